@@ -1,0 +1,42 @@
+# Front door of the build. Every target installs the system packages first when they are missing.
+JOBS ?= 2
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+TEST_ENV = QT_QPA_PLATFORM=offscreen
+
+.PHONY: deps build run test build-asan test-asan build-tsan test-tsan clean
+
+deps:
+	@./scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B build $(CMAKE_FLAGS)
+	cmake --build build -j$(JOBS)
+
+run: build
+	./build/kelvane
+
+test: build
+	cd build && $(TEST_ENV) ctest --output-on-failure -j$(JOBS)
+
+build-asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined
+	cmake --build build-asan -j$(JOBS)
+
+test-asan: build-asan
+	cd build-asan && $(TEST_ENV) \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	  ctest --output-on-failure -j$(JOBS)
+
+build-tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=thread
+	cmake --build build-tsan -j$(JOBS)
+
+test-tsan: build-tsan
+	cd build-tsan && $(TEST_ENV) \
+	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
+	  ctest --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf build build-asan build-tsan

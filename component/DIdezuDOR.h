@@ -1,0 +1,139 @@
+// The engine component: the one object through which the application uses the conversion engine. It
+// loads the codec libraries, keeps the queue of conversion tasks, runs them one after another on the
+// caller's thread or on worker threads with a bounded number at once, pauses, resumes and stops them, and
+// turns what the tasks report into its events.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "component/EventLock.h"
+#include "component/FFmpegList.h"
+#include "component/LogLevels.h"
+#include "component/MainThreadBridge.h"
+#include "engine/FFmpegTask.h"
+#include "engine/OptionRecords.h"
+#include "engine/TaskTypes.h"
+
+namespace kv {
+
+using TBeforeHookEvent = std::function<void(int AIndex, int64_t APTS, THookAction& AHookAction)>;
+using TCustomHookEvent = std::function<void(int AIndex, TBitmap& ABitmap, int AFrameNumber, int64_t APTS,
+                                            bool& AUpdate, bool& AStopHook)>;
+using TLogEvent = std::function<void(int AIndex, TLogLevel ALogLevel, const std::string& AMsg)>;
+using TPreviewBitmapEvent = std::function<void(int AIndex, TBitmap& ABitmap, int AFrameNumber, int64_t APTS)>;
+using TProgressEvent =
+    std::function<void(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
+                       float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration)>;
+using TTerminateEvent =
+    std::function<void(int AIndex, bool AFinished, bool AException, const std::string& AMessage)>;
+
+class TCustomDIdezuDOR {
+public:
+    TCustomDIdezuDOR();
+    virtual ~TCustomDIdezuDOR();
+    TCustomDIdezuDOR(const TCustomDIdezuDOR&) = delete;
+    TCustomDIdezuDOR& operator=(const TCustomDIdezuDOR&) = delete;
+
+    // Libraries
+    bool LoadLibraries(const std::string& APath);
+    bool LibrariesLoaded() const;
+
+    // Queue
+    int AddTask(const std::string& AFileName, TInputOptions* AOptions = nullptr);
+    bool SetOutputFile(int AIndex, const std::string& AFileName, TOutputOptions* AOptions = nullptr);
+    void RemoveTask(int AIndex);
+    void ClearTasks();
+    int TaskCount() const { return m_tasks.Count(); }
+    TFFmpeg& Tasks(int AIndex) const { return m_tasks.Items(AIndex); }
+
+    // Batch
+    void StartConvert(int ACount);
+    void StopConvert();
+    void PauseConvert();
+    void ResumeConvert();
+
+    // Properties
+    std::string About() const;
+    void SetAbout(const std::string& Value);
+    std::string Version() const { return "2.3c"; }
+    std::string LastError() const;
+    TLogLevel LogLevel() const { return m_logLevel; }
+    void SetLogLevel(TLogLevel Value);
+    int ProgressInterval() const { return m_progressInterval; }
+    void SetProgressInterval(int Value);
+    TConvertPriority ThreadPriority() const { return m_threadPriority; }
+    void SetThreadPriority(TConvertPriority Value) { m_threadPriority = Value; }
+    bool Preview() const { return m_preview; }
+    void SetPreview(bool Value);
+    bool PreviewBitmap() const { return m_previewBitmap; }
+    void SetPreviewBitmap(bool Value);
+
+    // Where calls for the main thread go when an event must run there. Without a bridge they run on the
+    // calling thread.
+    void SetMainThreadBridge(std::shared_ptr<IMainThreadBridge> Bridge);
+
+    // Events. OnLog, OnProgress and OnTerminate run under EventLock on the thread that raised them;
+    // OnBeforeHook and OnCustomHook on the worker without a lock; OnPreviewBitmap on the main thread.
+    TBeforeHookEvent OnBeforeHook;
+    TCustomHookEvent OnCustomHook;
+    TLogEvent OnLog;
+    TPreviewBitmapEvent OnPreviewBitmap;
+    TProgressEvent OnProgress;
+    TTerminateEvent OnTerminate;
+
+    TEventLock& EventLock() { return m_eventLock; }
+    TFFmpeg* FindByThread(int AThreadId) const { return m_tasks.FindByThread(AThreadId); }
+
+    // Dispatchers: tasks report through them.
+    virtual void DoBeforeHook(TCustomFFmpeg* Sender, int64_t APTS, THookAction& AHookAction);
+    virtual void DoCustomHook(TCustomFFmpeg* Sender, TBitmap& ABitmap, int AFrameNumber, int64_t APTS,
+                              bool& AUpdate, bool& AStopHook);
+    virtual void DoLog(TCustomFFmpeg* Sender, int ALevel, const std::string& AText);
+    virtual void DoPreviewBitmap(TCustomFFmpeg* Sender, TBitmap& ABitmap, int AFrameNumber, int64_t APTS);
+    virtual void DoProgress(TCustomFFmpeg* Sender, int AFrameNumber, int AFPS, int ACurrentDuration,
+                            float AQuality, float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration);
+    virtual void DoTerminate(TCustomFFmpeg* Sender);
+
+protected:
+    // The task queued for each file.
+    virtual std::unique_ptr<TFFmpeg> CreateTask();
+
+private:
+    void StartNextTask();
+    void LaunchTask(int Index);
+    uint8_t PreviewFlagsFor(bool Preview, bool PreviewBitmap) const;
+    void SetLastError(const std::string& Text);
+    // Stops the tasks, waits until their workers have left them, then frees them.
+    void FreeTasks(std::vector<std::unique_ptr<TFFmpeg>> Tasks);
+    void PumpMainThread();
+
+    mutable std::mutex m_textLock;
+    std::string m_about;
+    std::string m_lastError;
+
+    std::atomic<TLogLevel> m_logLevel{llInfo};
+    std::atomic<int> m_progressInterval{500};
+    std::atomic<TConvertPriority> m_threadPriority{tpNormal};
+    std::atomic<bool> m_preview{false};
+    std::atomic<bool> m_previewBitmap{false};
+    std::shared_ptr<IMainThreadBridge> m_bridge;
+    const int m_mainThreadId;
+
+    TFFmpegList m_tasks;
+    TEventLock m_eventLock;
+    // Batch counters, changed under EventLock.
+    int m_nextTaskIndex = -1;
+    int m_terminatedCount = 0;
+    int m_remainingCount = 0;
+    std::atomic<bool> m_threaded{false};
+};
+
+// The component as the application places it.
+class TDIdezuDOR : public TCustomDIdezuDOR {};
+
+}  // namespace kv

@@ -1,0 +1,235 @@
+#include "component/FFmpegLoader.h"
+
+#include <dlfcn.h>
+
+#include <array>
+#include <atomic>
+#include <cassert>
+
+#include "component/Exception.h"
+#include "component/LibraryBindings.h"
+#include "component/TextAndPath.h"
+#include "component/TextFormat.h"
+#include "component/UnicodeProtocol.h"
+
+namespace kv {
+namespace {
+
+using BindProcedure = void (*)(const std::string& File, void* Module);
+using UnbindProcedure = void (*)();
+
+struct TLibraryItem {
+    TLibrary Number;
+    const char* BaseName;
+    int Version;           // soname version; -1 = none
+    const char* FileName;  // soname loaded through the system search or from the library folder
+    BindProcedure Bind;    // nullptr: nothing to bind
+    UnbindProcedure Unbind;
+};
+
+struct TLibraryStatus {
+    void* Handle = nullptr;
+    std::atomic<bool> Bound{false};
+};
+
+std::string GLibraryPath;
+std::string GLastError;
+std::array<TLibraryStatus, LibraryCount> GStatus;
+
+// v := the address the module exports under Name; a missing name raises the load-function error.
+template <class F>
+void BindProc(const std::string& File, void* Module, const char* Name, F& Variable)
+{
+    ::dlerror();
+    void* address = ::dlsym(Module, Name);
+    if (!address) {
+        const char* reason = ::dlerror();
+        throw Exception(Format("Load function %s@%s error: %s", Name, File.c_str(),
+                               reason ? reason : "symbol not found"));
+    }
+    Variable = reinterpret_cast<F>(address);
+}
+
+#define KV_BIND(name) BindProc(File, Module, #name, lav::name);
+#define KV_UNBIND(name) lav::name = nullptr;
+#define KV_BIND_RUNTIME(name) BindProc(File, Module, #name, rt::my_##name);
+#define KV_UNBIND_RUNTIME(name) rt::my_##name = nullptr;
+
+#define KV_LIBRARY_PROCEDURES(lib, LIST)                                                     \
+    [[maybe_unused]] void Bind##lib([[maybe_unused]] const std::string& File,                \
+                                    [[maybe_unused]] void* Module) { LIST(KV_BIND) }         \
+    void Unbind##lib() { LIST(KV_UNBIND) }
+
+KV_LIBRARY_PROCEDURES(AVCodec, KV_AVCODEC_FUNCTIONS)
+KV_LIBRARY_PROCEDURES(AVDevice, KV_AVDEVICE_FUNCTIONS)
+KV_LIBRARY_PROCEDURES(AVFilter, KV_AVFILTER_FUNCTIONS)
+KV_LIBRARY_PROCEDURES(AVFormat, KV_AVFORMAT_FUNCTIONS)
+KV_LIBRARY_PROCEDURES(AVUtil, KV_AVUTIL_FUNCTIONS)
+KV_LIBRARY_PROCEDURES(SWScale, KV_SWSCALE_FUNCTIONS)
+KV_LIBRARY_PROCEDURES(SWResample, KV_SWRESAMPLE_FUNCTIONS)
+
+void BindMyUtil(const std::string& File, void* Module) { KV_MYUTIL_FUNCTIONS(KV_BIND_RUNTIME) }
+void UnbindMyUtil() { KV_MYUTIL_FUNCTIONS(KV_UNBIND_RUNTIME) }
+
+const std::array<TLibraryItem, LibraryCount> LibraryTable{{
+    {libAVCodec, "avcodec", 59, "libavcodec.so.59", BindAVCodec, UnbindAVCodec},
+    {libAVDevice, "avdevice", 59, "libavdevice.so.59", BindAVDevice, UnbindAVDevice},
+    {libAVFilter, "avfilter", 8, "libavfilter.so.8", BindAVFilter, UnbindAVFilter},
+    {libAVFormat, "avformat", 59, "libavformat.so.59", BindAVFormat, UnbindAVFormat},
+    {libAVUtil, "avutil", 57, "libavutil.so.57", BindAVUtil, UnbindAVUtil},
+    {libSWScale, "swscale", 6, "libswscale.so.6", BindSWScale, UnbindSWScale},
+    {libMyUtil, "myutil", -1, "libc.so.6", BindMyUtil, UnbindMyUtil},
+    {libSDL, "SDL", -1, "libSDL2-2.0.so.0", nullptr, nullptr},
+    {libSWResample, "swresample", 4, "libswresample.so.4", BindSWResample, UnbindSWResample},
+}};
+
+// Dependency order: a library loaded from the library folder resolves its dependencies to the ones
+// already loaded (RTLD_GLOBAL).
+constexpr std::array<TLibrary, LibraryCount> LoadOrder{libAVUtil, libSWResample, libSWScale, libAVCodec,
+                                                       libAVFormat, libAVFilter, libAVDevice, libMyUtil,
+                                                       libSDL};
+
+bool ValidLibrary(int Library) { return Library >= 0 && Library < LibraryCount; }
+
+}  // namespace
+
+TLibrarySet MakeLibrarySet(std::initializer_list<TLibrary> libraries)
+{
+    TLibrarySet set;
+    for (TLibrary lib : libraries)
+        set.set(static_cast<size_t>(lib));
+    return set;
+}
+
+TLibrarySet ComponentLibrarySet()
+{
+    return MakeLibrarySet({libAVCodec, libAVFilter, libAVFormat, libAVUtil, libSWScale, libMyUtil, libSWResample});
+}
+
+TLibrarySet ProbeLibrarySet() { return MakeLibrarySet({libAVCodec, libAVFormat, libAVUtil, libSWScale}); }
+
+void* LoadLibraryInFolder(const std::string& Folder, const std::string& Name, std::string& Error)
+{
+    const std::string inFolder = IncludeTrailingDelimiter(Folder) + Name;
+    const bool fromFolder = !Folder.empty() && FileExistsW(inFolder);
+    ::dlerror();
+    void* handle = ::dlopen(fromFolder ? inFolder.c_str() : Name.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!handle) {
+        const char* reason = ::dlerror();
+        Error = reason ? reason : "unknown error";
+    }
+    return handle;
+}
+
+void TFFmpegLoader::SetLibraryPath(const std::string& Folder) { GLibraryPath = Folder; }
+std::string TFFmpegLoader::LibraryPath() const { return GLibraryPath; }
+std::string TFFmpegLoader::LastLoadError() const { return GLastError; }
+
+std::string TFFmpegLoader::LibraryFileName(int Library) const
+{
+    return ValidLibrary(Library) ? LibraryTable[static_cast<size_t>(Library)].FileName : std::string();
+}
+
+bool TFFmpegLoader::LoadLib(int Library)
+{
+    if (!ValidLibrary(Library))
+        return false;
+    const TLibraryItem& item = LibraryTable[static_cast<size_t>(Library)];
+    TLibraryStatus& status = GStatus[static_cast<size_t>(Library)];
+    const std::string file = LibraryFileName(Library);
+    if (!status.Handle) {
+        std::string folder = FolderOf(file);
+        if (folder.empty() && !GLibraryPath.empty())
+            folder = IncludeTrailingDelimiter(GLibraryPath);
+        const std::string name = NameOf(file);
+        std::string error;
+        void* handle = LoadLibraryInFolder(folder, name, error);
+        if (!handle) {
+            GLastError = Format("Load library %s error: %s", (folder + name).c_str(), error.c_str());
+            return false;
+        }
+        status.Handle = handle;
+    }
+    if (!status.Bound) {
+        try {
+            if (item.Bind)
+                item.Bind(file, status.Handle);
+            status.Bound = true;
+        } catch (const Exception& e) {
+            GLastError = e.what();
+        }
+    }
+    if (!status.Bound) {
+        UnloadLib(Library);
+        return false;
+    }
+    if (Library == libAVFormat)
+        RegisterUnicodeProtocol();
+    return true;
+}
+
+void TFFmpegLoader::UnloadLib(int Library)
+{
+    if (!ValidLibrary(Library))
+        return;
+    const TLibraryItem& item = LibraryTable[static_cast<size_t>(Library)];
+    TLibraryStatus& status = GStatus[static_cast<size_t>(Library)];
+    // A failed binding leaves the names bound before it set: clear them whether or not it finished.
+    if (item.Unbind)
+        item.Unbind();
+    status.Bound = false;
+    if (status.Handle) {
+        ::dlclose(status.Handle);
+        status.Handle = nullptr;
+    }
+}
+
+bool TFFmpegLoader::IsLibLoaded(int Library) const
+{
+    // Bound is set only while a module handle is held.
+    return ValidLibrary(Library) && GStatus[static_cast<size_t>(Library)].Bound;
+}
+
+bool TFFmpegLoader::LoadLibs(const TLibrarySet& Set)
+{
+    assert(Set.any());
+    for (TLibrary lib : LoadOrder) {
+        if (Set.test(static_cast<size_t>(lib)) && !LoadLib(lib)) {
+            UnloadLibs(Set);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TFFmpegLoader::LibsLoaded(const TLibrarySet& Set) const
+{
+    if (Set.none())
+        return false;
+    for (int lib = 0; lib < LibraryCount; ++lib)
+        if (Set.test(static_cast<size_t>(lib)) && !IsLibLoaded(lib))
+            return false;
+    return true;
+}
+
+void TFFmpegLoader::UnloadLibs(const TLibrarySet& Set)
+{
+    // Reverse dependency order, so that no library outlives one it was loaded against.
+    for (auto it = LoadOrder.rbegin(); it != LoadOrder.rend(); ++it)
+        if (Set.test(static_cast<size_t>(*it)))
+            UnloadLib(*it);
+}
+
+TFFmpegLoader& FFLoader()
+{
+    static TFFmpegLoader loader;
+    return loader;
+}
+
+std::mutex& CodecLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+}  // namespace kv

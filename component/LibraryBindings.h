@@ -1,0 +1,84 @@
+// The library functions the engine calls, one list per library. Each name is bound at run time from the
+// loaded library into a pointer of the function's exact type (kv::lav::<name>); the build never links
+// the FFmpeg libraries, so an unqualified call of a library function fails to link. A list names exactly
+// the functions our code uses: add a name here when new code needs it.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/log.h>
+#include <libavutil/mem.h>
+#include <libswscale/swscale.h>
+}
+
+// X(name) for every bound function of a library, in binding order.
+#define KV_AVCODEC_FUNCTIONS(X) \
+    X(avcodec_alloc_context3)   \
+    X(avcodec_free_context)
+
+#define KV_AVDEVICE_FUNCTIONS(X)
+
+#define KV_AVFILTER_FUNCTIONS(X)
+
+#define KV_AVFORMAT_FUNCTIONS(X) \
+    X(avformat_alloc_context)    \
+    X(avformat_close_input)      \
+    X(avformat_free_context)     \
+    X(avio_closep)
+
+#define KV_AVUTIL_FUNCTIONS(X) \
+    X(av_dict_free)            \
+    X(av_dict_get)             \
+    X(av_free)                 \
+    X(av_log)                  \
+    X(av_log_get_level)        \
+    X(av_log_set_callback)     \
+    X(av_log_set_level)        \
+    X(av_strdup)
+
+#define KV_SWSCALE_FUNCTIONS(X) \
+    X(sws_freeContext)          \
+    X(sws_getContext)
+
+#define KV_SWRESAMPLE_FUNCTIONS(X)
+
+namespace kv::lav {
+#define KV_DECLARE_BOUND(name) inline decltype(&::name) name = nullptr;
+KV_AVCODEC_FUNCTIONS(KV_DECLARE_BOUND)
+KV_AVDEVICE_FUNCTIONS(KV_DECLARE_BOUND)
+KV_AVFILTER_FUNCTIONS(KV_DECLARE_BOUND)
+KV_AVFORMAT_FUNCTIONS(KV_DECLARE_BOUND)
+KV_AVUTIL_FUNCTIONS(KV_DECLARE_BOUND)
+KV_SWSCALE_FUNCTIONS(KV_DECLARE_BOUND)
+KV_SWRESAMPLE_FUNCTIONS(KV_DECLARE_BOUND)
+#undef KV_DECLARE_BOUND
+}  // namespace kv::lav
+
+// The runtime helpers: each my_ name is bound to the C runtime's function of the same name without the
+// prefix, so the engine's side files and formatting go through one table like everything else.
+#define KV_MYUTIL_FUNCTIONS(X) \
+    X(fclose)                  \
+    X(fopen)                   \
+    X(fprintf)                 \
+    X(fread)                   \
+    X(fseek)                   \
+    X(ftell)                   \
+    X(fwrite)                  \
+    X(snprintf)                \
+    X(strtod)                  \
+    X(strtok)                  \
+    X(strtol)                  \
+    X(vsprintf)
+
+namespace kv::rt {
+#define KV_DECLARE_RUNTIME(name) inline decltype(&::name) my_##name = nullptr;
+KV_MYUTIL_FUNCTIONS(KV_DECLARE_RUNTIME)
+#undef KV_DECLARE_RUNTIME
+}  // namespace kv::rt

@@ -1,0 +1,50 @@
+#include "component/LogLevels.h"
+
+#include "component/LibraryBindings.h"
+
+namespace kv {
+
+TLogLevel LogLevelOfEngineLevel(int Level)
+{
+    if (Level < 0)
+        return llQuiet;
+    if (Level >= 3)
+        return llAll;
+    return static_cast<TLogLevel>(Level + 1);
+}
+
+int LibraryLevelOf(int EngineLevel)
+{
+    if (EngineLevel < 0)
+        return AV_LOG_QUIET;
+    static constexpr int levels[] = {AV_LOG_ERROR, AV_LOG_INFO, AV_LOG_DEBUG};
+    return EngineLevel < 3 ? levels[EngineLevel] : AV_LOG_TRACE;
+}
+
+int EngineLevelOfLibrary(int LibraryLevel)
+{
+    if (LibraryLevel <= AV_LOG_QUIET)
+        return -1;
+    if (LibraryLevel <= AV_LOG_ERROR)
+        return 0;
+    if (LibraryLevel <= AV_LOG_INFO)
+        return 1;
+    if (LibraryLevel <= AV_LOG_DEBUG)
+        return 2;
+    return 3;
+}
+
+std::atomic<int>& LogThreshold()
+{
+    static std::atomic<int> threshold{1};
+    return threshold;
+}
+
+void ApplyLibraryLogLevel(int EngineLevel)
+{
+    if (lav::av_log_set_level)
+        lav::av_log_set_level(LibraryLevelOf(EngineLevel));
+    LogThreshold() = EngineLevel;
+}
+
+}  // namespace kv

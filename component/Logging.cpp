@@ -1,0 +1,134 @@
+#include "component/Logging.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "component/DIdezuDOR.h"
+#include "component/LibraryBindings.h"
+#include "component/LogLevels.h"
+#include "engine/TaskThreads.h"
+
+namespace kv {
+
+TLogList::TLogItem& TLogList::FindOrAdd(int ThreadId)
+{
+    if (m_first.ThreadId == 0 || m_first.ThreadId == ThreadId) {
+        m_first.ThreadId = ThreadId;
+        return m_first;
+    }
+    for (TLogItem& item : m_more)
+        if (item.ThreadId == ThreadId)
+            return item;
+    m_more.push_front(TLogItem{ThreadId, std::string()});
+    return m_more.front();
+}
+
+void TLogList::Clear()
+{
+    m_first = TLogItem{};
+    m_more.clear();
+}
+
+void TLiveComponents::Add(TCustomDIdezuDOR* Component)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_entries.push_back(TEntry{Component, 0});
+}
+
+void TLiveComponents::Remove(TCustomDIdezuDOR* Component)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    auto find = [&] {
+        return std::find_if(m_entries.begin(), m_entries.end(),
+                            [Component](const TEntry& entry) { return entry.Component == Component; });
+    };
+    m_delivered.wait(guard, [&] {
+        auto it = find();
+        return it == m_entries.end() || it->Deliveries == 0;
+    });
+    if (auto it = find(); it != m_entries.end())
+        m_entries.erase(it);
+}
+
+void TLiveComponents::ClearLines()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_lines.Clear();
+}
+
+void TLiveComponents::Deliver(const void* Context, int Level, const char* Format, va_list Args)
+{
+    const int level = EngineLevelOfLibrary(Level);
+    if (level > LogThreshold())
+        return;
+    const AVClass* avClass = Context ? *static_cast<const AVClass* const*>(Context) : nullptr;
+    const int threadId = CurrentThreadId();
+    std::vector<std::string> lines;
+    std::vector<TCustomDIdezuDOR*> targets;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        TLogList::TLogItem& item = m_lines.FindOrAdd(threadId);
+        char buffer[LogLineBufferSize];
+        buffer[0] = '\0';
+        size_t used = 0;
+        if (avClass && item.Pending.empty()) {
+            const char* name = avClass->item_name ? avClass->item_name(const_cast<void*>(Context)) : nullptr;
+            if (!name)
+                name = avClass->class_name ? avClass->class_name : "";
+            const int written = std::snprintf(buffer, sizeof buffer, "[%s @ %08llX]", name,
+                                              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(avClass)));
+            used = std::min(static_cast<size_t>(std::max(written, 0)), sizeof buffer - 1);
+        } else if (!item.Pending.empty()) {
+            used = std::min(item.Pending.size(), sizeof buffer - 1);
+            std::memcpy(buffer, item.Pending.data(), used);
+            buffer[used] = '\0';
+        }
+        if (Format && used < sizeof buffer - 1) {
+            va_list args;
+            va_copy(args, Args);
+            std::vsnprintf(buffer + used, sizeof buffer - used, Format, args);
+            va_end(args);
+        }
+        std::string text(buffer);
+        for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n')) {
+            lines.push_back(text.substr(0, end));
+            text.erase(0, end + 1);
+        }
+        item.Pending = std::move(text);
+        if (!lines.empty())
+            for (TEntry& entry : m_entries) {
+                ++entry.Deliveries;
+                targets.push_back(entry.Component);
+            }
+    }
+    if (targets.empty())
+        return;
+    // Delivered outside the list lock: a handler that makes the libraries log (freeing a task, say)
+    // comes back here without meeting a lock its own thread already holds.
+    for (const std::string& line : lines)
+        for (TCustomDIdezuDOR* component : targets)
+            component->DoLog(component->FindByThread(threadId), level, line);
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (TEntry& entry : m_entries)
+        if (std::find(targets.begin(), targets.end(), entry.Component) != targets.end())
+            --entry.Deliveries;
+    m_delivered.notify_all();
+}
+
+TLiveComponents& LiveComponents()
+{
+    // Never destroyed: the libraries may log while the process exits.
+    alignas(TLiveComponents) static unsigned char storage[sizeof(TLiveComponents)];
+    static TLiveComponents* components = ::new (storage) TLiveComponents();
+    return *components;
+}
+
+void LogCallback(void* Context, int Level, const char* Format, va_list Args)
+{
+    LiveComponents().Deliver(Context, Level, Format, Args);
+}
+
+}  // namespace kv

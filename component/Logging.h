@@ -1,0 +1,64 @@
+// Capture of the codec libraries' log messages: one process-wide callback cuts them into whole lines per
+// thread, puts the source's name in front of each line and hands every line to every live engine
+// component, attributed to the task that runs on the logging thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstdarg>
+#include <forward_list>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+class TCustomDIdezuDOR;
+
+// Pending text per thread: a message that does not end a line waits here for the rest.
+class TLogList {
+public:
+    struct TLogItem {
+        int ThreadId = 0;  // 0: unclaimed
+        std::string Pending;
+    };
+    TLogItem& FindOrAdd(int ThreadId);
+    void Clear();
+
+private:
+    TLogItem m_first;
+    std::forward_list<TLogItem> m_more;
+};
+
+// The engine components that exist, and the lock that serialises the assembly of library lines.
+class TLiveComponents {
+public:
+    void Add(TCustomDIdezuDOR* Component);
+    // Removes the component and waits until no line is being delivered to it.
+    void Remove(TCustomDIdezuDOR* Component);
+    // Empties the per-thread pending text.
+    void ClearLines();
+
+    // Assembles a library message on the calling thread and delivers the whole lines it completes.
+    void Deliver(const void* Context, int Level, const char* Format, va_list Args);
+
+private:
+    struct TEntry {
+        TCustomDIdezuDOR* Component;
+        int Deliveries;  // lines being delivered to it right now
+    };
+    std::mutex m_lock;
+    std::condition_variable m_delivered;
+    std::vector<TEntry> m_entries;
+    TLogList m_lines;
+};
+
+TLiveComponents& LiveComponents();
+
+// Installed with av_log_set_callback.
+void LogCallback(void* Context, int Level, const char* Format, va_list Args);
+
+// Size of the assembly buffer, terminating NUL included: prefix, pending text and message together are
+// cut to fit.
+inline constexpr size_t LogLineBufferSize = 2048;
+
+}  // namespace kv

@@ -1,0 +1,383 @@
+#include "engine/FFmpegTask.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "component/FFmpegLoader.h"
+#include "component/LogLevels.h"
+#include "component/TextAndPath.h"
+#include "component/UnicodeProtocol.h"
+#include "engine/FFmpegException.h"
+
+namespace kv {
+
+std::mutex& PreviewLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+void TOptionStore::Release()
+{
+    Names.clear();
+    for (CodecContextPtr& context : CodecOptions)
+        context.reset();
+    FormatOptions.reset();
+    ScalerOptions.reset();
+}
+
+namespace {
+
+bool TaskLibrariesLoaded() { return FFLoader().LibsLoaded(ComponentLibrarySet()); }
+
+std::string Trim(const std::string& Text)
+{
+    const char* blanks = " \t\r\n";
+    const size_t first = Text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return std::string();
+    return Text.substr(first, Text.find_last_not_of(blanks) - first + 1);
+}
+
+// A decimal count of milliseconds as microseconds; -1 ms when the text is not a number. Values beyond
+// the 64-bit range of microseconds are held at its ends.
+int64_t HookTimeUS(const std::string& Text)
+{
+    int64_t ms = -1;
+    if (!Text.empty()) {
+        errno = 0;
+        char* end = nullptr;
+        const long long value = std::strtoll(Text.c_str(), &end, 10);
+        if (errno == 0 && end && *end == '\0')
+            ms = value;
+    }
+    int64_t us = 0;
+    if (__builtin_mul_overflow(ms, int64_t{1000}, &us))
+        us = ms < 0 ? INT64_MIN : INT64_MAX;
+    return us;
+}
+
+}  // namespace
+
+TCustomFFmpeg::TCustomFFmpeg()
+{
+    m_store.SetVerbosity = [this](int Level) { SetLogLevel(Level); };
+    LoadDefaults();
+}
+
+TCustomFFmpeg::~TCustomFFmpeg()
+{
+    RequestStop();
+    // A stopped worker leaves at its next packet boundary; its resources must not go before it does.
+    while (!m_gate->WaitUntilIdle(std::chrono::milliseconds(100))) {
+    }
+    FreeTaskResources();
+}
+
+void TCustomFFmpeg::ResetTask()
+{
+    if (!TaskLibrariesLoaded())
+        return;
+    FreeTaskResources();
+    LoadDefaults();
+    m_running = false;
+    m_stopRequested = false;
+    m_finished = false;
+    m_terminated = false;
+    m_exitWithError = false;
+    m_totalDurationMS = -1;
+    for (size_t type = 0; type < m_store.CodecOptions.size(); ++type) {
+        m_store.CodecOptions[type].reset(lav::avcodec_alloc_context3(nullptr));
+        if (m_store.CodecOptions[type])
+            m_store.CodecOptions[type]->codec_type = static_cast<AVMediaType>(type);
+    }
+    m_store.FormatOptions.reset(lav::avformat_alloc_context());
+    m_store.ScalerOptions.reset(lav::sws_getContext(16, 16, static_cast<AVPixelFormat>(0), 16, 16,
+                                                    static_cast<AVPixelFormat>(0), m_opt.SwsFlags, nullptr,
+                                                    nullptr, nullptr));
+}
+
+void TCustomFFmpeg::LoadDefaults()
+{
+    m_opt = TTaskOptions{};
+    m_opt.OutputFilter = TOutputFilterDescriptor{"ffmpeg_output", "default", -1};
+    m_store.Clear();
+    m_hook = THookState{};
+    {
+        std::lock_guard<std::mutex> guard(PreviewLock());
+        m_preview = TPreviewState{};
+        m_previewFlags = 0;
+    }
+    m_exitWithError = false;
+}
+
+void TCustomFFmpeg::ReleaseOutputFiles()
+{
+    for (FormatContextPtr& output : m_opt.OutputFiles) {
+        if (!output)
+            continue;
+        const std::string name = output->url ? FileNameFromLibrary(output->url) : std::string();
+        output.reset();
+        // An output that never received a byte is not left behind.
+        if (!name.empty() && FileSizeW(name) == 0)
+            ::unlink(name.c_str());
+    }
+    m_opt.NbOutputFiles = 0;
+}
+
+void TCustomFFmpeg::FreeTaskResources()
+{
+    if (!TaskLibrariesLoaded())
+        return;
+    m_store.Release();
+    for (std::vector<uint8_t>& buffer : m_opt.AudioBuffers)
+        std::vector<uint8_t>().swap(buffer);
+    ReleaseOutputFiles();
+    for (InputFormatPtr& input : m_opt.InputFiles)
+        input.reset();
+    m_opt.NbInputFiles = 0;
+    m_opt.IntraMatrix.reset();
+    m_opt.InterMatrix.reset();
+    m_opt.VStatsFile.reset();
+    m_opt.VStatsFilename.clear();
+    m_opt.VideoCodecName.clear();
+    m_opt.AudioCodecName.clear();
+    m_opt.SubtitleCodecName.clear();
+    m_opt.VideoStandard.clear();
+    m_opt.VideoRcOverrideString.clear();
+    m_opt.AudioLanguage.clear();
+    m_opt.SubtitleLanguage.clear();
+    std::vector<uint8_t>().swap(m_opt.BitBuffer);
+    m_hook.PictureBuffer.clear();
+    m_hook.Picture.fill(0);
+    std::lock_guard<std::mutex> guard(PreviewLock());
+    m_preview = TPreviewState{};
+}
+
+void TCustomFFmpeg::SetLogLevel(int Level)
+{
+    m_opt.Verbose = Level;
+    ApplyLibraryLogLevel(Level);
+}
+
+uint8_t TCustomFFmpeg::PreviewFlags() const
+{
+    std::lock_guard<std::mutex> guard(PreviewLock());
+    return m_previewFlags;
+}
+
+void TCustomFFmpeg::SetPreviewFlags(uint8_t Flags)
+{
+    std::lock_guard<std::mutex> guard(PreviewLock());
+    if ((m_previewFlags & 1) && !(Flags & 1))
+        m_preview.Previewer.reset();
+    m_previewFlags = Flags;
+}
+
+void TCustomFFmpeg::SetHookRanges(const std::string& Text)
+{
+    std::vector<THookRange> ranges;
+    std::string rest = Text;
+    while (!rest.empty()) {
+        std::string item;
+        SplitHead(rest, ",", true, item);
+        item = Trim(item);
+        std::string start;
+        SplitHead(item, "-", true, start);
+        const THookRange range{HookTimeUS(Trim(start)), HookTimeUS(Trim(item))};
+        if (range.End >= range.Start && range.End >= 0)
+            ranges.push_back(range);
+    }
+    std::stable_sort(ranges.begin(), ranges.end(),
+                     [](const THookRange& a, const THookRange& b) { return a.End < b.End; });
+    m_hook.Ranges = std::move(ranges);
+    m_hook.RangeIndex = 0;
+    m_hook.RangeCount = static_cast<int>(m_hook.Ranges.size());
+}
+
+// The option vocabulary is not part of this build yet: lines and presets are refused rather than
+// silently ignored, and the record's fields take effect when the output is prepared.
+void TCustomFFmpeg::ApplyOptionLines(const std::string& Text, bool)
+{
+    if (Text.find_first_not_of(" \t\r\n") != std::string::npos)
+        throw FFmpegException("Option lines are not supported by this build yet");
+}
+
+void TCustomFFmpeg::ApplyInputFormat(const std::string& FormatName)
+{
+    if (!FormatName.empty())
+        throw FFmpegException("Unknown input format: " + FormatName);
+}
+
+void TCustomFFmpeg::ApplyTargetOptions(const TOutputOptions& Options)
+{
+    if (Options.Target >= 1 && Options.Target <= 3)
+        throw FFmpegException("Target presets are not supported by this build yet");
+}
+
+void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions&) {}
+
+bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
+{
+    m_errorText = FileName + ": input files cannot be opened by this build yet";
+    return false;
+}
+
+int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
+{
+    m_errorText = FileName + ": output files cannot be prepared by this build yet";
+    return -1;
+}
+
+void TCustomFFmpeg::Transcode() { throw FFmpegException("Conversion is not available in this build yet"); }
+
+void TCustomFFmpeg::FailTask(const std::string& Message)
+{
+    if (LogSlot)
+        LogSlot(this, -1, Message);
+    m_exitWithError = true;
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    m_exitMessage = Message;
+}
+
+std::shared_ptr<TFFmpegThread> TCustomFFmpeg::StartTask(bool Threaded, TConvertPriority Priority)
+{
+    std::string failure;
+    std::shared_ptr<TFFmpegThread> thread;
+    {
+        std::lock_guard<std::mutex> guard(m_stateLock);
+        if (m_running || m_terminated || m_terminatePending)
+            return nullptr;
+        // The output check comes first.
+        if (m_opt.NbOutputFiles <= 0)
+            failure = "At least one output file must be specified";
+        else if (m_opt.NbInputFiles == 0)
+            failure = "At least one input file must be specified";
+        if (!failure.empty()) {
+            m_terminatePending = true;  // the end is reported below, by this call
+        } else {
+            m_running = true;
+            m_stopRequested = false;
+            m_finished = false;
+            m_terminated = false;
+            if (Threaded) {
+                thread = TWorkerThread::CreateSuspended(m_gate, Priority, [this] { RunTask(); });
+                m_worker = thread;
+            }
+        }
+    }
+    if (!failure.empty()) {
+        FreeTaskResources();
+        FailTask(failure);
+        FinishTask();  // may free this task: nothing after it
+        return nullptr;
+    }
+    if (!Threaded)
+        RunTask();  // may free this task: nothing after it
+    return thread;
+}
+
+void TCustomFFmpeg::RunTask()
+{
+    m_finished = false;
+    try {
+        Transcode();
+    } catch (const std::exception& e) {
+        // Any failure ends the task with its message; nothing escapes the worker.
+        FailTask(e.what());
+    }
+    FreeTaskResources();
+    FinishTask();  // may free this task: nothing after it
+}
+
+void TCustomFFmpeg::FinishTask()
+{
+    TTaskTerminateSlot slot;
+    {
+        std::lock_guard<std::mutex> guard(m_stateLock);
+        m_running = false;
+        m_terminated = true;
+        m_worker.reset();
+        slot = TerminateSlot;
+    }
+    // The slot's handler may free this task: the slot is called from a copy, and last.
+    if (slot)
+        slot(this);
+}
+
+void TCustomFFmpeg::RequestStop()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_pauseLock);
+        m_stopRequested = true;
+        m_pauseChanged.notify_all();
+    }
+    // A worker created but not yet resumed runs now, sees the request at once and reports its end.
+    if (std::shared_ptr<TWorkerThread> worker = WorkerThread(); worker && !worker->Resumed())
+        worker->Resume();
+}
+
+void TCustomFFmpeg::StopTask()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_stateLock);
+        if (!m_running) {
+            if (!m_terminated && !m_terminatePending) {
+                // A task that never ran still reports its end, from a short-lived thread of its own.
+                m_terminatePending = true;
+                TWorkerThread::CreateRunning(m_gate, tpIdle, [this] { FinishTask(); });
+            }
+            return;
+        }
+    }
+    RequestStop();
+}
+
+void TCustomFFmpeg::PauseTask()
+{
+    if (!WorkerThread())
+        return;
+    std::lock_guard<std::mutex> guard(m_pauseLock);
+    m_paused = true;
+}
+
+void TCustomFFmpeg::ResumeTask()
+{
+    std::lock_guard<std::mutex> guard(m_pauseLock);
+    m_paused = false;
+    m_pauseChanged.notify_all();
+}
+
+bool TCustomFFmpeg::Paused() const
+{
+    std::lock_guard<std::mutex> guard(m_pauseLock);
+    return m_paused;
+}
+
+bool TCustomFFmpeg::CheckPause()
+{
+    std::unique_lock<std::mutex> guard(m_pauseLock);
+    m_pauseChanged.wait(guard, [this] { return !m_paused || m_stopRequested; });
+    return !m_stopRequested;
+}
+
+bool TCustomFFmpeg::WaitForWorker(std::chrono::milliseconds Timeout) { return m_gate->WaitUntilIdle(Timeout); }
+
+std::shared_ptr<TWorkerThread> TCustomFFmpeg::WorkerThread() const
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_worker;
+}
+
+std::string TCustomFFmpeg::ExitMessage() const
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_exitMessage;
+}
+
+TFFmpeg::TFFmpeg() = default;
+
+}  // namespace kv

@@ -1,0 +1,368 @@
+// One conversion task: the complete state of a command-line style converter turned into an object. The
+// option fields say what the next input, output or output stream will get; set-up fills the input and
+// output tables; a run consumes them on the caller's thread or on its own worker thread.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "component/LibOwners.h"
+#include "engine/OptionRecords.h"
+#include "engine/TaskThreads.h"
+#include "engine/TaskTypes.h"
+
+namespace kv {
+
+inline constexpr int MAX_FILES = 20;             // input files, output files
+inline constexpr int MAX_STREAMS = 20;           // addressable streams per file
+inline constexpr int MAX_SLOTS = MAX_FILES * MAX_STREAMS;  // codec slots, stream maps
+inline constexpr int MAX_META_DATA_MAPS = 20;
+
+struct TStreamMap {
+    int FileIndex = 0;
+    int StreamIndex = 0;
+    int SyncFileIndex = 0;
+    int SyncStreamIndex = 0;
+};
+
+struct TMetaDataMap {
+    int OutFile = 0;
+    int InFile = 0;
+};
+
+// A bitstream-filter chain still to be attached to a stream: the filter names in order.
+using TBsfChain = std::vector<std::string>;
+
+// The filter that ends every video filter graph of the task: it delivers frames in the encoder's pixel
+// format.
+struct TOutputFilterDescriptor {
+    std::string Name;      // "ffmpeg_output"
+    std::string InputPad;  // "default"
+    int PixelFormat = -1;
+};
+
+struct FileCloser {
+    void operator()(FILE* File) const { std::fclose(File); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// Every option field of a task with its default. Reassigning a default-constructed value gives all of
+// them their defaults at once.
+struct TTaskOptions {
+    // Inputs
+    std::array<InputFormatPtr, MAX_FILES> InputFiles;
+    std::array<int64_t, MAX_FILES> InputFilesTsOffset{};
+    std::array<std::array<double, MAX_STREAMS>, MAX_FILES> InputFilesTsScale{};  // 0 = no scaling
+    std::array<const AVCodec*, MAX_SLOTS> InputCodecs{};
+    int NbInputFiles = 0;
+    int NbInputCodecs = 0;
+    // Outputs
+    std::array<FormatContextPtr, MAX_FILES> OutputFiles;
+    std::array<const AVCodec*, MAX_SLOTS> OutputCodecs{};
+    int NbOutputFiles = 0;
+    int NbOutputCodecs = 0;
+    // Maps
+    std::array<TStreamMap, MAX_SLOTS> StreamMaps{};
+    int NbStreamMaps = 0;
+    std::array<TMetaDataMap, MAX_META_DATA_MAPS> MetaDataMaps{};
+    int NbMetaDataMaps = 0;
+    // Formats for the next input and output
+    const AVInputFormat* FileIFormat = nullptr;
+    const AVOutputFormat* FileOFormat = nullptr;
+    // Video
+    int FrameWidth = 0;
+    int FrameHeight = 0;
+    float FrameAspectRatio = 0.0f;
+    int FramePixFmt = -1;
+    // Audio
+    int AudioSampleFmt = -1;
+    // Video
+    int FramePadTop = 0, FramePadBottom = 0, FramePadLeft = 0, FramePadRight = 0;
+    std::array<int, 3> PaddingColor{16, 128, 128};  // Y, U, V
+    int FrameTopBand = 0, FrameBottomBand = 0, FrameLeftBand = 0, FrameRightBand = 0;
+    std::array<int, 4> MaxFrames{INT_MAX, INT_MAX, INT_MAX, INT_MAX};  // video, audio, data, subtitle
+    AVRational FrameRate{0, 0};
+    float VideoQScale = 0.0f;
+    std::optional<std::array<uint16_t, 64>> IntraMatrix;
+    std::optional<std::array<uint16_t, 64>> InterMatrix;
+    std::string VideoRcOverrideString;
+    bool VideoDisable = false;
+    int VideoDiscard = 0;
+    std::string VideoCodecName;
+    uint32_t VideoCodecTag = 0;
+    bool SameQuality = false;
+    bool DoDeinterlace = false;
+    int TopFieldFirst = -1;
+    int MeThreshold = 0;
+    int IntraDcPrecision = 8;
+    bool LoopInput = false;
+    int LoopOutput = -1;  // no looping
+    bool QpHist = false;
+    std::string VFilters;
+    bool VFiltersInUse = false;
+    TOutputFilterDescriptor OutputFilter;
+    bool IntraOnly = false;
+    // Audio
+    int AudioSampleRate = 44100;
+    int64_t ChannelLayout = 0;
+    float AudioQScale = -99999.0f;  // none
+    bool AudioDisable = false;
+    int AudioChannels = 2;
+    std::string AudioCodecName;
+    uint32_t AudioCodecTag = 0;
+    std::string AudioLanguage;
+    // Subtitle
+    bool SubtitleDisable = false;
+    std::string SubtitleCodecName;
+    std::string SubtitleLanguage;
+    // Mux
+    float MuxPreload = 0.5f;   // s
+    float MuxMaxDelay = 0.7f;  // s
+    // Timing
+    int64_t RecordingTime = INT64_MAX;  // us, unlimited
+    int64_t StartTime = 0;              // us
+    int64_t RecTimestamp = 0;           // s since 1970, UTC
+    int64_t InputTsOffset = 0;          // us
+    std::vector<std::pair<std::string, std::string>> MetaData;  // pending pairs
+    // Debug
+    bool DoHexDump = false;
+    bool DoPktDump = false;
+    bool DoPsnr = false;
+    // Passes
+    int DoPass = 0;
+    std::string PassLogFilename;
+    bool AudioStreamCopy = false;
+    bool VideoStreamCopy = false;
+    bool SubtitleStreamCopy = false;
+    // Sync
+    int VideoSyncMethod = -1;  // automatic
+    int AudioSyncMethod = 0;
+    float AudioDriftThreshold = 0.1f;
+    bool CopyTs = false;
+    bool OptShortest = false;
+    int VideoGlobalHeader = 0;
+    std::string VStatsFilename;
+    FilePtr VStatsFile;
+    int OptProgramId = 0;  // all programs
+    int CopyInitialNonkeyframes = 0;
+    bool RateEmu = false;
+    // Capture
+    int VideoChannel = 0;
+    std::string VideoStandard;
+    // Audio
+    int AudioVolume = 256;  // unchanged
+    // Run
+    bool ExitOnError = false;
+    int UsingStdin = 0;
+    bool UsingVHook = false;
+    int Verbose = 1;
+    int ThreadCount = 1;
+    // Statistics
+    int ReceivedSigterm = 0;  // quit request
+    int64_t VideoSize = 0;
+    int64_t AudioSize = 0;
+    int64_t ExtraSize = 0;
+    int NbFramesDup = 0;
+    int NbFramesDrop = 0;
+    int InputSync = 0;
+    // Limits
+    int64_t LimitFilesize = 0;  // bytes, 0 = none
+    bool ForceFps = false;
+    bool UsingPgmYuv = false;
+    float DtsDeltaThreshold = 10.0f;  // s
+    int SwsFlags = 4;                 // bicubic
+    // Buffers
+    std::array<std::vector<uint8_t>, 4> AudioBuffers;
+    std::array<TBsfChain, 3> PendingBitstreamFilters;  // next video, audio, subtitle stream
+    std::array<std::array<TBsfChain, MAX_STREAMS>, MAX_FILES> BitstreamFilters;
+    int BitBufferSize = 262144;
+    std::vector<uint8_t> BitBuffer;
+};
+
+// The generic option store: the option names the generic path accepted and the contexts that hold their
+// values until a real codec, container or scaler takes them.
+struct TOptionStore {
+    std::vector<std::string> Names;
+    std::array<CodecContextPtr, 5> CodecOptions;  // video, audio, data, subtitle, attachment
+    FormatContextPtr FormatOptions;
+    ScalerPtr ScalerOptions;
+    std::function<void(int)> SetVerbosity;  // lets a generic option raise the task's verbosity
+
+    void Clear() { Names.clear(); }
+    void Release();
+    bool Created() const { return FormatOptions != nullptr; }
+};
+
+struct THookRange {
+    int64_t Start = 0;  // us
+    int64_t End = 0;    // us
+};
+
+struct THookState {
+    std::vector<uint8_t> PictureBuffer;
+    std::array<uint8_t, 64> Picture{};
+    int HookFrames = 0;  // frames passed to hooks
+    int HookAction = haContinue;
+    std::vector<THookRange> Ranges;  // sorted by End
+    int RangeIndex = 0;
+    int RangeCount = 0;
+};
+
+struct TPreviewState {
+    std::array<uint8_t, 64> Picture{};
+    std::shared_ptr<void> Previewer;  // the preview window, when one is shown
+    std::array<uint8_t, 16> FrameBookkeeping{};
+};
+
+class TCustomFFmpeg;
+
+using TTaskLogSlot = std::function<void(TCustomFFmpeg* Sender, int Level, const std::string& Text)>;
+using TTaskPreviewBitmapSlot =
+    std::function<void(TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber, int64_t PTS)>;
+using TTaskProgressSlot =
+    std::function<void(TCustomFFmpeg* Sender, int FrameNumber, int FPS, int CurrentDuration, float Quality,
+                       float BitRate, int64_t CurrentSize, int TotalOutputDuration)>;
+using TTaskTerminateSlot = std::function<void(TCustomFFmpeg* Sender)>;
+using TTaskBeforeHookSlot = std::function<void(TCustomFFmpeg* Sender, int64_t PTS, THookAction& Action)>;
+using TTaskCustomHookSlot = std::function<void(TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber,
+                                               int64_t PTS, bool& Update, bool& StopHook)>;
+
+// Serialises SetPreviewFlags with the pipeline's use of the previewer, across all tasks.
+std::mutex& PreviewLock();
+
+class TCustomFFmpeg {
+public:
+    TCustomFFmpeg();
+    virtual ~TCustomFFmpeg();
+    TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+    TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+    // Life of a task.
+    void ResetTask();
+    void LoadDefaults();
+    void FreeTaskResources();
+    void SetLogLevel(int Level);
+    void SetPreviewFlags(uint8_t Flags);
+    uint8_t PreviewFlags() const;
+    void SetHookRanges(const std::string& Text);
+
+    // Set-up steps, called by the engine component in this order: for the input, the record's option
+    // lines, its forced format and times, then OpenInputFile; for the output, the target preset, the
+    // option lines, the record's fields, OpenOutputFile, then the new-stream lines. Option steps raise
+    // FFmpegException; the open steps report failure by result with the reason in ErrorText.
+    virtual void ApplyOptionLines(const std::string& Text, bool NewStreamPass);
+    virtual void ApplyInputFormat(const std::string& FormatName);
+    virtual void ApplyTargetOptions(const TOutputOptions& Options);
+    virtual void ApplyOutputOptions(const TOutputOptions& Options);
+    virtual bool OpenInputFile(const std::string& FileName);
+    virtual int OpenOutputFile(const std::string& FileName);
+
+    // Validates and starts the task. Threaded: returns the suspended worker, which the caller resumes;
+    // otherwise runs the task in the caller's thread and returns nullptr.
+    std::shared_ptr<TFFmpegThread> StartTask(bool Threaded, TConvertPriority Priority);
+    void RunTask();
+    void FinishTask();
+    void RequestStop();
+    void StopTask();
+    void PauseTask();
+    void ResumeTask();
+
+    // Waits until no thread but the caller is inside the task's code, at most Timeout.
+    bool WaitForWorker(std::chrono::milliseconds Timeout);
+    // The worker-thread reference: set from StartTask (threaded) or StopTask until FinishTask.
+    std::shared_ptr<TWorkerThread> WorkerThread() const;
+
+    // Run flags.
+    bool Running() const { return m_running; }
+    bool StopRequested() const { return m_stopRequested; }
+    bool Finished() const { return m_finished; }
+    bool Terminated() const { return m_terminated; }
+    bool ExitWithError() const { return m_exitWithError; }
+    bool Paused() const;
+    std::string ExitMessage() const;
+    std::string ErrorText() const { return m_errorText; }
+    int TotalDurationMS() const { return m_totalDurationMS; }
+
+    int64_t ProgressInterval() const { return m_progressInterval; }
+    void SetProgressInterval(int64_t Microseconds) { m_progressInterval = Microseconds; }
+    int64_t PreviewInterval() const { return m_previewInterval; }
+
+    TTaskOptions& Options() { return m_opt; }
+    const TTaskOptions& Options() const { return m_opt; }
+    TOptionStore& OptionStore() { return m_store; }
+    const THookState& HookState() const { return m_hook; }
+
+    // Callback slots, set by the engine component while it queues the task.
+    TTaskLogSlot LogSlot;
+    TTaskPreviewBitmapSlot PreviewBitmapSlot;
+    TTaskProgressSlot ProgressSlot;
+    TTaskTerminateSlot TerminateSlot;
+    TTaskBeforeHookSlot BeforeHookSlot;
+    TTaskCustomHookSlot CustomHookSlot;
+
+protected:
+    // The conversion itself; runs between StartTask's validation and FinishTask.
+    virtual void Transcode();
+    // Called by a running conversion at packet and frame boundaries: holds the worker while the task is
+    // paused. Returns False when a stop has been requested.
+    bool CheckPause();
+    void SetFinished(bool Value) { m_finished = Value; }
+    void SetErrorText(const std::string& Text) { m_errorText = Text; }
+    void SetTotalDurationMS(int Value) { m_totalDurationMS = Value; }
+
+private:
+    void ReleaseOutputFiles();
+    void FailTask(const std::string& Message);
+
+    TTaskOptions m_opt;
+    TOptionStore m_store;
+    THookState m_hook;
+    TPreviewState m_preview;
+    uint8_t m_previewFlags = 0;
+
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_finished{false};
+    std::atomic<bool> m_terminated{false};
+    std::atomic<bool> m_exitWithError{false};
+    std::string m_exitMessage;
+    std::string m_errorText;
+    int m_totalDurationMS = -1;
+    int64_t m_progressInterval = 500000;
+    int64_t m_previewInterval = 100000;
+
+    // Guards the start/stop/finish transitions, the worker reference and the exit message.
+    mutable std::mutex m_stateLock;
+    std::shared_ptr<TWorkerThread> m_worker;
+    bool m_terminatePending = false;
+    std::shared_ptr<TTaskGate> m_gate = std::make_shared<TTaskGate>();
+
+    mutable std::mutex m_pauseLock;
+    std::condition_variable m_pauseChanged;
+    bool m_paused = false;
+};
+
+// The task class the engine component creates for each queued file.
+class TFFmpeg : public TCustomFFmpeg {
+public:
+    TFFmpeg();
+
+    std::atomic<int> TaskIndex{-1};
+    std::atomic<int> ThreadId{0};
+    TInputOptions InputOptions;    // copy of the record given to AddTask
+    TOutputOptions OutputOptions;  // copy of the record given to SetOutputFile
+};
+
+}  // namespace kv

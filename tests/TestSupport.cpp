@@ -1,0 +1,41 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <thread>
+
+#include "component/DIdezuDOR.h"
+#include "component/FFmpegLoader.h"
+
+namespace kvtest {
+
+void LoadSystemLibraries()
+{
+    if (kv::FFLoader().LibsLoaded(kv::ComponentLibrarySet()))
+        return;
+    kv::TDIdezuDOR component;
+    ASSERT_TRUE(component.LoadLibraries("")) << component.LastError();
+}
+
+std::string MakeTempFolder(const std::string& Tag)
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kelvane-" + Tag + "-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        ADD_FAILURE() << "cannot create a temporary folder";
+    return pattern;
+}
+
+bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds Timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + Timeout;
+    while (!Condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace kvtest

@@ -1,0 +1,19 @@
+// Shared test helpers.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace kvtest {
+
+// Loads the system's codec libraries once for the test process (fails the test if they do not load).
+void LoadSystemLibraries();
+
+// A fresh empty folder under the test temporary folder.
+std::string MakeTempFolder(const std::string& Tag);
+
+// Polls Condition until it holds or Timeout passes.
+bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds Timeout = std::chrono::seconds(10));
+
+}  // namespace kvtest
