@@ -160,6 +160,7 @@ void TCustomDIdezuDOR::StartConvert(int ACount)
         m_terminatedCount = 0;
         m_threaded = ACount > 0;
         m_remainingCount = m_tasks.Count();
+        m_batchEnded = false;
     }
     for (;;) {
         {
@@ -343,7 +344,9 @@ void TCustomDIdezuDOR::DoTerminate(TCustomFFmpeg* Sender)
     if (m_remainingCount > 0) {
         if (m_threaded)
             StartNextTask();
-    } else if (m_terminatedCount >= m_tasks.Count()) {
+    } else if (m_terminatedCount >= m_tasks.Count() && !m_batchEnded) {
+        // Reported once, even when a handler cleared the queue while other tasks were still ending.
+        m_batchEnded = true;
         if (OnTerminate)
             OnTerminate(-1, true, false, "");
         LiveComponents().ClearLines();

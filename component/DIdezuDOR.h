@@ -130,6 +130,7 @@ private:
     int m_nextTaskIndex = -1;
     int m_terminatedCount = 0;
     int m_remainingCount = 0;
+    bool m_batchEnded = false;  // the end of the batch has been reported
     std::atomic<bool> m_threaded{false};
 };
 

@@ -32,6 +32,30 @@ void TLogList::Clear()
     m_more.clear();
 }
 
+namespace {
+
+// The whole message, however long: lines are cut only when they are delivered.
+std::string FormatMessage(const char* Format, va_list Args)
+{
+    if (!Format)
+        return std::string();
+    va_list measure;
+    va_copy(measure, Args);
+    const int length = std::vsnprintf(nullptr, 0, Format, measure);
+    va_end(measure);
+    if (length <= 0)
+        return std::string();
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    va_list args;
+    va_copy(args, Args);
+    std::vsnprintf(text.data(), text.size(), Format, args);
+    va_end(args);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+}  // namespace
+
 void TLiveComponents::Add(TCustomDIdezuDOR* Component)
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -71,32 +95,25 @@ void TLiveComponents::Deliver(const void* Context, int Level, const char* Format
     {
         std::lock_guard<std::mutex> guard(m_lock);
         TLogList::TLogItem& item = m_lines.FindOrAdd(threadId);
-        char buffer[LogLineBufferSize];
-        buffer[0] = '\0';
-        size_t used = 0;
+        std::string text;
         if (avClass && item.Pending.empty()) {
             const char* name = avClass->item_name ? avClass->item_name(const_cast<void*>(Context)) : nullptr;
             if (!name)
                 name = avClass->class_name ? avClass->class_name : "";
-            const int written = std::snprintf(buffer, sizeof buffer, "[%s @ %08llX]", name,
-                                              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(avClass)));
-            used = std::min(static_cast<size_t>(std::max(written, 0)), sizeof buffer - 1);
-        } else if (!item.Pending.empty()) {
-            used = std::min(item.Pending.size(), sizeof buffer - 1);
-            std::memcpy(buffer, item.Pending.data(), used);
-            buffer[used] = '\0';
+            char prefix[LogLineBufferSize];
+            std::snprintf(prefix, sizeof prefix, "[%s @ %08llX]", name,
+                          static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(avClass)));
+            text = prefix;
+        } else {
+            text = std::move(item.Pending);
         }
-        if (Format && used < sizeof buffer - 1) {
-            va_list args;
-            va_copy(args, Args);
-            std::vsnprintf(buffer + used, sizeof buffer - used, Format, args);
-            va_end(args);
-        }
-        std::string text(buffer);
+        text += FormatMessage(Format, Args);
         for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n')) {
-            lines.push_back(text.substr(0, end));
+            lines.push_back(text.substr(0, std::min(end, LogLineBufferSize - 1)));
             text.erase(0, end + 1);
         }
+        if (text.size() > LogLineBufferSize - 1)
+            text.resize(LogLineBufferSize - 1);
         item.Pending = std::move(text);
         if (!lines.empty())
             for (TEntry& entry : m_entries) {

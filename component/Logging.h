@@ -57,8 +57,8 @@ TLiveComponents& LiveComponents();
 // Installed with av_log_set_callback.
 void LogCallback(void* Context, int Level, const char* Format, va_list Args);
 
-// Size of the assembly buffer, terminating NUL included: prefix, pending text and message together are
-// cut to fit.
+// Lines are delivered with at most LogLineBufferSize - 1 bytes (prefix, pending text and message
+// together); longer ones are cut, and so is a pending rest.
 inline constexpr size_t LogLineBufferSize = 2048;
 
 }  // namespace kv
