@@ -26,7 +26,6 @@ test-asan: build-asan
 	cd build-asan && $(TEST_ENV) \
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --output-on-failure -j$(JOBS)
 
 build-tsan: deps

@@ -113,7 +113,11 @@ void* LoadLibraryInFolder(const std::string& Folder, const std::string& Name, st
     const std::string inFolder = IncludeTrailingDelimiter(Folder) + Name;
     const bool fromFolder = !Folder.empty() && FileExistsW(inFolder);
     ::dlerror();
-    void* handle = ::dlopen(fromFolder ? inFolder.c_str() : Name.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    // RTLD_NODELETE: unloading releases our handle and bindings, but the code stays mapped. The libraries
+    // keep process-wide state (log callback, codec thread pools, their own dependencies' allocations)
+    // that must not vanish under a thread still finishing a call into them.
+    void* handle =
+        ::dlopen(fromFolder ? inFolder.c_str() : Name.c_str(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
     if (!handle) {
         const char* reason = ::dlerror();
         Error = reason ? reason : "unknown error";
