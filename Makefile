@@ -34,7 +34,7 @@ build-tsan: deps
 
 test-tsan: build-tsan
 	cd build-tsan && $(TEST_ENV) \
-	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
+	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
 clean:
