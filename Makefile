@@ -1,4 +1,6 @@
 # Front door of the build. Every target installs the system packages first when they are missing.
+# Besides run and test: test-asan (address + undefined-behaviour sanitizers, build-asan/) and
+# test-tsan (thread sanitizer, build-tsan/), each in its own build folder.
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 TEST_ENV = QT_QPA_PLATFORM=offscreen
