@@ -1,6 +1,8 @@
 // The life of one task: start validation, the end report, stop, freeing while running, and the release
 // of what it holds.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -200,6 +202,40 @@ TEST_F(TaskTest, PauseHoldsTheWorkerAndStopReleasesIt)
     task.RequestStop();
     ASSERT_TRUE(WaitUntil([&] { return report.Terminations() == 1; }));
     EXPECT_FALSE(task.Finished());
+}
+
+TEST_F(TaskTest, WorkersRunAtTheirPriority)
+{
+    const int base = ::getpriority(PRIO_PROCESS, static_cast<id_t>(kv::CurrentThreadId()));
+    const struct {
+        kv::TConvertPriority Priority;
+        int Policy;
+        int Nice;
+    } cases[] = {
+        {kv::tpNormal, SCHED_OTHER, base},
+        {kv::tpLower, SCHED_OTHER, std::min(19, base + 5)},
+        {kv::tpLowest, SCHED_OTHER, std::min(19, base + 15)},
+        {kv::tpIdle, SCHED_IDLE, base},
+    };
+    for (const auto& c : cases) {
+        ControlledTask task;
+        Report report;
+        report.Attach(task);
+        task.ResetTask();
+        task.Options().NbInputFiles = task.Options().NbOutputFiles = 1;
+        std::atomic<int> policy{-1}, nice{-100};
+        task.OnRunStep = [&](ControlledTask& running) {
+            policy = ::sched_getscheduler(0);
+            nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(kv::CurrentThreadId()));
+            running.Release = true;
+        };
+        task.StartTask(true, c.Priority)->Resume();
+        ASSERT_TRUE(WaitUntil([&] { return report.Terminations() == 1; }));
+        EXPECT_EQ(policy, c.Policy) << c.Priority;
+        EXPECT_EQ(nice, c.Nice) << c.Priority;
+    }
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(kv::CurrentThreadId())), base)
+        << "the caller's own priority is left alone";
 }
 
 TEST_F(TaskTest, ResetCreatesTheOptionContextsAndFreeingReleasesThem)
