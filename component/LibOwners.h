@@ -41,6 +41,15 @@ struct FormatContextRelease {
 };
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextRelease>;
 
+struct BitstreamFilterRelease {
+    void operator()(AVBSFContext* Context) const
+    {
+        if (lav::av_bsf_free)
+            lav::av_bsf_free(&Context);
+    }
+};
+using BitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterRelease>;
+
 struct ScalerRelease {
     void operator()(SwsContext* Context) const
     {

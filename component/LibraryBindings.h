@@ -11,16 +11,28 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/log.h>
 #include <libavutil/mem.h>
+#include <libavutil/opt.h>
+#include <libavutil/parseutils.h>
+#include <libavutil/pixdesc.h>
+#include <libavutil/samplefmt.h>
 #include <libswscale/swscale.h>
 }
 
 // X(name) for every bound function of a library, in binding order.
-#define KV_AVCODEC_FUNCTIONS(X) \
-    X(avcodec_alloc_context3)   \
+#define KV_AVCODEC_FUNCTIONS(X)     \
+    X(av_bsf_alloc)                 \
+    X(av_bsf_free)                  \
+    X(av_bsf_get_by_name)           \
+    X(avcodec_alloc_context3)       \
+    X(avcodec_find_decoder)         \
+    X(avcodec_find_decoder_by_name) \
+    X(avcodec_find_encoder)         \
+    X(avcodec_find_encoder_by_name) \
     X(avcodec_free_context)
 
 #define KV_AVDEVICE_FUNCTIONS(X)
@@ -28,19 +40,33 @@ extern "C" {
 #define KV_AVFILTER_FUNCTIONS(X)
 
 #define KV_AVFORMAT_FUNCTIONS(X) \
+    X(av_find_input_format)      \
+    X(av_guess_format)           \
     X(avformat_alloc_context)    \
     X(avformat_close_input)      \
     X(avformat_free_context)     \
     X(avio_closep)
 
-#define KV_AVUTIL_FUNCTIONS(X) \
-    X(av_dict_free)            \
-    X(av_dict_get)             \
-    X(av_free)                 \
-    X(av_log)                  \
-    X(av_log_get_level)        \
-    X(av_log_set_callback)     \
-    X(av_log_set_level)        \
+#define KV_AVUTIL_FUNCTIONS(X)   \
+    X(av_dict_free)              \
+    X(av_dict_get)               \
+    X(av_free)                   \
+    X(av_get_pix_fmt)            \
+    X(av_get_pix_fmt_string)     \
+    X(av_get_sample_fmt)         \
+    X(av_get_sample_fmt_string)  \
+    X(av_log)                    \
+    X(av_log_get_level)          \
+    X(av_log_set_callback)       \
+    X(av_log_set_level)          \
+    X(av_opt_find)               \
+    X(av_opt_get)                \
+    X(av_opt_get_int)            \
+    X(av_opt_set)                \
+    X(av_parse_time)             \
+    X(av_parse_video_rate)       \
+    X(av_parse_video_size)       \
+    X(av_pix_fmt_desc_get)       \
     X(av_strdup)
 
 #define KV_SWSCALE_FUNCTIONS(X) \

@@ -1,6 +1,7 @@
 #include "component/TextAndPath.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -51,6 +52,15 @@ int64_t FileSizeW(const std::string& Name)
     if (Name.empty() || ::stat(Name.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         return -1;
     return static_cast<int64_t>(st.st_size);
+}
+
+std::string ProgramFolder()
+{
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return "./";
+    return FolderOf(std::string(path, static_cast<size_t>(length)));
 }
 
 std::string GetEnvW(const std::string& Name)

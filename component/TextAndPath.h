@@ -21,6 +21,9 @@ std::string NameOf(const std::string& Name);
 bool FileExistsW(const std::string& Name);
 // The size of an existing regular file, -1 when it does not exist or cannot be examined.
 int64_t FileSizeW(const std::string& Name);
+// The folder of the running program, with a trailing "/".
+std::string ProgramFolder();
+
 // The value of an environment variable, '' when it is not set.
 std::string GetEnvW(const std::string& Name);
 

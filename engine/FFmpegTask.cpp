@@ -22,7 +22,7 @@ std::mutex& PreviewLock()
 
 void TOptionStore::Release()
 {
-    Names.clear();
+    Clear();
     for (CodecContextPtr& context : CodecOptions)
         context.reset();
     FormatOptions.reset();
@@ -151,6 +151,13 @@ void TCustomFFmpeg::FreeTaskResources()
     m_opt.AudioLanguage.clear();
     m_opt.SubtitleLanguage.clear();
     std::vector<uint8_t>().swap(m_opt.BitBuffer);
+    for (TBsfChain& chain : m_opt.PendingBitstreamFilters)
+        chain.clear();
+    for (auto& file : m_opt.BitstreamFilters)
+        for (TBsfChain& chain : file)
+            chain.clear();
+    m_hook.Chain.clear();  // each hook's Release runs here
+    m_opt.UsingVHook = false;
     m_hook.PictureBuffer.clear();
     m_hook.Picture.fill(0);
     std::lock_guard<std::mutex> guard(PreviewLock());
@@ -198,27 +205,18 @@ void TCustomFFmpeg::SetHookRanges(const std::string& Text)
     m_hook.RangeCount = static_cast<int>(m_hook.Ranges.size());
 }
 
-// The option vocabulary is not part of this build yet: lines and presets are refused rather than
-// silently ignored, and the record's fields take effect when the output is prepared.
-void TCustomFFmpeg::ApplyOptionLines(const std::string& Text, bool)
+void TCustomFFmpeg::Log(int Level, const std::string& Text)
 {
-    if (Text.find_first_not_of(" \t\r\n") != std::string::npos)
-        throw FFmpegException("Option lines are not supported by this build yet");
+    if (LogSlot)
+        LogSlot(this, Level, Text);
 }
 
-void TCustomFFmpeg::ApplyInputFormat(const std::string& FormatName)
+void TCustomFFmpeg::NewOutputStream(AVMediaType)
 {
-    if (!FormatName.empty())
-        throw FFmpegException("Unknown input format: " + FormatName);
+    if (m_opt.NbOutputFiles <= 0)
+        throw FFmpegException("At least one output file must be specified");
+    throw FFmpegException("Output streams cannot be added by this build yet");
 }
-
-void TCustomFFmpeg::ApplyTargetOptions(const TOutputOptions& Options)
-{
-    if (Options.Target >= 1 && Options.Target <= 3)
-        throw FFmpegException("Target presets are not supported by this build yet");
-}
-
-void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions&) {}
 
 bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
 {
@@ -236,8 +234,7 @@ void TCustomFFmpeg::Transcode() { throw FFmpegException("Conversion is not avail
 
 void TCustomFFmpeg::FailTask(const std::string& Message)
 {
-    if (LogSlot)
-        LogSlot(this, -1, Message);
+    Log(-1, Message);
     m_exitWithError = true;
     std::lock_guard<std::mutex> guard(m_stateLock);
     m_exitMessage = Message;

@@ -22,6 +22,7 @@
 #include "engine/OptionRecords.h"
 #include "engine/TaskThreads.h"
 #include "engine/TaskTypes.h"
+#include "engine/VideoHooks.h"
 
 namespace kv {
 
@@ -42,8 +43,8 @@ struct TMetaDataMap {
     int InFile = 0;
 };
 
-// A bitstream-filter chain still to be attached to a stream: the filter names in order.
-using TBsfChain = std::vector<std::string>;
+// A bitstream-filter chain: the filters a stream's packets pass through, in order.
+using TBsfChain = std::vector<BitstreamFilterPtr>;
 
 // The filter that ends every video filter graph of the task: it delivers frames in the encoder's pixel
 // format.
@@ -176,7 +177,7 @@ struct TTaskOptions {
     int64_t ExtraSize = 0;
     int NbFramesDup = 0;
     int NbFramesDrop = 0;
-    int InputSync = 0;
+    bool InputSync = false;
     // Limits
     int64_t LimitFilesize = 0;  // bytes, 0 = none
     bool ForceFps = false;
@@ -195,12 +196,18 @@ struct TTaskOptions {
 // values until a real codec, container or scaler takes them.
 struct TOptionStore {
     std::vector<std::string> Names;
+    // Options of the forced output format's own muxer (name, value), handed to it when it writes its header.
+    std::vector<std::pair<std::string, std::string>> MuxerOptions;
     std::array<CodecContextPtr, 5> CodecOptions;  // video, audio, data, subtitle, attachment
     FormatContextPtr FormatOptions;
     ScalerPtr ScalerOptions;
     std::function<void(int)> SetVerbosity;  // lets a generic option raise the task's verbosity
 
-    void Clear() { Names.clear(); }
+    void Clear()
+    {
+        Names.clear();
+        MuxerOptions.clear();
+    }
     void Release();
     bool Created() const { return FormatOptions != nullptr; }
 };
@@ -211,6 +218,7 @@ struct THookRange {
 };
 
 struct THookState {
+    THookChain Chain;
     std::vector<uint8_t> PictureBuffer;
     std::array<uint8_t, 64> Picture{};
     int HookFrames = 0;  // frames passed to hooks
@@ -258,14 +266,40 @@ public:
     uint8_t PreviewFlags() const;
     void SetHookRanges(const std::string& Text);
 
-    // Set-up steps, called by the engine component in this order: for the input, the record's option
-    // lines, its forced format and times, then OpenInputFile; for the output, the target preset, the
-    // option lines, the record's fields, OpenOutputFile, then the new-stream lines. Option steps raise
-    // FFmpegException; the open steps report failure by result with the reason in ErrorText.
+    // Options by name (the option table), and the generic path for names outside it. SetOption raises
+    // FFmpegException (or EConvertError, EAssertionFailed) when a value is refused.
+    void SetOption(const std::string& Name, const std::string& Value);
+    // One "name=value" per line. NewStreamPass False applies every line but "newvideo", "newaudio" and
+    // "newsubtitle"; True applies only those.
     virtual void ApplyOptionLines(const std::string& Text, bool NewStreamPass);
+    // True when some option context of the store took the pair.
+    bool SetGenericOption(const std::string& Name, const std::string& Value);
+    // Copies the options the generic path recorded from Source into Target, for those whose flags contain
+    // all of Flags.
+    void ApplyRecordedOptions(void* Target, void* Source, int Flags) const;
+
+    // The records' fields and the target preset, as the engine component applies them.
     virtual void ApplyInputFormat(const std::string& FormatName);
     virtual void ApplyTargetOptions(const TOutputOptions& Options);
     virtual void ApplyOutputOptions(const TOutputOptions& Options);
+    void ApplyTargetPreset(const std::string& TargetName, const std::string& Norm, const std::string& DefaultNorm);
+
+    // Finds an encoder or decoder by name for a media type. An empty name gives no codec and succeeds;
+    // a failure leaves "Unknown encoder '...'" or "Invalid encoder type '...'" in ErrorText.
+    bool LookupCodec(const std::string& Name, AVMediaType Type, bool Encoder, const AVCodec*& Codec);
+
+    // Adds a stream of the type (AVMEDIA_TYPE_VIDEO, _AUDIO, _SUBTITLE) to the last prepared output.
+    virtual void NewOutputStream(AVMediaType Type);
+
+    // Writes to the log slot, when it is set.
+    void Log(int Level, const std::string& Text);
+    void SetErrorText(const std::string& Text) { m_errorText = Text; }
+    void SetTotalDurationMS(int Value) { m_totalDurationMS = Value; }
+
+    // Set-up steps that open files; each reports failure by result with the reason in ErrorText. The
+    // engine component calls, for the input: the record's option lines, its forced format and times, then
+    // OpenInputFile; for the output: the target preset, the option lines, the record's fields,
+    // OpenOutputFile, then the new-stream lines.
     virtual bool OpenInputFile(const std::string& FileName);
     virtual int OpenOutputFile(const std::string& FileName);
 
@@ -303,6 +337,7 @@ public:
     const TTaskOptions& Options() const { return m_opt; }
     TOptionStore& OptionStore() { return m_store; }
     const THookState& HookState() const { return m_hook; }
+    THookState& HookState() { return m_hook; }
 
     // Callback slots, set by the engine component while it queues the task.
     TTaskLogSlot LogSlot;
@@ -319,8 +354,6 @@ protected:
     // paused. Returns False when a stop has been requested.
     bool CheckPause();
     void SetFinished(bool Value) { m_finished = Value; }
-    void SetErrorText(const std::string& Text) { m_errorText = Text; }
-    void SetTotalDurationMS(int Value) { m_totalDurationMS = Value; }
 
 private:
     void ReleaseOutputFiles();

@@ -1,0 +1,121 @@
+// How the fields of the option records reach a task: the input's forced format, the output's target
+// preset and every output field, in a fixed order.
+#include <cmath>
+#include <ctime>
+
+#include "engine/FFmpegTask.h"
+#include "engine/OptionHandlers.h"
+
+namespace kv {
+
+namespace {
+
+// Seconds since 1970 (UTC) of a local date-time counted in days since 1899-12-30; 0 means now.
+int64_t RecordingTimestampOf(double LocalDays)
+{
+    const std::time_t now = std::time(nullptr);
+    if (LocalDays == 0.0)
+        return static_cast<int64_t>(now);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    const double offsetDays = static_cast<double>(local.tm_gmtoff) / 86400.0;
+    return std::llround((LocalDays - 25569.0 - offsetDays) * 86400.0);
+}
+
+void GenericNumber(TCustomFFmpeg& Task, const char* Name, int64_t Value)
+{
+    if (Value > 0)
+        Task.SetGenericOption(Name, std::to_string(Value));
+}
+
+}  // namespace
+
+void TCustomFFmpeg::ApplyInputFormat(const std::string& FormatName) { SetInputFormat(*this, FormatName); }
+
+void TCustomFFmpeg::ApplyTargetOptions(const TOutputOptions& Options)
+{
+    static const char* const targets[] = {"vcd", "svcd", "dvd"};
+    if (Options.Target < 1 || Options.Target > 3)
+        return;
+    const char* norm = Options.TargetNorm == 1 ? "pal" : Options.TargetNorm == 2 ? "ntsc" : "auto";
+    ApplyTargetPreset(targets[Options.Target - 1], norm, Options.DefaultNorm == 1 ? "pal" : "ntsc");
+}
+
+void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions& R)
+{
+    TTaskOptions& o = m_opt;
+    // Container
+    SetOutputFormat(*this, R.ForceFormat);
+    GenericNumber(*this, "packetsize", R.PacketSize);
+    GenericNumber(*this, "muxrate", R.MuxRate);
+    if (R.MuxDelay > 0.0f)
+        o.MuxMaxDelay = R.MuxDelay;
+    if (R.MuxPreload > 0.0f)
+        o.MuxPreload = R.MuxPreload;
+    // Audio
+    SetCodecName(*this, AVMEDIA_TYPE_AUDIO, R.AudioCodec);
+    o.AudioDisable = R.DisableAudio;
+    if (R.AudioVolume >= 0)
+        o.AudioVolume = R.AudioVolume;
+    if (R.AudioChannels > 0)
+        o.AudioChannels = R.AudioChannels;
+    if (R.AudioSampleRate > 0)
+        o.AudioSampleRate = R.AudioSampleRate;
+    GenericNumber(*this, "ab", R.AudioBitrate);
+    GenericNumber(*this, "abt", R.AudioBitrateTolerance);
+    o.AudioLanguage = R.AudioLanguage;
+    o.AudioSyncMethod = R.AudioSyncMethod;
+    if (!R.AudioTag.empty())
+        SetCodecTag(*this, AVMEDIA_TYPE_AUDIO, R.AudioTag);
+    // Video
+    SetCodecName(*this, AVMEDIA_TYPE_VIDEO, R.VideoCodec);
+    o.VideoDisable = R.DisableVideo;
+    SetFrameRate(*this, R.FrameRate);
+    SetFrameSize(*this, R.FrameSize);
+    SetAspectRatio(*this, R.FrameAspectRatio);
+    SetCropBand(*this, bdTop, R.CropTop);
+    SetCropBand(*this, bdBottom, R.CropBottom);
+    SetCropBand(*this, bdLeft, R.CropLeft);
+    SetCropBand(*this, bdRight, R.CropRight);
+    SetPadBand(*this, bdTop, R.PadTop);
+    SetPadBand(*this, bdBottom, R.PadBottom);
+    SetPadBand(*this, bdLeft, R.PadLeft);
+    SetPadBand(*this, bdRight, R.PadRight);
+    // No system colours here: the high byte is not a colour.
+    SetPadColor(*this, R.PadColor & 0x00FFFFFF);
+    GenericNumber(*this, "g", R.GOPSize);
+    GenericNumber(*this, "vb", R.VideoBitrate);
+    GenericNumber(*this, "maxrate", R.VideoMaxRate);
+    GenericNumber(*this, "minrate", R.VideoMinRate);
+    GenericNumber(*this, "bt", R.VideoBitrateTolerance);
+    GenericNumber(*this, "bufsize", R.VideoBufSize);
+    o.VideoSyncMethod = R.VideoSyncMethod;
+    if (!R.VideoTag.empty())
+        SetCodecTag(*this, AVMEDIA_TYPE_VIDEO, R.VideoTag);
+    if (!R.VideoFilters.empty())
+        o.VFilters = R.VideoFilters;
+    // Subtitles and timing
+    o.SubtitleDisable = R.DisableSubtitle;
+    o.SubtitleLanguage = R.SubtitleLanguage;
+    o.CopyTs = R.CopyTimestamp;
+    SetStartTimeUS(*this, R.StartTime > 0 ? int64_t{R.StartTime} * 1000 : 0);
+    SetStartTimeUS(*this, R.StartTimeUS);
+    SetRecordingTimeUS(*this, R.RecordingTime > 0 ? int64_t{R.RecordingTime} * 1000 : 0);
+    SetRecordingTimeUS(*this, R.RecordingTimeUS);
+    // Metadata
+    if (R.Info.Timestamp >= 0.0)
+        o.RecTimestamp = RecordingTimestampOf(R.Info.Timestamp);
+    if (R.Info.Year > 0)
+        AddMetadata(*this, "year", std::to_string(R.Info.Year));
+    if (R.Info.Track > 0)
+        AddMetadata(*this, "track", std::to_string(R.Info.Track));
+    const std::pair<const char*, const std::string*> texts[] = {
+        {"title", &R.Info.Title},     {"author", &R.Info.Author}, {"copyright", &R.Info.Copyright},
+        {"comment", &R.Info.Comment}, {"album", &R.Info.Album},   {"genre", &R.Info.Genre},
+    };
+    for (const auto& [key, value] : texts)
+        if (!value->empty())
+            AddMetadata(*this, key, *value);
+}
+
+}  // namespace kv
