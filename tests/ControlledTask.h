@@ -17,8 +17,9 @@ namespace kvtest {
 
 class ControlledTask : public kv::TFFmpeg {
 public:
-    // Set-up behaviour.
+    // Set-up behaviour. With RealOptions the option steps do their real work after being recorded.
     bool InputOpens = true;
+    bool RealOptions = false;
     // Run behaviour: the run goes on until Release is set or a stop is requested, stepping and checking
     // for pause in between; then fails with FailWith when that is set.
     std::atomic<bool> Release{false};
@@ -50,13 +51,27 @@ public:
     void ApplyOptionLines(const std::string& Text, bool NewStreamPass) override
     {
         Calls.push_back("ApplyOptionLines " + Text + (NewStreamPass ? " new" : ""));
+        if (RealOptions)
+            TFFmpeg::ApplyOptionLines(Text, NewStreamPass);
     }
-    void ApplyInputFormat(const std::string& FormatName) override { Calls.push_back("ApplyInputFormat " + FormatName); }
+    void ApplyInputFormat(const std::string& FormatName) override
+    {
+        Calls.push_back("ApplyInputFormat " + FormatName);
+        if (RealOptions)
+            TFFmpeg::ApplyInputFormat(FormatName);
+    }
     void ApplyTargetOptions(const kv::TOutputOptions& Options) override
     {
         Calls.push_back("ApplyTargetOptions " + std::to_string(Options.Target));
+        if (RealOptions)
+            TFFmpeg::ApplyTargetOptions(Options);
     }
-    void ApplyOutputOptions(const kv::TOutputOptions&) override { Calls.push_back("ApplyOutputOptions"); }
+    void ApplyOutputOptions(const kv::TOutputOptions& Options) override
+    {
+        Calls.push_back("ApplyOutputOptions");
+        if (RealOptions)
+            TFFmpeg::ApplyOutputOptions(Options);
+    }
 
     void Progress(int Frame)
     {
