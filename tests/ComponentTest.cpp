@@ -478,7 +478,8 @@ TEST_F(ComponentTest, ProgressCarriesTheTaskIndexAndFigures)
 
 TEST_F(ComponentTest, LoadLibrariesReportsTheLoaderError)
 {
-    const std::string folder = MakeTempFolder("libav");
+    const TempFolder temp("libav");
+    const std::string& folder = temp.Path;
     std::ofstream(folder + "/libavutil.so.57") << "not a library";
     kv::TDIdezuDOR component;
     kv::FFLoader().UnloadLibs(kv::ComponentLibrarySet());

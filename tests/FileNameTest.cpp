@@ -13,20 +13,6 @@
 
 namespace {
 
-// A temporary folder removed with everything in it when the test ends.
-struct TTempFolder {
-    explicit TTempFolder(const std::string& Tag) : Path(kvtest::MakeTempFolder(Tag)) {}
-    ~TTempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
-    }
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-
-    std::string Path;
-};
-
 TEST(FileNameTest, NoNameNeedsTheWrappedForm)
 {
     const char* names[] = {"", "/tmp/plain.avi", "视频.avi", "/媒体/视频 1.mkv", "http://x", "unicode:utf8:/a",
@@ -104,7 +90,7 @@ std::string FormatThroughRuntime(const char* Format, ...)
 TEST(FileNameTest, RuntimeHelpersWork)
 {
     kvtest::LoadSystemLibraries();
-    const TTempFolder temp("runtime");
+    const kvtest::TempFolder temp("runtime");
     const std::string name = temp.Path + "/视频 记录.txt";
 
     FILE* file = kv::rt::my_fopen(name.c_str(), "w+b");

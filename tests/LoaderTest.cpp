@@ -20,20 +20,6 @@ extern "C" {
 
 namespace {
 
-// A temporary folder removed with everything in it when the test ends.
-struct TTempFolder {
-    explicit TTempFolder(const std::string& Tag) : Path(kvtest::MakeTempFolder(Tag)) {}
-    ~TTempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
-    }
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-
-    std::string Path;
-};
-
 void WriteFile(const std::string& Name, const std::string& Bytes)
 {
     std::ofstream out(Name, std::ios::binary | std::ios::trunc);
@@ -171,7 +157,7 @@ TEST_F(LoaderTest, LoadsTheSystemLibrariesAndBindsEveryFunction)
 // A library folder without the files is searched first and then passed over: the system search finds them.
 TEST_F(LoaderTest, FolderWithoutTheFilesFallsBackToTheSystemSearch)
 {
-    TTempFolder temp("loader-missing");
+    kvtest::TempFolder temp("loader-missing");
     const std::string folders[] = {temp.Path + "/does-not-exist", temp.Path};
     const kv::TLibrarySet set = kv::ComponentLibrarySet();
     for (const std::string& folder : folders) {
@@ -202,7 +188,7 @@ TEST_F(LoaderTest, UnusableLibraryInTheFolderUnloadsTheWholeSet)
     const kv::TLibrarySet set = kv::ComponentLibrarySet();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TTempFolder temp("loader-bad");
+        kvtest::TempFolder temp("loader-bad");
         const std::string file = temp.Path + "/libswscale.so.6";
         if (c.Content == Garbage)
             WriteFile(file, std::string("this is not a shared object\n") + std::string(4096, 'x'));
@@ -356,7 +342,7 @@ TEST(TextAndPathTest, PathParts)
 
 TEST(TextAndPathTest, FileExistsAndSize)
 {
-    TTempFolder temp("textandpath");
+    kvtest::TempFolder temp("textandpath");
     WriteFile(temp.Path + "/data.bin", std::string("12345\0abc", 9));
     WriteFile(temp.Path + "/empty", "");
     WriteFile(temp.Path + "/视频.avi", "xyz");

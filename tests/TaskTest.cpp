@@ -43,6 +43,14 @@ struct Report {
 class TaskTest : public ::testing::Test {
 protected:
     void SetUp() override { LoadSystemLibraries(); }
+
+    // A reset task with an input and an output, reporting to Report.
+    static void MakeRunnable(ControlledTask& Task, Report& Report)
+    {
+        Report.Attach(Task);
+        Task.ResetTask();
+        Task.Options().NbInputFiles = Task.Options().NbOutputFiles = 1;
+    }
 };
 
 TEST_F(TaskTest, StartValidationChecksTheOutputBeforeTheInput)
@@ -118,9 +126,7 @@ TEST_F(TaskTest, RunOutcomesReachTheEndReport)
     for (const auto& c : cases) {
         ControlledTask task;
         Report report;
-        report.Attach(task);
-        task.ResetTask();
-        task.Options().NbInputFiles = task.Options().NbOutputFiles = 1;
+        MakeRunnable(task, report);
         task.FailWith = c.FailWith;
         task.Release = !c.Stop;
         task.OnRunStep = [&](ControlledTask& running) { running.RequestStop(); };
@@ -145,9 +151,7 @@ TEST_F(TaskTest, AnyFailureOfTheRunEndsTheTaskInsteadOfTheProcess)
 {
     ControlledTask task;
     Report report;
-    report.Attach(task);
-    task.ResetTask();
-    task.Options().NbInputFiles = task.Options().NbOutputFiles = 1;
+    MakeRunnable(task, report);
     task.OnRunStep = [](ControlledTask&) { throw std::bad_alloc(); };
     task.StartTask(true, kv::tpNormal)->Resume();
     ASSERT_TRUE(WaitUntil([&] { return report.Terminations() == 1; }));
@@ -220,9 +224,7 @@ TEST_F(TaskTest, WorkersRunAtTheirPriority)
     for (const auto& c : cases) {
         ControlledTask task;
         Report report;
-        report.Attach(task);
-        task.ResetTask();
-        task.Options().NbInputFiles = task.Options().NbOutputFiles = 1;
+        MakeRunnable(task, report);
         std::atomic<int> policy{-1}, nice{-100};
         task.OnRunStep = [&](ControlledTask& running) {
             policy = ::sched_getscheduler(0);
@@ -293,7 +295,8 @@ TEST_F(TaskTest, DefaultsOfTheOptionFields)
 
 TEST_F(TaskTest, AnOutputThatStayedEmptyIsDeletedWhenTheTaskIsFreed)
 {
-    const std::string folder = MakeTempFolder("outputs");
+    const TempFolder temp("outputs");
+    const std::string& folder = temp.Path;
     const struct {
         const char* Name;
         const char* Content;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "component/DIdezuDOR.h"
@@ -25,6 +26,12 @@ std::string MakeTempFolder(const std::string& Tag)
     if (!::mkdtemp(pattern.data()))
         ADD_FAILURE() << "cannot create a temporary folder";
     return pattern;
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
 }
 
 bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds Timeout)
