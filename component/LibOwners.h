@@ -50,6 +50,15 @@ struct BitstreamFilterRelease {
 };
 using BitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterRelease>;
 
+struct DictionaryRelease {
+    void operator()(AVDictionary* Dictionary) const
+    {
+        if (lav::av_dict_free)
+            lav::av_dict_free(&Dictionary);
+    }
+};
+using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryRelease>;
+
 struct ScalerRelease {
     void operator()(SwsContext* Context) const
     {

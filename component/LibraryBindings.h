@@ -26,9 +26,12 @@ extern "C" {
 // X(name) for every bound function of a library, in binding order.
 #define KV_AVCODEC_FUNCTIONS(X)     \
     X(av_bsf_alloc)                 \
+    X(av_codec_is_encoder)          \
+    X(av_codec_iterate)             \
     X(av_bsf_free)                  \
     X(av_bsf_get_by_name)           \
     X(avcodec_alloc_context3)       \
+    X(avcodec_parameters_to_context) \
     X(avcodec_find_decoder)         \
     X(avcodec_find_decoder_by_name) \
     X(avcodec_find_encoder)         \
@@ -40,17 +43,34 @@ extern "C" {
 #define KV_AVFILTER_FUNCTIONS(X)
 
 #define KV_AVFORMAT_FUNCTIONS(X) \
+    X(av_dump_format)            \
+    X(av_filename_number_test)   \
     X(av_find_input_format)      \
+    X(av_guess_codec)            \
     X(av_guess_format)           \
+    X(av_seek_frame)             \
     X(avformat_alloc_context)    \
     X(avformat_close_input)      \
+    X(avformat_find_stream_info) \
     X(avformat_free_context)     \
-    X(avio_closep)
+    X(avformat_new_stream)       \
+    X(avformat_open_input)       \
+    X(avformat_query_codec)      \
+    X(avio_closep)               \
+    X(avio_open)
 
 #define KV_AVUTIL_FUNCTIONS(X)   \
+    X(av_channel_layout_default) \
+    X(av_channel_layout_from_mask) \
+    X(av_d2q)                    \
     X(av_dict_free)              \
     X(av_dict_get)               \
+    X(av_dict_set)               \
+    X(av_find_nearest_q_idx)     \
     X(av_free)                   \
+    X(av_get_pix_fmt_name)       \
+    X(av_malloc)                 \
+    X(av_malloc_array)           \
     X(av_get_pix_fmt)            \
     X(av_get_pix_fmt_string)     \
     X(av_get_sample_fmt)         \

@@ -1,7 +1,5 @@
 #include "engine/FFmpegTask.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -116,15 +114,8 @@ void TCustomFFmpeg::LoadDefaults()
 
 void TCustomFFmpeg::ReleaseOutputFiles()
 {
-    for (FormatContextPtr& output : m_opt.OutputFiles) {
-        if (!output)
-            continue;
-        const std::string name = output->url ? FileNameFromLibrary(output->url) : std::string();
-        output.reset();
-        // An output that never received a byte is not left behind.
-        if (!name.empty() && FileSizeW(name) == 0)
-            ::unlink(name.c_str());
-    }
+    for (int i = 0; i < MAX_FILES; ++i)
+        ReleaseOutput(i);
     m_opt.NbOutputFiles = 0;
 }
 
@@ -136,6 +127,8 @@ void TCustomFFmpeg::FreeTaskResources()
     for (std::vector<uint8_t>& buffer : m_opt.AudioBuffers)
         std::vector<uint8_t>().swap(buffer);
     ReleaseOutputFiles();
+    for (std::vector<CodecContextPtr>& decoders : m_opt.InputDecoders)
+        decoders.clear();
     for (InputFormatPtr& input : m_opt.InputFiles)
         input.reset();
     m_opt.NbInputFiles = 0;
@@ -209,25 +202,6 @@ void TCustomFFmpeg::Log(int Level, const std::string& Text)
 {
     if (LogSlot)
         LogSlot(this, Level, Text);
-}
-
-void TCustomFFmpeg::NewOutputStream(AVMediaType)
-{
-    if (m_opt.NbOutputFiles <= 0)
-        throw FFmpegException("At least one output file must be specified");
-    throw FFmpegException("Output streams cannot be added by this build yet");
-}
-
-bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
-{
-    m_errorText = FileName + ": input files cannot be opened by this build yet";
-    return false;
-}
-
-int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
-{
-    m_errorText = FileName + ": output files cannot be prepared by this build yet";
-    return -1;
 }
 
 void TCustomFFmpeg::Transcode() { throw FFmpegException("Conversion is not available in this build yet"); }

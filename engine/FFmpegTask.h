@@ -54,6 +54,13 @@ struct TOutputFilterDescriptor {
     int PixelFormat = -1;
 };
 
+// What set-up prepared for one output stream: the run opens its encoder, or copies the input's packets.
+struct TOutputStreamSetup {
+    CodecContextPtr Encoder;
+    bool StreamCopy = false;
+    float Quality = 0.0f;  // the stream's fixed quality (lambda), 0 = none
+};
+
 struct FileCloser {
     void operator()(FILE* File) const { std::fclose(File); }
 };
@@ -67,11 +74,13 @@ struct TTaskOptions {
     std::array<int64_t, MAX_FILES> InputFilesTsOffset{};
     std::array<std::array<double, MAX_STREAMS>, MAX_FILES> InputFilesTsScale{};  // 0 = no scaling
     std::array<const AVCodec*, MAX_SLOTS> InputCodecs{};
+    std::array<std::vector<CodecContextPtr>, MAX_FILES> InputDecoders;  // one context per input stream
     int NbInputFiles = 0;
     int NbInputCodecs = 0;
     // Outputs
     std::array<FormatContextPtr, MAX_FILES> OutputFiles;
     std::array<const AVCodec*, MAX_SLOTS> OutputCodecs{};
+    std::array<std::vector<TOutputStreamSetup>, MAX_FILES> OutputStreams;  // one per output stream
     int NbOutputFiles = 0;
     int NbOutputCodecs = 0;
     // Maps
@@ -302,6 +311,10 @@ public:
     // OpenOutputFile, then the new-stream lines.
     virtual bool OpenInputFile(const std::string& FileName);
     virtual int OpenOutputFile(const std::string& FileName);
+    // Stream creation in an output container (the last prepared output for the new-stream options).
+    void NewVideoStream(int OutputIndex);
+    void NewAudioStream(int OutputIndex);
+    void NewSubtitleStream(int OutputIndex);
 
     // Validates and starts the task. Threaded: returns the suspended worker, which the caller resumes;
     // otherwise runs the task in the caller's thread and returns nullptr.
@@ -357,6 +370,11 @@ protected:
 
 private:
     void ReleaseOutputFiles();
+    void ReleaseOutput(int Index);
+    bool FailInput(const std::string& Message);
+    int FailOutput(const std::string& Message, int AddedIndex);
+    // A new stream in output OutputIndex with its setup record; raises "Could not alloc stream".
+    std::pair<AVStream*, TOutputStreamSetup*> AddOutputStream(int OutputIndex, AVMediaType Type);
     void FailTask(const std::string& Message);
 
     TTaskOptions m_opt;

@@ -1,0 +1,224 @@
+// Opening an input file: the container, its streams, the start position, and what the task inherits
+// from it for the outputs prepared afterwards.
+#include <climits>
+
+#include "component/FFmpegLoader.h"
+#include "component/LibraryBindings.h"
+#include "component/LibraryHelpers.h"
+#include "component/TextFormat.h"
+#include "component/UnicodeProtocol.h"
+#include "engine/FFmpegException.h"
+#include "engine/FFmpegTask.h"
+
+namespace kv {
+
+namespace {
+
+// The demuxer options standing for the task's current input-side settings. Only demuxers that know a
+// name take it (raw video and audio, capture devices, image sequences).
+DictionaryPtr DemuxerOptions(const TTaskOptions& o)
+{
+    AVDictionary* options = nullptr;
+    auto set = [&](const char* Name, const std::string& Value) { lav::av_dict_set(&options, Name, Value.c_str(), 0); };
+    const int width = o.FrameWidth + o.FramePadLeft + o.FramePadRight;
+    const int height = o.FrameHeight + o.FramePadTop + o.FramePadBottom;
+    if (width > 0 && height > 0)
+        set("video_size", std::to_string(width) + "x" + std::to_string(height));
+    if (o.FrameRate.num > 0 && o.FrameRate.den > 0)
+        set("framerate", std::to_string(o.FrameRate.num) + "/" + std::to_string(o.FrameRate.den));
+    if (const char* name = o.FramePixFmt >= 0 ? lav::av_get_pix_fmt_name(static_cast<AVPixelFormat>(o.FramePixFmt))
+                                              : nullptr)
+        set("pixel_format", name);
+    set("sample_rate", std::to_string(o.AudioSampleRate));
+    set("channels", std::to_string(o.AudioChannels));
+    if (!o.VideoStandard.empty())
+        set("standard", o.VideoStandard);
+    if (o.VideoChannel != 0)
+        set("channel", std::to_string(o.VideoChannel));
+    if (o.LoopInput)
+        set("loop", "1");
+    return DictionaryPtr(options);
+}
+
+int64_t SaturatingAdd(int64_t A, int64_t B)
+{
+    int64_t sum = 0;
+    if (__builtin_add_overflow(A, B, &sum))
+        return B > 0 ? INT64_MAX : INT64_MIN;
+    return sum;
+}
+
+}  // namespace
+
+bool TCustomFFmpeg::FailInput(const std::string& Message)
+{
+    m_errorText = Message;
+    m_opt.VideoCodecName.clear();
+    m_opt.AudioCodecName.clear();
+    m_opt.SubtitleCodecName.clear();
+    m_opt.FileIFormat = nullptr;
+    m_opt.FileOFormat = nullptr;
+    m_opt.VideoChannel = 0;
+    return false;
+}
+
+bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
+{
+    if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
+        return FailInput(FileName + ": the codec libraries are not loaded");
+    TTaskOptions& o = m_opt;
+    if (o.NbInputFiles >= MAX_FILES)
+        return FailInput(Format("Too many input files (at most %d)", MAX_FILES));
+
+    // Forced decoders: by name, and the PGM-YUV image codec in the legacy mode.
+    const AVCodec* video = nullptr;
+    const AVCodec* audio = nullptr;
+    const AVCodec* subtitle = nullptr;
+    if (!LookupCodec(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, false, video) ||
+        !LookupCodec(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audio) ||
+        !LookupCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitle))
+        return FailInput(m_errorText);
+    InputFormatPtr input(lav::avformat_alloc_context());
+    if (!input)
+        return FailInput(LibraryErrorText(FileName, AVERROR(ENOMEM)));
+    input->video_codec_id = o.UsingPgmYuv ? AV_CODEC_ID_PGMYUV : video ? video->id : AV_CODEC_ID_NONE;
+    input->audio_codec_id = audio ? audio->id : AV_CODEC_ID_NONE;
+    input->subtitle_codec_id = subtitle ? subtitle->id : AV_CODEC_ID_NONE;
+    ApplyRecordedOptions(input.get(), m_store.FormatOptions.get(), AV_OPT_FLAG_DECODING_PARAM);
+
+    const std::string libraryName = LibraryFileNameOf(FileName);
+    DictionaryPtr options = DemuxerOptions(o);
+    AVDictionary* rest = options.release();
+    AVFormatContext* opened = input.release();  // the open frees it when it fails
+    const int result = lav::avformat_open_input(&opened, libraryName.c_str(), o.FileIFormat, &rest);
+    options.reset(rest);
+    if (result < 0)
+        return FailInput(LibraryErrorText(FileName, result));
+    input.reset(opened);
+
+    if (o.OptProgramId != 0)
+        for (unsigned i = 0; i < input->nb_programs; ++i)
+            if (input->programs[i]->id != o.OptProgramId)
+                input->programs[i]->discard = AVDISCARD_ALL;
+    {
+        std::lock_guard<std::mutex> guard(CodecLock());
+        if (lav::avformat_find_stream_info(input.get(), nullptr) < 0 && o.Verbose >= 0)
+            return FailInput(FileName + ": could not find codec parameters");
+    }
+
+    int64_t timestamp = o.StartTime;
+    if (input->start_time != AV_NOPTS_VALUE)
+        timestamp = SaturatingAdd(timestamp, input->start_time);
+    if (o.StartTime != 0)
+        lav::av_seek_frame(input.get(), -1, timestamp, AVSEEK_FLAG_BACKWARD);
+    o.StartTime = 0;
+
+    const size_t fileIndex = static_cast<size_t>(o.NbInputFiles);
+    const int slotsBefore = o.NbInputCodecs;
+    auto failStreams = [&](const std::string& Message) {
+        o.NbInputCodecs = slotsBefore;
+        return FailInput(Message);
+    };
+    std::vector<CodecContextPtr> decoders;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        AVStream* stream = input->streams[i];
+        CodecContextPtr decoder(lav::avcodec_alloc_context3(nullptr));
+        if (!decoder || lav::avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0)
+            return failStreams(LibraryErrorText(FileName, AVERROR(ENOMEM)));
+        decoder->pkt_timebase = stream->time_base;
+        decoder->thread_count = o.ThreadCount;
+        const AVMediaType type = decoder->codec_type;
+        const bool takesSlot = type != AVMEDIA_TYPE_DATA;
+        if (takesSlot && o.NbInputCodecs >= MAX_SLOTS)
+            return failStreams(Format("%s: too many streams (at most %d in all inputs)", FileName.c_str(), MAX_SLOTS));
+        const AVCodec** slot = &o.InputCodecs[static_cast<size_t>(o.NbInputCodecs)];
+        switch (type) {
+        case AVMEDIA_TYPE_VIDEO: {
+            ApplyRecordedOptions(decoder.get(), m_store.CodecOptions[AVMEDIA_TYPE_VIDEO].get(),
+                                 AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
+            const int width = decoder->width;
+            const int height = decoder->height;
+            o.FrameWidth = width;
+            o.FrameHeight = height;
+            double aspect = stream->sample_aspect_ratio.num ? Q2D(stream->sample_aspect_ratio)
+                            : decoder->sample_aspect_ratio.num ? Q2D(decoder->sample_aspect_ratio)
+                                                               : 0.0;
+            if (width * height != 0)
+                aspect = aspect != 0.0 ? width * aspect / height : static_cast<double>(width) / height;
+            else if (aspect == 0.0)
+                aspect = 4.0 / 3.0;
+            o.FrameAspectRatio = static_cast<float>(aspect);
+            if (decoder->pix_fmt == AV_PIX_FMT_NONE)
+                decoder->pix_fmt = static_cast<AVPixelFormat>(0);
+            o.FramePixFmt = decoder->pix_fmt;
+            // This generation keeps no codec time base before decoding: the stream's average rate stands
+            // for the codec's own.
+            const AVRational codecRate = stream->avg_frame_rate;
+            const AVRational realRate = stream->r_frame_rate;
+            if (codecRate.num > 0 && codecRate.den > 0 && realRate.den > 0 &&
+                (codecRate.num != realRate.num || codecRate.den != realRate.den) && o.Verbose > 0)
+                Log(1, Format("Seems stream %d codec frame rate differs from container frame rate: "
+                              "%2.2f (%d/%d) -> %2.2f (%d/%d)",
+                              static_cast<int>(i), Q2D(codecRate), codecRate.num, codecRate.den, Q2D(realRate),
+                              realRate.num, realRate.den));
+            o.FrameRate = realRate;
+            *slot = video;
+            ++o.NbInputCodecs;
+            if (o.VideoDisable)
+                stream->discard = AVDISCARD_ALL;
+            else if (o.VideoDiscard)
+                stream->discard = static_cast<AVDiscard>(o.VideoDiscard);
+            break;
+        }
+        case AVMEDIA_TYPE_AUDIO:
+            ApplyRecordedOptions(decoder.get(), m_store.CodecOptions[AVMEDIA_TYPE_AUDIO].get(),
+                                 AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
+            o.ChannelLayout = decoder->ch_layout.order == AV_CHANNEL_ORDER_NATIVE
+                                  ? static_cast<int64_t>(decoder->ch_layout.u.mask)
+                                  : 0;
+            o.AudioChannels = decoder->ch_layout.nb_channels;
+            o.AudioSampleRate = decoder->sample_rate;
+            o.AudioSampleFmt = decoder->sample_fmt;
+            *slot = audio;
+            ++o.NbInputCodecs;
+            if (o.AudioDisable)
+                stream->discard = AVDISCARD_ALL;
+            break;
+        case AVMEDIA_TYPE_DATA:
+            break;
+        case AVMEDIA_TYPE_SUBTITLE:
+            *slot = subtitle;
+            ++o.NbInputCodecs;
+            if (o.SubtitleDisable)
+                stream->discard = AVDISCARD_ALL;
+            break;
+        case AVMEDIA_TYPE_ATTACHMENT:
+        case AVMEDIA_TYPE_UNKNOWN:
+            *slot = nullptr;
+            ++o.NbInputCodecs;
+            break;
+        default:
+            o.NbInputCodecs = slotsBefore;
+            throw FFmpegException("invalid codec_type");
+        }
+        decoders.push_back(std::move(decoder));
+    }
+
+    if (input->duration != AV_NOPTS_VALUE && input->duration / 1000 > m_totalDurationMS)
+        m_totalDurationMS = static_cast<int>(std::min<int64_t>(input->duration / 1000, INT_MAX));
+    o.InputFilesTsOffset[fileIndex] = o.CopyTs ? o.InputTsOffset : SaturatingAdd(o.InputTsOffset, -std::max(timestamp, -INT64_MAX));
+    if (o.Verbose >= 0)
+        lav::av_dump_format(input.get(), static_cast<int>(fileIndex), libraryName.c_str(), 0);
+    o.InputFiles[fileIndex] = std::move(input);
+    o.InputDecoders[fileIndex] = std::move(decoders);
+    ++o.NbInputFiles;
+    o.FileIFormat = nullptr;
+    o.FileOFormat = nullptr;
+    o.VideoChannel = 0;
+    o.VideoCodecName.clear();
+    o.AudioCodecName.clear();
+    o.SubtitleCodecName.clear();
+    return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,220 @@
+// Preparing an output file: the checks of crop and pad against the filters, the container format, which
+// streams the output gets, its metadata, and the file opened for writing.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+
+#include "component/FFmpegLoader.h"
+#include "component/LibraryBindings.h"
+#include "component/LibraryHelpers.h"
+#include "component/TextAndPath.h"
+#include "component/TextFormat.h"
+#include "component/UnicodeProtocol.h"
+#include "engine/FFmpegException.h"
+#include "engine/FFmpegTask.h"
+
+namespace kv {
+
+namespace {
+
+const char* const CropWithFilters = "Cannot enable crop options and filters at the same time.";
+const char* const PadWithResizingFilters =
+    "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, scale, "
+    "transpose, etc.)";
+
+// Whether a filter graph text names a filter that changes the frame size.
+bool NamesResizingFilter(const std::string& Filters)
+{
+    std::string text = Filters;
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string piece = text.substr(start, end - start);
+        const std::string name = piece.substr(0, piece.find('='));
+        if (std::string(",crop,rotate,scale,transpose,").find("," + name + ",") != std::string::npos)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool SameFile(const std::string& A, const std::string& B)
+{
+    struct stat a {}, b {};
+    return ::stat(A.c_str(), &a) == 0 && ::stat(B.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Metadata keys of older containers, as this library generation names them.
+std::string MetadataKey(const std::string& Key)
+{
+    if (Key == "author")
+        return "artist";
+    if (Key == "year")
+        return "date";
+    return Key;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::ReleaseOutput(int Index)
+{
+    FormatContextPtr& output = m_opt.OutputFiles[static_cast<size_t>(Index)];
+    m_opt.OutputStreams[static_cast<size_t>(Index)].clear();
+    for (TBsfChain& chain : m_opt.BitstreamFilters[static_cast<size_t>(Index)])
+        chain.clear();
+    if (!output)
+        return;
+    const std::string name = output->url ? FileNameFromLibrary(output->url) : std::string();
+    output.reset();
+    // An output that never received a byte is not left behind.
+    if (!name.empty() && FileSizeW(name) == 0)
+        ::unlink(name.c_str());
+}
+
+int TCustomFFmpeg::FailOutput(const std::string& Message, int AddedIndex)
+{
+    m_errorText = Message;
+    if (AddedIndex >= 0) {
+        ReleaseOutput(AddedIndex);
+        if (AddedIndex < m_opt.NbOutputFiles)
+            m_opt.NbOutputFiles = AddedIndex;
+    }
+    m_opt.FileOFormat = nullptr;
+    m_opt.FileIFormat = nullptr;
+    return -1;
+}
+
+int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
+{
+    TTaskOptions& o = m_opt;
+    if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
+        return FailOutput(FileName + ": the codec libraries are not loaded", -1);
+    if (!o.VFilters.empty() && o.FrameTopBand + o.FrameBottomBand + o.FrameLeftBand + o.FrameRightBand != 0)
+        return FailOutput(CropWithFilters, -1);
+    if (o.FramePadTop + o.FramePadBottom + o.FramePadLeft + o.FramePadRight != 0 && NamesResizingFilter(o.VFilters))
+        return FailOutput(PadWithResizingFilters, -1);
+    o.VFiltersInUse = !o.VFilters.empty();
+    if (o.NbOutputFiles >= MAX_FILES)
+        return FailOutput(Format("Too many output files (at most %d)", MAX_FILES), -1);
+    // Writing over a file this task reads would destroy it before it is read.
+    for (int i = 0; i < o.NbInputFiles; ++i) {
+        const AVFormatContext* input = o.InputFiles[static_cast<size_t>(i)].get();
+        if (input && input->url && SameFile(FileNameFromLibrary(input->url), FileName))
+            return FailOutput(Format("'%s' is an input file of this task and cannot be its output", FileName.c_str()),
+                              -1);
+    }
+
+    const std::string libraryName = LibraryFileNameOf(FileName);
+    FormatContextPtr output(lav::avformat_alloc_context());
+    if (!output)
+        return FailOutput(LibraryErrorText(FileName, AVERROR(ENOMEM)), -1);
+    const AVOutputFormat* format =
+        o.FileOFormat ? o.FileOFormat : lav::av_guess_format(nullptr, libraryName.c_str(), nullptr);
+    if (!format)
+        return FailOutput(Format("Unable to find a suitable output format for '%s'", FileName.c_str()), -1);
+    output->oformat = format;
+    output->url = lav::av_strdup(libraryName.c_str());
+
+    bool useVideo = o.VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !o.VideoCodecName.empty();
+    bool useAudio = o.AudioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !o.AudioCodecName.empty();
+    bool useSubtitle =
+        o.SubtitleStreamCopy || format->subtitle_codec != AV_CODEC_ID_NONE || !o.SubtitleCodecName.empty();
+    if (o.NbInputFiles > 0) {
+        bool hasVideo = false, hasAudio = false, hasSubtitle = false;
+        for (int i = 0; i < o.NbInputFiles; ++i) {
+            const AVFormatContext* input = o.InputFiles[static_cast<size_t>(i)].get();
+            for (unsigned s = 0; input && s < input->nb_streams; ++s) {
+                const AVMediaType type = input->streams[s]->codecpar->codec_type;
+                if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
+                    return FailOutput("check_audio_video_sub_inputs fail: invalid codec_type of input file", -1);
+                hasVideo |= type == AVMEDIA_TYPE_VIDEO;
+                hasAudio |= type == AVMEDIA_TYPE_AUDIO;
+                hasSubtitle |= type == AVMEDIA_TYPE_SUBTITLE;
+            }
+        }
+        useVideo &= hasVideo;
+        useAudio &= hasAudio;
+        useSubtitle &= hasSubtitle;
+    }
+    useAudio &= !o.AudioDisable;
+    useSubtitle &= !o.SubtitleDisable;
+
+    // The streams are created in the output's table entry; it counts as an output once they exist.
+    const int index = o.NbOutputFiles;
+    o.OutputFiles[static_cast<size_t>(index)] = std::move(output);
+    AVFormatContext* context = o.OutputFiles[static_cast<size_t>(index)].get();
+    const struct {
+        bool Use;
+        void (TCustomFFmpeg::*Create)(int);
+        const char* Failure;
+    } streams[] = {
+        {!o.VideoDisable && useVideo, &TCustomFFmpeg::NewVideoStream, "new_video_stream fail: %s"},
+        {useAudio, &TCustomFFmpeg::NewAudioStream, "new_audio_stream fail: %s"},
+        {useSubtitle, &TCustomFFmpeg::NewSubtitleStream, "new_subtitle_stream fail: %s"},
+    };
+    for (const auto& stream : streams) {
+        if (!stream.Use)
+            continue;
+        try {
+            (this->*stream.Create)(index);
+        } catch (const Exception& e) {
+            return FailOutput(Format(stream.Failure, e.what()), index);
+        }
+    }
+
+    if (o.RecTimestamp != 0) {
+        const std::time_t when = static_cast<std::time_t>(o.RecTimestamp);
+        std::tm utc{};
+        char text[64];
+        if (::gmtime_r(&when, &utc) && std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000000Z", &utc))
+            lav::av_dict_set(&context->metadata, "creation_time", text, 0);
+    }
+    for (auto pair = o.MetaData.rbegin(); pair != o.MetaData.rend(); ++pair)
+        lav::av_dict_set(&context->metadata, MetadataKey(pair->first).c_str(), pair->second.c_str(), 0);
+    o.MetaData.clear();
+    o.NbOutputFiles = index + 1;
+
+    if ((format->flags & AVFMT_NEEDNUMBER) && !lav::av_filename_number_test(libraryName.c_str()))
+        return FailOutput(LibraryErrorText(FileName, AVERROR(EDOM)), index);
+    if (!(format->flags & AVFMT_NOFILE) &&
+        lav::avio_open(&context->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0)
+        return FailOutput(Format("Could not open '%s'", FileName.c_str()), index);
+
+    context->audio_preload = static_cast<int>(o.MuxPreload * 1000000.0f);
+    context->max_delay = static_cast<int>(o.MuxMaxDelay * 1000000.0f);
+    if (o.LoopOutput >= 0 && format->priv_class) {
+        const AVClass* muxer = format->priv_class;
+        if (lav::av_opt_find(&muxer, "loop", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
+            m_store.MuxerOptions.emplace_back("loop", std::to_string(o.LoopOutput));
+    }
+    ApplyRecordedOptions(context, m_store.FormatOptions.get(), AV_OPT_FLAG_ENCODING_PARAM);
+    o.FileOFormat = nullptr;
+    o.FileIFormat = nullptr;
+    return o.NbOutputFiles;
+}
+
+void TCustomFFmpeg::NewOutputStream(AVMediaType Type)
+{
+    if (m_opt.NbOutputFiles <= 0)
+        throw FFmpegException("At least one output file must be specified");
+    const int last = m_opt.NbOutputFiles - 1;
+    switch (Type) {
+    case AVMEDIA_TYPE_AUDIO:
+        NewAudioStream(last);
+        break;
+    case AVMEDIA_TYPE_SUBTITLE:
+        NewSubtitleStream(last);
+        break;
+    default:
+        NewVideoStream(last);
+        break;
+    }
+}
+
+}  // namespace kv

@@ -1,0 +1,309 @@
+// Creating the video, audio and subtitle streams of an output with encoder settings taken from the
+// task's current options. Creating a stream consumes its type's codec name, copy flag, disable flag,
+// language and pending bitstream filters.
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "component/LibraryBindings.h"
+#include "component/LibraryHelpers.h"
+#include "engine/FFmpegException.h"
+#include "engine/FFmpegTask.h"
+
+namespace kv {
+
+namespace {
+
+constexpr float LambdaFactor = FF_QP2LAMBDA;
+
+// Encoders tried, in order, when the format's own default codec has no encoder in these libraries.
+const std::vector<const char*> CommonVideoEncoders = {"mpeg4", "libx264", "h263", "mpeg2video"};
+const std::vector<const char*> CommonAudioEncoders = {"aac", "libmp3lame", "mp2", "ac3", "pcm_s16le"};
+const std::vector<const char*> NoCommonEncoders;
+
+bool Accepts(const AVOutputFormat* Format, const AVCodec* Codec)
+{
+    return Codec && lav::avformat_query_codec(Format, Codec->id, FF_COMPLIANCE_NORMAL) == 1;
+}
+
+// The encoder for a stream the options name no codec for: the format's guess, or the first encoder of
+// the type that the format accepts, common ones first.
+const AVCodec* GuessEncoder(const AVFormatContext* Output, AVMediaType Type)
+{
+    const AVCodecID id = lav::av_guess_codec(Output->oformat, nullptr, Output->url, nullptr, Type);
+    if (const AVCodec* codec = id != AV_CODEC_ID_NONE ? lav::avcodec_find_encoder(id) : nullptr)
+        return codec;
+    const std::vector<const char*>& common = Type == AVMEDIA_TYPE_VIDEO   ? CommonVideoEncoders
+                                             : Type == AVMEDIA_TYPE_AUDIO ? CommonAudioEncoders
+                                                                          : NoCommonEncoders;
+    for (const char* name : common)
+        if (const AVCodec* codec = lav::avcodec_find_encoder_by_name(name); Accepts(Output->oformat, codec))
+            return codec;
+    void* iterator = nullptr;
+    while (const AVCodec* codec = lav::av_codec_iterate(&iterator))
+        if (codec->type == Type && lav::av_codec_is_encoder(codec) && Accepts(Output->oformat, codec))
+            return codec;
+    return nullptr;
+}
+
+template <class T, class Value>
+bool Lists(const T* List, Value Terminator, Value Wanted)
+{
+    for (; List && *List != Terminator; ++List)
+        if (*List == Wanted)
+            return true;
+    return false;
+}
+
+// "start,end,q/start,end,q...": q > 0 is a quantiser, q <= 0 a quality factor of -q percent.
+void ParseRateControlOverrides(AVCodecContext* Encoder, const std::string& Text)
+{
+    if (Text.empty())
+        return;
+    std::vector<RcOverride> overrides;
+    const char* p = Text.c_str();
+    for (;;) {
+        RcOverride item{};
+        int values[3] = {0, 0, 0};
+        for (int i = 0; i < 3; ++i) {
+            char* end = nullptr;
+            const long value = std::strtol(p, &end, 10);
+            if (i < 2 && (end == p || *end == '\0'))
+                throw FFmpegException("error parsing rc_override");
+            values[i] = static_cast<int>(value);
+            p = end;
+            if (i < 2)
+                ++p;  // one separator of any kind
+        }
+        item.start_frame = values[0];
+        item.end_frame = values[1];
+        if (values[2] > 0) {
+            item.qscale = values[2];
+            item.quality_factor = 1.0f;
+        } else {
+            item.qscale = 0;
+            item.quality_factor = static_cast<float>(-values[2]) / 100.0f;
+        }
+        overrides.push_back(item);
+        p = std::strchr(p, '/');
+        if (!p)
+            break;
+        ++p;
+    }
+    Encoder->rc_override =
+        static_cast<RcOverride*>(lav::av_malloc_array(overrides.size(), sizeof(RcOverride)));
+    if (!Encoder->rc_override)
+        throw FFmpegException("error parsing rc_override");
+    std::memcpy(Encoder->rc_override, overrides.data(), overrides.size() * sizeof(RcOverride));
+    Encoder->rc_override_count = static_cast<int>(overrides.size());
+}
+
+uint16_t* MatrixCopy(const std::optional<std::array<uint16_t, 64>>& Matrix)
+{
+    if (!Matrix)
+        return nullptr;
+    auto* copy = static_cast<uint16_t*>(lav::av_malloc(sizeof(uint16_t) * 64));
+    if (copy)
+        std::memcpy(copy, Matrix->data(), sizeof(uint16_t) * 64);
+    return copy;
+}
+
+AVRational SampleAspect(float Aspect, int Width, int Height)
+{
+    const double value = Width * Height != 0 ? Aspect * static_cast<double>(Height) / Width : Aspect * 3.0 / 4.0;
+    return lav::av_d2q(value, 255);
+}
+
+}  // namespace
+
+std::pair<AVStream*, TOutputStreamSetup*> TCustomFFmpeg::AddOutputStream(int OutputIndex, AVMediaType Type)
+{
+    TTaskOptions& o = m_opt;
+    AVFormatContext* output = o.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    // Streams beyond the addressable ones, or beyond the encoder slots, are refused like a failed allocation.
+    AVStream* stream = output && output->nb_streams < static_cast<unsigned>(MAX_STREAMS) && o.NbOutputCodecs < MAX_SLOTS
+                           ? lav::avformat_new_stream(output, nullptr)
+                           : nullptr;
+    if (!stream)
+        throw FFmpegException("Could not alloc stream");
+    stream->id = static_cast<int>(output->nb_streams) - 1;
+    TOutputStreamSetup setup;
+    setup.Encoder.reset(lav::avcodec_alloc_context3(nullptr));
+    if (!setup.Encoder)
+        throw FFmpegException("Could not alloc stream");
+    setup.Encoder->codec_type = Type;
+    const size_t pending = Type == AVMEDIA_TYPE_AUDIO ? 1 : Type == AVMEDIA_TYPE_SUBTITLE ? 2 : 0;
+    o.BitstreamFilters[static_cast<size_t>(OutputIndex)][static_cast<size_t>(stream->index)] =
+        std::move(o.PendingBitstreamFilters[pending]);
+    o.PendingBitstreamFilters[pending].clear();
+    std::vector<TOutputStreamSetup>& streams = o.OutputStreams[static_cast<size_t>(OutputIndex)];
+    streams.push_back(std::move(setup));
+    return {stream, &streams.back()};
+}
+
+void TCustomFFmpeg::NewVideoStream(int OutputIndex)
+{
+    TTaskOptions& o = m_opt;
+    struct TReset {  // whatever happens, the next video stream starts from the defaults
+        TTaskOptions& O;
+        ~TReset()
+        {
+            O.VideoDisable = false;
+            O.VideoCodecName.clear();
+            O.VideoStreamCopy = false;
+        }
+    } reset{o};
+    auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_VIDEO);
+    AVCodecContext* encoder = setup->Encoder.get();
+    const AVFormatContext* output = o.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    AVCodecContext* videoOptions = m_store.CodecOptions[AVMEDIA_TYPE_VIDEO].get();
+    encoder->thread_count = o.ThreadCount;
+    if (o.VideoCodecTag)
+        encoder->codec_tag = o.VideoCodecTag;
+    if ((o.VideoGlobalHeader & 1) || (o.VideoGlobalHeader == 0 && (output->oformat->flags & AVFMT_GLOBALHEADER))) {
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        videoOptions->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if (o.VideoGlobalHeader & 2) {
+        encoder->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+        videoOptions->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+    }
+    const AVCodec* codec = nullptr;
+    if (o.VideoStreamCopy) {
+        setup->StreamCopy = true;
+        encoder->sample_aspect_ratio = stream->sample_aspect_ratio =
+            SampleAspect(o.FrameAspectRatio, o.FrameWidth, o.FrameHeight);
+    } else {
+        AVRational fps = o.FrameRate.num != 0 ? o.FrameRate : AVRational{25, 1};
+        if (!o.VideoCodecName.empty()) {
+            if (!LookupCodec(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, true, codec))
+                throw FFmpegException(m_errorText);
+        } else {
+            codec = GuessEncoder(output, AVMEDIA_TYPE_VIDEO);
+        }
+        encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
+        ApplyRecordedOptions(encoder, videoOptions, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+        if (codec && codec->supported_framerates && !o.ForceFps)
+            fps = codec->supported_framerates[lav::av_find_nearest_q_idx(fps, codec->supported_framerates)];
+        encoder->time_base = AVRational{fps.den, fps.num};
+        encoder->framerate = fps;
+        encoder->width = o.FrameWidth + o.FramePadRight + o.FramePadLeft;
+        encoder->height = o.FrameHeight + o.FramePadTop + o.FramePadBottom;
+        encoder->sample_aspect_ratio = stream->sample_aspect_ratio =
+            SampleAspect(o.FrameAspectRatio, encoder->width, encoder->height);
+        encoder->pix_fmt = static_cast<AVPixelFormat>(o.FramePixFmt);
+        if (codec && codec->pix_fmts && !Lists(codec->pix_fmts, AV_PIX_FMT_NONE, encoder->pix_fmt))
+            encoder->pix_fmt = codec->pix_fmts[0];
+        if (o.IntraOnly)
+            encoder->gop_size = 0;
+        if (o.VideoQScale != 0.0f || o.SameQuality) {
+            encoder->flags |= AV_CODEC_FLAG_QSCALE;
+            setup->Quality = LambdaFactor * o.VideoQScale;
+            encoder->global_quality = static_cast<int>(setup->Quality);
+        }
+        encoder->intra_matrix = MatrixCopy(o.IntraMatrix);
+        encoder->inter_matrix = MatrixCopy(o.InterMatrix);
+        encoder->thread_count = o.ThreadCount;
+        ParseRateControlOverrides(encoder, o.VideoRcOverrideString);
+        if (encoder->rc_initial_buffer_occupancy == 0)
+            encoder->rc_initial_buffer_occupancy = encoder->rc_buffer_size * 3 / 4;
+        encoder->intra_dc_precision = o.IntraDcPrecision - 8;
+        if (o.DoPsnr)
+            encoder->flags |= AV_CODEC_FLAG_PSNR;
+        if (o.DoPass == 1)
+            encoder->flags |= AV_CODEC_FLAG_PASS1;
+        else if (o.DoPass == 2)
+            encoder->flags |= AV_CODEC_FLAG_PASS2;
+    }
+    o.OutputCodecs[static_cast<size_t>(o.NbOutputCodecs++)] = codec;
+}
+
+void TCustomFFmpeg::NewAudioStream(int OutputIndex)
+{
+    TTaskOptions& o = m_opt;
+    struct TReset {
+        TTaskOptions& O;
+        ~TReset()
+        {
+            O.AudioDisable = false;
+            O.AudioCodecName.clear();
+            O.AudioStreamCopy = false;
+            O.AudioLanguage.clear();
+        }
+    } reset{o};
+    auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_AUDIO);
+    AVCodecContext* encoder = setup->Encoder.get();
+    const AVFormatContext* output = o.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    AVCodecContext* audioOptions = m_store.CodecOptions[AVMEDIA_TYPE_AUDIO].get();
+    encoder->thread_count = o.ThreadCount;
+    if (o.AudioCodecTag)
+        encoder->codec_tag = o.AudioCodecTag;
+    if (output->oformat->flags & AVFMT_GLOBALHEADER) {
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        audioOptions->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    const AVCodec* codec = nullptr;
+    const int channels = o.AudioChannels > 0 ? o.AudioChannels : 2;
+    const bool layoutFits = o.ChannelLayout != 0 && __builtin_popcountll(static_cast<uint64_t>(o.ChannelLayout)) == channels;
+    if (layoutFits)
+        lav::av_channel_layout_from_mask(&encoder->ch_layout, static_cast<uint64_t>(o.ChannelLayout));
+    else
+        lav::av_channel_layout_default(&encoder->ch_layout, channels);
+    if (o.AudioStreamCopy) {
+        setup->StreamCopy = true;
+    } else {
+        ApplyRecordedOptions(encoder, audioOptions, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+        if (!o.AudioCodecName.empty()) {
+            if (!LookupCodec(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, true, codec))
+                throw FFmpegException(m_errorText);
+        } else {
+            codec = GuessEncoder(output, AVMEDIA_TYPE_AUDIO);
+        }
+        encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
+        if (o.AudioQScale > -99999.0f) {
+            encoder->flags |= AV_CODEC_FLAG_QSCALE;
+            setup->Quality = LambdaFactor * o.AudioQScale;
+            encoder->global_quality = static_cast<int>(setup->Quality);
+        }
+        encoder->thread_count = o.ThreadCount;
+        encoder->sample_fmt = static_cast<AVSampleFormat>(o.AudioSampleFmt);
+        if (codec && codec->sample_fmts && !Lists(codec->sample_fmts, AV_SAMPLE_FMT_NONE, encoder->sample_fmt))
+            encoder->sample_fmt = codec->sample_fmts[0];
+    }
+    o.OutputCodecs[static_cast<size_t>(o.NbOutputCodecs++)] = codec;
+    encoder->sample_rate = o.AudioSampleRate;
+    encoder->time_base = AVRational{1, o.AudioSampleRate > 0 ? o.AudioSampleRate : 1};
+    if (!o.AudioLanguage.empty())
+        lav::av_dict_set(&stream->metadata, "language", o.AudioLanguage.c_str(), 0);
+}
+
+void TCustomFFmpeg::NewSubtitleStream(int OutputIndex)
+{
+    TTaskOptions& o = m_opt;
+    struct TReset {
+        TTaskOptions& O;
+        ~TReset()
+        {
+            O.SubtitleDisable = false;
+            O.SubtitleCodecName.clear();
+            O.SubtitleStreamCopy = false;
+            O.SubtitleLanguage.clear();
+        }
+    } reset{o};
+    auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_SUBTITLE);
+    const AVCodec* codec = nullptr;
+    if (o.SubtitleStreamCopy) {
+        setup->StreamCopy = true;
+    } else {
+        ApplyRecordedOptions(setup->Encoder.get(), m_store.CodecOptions[AVMEDIA_TYPE_SUBTITLE].get(),
+                             AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+        if (!LookupCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true, codec))
+            throw FFmpegException(m_errorText);
+        setup->Encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
+    }
+    o.OutputCodecs[static_cast<size_t>(o.NbOutputCodecs++)] = codec;
+    if (!o.SubtitleLanguage.empty())
+        lav::av_dict_set(&stream->metadata, "language", o.SubtitleLanguage.c_str(), 0);
+}
+
+}  // namespace kv
