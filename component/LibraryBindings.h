@@ -36,6 +36,7 @@ extern "C" {
     X(avcodec_find_decoder_by_name) \
     X(avcodec_find_encoder)         \
     X(avcodec_find_encoder_by_name) \
+    X(avcodec_get_name)             \
     X(avcodec_free_context)
 
 #define KV_AVDEVICE_FUNCTIONS(X)

@@ -1,0 +1,22 @@
+// Small media files made with the ffmpeg tool when a test first needs them, and facts about files read
+// with ffprobe: tools nobody here wrote.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace kvtest {
+
+// The path of the named fixture, made on first use (shared by the test processes of one build).
+// Names: video_audio.avi, audio_only.mp3, two_audio.mkv, subtitles.mkv, video_only.mp4, h264.mp4,
+// wide_pixels.mkv, late_start.ts, long.avi, variable_rate.mp4.
+std::string Fixture(const std::string& Name);
+
+// ffprobe's flat listing of the file's streams and format ("streams.stream.0.width" -> "160"), quotes
+// removed. Empty when ffprobe cannot read the file.
+std::map<std::string, std::string> Probe(const std::string& File);
+
+// Runs a command line; its exit status, and its standard output and error joined in Output.
+int RunCommand(const std::string& Command, std::string& Output);
+
+}  // namespace kvtest
