@@ -127,13 +127,16 @@ TEST_F(OutputFilesTest, TheOutputGetsOnlyTheKindsOfStreamsItsInputHas)
         {"video_audio.avi", [](kv::TOutputOptions& r) { r.DisableAudio = true; }, {"h264"}},
         {"video_audio.avi", [](kv::TOutputOptions& r) { r.VideoCodec = "copy"; }, {"copy", "aac"}},
         {"subtitles.mkv", [](kv::TOutputOptions& r) { r.ExtOptions = "scodec=copy"; }, {"h264", "copy"}},
+        // 3GP's own audio codec (AMR-NB) has no encoder here: the first one the format takes.
+        {"video_audio.avi", [](kv::TOutputOptions& r) { r.ExtOptions = "s=176x144"; }, {"h263", "aac"}},
     };
     int n = 0;
     for (const auto& c : cases) {
         kv::TOutputOptions record;
         c.Fill(record);
         ++n;
-        const std::string name = out.Path + "/kinds" + std::to_string(n) + (n == 6 ? ".mkv" : ".mp4");
+        const char* extension = n == 6 ? ".mkv" : n == 7 ? ".3gp" : ".mp4";
+        const std::string name = out.Path + "/kinds" + std::to_string(n) + extension;
         kv::TFFmpeg* task = Prepare(Fixture(c.Input), name, record);
         ASSERT_NE(task, nullptr) << c.Input << ": " << component.LastError();
         EXPECT_EQ(Encoders(*task), c.Streams) << c.Input;
@@ -237,6 +240,10 @@ TEST_F(OutputFilesTest, RefusalsLeaveNothingBehind)
          "new_audio_stream fail: Unknown encoder 'nosuch'"},
         {out.Path + "/x.mp4", [](kv::TOutputOptions& r) { r.ExtOptions = "rc_override=5/"; },
          "new_video_stream fail: error parsing rc_override"},
+        {out.Path + "/chunk.webm", [](kv::TOutputOptions& r) { r.ForceFormat = "webm_chunk"; },
+         out.Path + "/chunk.webm: Incorrect image filename syntax.\nUse '%d' to specify the image number:\n"
+                    "  for img1.jpg, img2.jpg, ..., use 'img%d.jpg';\n"
+                    "  for img001.jpg, img002.jpg, ..., use 'img%03d.jpg'."},
         {out.Path + "/x.mp4",
          [](kv::TOutputOptions& r) {
              r.VideoFilters = "hflip";
