@@ -67,6 +67,7 @@ int TCustomDIdezuDOR::AddTask(const std::string& AFileName, TInputOptions* AOpti
             SetLastError(task->ErrorText());
             return -1;
         }
+        task->Probe.AttachContext(task->Options().InputFiles[static_cast<size_t>(task->Options().NbInputFiles - 1)].get());
         task->ProgressSlot = [this](TCustomFFmpeg* Sender, int FrameNumber, int FPS, int CurrentDuration,
                                     float Quality, float BitRate, int64_t CurrentSize, int TotalOutputDuration) {
             DoProgress(Sender, FrameNumber, FPS, CurrentDuration, Quality, BitRate, CurrentSize, TotalOutputDuration);

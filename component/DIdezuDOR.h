@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "component/AVProbe.h"
 #include "component/EventLock.h"
 #include "component/FFmpegList.h"
 #include "component/LogLevels.h"
@@ -62,6 +63,8 @@ public:
     void SetAbout(const std::string& Value);
     std::string Version() const { return "2.3c"; }
     std::string LastError() const;
+    // The component's own media probe, for examining files and fetching preview pictures.
+    TAVProbe& Probe() { return m_probe; }
     TLogLevel LogLevel() const { return m_logLevel; }
     void SetLogLevel(TLogLevel Value);
     int ProgressInterval() const { return m_progressInterval; }
@@ -124,6 +127,7 @@ private:
     std::shared_ptr<IMainThreadBridge> m_bridge;
     const int m_mainThreadId;
 
+    TAVProbe m_probe;
     TFFmpegList m_tasks;
     TEventLock m_eventLock;
     // Batch counters, changed under EventLock.

@@ -59,6 +59,24 @@ struct DictionaryRelease {
 };
 using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryRelease>;
 
+struct PacketRelease {
+    void operator()(AVPacket* Packet) const
+    {
+        if (lav::av_packet_free)
+            lav::av_packet_free(&Packet);
+    }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketRelease>;
+
+struct FrameRelease {
+    void operator()(AVFrame* Frame) const
+    {
+        if (lav::av_frame_free)
+            lav::av_frame_free(&Frame);
+    }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameRelease>;
+
 struct ScalerRelease {
     void operator()(SwsContext* Context) const
     {

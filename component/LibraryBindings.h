@@ -14,6 +14,7 @@ extern "C" {
 #include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
+#include <libavutil/frame.h>
 #include <libavutil/log.h>
 #include <libavutil/mem.h>
 #include <libavutil/opt.h>
@@ -24,20 +25,29 @@ extern "C" {
 }
 
 // X(name) for every bound function of a library, in binding order.
-#define KV_AVCODEC_FUNCTIONS(X)     \
-    X(av_bsf_alloc)                 \
-    X(av_codec_is_encoder)          \
-    X(av_codec_iterate)             \
-    X(av_bsf_free)                  \
-    X(av_bsf_get_by_name)           \
-    X(avcodec_alloc_context3)       \
+#define KV_AVCODEC_FUNCTIONS(X)      \
+    X(av_bsf_alloc)                  \
+    X(av_bsf_free)                   \
+    X(av_bsf_get_by_name)            \
+    X(av_codec_is_encoder)           \
+    X(av_codec_iterate)              \
+    X(av_packet_alloc)               \
+    X(av_packet_free)                \
+    X(av_packet_unref)               \
+    X(avcodec_alloc_context3)        \
+    X(avcodec_find_decoder)          \
+    X(avcodec_find_decoder_by_name)  \
+    X(avcodec_find_encoder)          \
+    X(avcodec_find_encoder_by_name)  \
+    X(avcodec_flush_buffers)         \
+    X(avcodec_free_context)          \
+    X(avcodec_get_name)              \
+    X(avcodec_open2)                 \
     X(avcodec_parameters_to_context) \
-    X(avcodec_find_decoder)         \
-    X(avcodec_find_decoder_by_name) \
-    X(avcodec_find_encoder)         \
-    X(avcodec_find_encoder_by_name) \
-    X(avcodec_get_name)             \
-    X(avcodec_free_context)
+    X(avcodec_receive_frame)         \
+    X(avcodec_receive_packet)        \
+    X(avcodec_send_frame)            \
+    X(avcodec_send_packet)
 
 #define KV_AVDEVICE_FUNCTIONS(X)
 
@@ -49,6 +59,7 @@ extern "C" {
     X(av_find_input_format)      \
     X(av_guess_codec)            \
     X(av_guess_format)           \
+    X(av_read_frame)             \
     X(av_seek_frame)             \
     X(avformat_alloc_context)    \
     X(avformat_close_input)      \
@@ -60,39 +71,45 @@ extern "C" {
     X(avio_closep)               \
     X(avio_open)
 
-#define KV_AVUTIL_FUNCTIONS(X)   \
-    X(av_channel_layout_default) \
+#define KV_AVUTIL_FUNCTIONS(X)     \
+    X(av_channel_layout_default)   \
     X(av_channel_layout_from_mask) \
-    X(av_d2q)                    \
-    X(av_dict_free)              \
-    X(av_dict_get)               \
-    X(av_dict_set)               \
-    X(av_find_nearest_q_idx)     \
-    X(av_free)                   \
-    X(av_get_pix_fmt_name)       \
-    X(av_malloc)                 \
-    X(av_malloc_array)           \
-    X(av_get_pix_fmt)            \
-    X(av_get_pix_fmt_string)     \
-    X(av_get_sample_fmt)         \
-    X(av_get_sample_fmt_string)  \
-    X(av_log)                    \
-    X(av_log_get_level)          \
-    X(av_log_set_callback)       \
-    X(av_log_set_level)          \
-    X(av_opt_find)               \
-    X(av_opt_get)                \
-    X(av_opt_get_int)            \
-    X(av_opt_set)                \
-    X(av_parse_time)             \
-    X(av_parse_video_rate)       \
-    X(av_parse_video_size)       \
-    X(av_pix_fmt_desc_get)       \
+    X(av_d2q)                      \
+    X(av_dict_free)                \
+    X(av_dict_get)                 \
+    X(av_dict_set)                 \
+    X(av_find_nearest_q_idx)       \
+    X(av_frame_alloc)              \
+    X(av_frame_free)               \
+    X(av_frame_get_buffer)         \
+    X(av_free)                     \
+    X(av_get_pix_fmt)              \
+    X(av_get_pix_fmt_name)         \
+    X(av_get_pix_fmt_string)       \
+    X(av_get_sample_fmt)           \
+    X(av_get_sample_fmt_string)    \
+    X(av_log)                      \
+    X(av_log_get_level)            \
+    X(av_log_set_callback)         \
+    X(av_log_set_level)            \
+    X(av_malloc)                   \
+    X(av_malloc_array)             \
+    X(av_opt_find)                 \
+    X(av_opt_get)                  \
+    X(av_opt_get_int)              \
+    X(av_opt_set)                  \
+    X(av_parse_time)               \
+    X(av_parse_video_rate)         \
+    X(av_parse_video_size)         \
+    X(av_pix_fmt_desc_get)         \
+    X(av_rescale_q)                \
     X(av_strdup)
 
-#define KV_SWSCALE_FUNCTIONS(X) \
-    X(sws_freeContext)          \
-    X(sws_getContext)
+#define KV_SWSCALE_FUNCTIONS(X)\
+    X(sws_freeContext)      \
+    X(sws_getCachedContext) \
+    X(sws_getContext)       \
+    X(sws_scale)
 
 #define KV_SWRESAMPLE_FUNCTIONS(X)
 

@@ -123,6 +123,7 @@ void TCustomFFmpeg::FreeTaskResources()
 {
     if (!TaskLibrariesLoaded())
         return;
+    ReleasingInputs();
     m_store.Release();
     for (std::vector<uint8_t>& buffer : m_opt.AudioBuffers)
         std::vector<uint8_t>().swap(buffer);
@@ -350,5 +351,14 @@ std::string TCustomFFmpeg::ExitMessage() const
 }
 
 TFFmpeg::TFFmpeg() = default;
+
+TFFmpeg::~TFFmpeg()
+{
+    // The probe lets go of the input before the task's own clean-up closes it.
+    RequestStop();
+    while (!WaitForWorker(std::chrono::milliseconds(100))) {
+    }
+    Probe.CloseFile();
+}
 
 }  // namespace kv

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "component/AVProbe.h"
 #include "component/LibOwners.h"
 #include "engine/OptionRecords.h"
 #include "engine/TaskThreads.h"
@@ -368,6 +369,9 @@ protected:
     bool CheckPause();
     void SetFinished(bool Value) { m_finished = Value; }
 
+    // Called before the task's inputs are closed.
+    virtual void ReleasingInputs() {}
+
 private:
     void ReleaseOutputFiles();
     void ReleaseOutput(int Index);
@@ -409,11 +413,18 @@ private:
 class TFFmpeg : public TCustomFFmpeg {
 public:
     TFFmpeg();
+    ~TFFmpeg() override;
+
+    // Attached, read-only, to the input the task opened. Use it only while the task does not run.
+    TAVProbe Probe;
 
     std::atomic<int> TaskIndex{-1};
     std::atomic<int> ThreadId{0};
     TInputOptions InputOptions;    // copy of the record given to AddTask
     TOutputOptions OutputOptions;  // copy of the record given to SetOutputFile
+
+protected:
+    void ReleasingInputs() override { Probe.CloseFile(); }
 };
 
 }  // namespace kv

@@ -1,30 +1,11 @@
 // Small types shared by the task, its pipeline and the engine component.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <vector>
+#include "component/Bitmap.h"
 
 namespace kv {
 
 enum THookAction { haContinue, haIgnore, haStop };
 enum TConvertPriority { tpIdle, tpLowest, tpLower, tpNormal };
-
-// A 24-bit picture: BGR bytes, rows top-down, each row padded to a multiple of 4 bytes.
-struct TBitmap {
-    int Width = 0;
-    int Height = 0;
-    std::vector<uint8_t> Pixels;
-
-    static int StrideFor(int Width) { return (Width * 3 + 3) & ~3; }
-    int Stride() const { return StrideFor(Width); }
-    // Resizes to Width x Height and clears to black.
-    void Resize(int NewWidth, int NewHeight);
-    uint8_t* ScanLine(int Row) { return Pixels.data() + static_cast<size_t>(Row) * static_cast<size_t>(Stride()); }
-    const uint8_t* ScanLine(int Row) const
-    {
-        return Pixels.data() + static_cast<size_t>(Row) * static_cast<size_t>(Stride());
-    }
-};
 
 }  // namespace kv

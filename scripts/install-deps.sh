@@ -5,7 +5,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev
   libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev libavdevice-dev
-  libmediainfo-dev
+  libmediainfo-dev mediainfo
   ffmpeg
   fonts-wqy-zenhei
   libgtest-dev

@@ -1,0 +1,450 @@
+#include "component/AVProbe.h"
+
+#include <strings.h>
+
+#include <climits>
+#include <cstdlib>
+#include <mutex>
+
+#include "component/Exception.h"
+#include "component/FFmpegLoader.h"
+#include "component/LibraryBindings.h"
+#include "component/LibraryHelpers.h"
+#include "component/LogLevels.h"
+#include "component/TextFormat.h"
+#include "component/UnicodeProtocol.h"
+
+namespace kv {
+
+namespace {
+
+// The libraries the probe needs, with the message for each that is missing, in the order checked.
+void CheckLibraries()
+{
+    static const struct {
+        TLibrary Library;
+        const char* Missing;
+    } needed[] = {{libAVCodec, "LibAVCodec not loaded."},
+                  {libAVFormat, "LibAVFormat not loaded."},
+                  {libAVUtil, "LibAVUtil not loaded."},
+                  {libSWScale, "LibSwScale not loaded."}};
+    for (const auto& n : needed)
+        if (!FFLoader().IsLibLoaded(n.Library))
+            throw Exception(n.Missing);
+}
+
+// The leading decimal digits of a text ("2008-05-01" gives 2008, "3/12" gives 3); Default without any.
+int LeadingNumber(const std::string& Text, int Default)
+{
+    if (Text.empty() || Text[0] < '0' || Text[0] > '9')
+        return Default;
+    return static_cast<int>(std::min(std::strtol(Text.c_str(), nullptr, 10), long{INT_MAX}));
+}
+
+const char* const NotLoaded = "file not loaded.\n";
+
+}  // namespace
+
+TCustomAVProbe::TCustomAVProbe() = default;
+
+TCustomAVProbe::~TCustomAVProbe()
+{
+    if (m_context && m_ownsContext && lav::avformat_close_input)
+        lav::avformat_close_input(&m_context);
+}
+
+void TCustomAVProbe::Fail(int Level, const std::string& Text)
+{
+    if (lav::av_log)
+        lav::av_log(nullptr, LibraryLevelOf(Level), "%s", Text.c_str());
+    m_lastError = Text;
+    if (!m_lastError.empty() && m_lastError.back() == '\n')
+        m_lastError.pop_back();
+}
+
+void TCustomAVProbe::CountStreams()
+{
+    StreamCount = ProgramCount = AudioStreamCount = VideoStreamCount = SubtitleStreamCount = -1;
+    FirstAudioStream = FirstVideoStream = FirstSubtitleStream = -1;
+    if (!m_context)
+        return;
+    StreamCount = static_cast<int>(m_context->nb_streams);
+    ProgramCount = static_cast<int>(m_context->nb_programs);
+    AudioStreamCount = VideoStreamCount = SubtitleStreamCount = 0;
+    for (int i = 0; i < StreamCount; ++i) {
+        const struct {
+            AVMediaType Type;
+            int& Count;
+            int& First;
+        } kinds[] = {{AVMEDIA_TYPE_VIDEO, VideoStreamCount, FirstVideoStream},
+                     {AVMEDIA_TYPE_AUDIO, AudioStreamCount, FirstAudioStream},
+                     {AVMEDIA_TYPE_SUBTITLE, SubtitleStreamCount, FirstSubtitleStream}};
+        for (const auto& kind : kinds)
+            if (m_context->streams[i]->codecpar->codec_type == kind.Type) {
+                ++kind.Count;
+                if (kind.First < 0)
+                    kind.First = i;
+            }
+    }
+}
+
+bool TCustomAVProbe::OpenFile(const std::string& AFileName, const std::string& AFormat)
+{
+    CheckLibraries();
+    CloseFile();
+    const AVInputFormat* format = nullptr;
+    if (!AFormat.empty()) {
+        format = lav::av_find_input_format(AFormat.c_str());
+        if (!format) {
+            m_lastError = "Unknown input format: " + AFormat;
+            return false;
+        }
+    }
+    AVFormatContext* context = lav::avformat_alloc_context();
+    const std::string name = LibraryFileNameOf(AFileName);
+    const int opened = context ? lav::avformat_open_input(&context, name.c_str(), format, nullptr) : AVERROR(ENOMEM);
+    if (opened < 0) {
+        m_lastError = LibraryErrorText(AFileName, opened);
+        return false;
+    }
+    m_context = context;
+    m_ownsContext = true;
+    int found = 0;
+    {
+        // The application probes while conversions open codecs.
+        std::lock_guard<std::mutex> guard(CodecLock());
+        found = lav::avformat_find_stream_info(m_context, nullptr);
+    }
+    if (found < 0) {
+        m_lastError = AFileName + ": could not find codec parameters";
+        CloseFile();
+        return false;
+    }
+    CountStreams();
+    m_forcedFormat = AFormat;
+    return true;
+}
+
+void TCustomAVProbe::AttachContext(AVFormatContext* Context)
+{
+    CheckLibraries();
+    CloseFile();
+    m_context = Context;
+    m_ownsContext = false;
+    CountStreams();
+}
+
+void TCustomAVProbe::CloseFile()
+{
+    m_forcedFormat.clear();
+    if (m_context && m_ownsContext)
+        lav::avformat_close_input(&m_context);
+    m_context = nullptr;
+    m_ownsContext = false;
+    CountStreams();
+}
+
+void TCustomAVProbe::GetFileStreamInfo(TFileStreamInfo& Info)
+{
+    Info = TFileStreamInfo{};
+    if (!m_context) {
+        Fail(1, NotLoaded);
+        return;
+    }
+    Info.StartTime = m_context->start_time == AV_NOPTS_VALUE ? -1 : m_context->start_time;
+    Info.Duration = m_context->duration == AV_NOPTS_VALUE ? -1 : m_context->duration;
+    Info.BitRate = static_cast<int>(std::min<int64_t>(m_context->bit_rate, INT_MAX));
+    const AVDictionary* tags = m_context->metadata;
+    auto tag = [tags](const char* Key) { return GetMetadataValue(tags, Key, ""); };
+    Info.Timestamp = 0;
+    if (const std::string created = tag("creation_time"); !created.empty()) {
+        int64_t us = 0;
+        if (lav::av_parse_time(&us, created.c_str(), 0) >= 0)
+            Info.Timestamp = us / 1000000;
+    }
+    const std::string year = tag("year");
+    Info.Year = LeadingNumber(year.empty() ? tag("date") : year, 0);
+    Info.Track = LeadingNumber(tag("track"), 0);
+    Info.Title = tag("title");
+    Info.Author = tag("author").empty() ? tag("artist") : tag("author");
+    Info.Copyright = tag("copyright");
+    Info.Comment = tag("comment");
+    Info.Album = tag("album");
+    Info.Genre = tag("genre");
+}
+
+std::string TCustomAVProbe::GetFileName()
+{
+    if (!m_context) {
+        Fail(1, NotLoaded);
+        return "";
+    }
+    return FileNameFromLibrary(m_context->url);
+}
+
+std::string TCustomAVProbe::GetFormatName()
+{
+    if (!m_context) {
+        Fail(1, NotLoaded);
+        return "";
+    }
+    return m_context->iformat ? m_context->iformat->name : "";
+}
+
+TAVProbe::~TAVProbe() { ReleaseDecoder(); }
+
+void TAVProbe::ReleaseDecoder()
+{
+    if (m_scaler && lav::sws_freeContext)
+        lav::sws_freeContext(m_scaler);
+    m_scaler = nullptr;
+    if (m_decoder) {
+        std::lock_guard<std::mutex> guard(CodecLock());
+        m_decoder.reset();
+    }
+    m_decoderStream = -1;
+}
+
+void TAVProbe::CloseFile()
+{
+    m_isImage2 = m_frameValid = m_eofHit = false;
+    m_framePTS = m_lastPos = -1;
+    m_lastIndex = -1;
+    m_frame.Resize(0, 0);
+    m_lastFrame.Resize(0, 0);
+    ReleaseDecoder();
+    TCustomAVProbe::CloseFile();
+}
+
+bool TAVProbe::IsImage2()
+{
+    const AVFormatContext* context = Context();
+    return context && context->iformat && ::strcasecmp(context->iformat->name, "image2") == 0;
+}
+
+bool TAVProbe::Seek(int AStreamIndex, bool AAccurate, int64_t APosition)
+{
+    m_backwardSeek = false;
+    AVFormatContext* context = Context();
+    if (!context) {
+        Fail(0, NotLoaded);
+        return false;
+    }
+    if (IsImage2()) {
+        Fail(1, "\"image2\" format cannot to be seeked.\n");
+        return true;
+    }
+    int64_t ts = APosition < 0 ? 0 : APosition;
+    int index = AStreamIndex;
+    if (index < 0)
+        index = FirstVideoStream >= 0 ? FirstVideoStream : FirstAudioStream >= 0 ? FirstAudioStream : FirstSubtitleStream;
+    if (AStreamIndex >= StreamCount) {
+        Fail(0, Format("stream index #%d is invalid.\n", AStreamIndex));
+        return false;
+    }
+    int64_t start = AV_NOPTS_VALUE;
+    if (index >= 0) {
+        const AVStream* stream = context->streams[index];
+        ts = lav::av_rescale_q(ts, AV_TIME_BASE_Q, stream->time_base);
+        start = stream->start_time;
+    } else {
+        start = context->start_time;
+    }
+    if (start != AV_NOPTS_VALUE)
+        ts += start;
+    if (m_decoder)
+        lav::avcodec_flush_buffers(m_decoder.get());
+    m_lastPos = -1;
+    m_eofHit = false;
+    int result = 0;
+    if (APosition > 0) {
+        result = lav::av_seek_frame(context, index, ts, 0);
+        if (result < 0 && AAccurate) {
+            m_backwardSeek = true;
+            result = lav::av_seek_frame(context, index, ts, AVSEEK_FLAG_BACKWARD);
+        }
+    } else {
+        result = lav::av_seek_frame(context, index, 0, AVSEEK_FLAG_BACKWARD);
+        if (result < 0)
+            result = lav::av_seek_frame(context, index, ts, 0);
+    }
+    if (result < 0) {
+        Fail(0, Format("could not seek to position %0.3f\n", static_cast<double>(APosition) / 1000000.0));
+        return false;
+    }
+    return true;
+}
+
+bool TAVProbe::OpenDecoder(int Index)
+{
+    if (m_decoder && m_decoderStream == Index)
+        return true;
+    ReleaseDecoder();
+    const AVStream* stream = Context()->streams[Index];
+    const AVCodec* codec = lav::avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) {
+        Fail(0, Format("Unsupported codec (id=%d) for input file stream #%d\n", static_cast<int>(stream->codecpar->codec_id),
+                       Index));
+        return false;
+    }
+    CodecContextPtr decoder(lav::avcodec_alloc_context3(codec));
+    int opened = decoder ? lav::avcodec_parameters_to_context(decoder.get(), stream->codecpar) : AVERROR(ENOMEM);
+    if (opened >= 0) {
+        decoder->pkt_timebase = stream->time_base;
+        std::lock_guard<std::mutex> guard(CodecLock());
+        opened = lav::avcodec_open2(decoder.get(), codec, nullptr);
+    }
+    if (opened < 0) {
+        std::lock_guard<std::mutex> guard(CodecLock());
+        decoder.reset();
+        Fail(0, Format("Error while opening codec for input file stream #%d\n", Index));
+        return false;
+    }
+    m_decoder = std::move(decoder);
+    m_decoderStream = Index;
+    return true;
+}
+
+bool TAVProbe::TakePicture(const AVFrame& Picture, const AVStream& Stream)
+{
+    const int width = Picture.width;
+    const int height = Picture.height;
+    if (width <= 0 || height <= 0)
+        return false;
+    m_scaler = lav::sws_getCachedContext(m_scaler, width, height, static_cast<AVPixelFormat>(Picture.format), width,
+                                         height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!m_scaler) {
+        Fail(0, "Cannot initialize the toRGB conversion context\n");
+        m_frame.Blacken();
+        return false;
+    }
+    if (m_frame.Width != width || m_frame.Height != height)
+        m_frame.Resize(width, height);
+    // Straight into the bitmap's scan lines, whose padded length is the destination line size.
+    uint8_t* destination[4] = {m_frame.ScanLine(0), nullptr, nullptr, nullptr};
+    const int lineSizes[4] = {m_frame.Stride(), 0, 0, 0};
+    lav::sws_scale(m_scaler, Picture.data, Picture.linesize, 0, height, destination, lineSizes);
+    int64_t pts = Picture.best_effort_timestamp != AV_NOPTS_VALUE ? Picture.best_effort_timestamp : Picture.pts;
+    if (pts != AV_NOPTS_VALUE) {
+        if (Stream.start_time != AV_NOPTS_VALUE)
+            pts -= Stream.start_time;
+        m_framePTS = lav::av_rescale_q(pts, Stream.time_base, AV_TIME_BASE_Q);
+    }
+    return true;
+}
+
+TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
+{
+    const bool wasValid = m_frameValid;
+    m_frameValid = false;
+    m_framePTS = -1;
+    AVFormatContext* context = Context();
+    if (context && !OwnsContext()) {
+        Fail(1, "frame cannot be read, handle is readonly.\n");
+        throw Exception(LastError());
+    }
+    if (!context) {
+        Fail(0, NotLoaded);
+        m_frame.Resize(0, 0);
+        return m_frame;
+    }
+    int index = AStreamIndex;
+    if (index < 0) {
+        index = FirstVideoStream;
+        if (index < 0) {
+            Fail(0, "no video stream.\n");
+            m_frame.Resize(0, 0);
+            return m_frame;
+        }
+    }
+    if (AStreamIndex >= StreamCount) {
+        Fail(0, Format("stream index #%d is invalid.\n", AStreamIndex));
+        m_frame.Resize(0, 0);
+        return m_frame;
+    }
+    AVStream* stream = context->streams[index];
+    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
+        Fail(0, Format("stream #%d is not video stream.\n", index));
+        m_frame.Resize(0, 0);
+        return m_frame;
+    }
+    if (m_isImage2 && IsImage2()) {
+        m_frame = m_lastFrame;
+        m_frameValid = true;
+        return m_frame;
+    }
+    int64_t target = -1;
+    if (APosition >= 0) {
+        if (wasValid && APosition == m_lastPos && index == m_lastIndex) {
+            m_frame = m_lastFrame;
+            m_frameValid = true;
+            return m_frame;
+        }
+        if (m_eofHit && APosition == m_lastPos && index == m_lastIndex) {
+            Fail(2, "stream eof reached.\n");
+            m_frame.Blacken();
+            return m_frame;
+        }
+        const bool continueForward =
+            m_backwardSeek && wasValid && m_lastPos >= 0 && m_lastPos < APosition && index == m_lastIndex;
+        if (!continueForward && !Seek(AStreamIndex, true, APosition)) {
+            Fail(0, LastError() + "\n");
+            return m_frame;
+        }
+        target = lav::av_rescale_q(APosition, AV_TIME_BASE_Q, stream->time_base);
+        if (stream->start_time != AV_NOPTS_VALUE)
+            target += stream->start_time;
+    }
+    const int codedWidth = stream->codecpar->width;
+    const int codedHeight = stream->codecpar->height;
+    if (codedWidth == 0 || codedHeight == 0) {
+        Fail(0, "frame size of codec is invalid.\n");
+        m_frame.Resize(0, 0);
+        return m_frame;
+    }
+    if (!OpenDecoder(index)) {
+        m_frame.Resize(0, 0);
+        return m_frame;
+    }
+    if (m_frame.Width != codedWidth || m_frame.Height != codedHeight)
+        m_frame.Resize(codedWidth, codedHeight);
+
+    PacketPtr packet(lav::av_packet_alloc());
+    FramePtr picture(lav::av_frame_alloc());
+    for (;;) {
+        // Pictures the decoder still holds come before new packets.
+        const int received = lav::avcodec_receive_frame(m_decoder.get(), picture.get());
+        if (received >= 0) {
+            const int64_t pts = picture->best_effort_timestamp;
+            if (m_backwardSeek && target >= 0 && pts != AV_NOPTS_VALUE && pts < target)
+                continue;
+            if (!TakePicture(*picture, *stream))
+                return m_frame;
+            m_lastFrame = m_frame;
+            m_isImage2 = IsImage2();
+            m_frameValid = true;
+            m_lastPos = APosition;
+            m_lastIndex = index;
+            return m_frame;
+        }
+        if (received == AVERROR_EOF) {
+            Fail(2, "stream eof reached.\n");
+            m_frame.Blacken();
+            m_lastPos = APosition;
+            m_lastIndex = index;
+            m_eofHit = true;
+            lav::avcodec_flush_buffers(m_decoder.get());  // takes packets again after the next seek
+            return m_frame;
+        }
+        if (lav::av_read_frame(context, packet.get()) < 0) {
+            // The end of the file: the pictures the decoder holds back come out, then its end.
+            lav::avcodec_send_packet(m_decoder.get(), nullptr);
+            continue;
+        }
+        if (packet->stream_index == index)
+            lav::avcodec_send_packet(m_decoder.get(), packet.get());
+        lav::av_packet_unref(packet.get());
+    }
+}
+
+}  // namespace kv

@@ -1,0 +1,111 @@
+// The media probe: opens a media file, reports its streams and file-level facts, and returns the
+// picture of a video stream at a given time as a 24-bit bitmap.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "component/Bitmap.h"
+#include "component/LibOwners.h"
+
+namespace kv {
+
+struct TFileStreamInfo {
+    int64_t StartTime = -1;  // us; -1 when the container reports none
+    int64_t Duration = -1;   // us; -1 when the container reports none
+    int BitRate = -1;        // bit/s
+    int64_t Timestamp = -1;  // creation time, seconds since 1970 (0 when the file names none)
+    int Year = -1;
+    int Track = -1;
+    std::string Title;
+    std::string Author;
+    std::string Copyright;
+    std::string Comment;
+    std::string Album;
+    std::string Genre;
+};
+
+class TCustomAVProbe {
+public:
+    TCustomAVProbe();
+    virtual ~TCustomAVProbe();
+    TCustomAVProbe(const TCustomAVProbe&) = delete;
+    TCustomAVProbe& operator=(const TCustomAVProbe&) = delete;
+
+    // Opens a file, forcing the input format AFormat unless it is empty. False with LastError set.
+    bool OpenFile(const std::string& AFileName, const std::string& AFormat = "");
+    // Takes a container opened elsewhere, read-only: it is never closed here and frames are not read from it.
+    virtual void AttachContext(AVFormatContext* Context);
+    virtual void CloseFile();
+
+    void GetFileStreamInfo(TFileStreamInfo& Info);
+    std::string GetFileName();
+    std::string GetFormatName();
+
+    bool OwnsContext() const { return m_ownsContext; }
+    bool FileLoaded() const { return m_context != nullptr; }
+    std::string LastError() const { return m_lastError; }
+    std::string ForcedFormat() const { return m_forcedFormat; }
+    int StreamCount = -1;
+    int ProgramCount = -1;
+    int AudioStreamCount = -1;
+    int VideoStreamCount = -1;
+    int SubtitleStreamCount = -1;
+    int FirstAudioStream = -1;
+    int FirstVideoStream = -1;
+    int FirstSubtitleStream = -1;
+
+protected:
+    // Writes Text (which ends with a line break) to the library log at the engine level and keeps it,
+    // without the line break, as LastError.
+    void Fail(int Level, const std::string& Text);
+    void CountStreams();
+    AVFormatContext* Context() const { return m_context; }
+
+private:
+    AVFormatContext* m_context = nullptr;
+    bool m_ownsContext = false;
+    std::string m_lastError;
+    std::string m_forcedFormat;
+};
+
+class TAVProbe : public TCustomAVProbe {
+public:
+    TAVProbe() = default;
+    ~TAVProbe() override;
+
+    void CloseFile() override;
+    // Moves the read position of the stream (AStreamIndex < 0: the first video, else audio, else subtitle
+    // stream) to APosition (us). AAccurate: when a forward seek is refused, seek backwards instead.
+    bool Seek(int AStreamIndex, bool AAccurate, int64_t APosition);
+    // The picture of video stream AStreamIndex (< 0: the first video stream) at APosition (us; < 0: the
+    // next picture from where the last read stopped). Empty with LastError set when there is none; black
+    // at the end of the stream.
+    TBitmap& ReadFrame(int AStreamIndex, int64_t APosition);
+    TBitmap& LastFrame() { return m_lastFrame; }
+
+    bool FrameValid() const { return m_frameValid; }
+    int64_t FramePTS() const { return m_framePTS; }  // us from the stream start; -1 without a frame
+
+private:
+    bool OpenDecoder(int Index);
+    void ReleaseDecoder();
+    // Fills the frame bitmap from a decoded picture; False when it cannot be converted.
+    bool TakePicture(const AVFrame& Picture, const AVStream& Stream);
+    bool IsImage2();
+
+    CodecContextPtr m_decoder;
+    int m_decoderStream = -1;
+    SwsContext* m_scaler = nullptr;  // cached across reads, freed with the decoder
+    TBitmap m_frame;
+    TBitmap m_lastFrame;
+    bool m_isImage2 = false;
+    bool m_frameValid = false;
+    int64_t m_framePTS = -1;
+    bool m_backwardSeek = false;
+    int64_t m_lastPos = -1;
+    int m_lastIndex = -1;
+    bool m_eofHit = false;
+};
+
+}  // namespace kv
