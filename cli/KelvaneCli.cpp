@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "component/DIdezuDOR.h"
+#include "component/MediaInfoDll.h"
+#include "component/PictureFile.h"
+#include "engine/OptionValues.h"
 #include "component/TextAndPath.h"
 
 namespace {
@@ -15,6 +18,10 @@ const char* const Usage =
     "  kelvane-cli convert [-i LINE]... [-o LINE]... INPUT OUTPUT\n"
     "      Queues one conversion of INPUT into OUTPUT. Each -i LINE is an input option line and each\n"
     "      -o LINE an output option line, written name=value (for example -o vcodec=mpeg4 -o b=800000).\n"
+    "  kelvane-cli probe FILE\n"
+    "      Prints what the engine knows of FILE, one key=value per line.\n"
+    "  kelvane-cli frame FILE POSITION_US OUT.png\n"
+    "      Writes the picture of FILE's first video stream at POSITION_US microseconds to OUT.png.\n"
     "  kelvane-cli --help\n"
     "\n"
     "Log lines go to standard error as \"[level] text\". On failure the last line is \"error: \" and the\n"
@@ -78,6 +85,96 @@ int Convert(const std::vector<std::string>& Args)
     return 2;
 }
 
+// An engine with its libraries, logging to standard error.
+struct TEngine {
+    kv::TDIdezuDOR Component;
+    std::string Error;
+    TEngine()
+    {
+        Component.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) {
+            std::fprintf(stderr, "[%s] %s\n", LevelName(ALevel), AMsg.c_str());
+        };
+        if (!Component.LoadLibraries(kv::ProgramFolder() + "LibAV"))
+            Error = Component.LastError();
+    }
+};
+
+void Print(const char* Key, const std::string& Value) { std::printf("%s=%s\n", Key, Value.c_str()); }
+void Print(const char* Key, int64_t Value) { std::printf("%s=%lld\n", Key, static_cast<long long>(Value)); }
+
+int Probe(const std::vector<std::string>& Args)
+{
+    if (Args.size() != 1)
+        return Fail("probe needs one file (see kelvane-cli --help)");
+    TEngine engine;
+    if (!engine.Error.empty())
+        return Fail(engine.Error);
+    kv::TAVProbe& probe = engine.Component.Probe();
+    if (!probe.OpenFile(Args[0]))
+        return Fail(probe.LastError());
+    const std::pair<const char*, int> counts[] = {
+        {"StreamCount", probe.StreamCount},           {"ProgramCount", probe.ProgramCount},
+        {"AudioStreamCount", probe.AudioStreamCount}, {"VideoStreamCount", probe.VideoStreamCount},
+        {"SubtitleStreamCount", probe.SubtitleStreamCount}, {"FirstAudioStream", probe.FirstAudioStream},
+        {"FirstVideoStream", probe.FirstVideoStream}, {"FirstSubtitleStream", probe.FirstSubtitleStream},
+    };
+    for (const auto& [key, value] : counts)
+        Print(key, value);
+    Print("FormatName", probe.GetFormatName());
+    kv::TFileStreamInfo info;
+    probe.GetFileStreamInfo(info);
+    Print("StartTime", info.StartTime);
+    Print("Duration", info.Duration);
+    Print("BitRate", info.BitRate);
+    Print("Timestamp", info.Timestamp);
+    Print("Year", info.Year);
+    Print("Track", info.Track);
+    const std::pair<const char*, const std::string*> texts[] = {
+        {"Title", &info.Title},     {"Author", &info.Author}, {"Copyright", &info.Copyright},
+        {"Comment", &info.Comment}, {"Album", &info.Album},   {"Genre", &info.Genre},
+    };
+    for (const auto& [key, value] : texts)
+        Print(key, *value);
+    const kv::TMediaInfoDll facts(Args[0]);
+    Print("Width", facts.GetWidth());
+    Print("Height", facts.GetHeight());
+    try {
+        std::printf("FrameRate=%.3f\n", facts.GetFrameRate());
+    } catch (const kv::Exception&) {
+        Print("FrameRate", "");
+    }
+    std::printf("VideoBitRate=%.0f\n", facts.GetBitRate());
+    Print("PlayTime", facts.GetPlayTime());
+    Print("FileExtension", facts.GetFileExtension());
+    Print("VideoCodec", facts.GetVideoCodec());
+    for (int i = 0; i < facts.AudioStreamCount(); ++i)
+        Print(("AudioCodec." + std::to_string(i)).c_str(), facts.GetAudioCodec(i));
+    return 0;
+}
+
+int Frame(const std::vector<std::string>& Args)
+{
+    if (Args.size() != 3)
+        return Fail("frame needs a file, a position in microseconds and a PNG file (see kelvane-cli --help)");
+    int64_t position = 0;
+    if (!kv::TryStrToInt64(Args[1], position))
+        return Fail("'" + Args[1] + "' is not a position in microseconds");
+    TEngine engine;
+    if (!engine.Error.empty())
+        return Fail(engine.Error);
+    kv::TAVProbe& probe = engine.Component.Probe();
+    if (!probe.OpenFile(Args[0]))
+        return Fail(probe.LastError());
+    const kv::TBitmap& picture = probe.ReadFrame(-1, position);
+    if (!probe.FrameValid() || picture.Width == 0)
+        return Fail(probe.LastError());
+    std::string error;
+    if (!kv::SavePicturePNG(picture, Args[2], error))
+        return Fail(error);
+    std::printf("%dx%d at %lld us\n", picture.Width, picture.Height, static_cast<long long>(probe.FramePTS()));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -87,7 +184,12 @@ int main(int argc, char* argv[])
         std::fputs(Usage, args.empty() ? stderr : stdout);
         return args.empty() ? 1 : 0;
     }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "convert")
-        return Convert(std::vector<std::string>(args.begin() + 1, args.end()));
+        return Convert(rest);
+    if (args[0] == "probe")
+        return Probe(rest);
+    if (args[0] == "frame")
+        return Frame(rest);
     return Fail("unknown command '" + args[0] + "' (see kelvane-cli --help)");
 }

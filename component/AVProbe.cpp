@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "component/Exception.h"
@@ -193,11 +194,19 @@ std::string TCustomAVProbe::GetFormatName()
 
 TAVProbe::~TAVProbe() { ReleaseDecoder(); }
 
+void TAVProbe::TBufferRelease::operator()(uint8_t* Buffer) const
+{
+    if (lav::av_free)
+        lav::av_free(Buffer);
+}
+
 void TAVProbe::ReleaseDecoder()
 {
     if (m_scaler && lav::sws_freeContext)
         lav::sws_freeContext(m_scaler);
     m_scaler = nullptr;
+    m_rgb.reset();
+    m_rgbSize = 0;
     if (m_decoder) {
         std::lock_guard<std::mutex> guard(CodecLock());
         m_decoder.reset();
@@ -318,12 +327,27 @@ bool TAVProbe::TakePicture(const AVFrame& Picture, const AVStream& Stream)
         m_frame.Blacken();
         return false;
     }
+    const int lineSize = (width * 3 + 63) & ~63;
+    // One row more than the picture needs: the converter's fast paths write past the last row's end.
+    const size_t size = static_cast<size_t>(lineSize) * static_cast<size_t>(height + 1);
+    if (!m_rgb || m_rgbSize < size) {
+        m_rgb.reset(static_cast<uint8_t*>(lav::av_malloc(size)));
+        m_rgbSize = m_rgb ? size : 0;
+        if (!m_rgb) {
+            Fail(0, "Cannot initialize the toRGB conversion context\n");
+            m_frame.Blacken();
+            return false;
+        }
+    }
+    uint8_t* destination[4] = {m_rgb.get(), nullptr, nullptr, nullptr};
+    const int lineSizes[4] = {lineSize, 0, 0, 0};
+    lav::sws_scale(m_scaler, Picture.data, Picture.linesize, 0, height, destination, lineSizes);
     if (m_frame.Width != width || m_frame.Height != height)
         m_frame.Resize(width, height);
-    // Straight into the bitmap's scan lines, whose padded length is the destination line size.
-    uint8_t* destination[4] = {m_frame.ScanLine(0), nullptr, nullptr, nullptr};
-    const int lineSizes[4] = {m_frame.Stride(), 0, 0, 0};
-    lav::sws_scale(m_scaler, Picture.data, Picture.linesize, 0, height, destination, lineSizes);
+    // Row by row, never more than a scan line holds.
+    const size_t rowBytes = std::min(static_cast<size_t>(lineSize), static_cast<size_t>(m_frame.Stride()));
+    for (int y = 0; y < height; ++y)
+        std::memcpy(m_frame.ScanLine(y), m_rgb.get() + static_cast<size_t>(y) * static_cast<size_t>(lineSize), rowBytes);
     int64_t pts = Picture.best_effort_timestamp != AV_NOPTS_VALUE ? Picture.best_effort_timestamp : Picture.pts;
     if (pts != AV_NOPTS_VALUE) {
         if (Stream.start_time != AV_NOPTS_VALUE)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "component/Bitmap.h"
@@ -97,6 +98,13 @@ private:
     CodecContextPtr m_decoder;
     int m_decoderStream = -1;
     SwsContext* m_scaler = nullptr;  // cached across reads, freed with the decoder
+    // Conversion target with 64-byte aligned rows: the converter's fast paths leave the last pixels of
+    // rows whose length is not a multiple of 16 bytes unwritten.
+    struct TBufferRelease {
+        void operator()(uint8_t* Buffer) const;
+    };
+    std::unique_ptr<uint8_t, TBufferRelease> m_rgb;
+    size_t m_rgbSize = 0;
     TBitmap m_frame;
     TBitmap m_lastFrame;
     bool m_isImage2 = false;

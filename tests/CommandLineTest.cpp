@@ -56,4 +56,55 @@ TEST(CommandLineTest, ConvertQueuesTheTaskAndLogsWhatItOpened)
     EXPECT_NE(output.find("kelvane-cli convert [-i LINE]... [-o LINE]... INPUT OUTPUT"), std::string::npos);
 }
 
+TEST(CommandLineTest, ProbePrintsTheFactsOfAFile)
+{
+    const std::string file = Fixture("two_audio.mkv");
+    std::string output;
+    ASSERT_EQ(RunCommand(std::string(KELVANE_CLI) + " probe '" + file + "' 2>/dev/null", output), 0) << output;
+    std::map<std::string, std::string> facts;
+    for (size_t start = 0; start < output.size();) {
+        size_t end = output.find('\n', start);
+        const std::string line = output.substr(start, end - start);
+        start = end == std::string::npos ? output.size() : end + 1;
+        if (const size_t equals = line.find('='); equals != std::string::npos)
+            facts[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    const std::map<std::string, std::string> probe = Probe(file);
+    EXPECT_EQ(facts["StreamCount"], "3");
+    EXPECT_EQ(facts["AudioStreamCount"], "2");
+    EXPECT_EQ(facts["FirstVideoStream"], "0");
+    EXPECT_EQ(facts["FirstSubtitleStream"], "-1");
+    EXPECT_EQ(facts["FormatName"], "matroska,webm");
+    EXPECT_EQ(facts["Width"], probe.at("streams.stream.0.width"));
+    EXPECT_EQ(facts["Height"], probe.at("streams.stream.0.height"));
+    EXPECT_EQ(facts["FileExtension"], "mkv");
+    EXPECT_EQ(facts["AudioCodec.0"], "Vorbis");
+    EXPECT_EQ(facts["AudioCodec.1"], "FLAC");
+    for (const char* key : {"ProgramCount", "StartTime", "Duration", "BitRate", "Timestamp", "Year", "Track", "Title",
+                            "Author", "Copyright", "Comment", "Album", "Genre", "FrameRate", "VideoBitRate",
+                            "PlayTime", "VideoCodec", "FirstAudioStream", "VideoStreamCount", "SubtitleStreamCount"})
+        EXPECT_EQ(facts.count(key), 1u) << key;
+
+    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " probe /nowhere/x.avi", output), 1);
+    EXPECT_EQ(LastLine(output), "error: /nowhere/x.avi: no such file or directory");
+}
+
+TEST(CommandLineTest, FrameWritesThePictureAsPNG)
+{
+    const TempFolder temp("cli");
+    const std::string png = temp.Path + "/frame.png";
+    std::string output;
+    ASSERT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("h264.mp4") + "' 1000000 '" + png + "'", output), 0)
+        << output;
+    const std::map<std::string, std::string> picture = Probe(png);
+    EXPECT_EQ(picture.at("streams.stream.0.codec_name"), "png");
+    EXPECT_EQ(picture.at("streams.stream.0.width"), "160");
+    EXPECT_EQ(picture.at("streams.stream.0.height"), "120");
+
+    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("audio_only.mp3") + "' 0 '" + png + "'", output), 1);
+    EXPECT_EQ(LastLine(output), "error: no video stream.");
+    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("h264.mp4") + "' soon '" + png + "'", output), 1);
+    EXPECT_EQ(LastLine(output), "error: 'soon' is not a position in microseconds");
+}
+
 }  // namespace

@@ -32,6 +32,12 @@ const TRecipe Recipes[] = {
     {"wide_pixels.mkv", "%V -c:v mpeg4 -vf setsar=2/1"},
     {"late_start.ts", "%V %T -c:v mpeg2video -c:a mp2 -output_ts_offset 1.4"},
     {"long.avi", "-f lavfi -i testsrc=size=160x120:rate=25:duration=5 -c:v mpeg4"},
+    {"audio_first.mkv", "%V %T -map 1 -map 0 -c:v mpeg4 -c:a flac"},
+    {"intra.mp4", "-f lavfi -i testsrc=size=162x120:rate=25:duration=2 -c:v mpeg4 -g 1 -q:v 2"},
+    {"tagged.mkv",
+     "%V -c:v mpeg4 -metadata title=Title -metadata artist=Artist -metadata date=2021-05-01 -metadata track=3/12 "
+     "-metadata comment=Comment -metadata album=Album -metadata genre=Genre -metadata copyright=Copyright"},
+    {"frames_%03d.png", "-f lavfi -i testsrc=size=64x48:rate=5:duration=0.6"},
     {"variable_rate.mp4", "%V -vf select='not(between(n\\,10\\,30))' -fps_mode vfr -c:v mpeg4"},
 };
 
@@ -73,7 +79,11 @@ std::string Fixture(const std::string& Name)
 {
     const std::string folder = FixtureFolder();
     const std::string path = folder + "/" + Name;
-    if (::access(path.c_str(), R_OK) == 0)
+    // An image sequence is there when its first picture is.
+    std::string first = path;
+    if (const size_t pattern = first.find("%03d"); pattern != std::string::npos)
+        first.replace(pattern, 4, "001");
+    if (::access(first.c_str(), R_OK) == 0)
         return path;
     std::ofstream(folder + "/subtitles.srt") << "1\n00:00:00,000 --> 00:00:01,000\nhello\n\n"
                                              << "2\n00:00:01,000 --> 00:00:02,000\nworld\n";
@@ -82,7 +92,9 @@ std::string Fixture(const std::string& Name)
             continue;
         // Made under a name of this process and renamed, so that parallel tests never read half a file.
         const std::string extension = Name.substr(Name.rfind('.'));
-        const std::string partial = folder + "/partial-" + std::to_string(::getpid()) + extension;
+        const bool sequence = first != path;
+        const std::string partial =
+            sequence ? path : folder + "/partial-" + std::to_string(::getpid()) + extension;
         std::string output;
         const int status = RunCommand("ffmpeg -nostdin -v error -y " + Expand(recipe.Arguments, folder) + " '" +
                                           partial + "'",
@@ -91,7 +103,8 @@ std::string Fixture(const std::string& Name)
             ADD_FAILURE() << "ffmpeg could not make " << Name << ": " << output;
             return path;
         }
-        std::rename(partial.c_str(), path.c_str());
+        if (!sequence)
+            std::rename(partial.c_str(), path.c_str());
         return path;
     }
     ADD_FAILURE() << "no recipe for the fixture " << Name;
