@@ -97,6 +97,17 @@ struct TEngine {
         if (!Component.LoadLibraries(kv::ProgramFolder() + "LibAV"))
             Error = Component.LastError();
     }
+    // The engine's probe holding File; nullptr with Error set.
+    kv::TAVProbe* Open(const std::string& File)
+    {
+        if (!Error.empty())
+            return nullptr;
+        if (!Component.Probe().OpenFile(File)) {
+            Error = Component.Probe().LastError();
+            return nullptr;
+        }
+        return &Component.Probe();
+    }
 };
 
 void Print(const char* Key, const std::string& Value) { std::printf("%s=%s\n", Key, Value.c_str()); }
@@ -107,11 +118,10 @@ int Probe(const std::vector<std::string>& Args)
     if (Args.size() != 1)
         return Fail("probe needs one file (see kelvane-cli --help)");
     TEngine engine;
-    if (!engine.Error.empty())
+    kv::TAVProbe* opened = engine.Open(Args[0]);
+    if (!opened)
         return Fail(engine.Error);
-    kv::TAVProbe& probe = engine.Component.Probe();
-    if (!probe.OpenFile(Args[0]))
-        return Fail(probe.LastError());
+    kv::TAVProbe& probe = *opened;
     const std::pair<const char*, int> counts[] = {
         {"StreamCount", probe.StreamCount},           {"ProgramCount", probe.ProgramCount},
         {"AudioStreamCount", probe.AudioStreamCount}, {"VideoStreamCount", probe.VideoStreamCount},
@@ -160,11 +170,10 @@ int Frame(const std::vector<std::string>& Args)
     if (!kv::TryStrToInt64(Args[1], position))
         return Fail("'" + Args[1] + "' is not a position in microseconds");
     TEngine engine;
-    if (!engine.Error.empty())
+    kv::TAVProbe* opened = engine.Open(Args[0]);
+    if (!opened)
         return Fail(engine.Error);
-    kv::TAVProbe& probe = engine.Component.Probe();
-    if (!probe.OpenFile(Args[0]))
-        return Fail(probe.LastError());
+    kv::TAVProbe& probe = *opened;
     const kv::TBitmap& picture = probe.ReadFrame(-1, position);
     if (!probe.FrameValid() || picture.Width == 0)
         return Fail(probe.LastError());

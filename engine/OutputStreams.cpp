@@ -114,6 +114,39 @@ AVRational SampleAspect(float Aspect, int Width, int Height)
     return lav::av_d2q(value, 255);
 }
 
+// Creating a stream consumes its type's settings, whatever happens: the next stream of that type starts
+// from the defaults again.
+class TStreamSettingsReset {
+public:
+    TStreamSettingsReset(TTaskOptions& Options, AVMediaType Type) : m_options(Options), m_type(Type) {}
+    ~TStreamSettingsReset()
+    {
+        TTaskOptions& o = m_options;
+        switch (m_type) {
+        case AVMEDIA_TYPE_AUDIO:
+            o.AudioDisable = o.AudioStreamCopy = false;
+            o.AudioCodecName.clear();
+            o.AudioLanguage.clear();
+            break;
+        case AVMEDIA_TYPE_SUBTITLE:
+            o.SubtitleDisable = o.SubtitleStreamCopy = false;
+            o.SubtitleCodecName.clear();
+            o.SubtitleLanguage.clear();
+            break;
+        default:
+            o.VideoDisable = o.VideoStreamCopy = false;
+            o.VideoCodecName.clear();
+            break;
+        }
+    }
+    TStreamSettingsReset(const TStreamSettingsReset&) = delete;
+    TStreamSettingsReset& operator=(const TStreamSettingsReset&) = delete;
+
+private:
+    TTaskOptions& m_options;
+    AVMediaType m_type;
+};
+
 }  // namespace
 
 std::pair<AVStream*, TOutputStreamSetup*> TCustomFFmpeg::AddOutputStream(int OutputIndex, AVMediaType Type)
@@ -144,15 +177,7 @@ std::pair<AVStream*, TOutputStreamSetup*> TCustomFFmpeg::AddOutputStream(int Out
 void TCustomFFmpeg::NewVideoStream(int OutputIndex)
 {
     TTaskOptions& o = m_opt;
-    struct TReset {  // whatever happens, the next video stream starts from the defaults
-        TTaskOptions& O;
-        ~TReset()
-        {
-            O.VideoDisable = false;
-            O.VideoCodecName.clear();
-            O.VideoStreamCopy = false;
-        }
-    } reset{o};
+    const TStreamSettingsReset reset(o, AVMEDIA_TYPE_VIDEO);
     auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_VIDEO);
     AVCodecContext* encoder = setup->Encoder.get();
     const AVFormatContext* output = o.OutputFiles[static_cast<size_t>(OutputIndex)].get();
@@ -221,16 +246,7 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
 void TCustomFFmpeg::NewAudioStream(int OutputIndex)
 {
     TTaskOptions& o = m_opt;
-    struct TReset {
-        TTaskOptions& O;
-        ~TReset()
-        {
-            O.AudioDisable = false;
-            O.AudioCodecName.clear();
-            O.AudioStreamCopy = false;
-            O.AudioLanguage.clear();
-        }
-    } reset{o};
+    const TStreamSettingsReset reset(o, AVMEDIA_TYPE_AUDIO);
     auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_AUDIO);
     AVCodecContext* encoder = setup->Encoder.get();
     const AVFormatContext* output = o.OutputFiles[static_cast<size_t>(OutputIndex)].get();
@@ -280,16 +296,7 @@ void TCustomFFmpeg::NewAudioStream(int OutputIndex)
 void TCustomFFmpeg::NewSubtitleStream(int OutputIndex)
 {
     TTaskOptions& o = m_opt;
-    struct TReset {
-        TTaskOptions& O;
-        ~TReset()
-        {
-            O.SubtitleDisable = false;
-            O.SubtitleCodecName.clear();
-            O.SubtitleStreamCopy = false;
-            O.SubtitleLanguage.clear();
-        }
-    } reset{o};
+    const TStreamSettingsReset reset(o, AVMEDIA_TYPE_SUBTITLE);
     auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_SUBTITLE);
     const AVCodec* codec = nullptr;
     if (o.SubtitleStreamCopy) {
