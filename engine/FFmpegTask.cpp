@@ -1,14 +1,13 @@
 #include "engine/FFmpegTask.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 
 #include "component/FFmpegLoader.h"
 #include "component/LogLevels.h"
 #include "component/TextAndPath.h"
 #include "component/UnicodeProtocol.h"
 #include "engine/FFmpegException.h"
+#include "engine/OptionValues.h"
 
 namespace kv {
 
@@ -31,27 +30,13 @@ namespace {
 
 bool TaskLibrariesLoaded() { return FFLoader().LibsLoaded(ComponentLibrarySet()); }
 
-std::string Trim(const std::string& Text)
-{
-    const char* blanks = " \t\r\n";
-    const size_t first = Text.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return std::string();
-    return Text.substr(first, Text.find_last_not_of(blanks) - first + 1);
-}
-
-// A decimal count of milliseconds as microseconds; -1 ms when the text is not a number. Values beyond
-// the 64-bit range of microseconds are held at its ends.
+// A count of milliseconds as microseconds; -1 ms when the text is not a number. Values beyond the
+// 64-bit range of microseconds are held at its ends.
 int64_t HookTimeUS(const std::string& Text)
 {
     int64_t ms = -1;
-    if (!Text.empty()) {
-        errno = 0;
-        char* end = nullptr;
-        const long long value = std::strtoll(Text.c_str(), &end, 10);
-        if (errno == 0 && end && *end == '\0')
-            ms = value;
-    }
+    if (!TryStrToInt64(Text, ms))
+        ms = -1;
     int64_t us = 0;
     if (__builtin_mul_overflow(ms, int64_t{1000}, &us))
         us = ms < 0 ? INT64_MIN : INT64_MAX;
@@ -185,10 +170,10 @@ void TCustomFFmpeg::SetHookRanges(const std::string& Text)
     while (!rest.empty()) {
         std::string item;
         SplitHead(rest, ",", true, item);
-        item = Trim(item);
+        item = TrimText(item);
         std::string start;
         SplitHead(item, "-", true, start);
-        const THookRange range{HookTimeUS(Trim(start)), HookTimeUS(Trim(item))};
+        const THookRange range{HookTimeUS(TrimText(start)), HookTimeUS(TrimText(item))};
         if (range.End >= range.Start && range.End >= 0)
             ranges.push_back(range);
     }
