@@ -85,8 +85,14 @@ std::string Fixture(const std::string& Name)
         first.replace(pattern, 4, "001");
     if (::access(first.c_str(), R_OK) == 0)
         return path;
-    std::ofstream(folder + "/subtitles.srt") << "1\n00:00:00,000 --> 00:00:01,000\nhello\n\n"
-                                             << "2\n00:00:01,000 --> 00:00:02,000\nworld\n";
+    const std::string subtitles = folder + "/subtitles.srt";
+    if (::access(subtitles.c_str(), R_OK) != 0) {
+        // Written aside and renamed: another test process may be reading it.
+        const std::string partial = subtitles + "." + std::to_string(::getpid());
+        std::ofstream(partial) << "1\n00:00:00,000 --> 00:00:01,000\nhello\n\n"
+                               << "2\n00:00:01,000 --> 00:00:02,000\nworld\n";
+        std::rename(partial.c_str(), subtitles.c_str());
+    }
     for (const TRecipe& recipe : Recipes) {
         if (Name != recipe.Name)
             continue;
