@@ -188,10 +188,8 @@ TEST_F(InputFilesTest, DamagedFilesAreRefusedWithoutHarm)
     for (const auto& [name, content] : files) {
         const std::string path = temp.Path + "/" + name;
         std::ofstream(path, std::ios::binary) << content;
-        kv::TFFmpeg* task = Open(path);
-        if (!task) {
-            EXPECT_EQ(component.LastError().rfind(path + ": ", 0), 0u) << component.LastError();
-        }
+        EXPECT_EQ(Open(path), nullptr) << name << " was taken for a video";
+        EXPECT_EQ(component.LastError().rfind(path + ": ", 0), 0u) << component.LastError();
         component.ClearTasks();
     }
 }
