@@ -9,24 +9,36 @@
 
 namespace kv {
 
-struct CodecContextRelease {
-    void operator()(AVCodecContext* Context) const
+// Releases through a bound function that takes the address of the pointer (avcodec_free_context & co.).
+template <auto* Function>
+struct ReleaseByAddress {
+    template <class T>
+    void operator()(T* Object) const
     {
-        if (lav::avcodec_free_context)
-            lav::avcodec_free_context(&Context);
+        if (*Function)
+            (*Function)(&Object);
     }
 };
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextRelease>;
 
-// A demuxing context opened with avformat_open_input.
-struct InputFormatRelease {
-    void operator()(AVFormatContext* Context) const
+// Releases through a bound function that takes the pointer itself.
+template <auto* Function>
+struct ReleaseByValue {
+    template <class T>
+    void operator()(T* Object) const
     {
-        if (lav::avformat_close_input)
-            lav::avformat_close_input(&Context);
+        if (*Function)
+            (*Function)(Object);
     }
 };
-using InputFormatPtr = std::unique_ptr<AVFormatContext, InputFormatRelease>;
+
+using CodecContextPtr = std::unique_ptr<AVCodecContext, ReleaseByAddress<&lav::avcodec_free_context>>;
+// A demuxing context opened with avformat_open_input.
+using InputFormatPtr = std::unique_ptr<AVFormatContext, ReleaseByAddress<&lav::avformat_close_input>>;
+using BitstreamFilterPtr = std::unique_ptr<AVBSFContext, ReleaseByAddress<&lav::av_bsf_free>>;
+using DictionaryPtr = std::unique_ptr<AVDictionary, ReleaseByAddress<&lav::av_dict_free>>;
+using PacketPtr = std::unique_ptr<AVPacket, ReleaseByAddress<&lav::av_packet_free>>;
+using FramePtr = std::unique_ptr<AVFrame, ReleaseByAddress<&lav::av_frame_free>>;
+using ScalerPtr = std::unique_ptr<SwsContext, ReleaseByValue<&lav::sws_freeContext>>;
 
 // A context allocated with avformat_alloc_context: an output being prepared, or an option store.
 // Its byte stream, when one was opened, is closed first.
@@ -40,50 +52,5 @@ struct FormatContextRelease {
     }
 };
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextRelease>;
-
-struct BitstreamFilterRelease {
-    void operator()(AVBSFContext* Context) const
-    {
-        if (lav::av_bsf_free)
-            lav::av_bsf_free(&Context);
-    }
-};
-using BitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterRelease>;
-
-struct DictionaryRelease {
-    void operator()(AVDictionary* Dictionary) const
-    {
-        if (lav::av_dict_free)
-            lav::av_dict_free(&Dictionary);
-    }
-};
-using DictionaryPtr = std::unique_ptr<AVDictionary, DictionaryRelease>;
-
-struct PacketRelease {
-    void operator()(AVPacket* Packet) const
-    {
-        if (lav::av_packet_free)
-            lav::av_packet_free(&Packet);
-    }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketRelease>;
-
-struct FrameRelease {
-    void operator()(AVFrame* Frame) const
-    {
-        if (lav::av_frame_free)
-            lav::av_frame_free(&Frame);
-    }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameRelease>;
-
-struct ScalerRelease {
-    void operator()(SwsContext* Context) const
-    {
-        if (lav::sws_freeContext)
-            lav::sws_freeContext(Context);
-    }
-};
-using ScalerPtr = std::unique_ptr<SwsContext, ScalerRelease>;
 
 }  // namespace kv

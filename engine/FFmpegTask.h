@@ -379,6 +379,9 @@ private:
     int FailOutput(const std::string& Message, int AddedIndex);
     // A new stream in output OutputIndex with its setup record; raises "Could not alloc stream".
     std::pair<AVStream*, TOutputStreamSetup*> AddOutputStream(int OutputIndex, AVMediaType Type);
+    // The encoder named for a new stream, or the one the output's format suggests; raises the lookup's
+    // message for a name that is unknown or of another type.
+    const AVCodec* ChooseEncoder(const std::string& Name, AVMediaType Type, const AVFormatContext* Output);
     void FailTask(const std::string& Message);
 
     TTaskOptions m_opt;

@@ -98,6 +98,14 @@ void ParseRateControlOverrides(AVCodecContext* Encoder, const std::string& Text)
     Encoder->rc_override_count = static_cast<int>(overrides.size());
 }
 
+// A fixed quantiser scale: the stream's quality in lambda units, and the encoder's global quality.
+void SetFixedQuality(AVCodecContext& Encoder, TOutputStreamSetup& Setup, float Scale)
+{
+    Encoder.flags |= AV_CODEC_FLAG_QSCALE;
+    Setup.Quality = LambdaFactor * Scale;
+    Encoder.global_quality = static_cast<int>(Setup.Quality);
+}
+
 uint16_t* MatrixCopy(const std::optional<std::array<uint16_t, 64>>& Matrix)
 {
     if (!Matrix)
@@ -148,6 +156,16 @@ private:
 };
 
 }  // namespace
+
+const AVCodec* TCustomFFmpeg::ChooseEncoder(const std::string& Name, AVMediaType Type, const AVFormatContext* Output)
+{
+    if (Name.empty())
+        return GuessEncoder(Output, Type);
+    const AVCodec* codec = nullptr;
+    if (!LookupCodec(Name, Type, true, codec))
+        throw FFmpegException(m_errorText);
+    return codec;
+}
 
 std::pair<AVStream*, TOutputStreamSetup*> TCustomFFmpeg::AddOutputStream(int OutputIndex, AVMediaType Type)
 {
@@ -200,12 +218,7 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
             SampleAspect(o.FrameAspectRatio, o.FrameWidth, o.FrameHeight);
     } else {
         AVRational fps = o.FrameRate.num != 0 ? o.FrameRate : AVRational{25, 1};
-        if (!o.VideoCodecName.empty()) {
-            if (!LookupCodec(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, true, codec))
-                throw FFmpegException(m_errorText);
-        } else {
-            codec = GuessEncoder(output, AVMEDIA_TYPE_VIDEO);
-        }
+        codec = ChooseEncoder(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, output);
         encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
         ApplyRecordedOptions(encoder, videoOptions, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         if (codec && codec->supported_framerates && !o.ForceFps)
@@ -221,11 +234,8 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
             encoder->pix_fmt = codec->pix_fmts[0];
         if (o.IntraOnly)
             encoder->gop_size = 0;
-        if (o.VideoQScale != 0.0f || o.SameQuality) {
-            encoder->flags |= AV_CODEC_FLAG_QSCALE;
-            setup->Quality = LambdaFactor * o.VideoQScale;
-            encoder->global_quality = static_cast<int>(setup->Quality);
-        }
+        if (o.VideoQScale != 0.0f || o.SameQuality)
+            SetFixedQuality(*encoder, *setup, o.VideoQScale);
         encoder->intra_matrix = MatrixCopy(o.IntraMatrix);
         encoder->inter_matrix = MatrixCopy(o.InterMatrix);
         encoder->thread_count = o.ThreadCount;
@@ -269,18 +279,10 @@ void TCustomFFmpeg::NewAudioStream(int OutputIndex)
         setup->StreamCopy = true;
     } else {
         ApplyRecordedOptions(encoder, audioOptions, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
-        if (!o.AudioCodecName.empty()) {
-            if (!LookupCodec(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, true, codec))
-                throw FFmpegException(m_errorText);
-        } else {
-            codec = GuessEncoder(output, AVMEDIA_TYPE_AUDIO);
-        }
+        codec = ChooseEncoder(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, output);
         encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
-        if (o.AudioQScale > -99999.0f) {
-            encoder->flags |= AV_CODEC_FLAG_QSCALE;
-            setup->Quality = LambdaFactor * o.AudioQScale;
-            encoder->global_quality = static_cast<int>(setup->Quality);
-        }
+        if (o.AudioQScale > -99999.0f)
+            SetFixedQuality(*encoder, *setup, o.AudioQScale);
         encoder->thread_count = o.ThreadCount;
         encoder->sample_fmt = static_cast<AVSampleFormat>(o.AudioSampleFmt);
         if (codec && codec->sample_fmts && !Lists(codec->sample_fmts, AV_SAMPLE_FMT_NONE, encoder->sample_fmt))
