@@ -7,9 +7,9 @@
 
 #include "component/DIdezuDOR.h"
 #include "component/MediaInfoDll.h"
-#include "component/PictureFile.h"
-#include "engine/OptionValues.h"
-#include "component/TextAndPath.h"
+#include "media/PictureFile.h"
+#include "media/OptionValues.h"
+#include "media/TextAndPath.h"
 
 namespace {
 

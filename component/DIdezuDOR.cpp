@@ -1,8 +1,8 @@
 #include "component/DIdezuDOR.h"
 
-#include "component/Exception.h"
-#include "component/FFmpegLoader.h"
-#include "component/LibraryBindings.h"
+#include "media/Exception.h"
+#include "media/FFmpegLoader.h"
+#include "media/LibraryBindings.h"
 #include "component/Logging.h"
 #include "engine/TaskThreads.h"
 

@@ -11,10 +11,10 @@
 #include <mutex>
 #include <string>
 
-#include "component/AVProbe.h"
+#include "media/AVProbe.h"
 #include "component/EventLock.h"
 #include "component/FFmpegList.h"
-#include "component/LogLevels.h"
+#include "media/LogLevels.h"
 #include "component/MainThreadBridge.h"
 #include "engine/FFmpegTask.h"
 #include "engine/OptionRecords.h"

@@ -1,6 +1,6 @@
 #include "component/EventLock.h"
 
-#include "engine/TaskThreads.h"
+#include "media/ThreadId.h"
 
 namespace kv {
 

@@ -1,7 +1,7 @@
 #include "component/FFmpegList.h"
 
-#include "component/Exception.h"
-#include "component/TextFormat.h"
+#include "media/Exception.h"
+#include "media/TextFormat.h"
 
 namespace kv {
 

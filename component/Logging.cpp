@@ -7,9 +7,9 @@
 #include <new>
 
 #include "component/DIdezuDOR.h"
-#include "component/LibraryBindings.h"
-#include "component/LogLevels.h"
-#include "engine/TaskThreads.h"
+#include "media/LibraryBindings.h"
+#include "media/LogLevels.h"
+#include "media/ThreadId.h"
 
 namespace kv {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/OptionValues.h"
+#include "media/OptionValues.h"
 
 // The library's own loader header: it opens libmediainfo.so.0 with dlopen and binds the functions of the
 // narrow-character interface into static pointers of this file. It defines helpers we do not call.

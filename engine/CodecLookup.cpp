@@ -1,7 +1,7 @@
 // Finding encoders and decoders by name, with the names older presets use for codecs this library
 // generation calls otherwise.
-#include "component/LibraryBindings.h"
-#include "component/TextFormat.h"
+#include "media/LibraryBindings.h"
+#include "media/TextFormat.h"
 #include "engine/FFmpegTask.h"
 
 namespace kv {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "component/Exception.h"
+#include "media/Exception.h"
 
 namespace kv {
 

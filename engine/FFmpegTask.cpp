@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "component/FFmpegLoader.h"
-#include "component/LogLevels.h"
-#include "component/TextAndPath.h"
-#include "component/UnicodeProtocol.h"
+#include "media/FFmpegLoader.h"
+#include "media/LogLevels.h"
+#include "media/TextAndPath.h"
+#include "media/UnicodeProtocol.h"
 #include "engine/FFmpegException.h"
-#include "engine/OptionValues.h"
+#include "media/OptionValues.h"
 
 namespace kv {
 

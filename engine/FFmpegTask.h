@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "component/AVProbe.h"
-#include "component/LibOwners.h"
+#include "media/AVProbe.h"
+#include "media/LibOwners.h"
 #include "engine/OptionRecords.h"
 #include "engine/TaskThreads.h"
 #include "engine/TaskTypes.h"

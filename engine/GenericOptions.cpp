@@ -1,10 +1,10 @@
 // The generic option path: names outside the option table go to the option contexts of the task's
 // store (codec per media type, container, scaler), and what they accepted is later copied into the real
 // decoder, encoder and container contexts.
-#include "component/LibraryBindings.h"
-#include "component/LogLevels.h"
+#include "media/LibraryBindings.h"
+#include "media/LogLevels.h"
 #include "engine/FFmpegTask.h"
-#include "engine/OptionValues.h"
+#include "media/OptionValues.h"
 
 namespace kv {
 

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <ctime>
 
-#include "component/LibraryBindings.h"
-#include "component/TextAndPath.h"
-#include "component/TextFormat.h"
+#include "media/LibraryBindings.h"
+#include "media/TextAndPath.h"
+#include "media/TextFormat.h"
 #include "engine/FFmpegException.h"
-#include "engine/OptionValues.h"
+#include "media/OptionValues.h"
 
 namespace kv {
 

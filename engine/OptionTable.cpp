@@ -1,8 +1,8 @@
 #include "engine/OptionTable.h"
 
-#include "component/FFmpegLoader.h"
+#include "media/FFmpegLoader.h"
 #include "engine/FFmpegException.h"
-#include "engine/OptionValues.h"
+#include "media/OptionValues.h"
 
 namespace kv {
 

@@ -7,12 +7,12 @@
 #include <cctype>
 #include <ctime>
 
-#include "component/FFmpegLoader.h"
-#include "component/LibraryBindings.h"
-#include "component/LibraryHelpers.h"
-#include "component/TextAndPath.h"
-#include "component/TextFormat.h"
-#include "component/UnicodeProtocol.h"
+#include "media/FFmpegLoader.h"
+#include "media/LibraryBindings.h"
+#include "media/LibraryHelpers.h"
+#include "media/TextAndPath.h"
+#include "media/TextFormat.h"
+#include "media/UnicodeProtocol.h"
 #include "engine/FFmpegException.h"
 #include "engine/FFmpegTask.h"
 

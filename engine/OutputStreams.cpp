@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "component/LibraryBindings.h"
-#include "component/LibraryHelpers.h"
+#include "media/LibraryBindings.h"
+#include "media/LibraryHelpers.h"
 #include "engine/FFmpegException.h"
 #include "engine/FFmpegTask.h"
 

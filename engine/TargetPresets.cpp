@@ -1,8 +1,8 @@
 // Target presets: everything a task needs to write a disc-compliant stream, set in one call.
 #include <cmath>
 
-#include "component/LibraryBindings.h"
-#include "component/TextFormat.h"
+#include "media/LibraryBindings.h"
+#include "media/TextFormat.h"
 #include "engine/FFmpegException.h"
 #include "engine/FFmpegTask.h"
 #include "engine/OptionHandlers.h"

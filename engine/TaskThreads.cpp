@@ -9,8 +9,6 @@
 
 namespace kv {
 
-int CurrentThreadId() { return static_cast<int>(::gettid()); }
-
 void ApplyThreadPriority(TConvertPriority Priority)
 {
     // Linux nice values are per thread: each worker sets its own.

@@ -17,11 +17,9 @@
 #include <set>
 
 #include "engine/TaskTypes.h"
+#include "media/ThreadId.h"
 
 namespace kv {
-
-// The current thread's id, as tasks record it (ThreadId) and the log assembly looks it up.
-int CurrentThreadId();
 
 // Sets the calling thread's scheduling for a conversion priority.
 void ApplyThreadPriority(TConvertPriority Priority);

@@ -1,7 +1,7 @@
 // Small types shared by the task, its pipeline and the engine component.
 #pragma once
 
-#include "component/Bitmap.h"
+#include "media/Bitmap.h"
 
 namespace kv {
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <mutex>
 
-#include "component/LibraryBindings.h"
+#include "media/LibraryBindings.h"
 
 namespace kv {
 

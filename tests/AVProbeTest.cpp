@@ -7,9 +7,9 @@
 
 #include "MediaFixtures.h"
 #include "TestSupport.h"
-#include "component/AVProbe.h"
+#include "media/AVProbe.h"
 #include "component/DIdezuDOR.h"
-#include "component/Exception.h"
+#include "media/Exception.h"
 
 using namespace kvtest;
 

@@ -8,7 +8,7 @@
 
 #include "ControlledTask.h"
 #include "TestSupport.h"
-#include "component/FFmpegLoader.h"
+#include "media/FFmpegLoader.h"
 
 using namespace kvtest;
 using kv::CurrentThreadId;

@@ -7,9 +7,9 @@
 #include <system_error>
 
 #include "TestSupport.h"
-#include "component/LibraryBindings.h"
-#include "component/TextAndPath.h"
-#include "component/UnicodeProtocol.h"
+#include "media/LibraryBindings.h"
+#include "media/TextAndPath.h"
+#include "media/UnicodeProtocol.h"
 
 namespace {
 

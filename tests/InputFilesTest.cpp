@@ -8,8 +8,8 @@
 #include "MediaFixtures.h"
 #include "TestSupport.h"
 #include "component/DIdezuDOR.h"
-#include "component/LibraryBindings.h"
-#include "component/LibraryHelpers.h"
+#include "media/LibraryBindings.h"
+#include "media/LibraryHelpers.h"
 
 using namespace kvtest;
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "component/FFmpegLoader.h"
-#include "component/LibraryBindings.h"
-#include "component/LibraryHelpers.h"
-#include "component/TextAndPath.h"
+#include "media/FFmpegLoader.h"
+#include "media/LibraryBindings.h"
+#include "media/LibraryHelpers.h"
+#include "media/TextAndPath.h"
 
 extern "C" {
 #include <libavutil/error.h>

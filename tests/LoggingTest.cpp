@@ -7,7 +7,7 @@
 
 #include "ControlledTask.h"
 #include "TestSupport.h"
-#include "component/LibraryBindings.h"
+#include "media/LibraryBindings.h"
 #include "component/Logging.h"
 
 using namespace kvtest;

@@ -19,7 +19,7 @@
 #include "MediaFixtures.h"
 #include "TestSupport.h"
 #include "component/MediaInfoDll.h"
-#include "engine/OptionValues.h"
+#include "media/OptionValues.h"
 
 using namespace kvtest;
 

@@ -2,8 +2,8 @@
 #include <regex>
 
 #include "OptionTestSupport.h"
-#include "component/LibraryBindings.h"
-#include "component/TextAndPath.h"
+#include "media/LibraryBindings.h"
+#include "media/TextAndPath.h"
 
 using kvtest::OptionTest;
 

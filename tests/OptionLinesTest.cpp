@@ -2,7 +2,7 @@
 #include <random>
 
 #include "OptionTestSupport.h"
-#include "component/LibraryBindings.h"
+#include "media/LibraryBindings.h"
 #include "component/DIdezuDOR.h"
 #include "engine/OptionTable.h"
 

@@ -10,7 +10,7 @@
 #include "TestSupport.h"
 #include "engine/FFmpegException.h"
 #include "engine/FFmpegTask.h"
-#include "engine/OptionValues.h"
+#include "media/OptionValues.h"
 
 namespace kvtest {
 

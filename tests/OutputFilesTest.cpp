@@ -8,9 +8,9 @@
 #include "MediaFixtures.h"
 #include "TestSupport.h"
 #include "component/DIdezuDOR.h"
-#include "component/LibraryBindings.h"
-#include "component/LibraryHelpers.h"
-#include "component/TextAndPath.h"
+#include "media/LibraryBindings.h"
+#include "media/LibraryHelpers.h"
+#include "media/TextAndPath.h"
 
 using namespace kvtest;
 

@@ -6,7 +6,7 @@
 
 #include "ControlledTask.h"
 #include "TestSupport.h"
-#include "component/LibraryBindings.h"
+#include "media/LibraryBindings.h"
 
 using namespace kvtest;
 

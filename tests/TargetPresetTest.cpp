@@ -1,6 +1,6 @@
 // Target presets and the norm they choose.
 #include "OptionTestSupport.h"
-#include "component/LibraryBindings.h"
+#include "media/LibraryBindings.h"
 
 using kvtest::OptionTest;
 

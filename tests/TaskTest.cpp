@@ -9,9 +9,9 @@
 
 #include "ControlledTask.h"
 #include "TestSupport.h"
-#include "component/FFmpegLoader.h"
-#include "component/LibraryBindings.h"
-#include "component/TextAndPath.h"
+#include "media/FFmpegLoader.h"
+#include "media/LibraryBindings.h"
+#include "media/TextAndPath.h"
 
 using namespace kvtest;
 

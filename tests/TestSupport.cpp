@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "component/DIdezuDOR.h"
-#include "component/FFmpegLoader.h"
+#include "media/FFmpegLoader.h"
 
 namespace kvtest {
 

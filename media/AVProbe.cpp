@@ -1,4 +1,4 @@
-#include "component/AVProbe.h"
+#include "media/AVProbe.h"
 
 #include <strings.h>
 
@@ -7,13 +7,13 @@
 #include <cstring>
 #include <mutex>
 
-#include "component/Exception.h"
-#include "component/FFmpegLoader.h"
-#include "component/LibraryBindings.h"
-#include "component/LibraryHelpers.h"
-#include "component/LogLevels.h"
-#include "component/TextFormat.h"
-#include "component/UnicodeProtocol.h"
+#include "media/Exception.h"
+#include "media/FFmpegLoader.h"
+#include "media/LibraryBindings.h"
+#include "media/LibraryHelpers.h"
+#include "media/LogLevels.h"
+#include "media/TextFormat.h"
+#include "media/UnicodeProtocol.h"
 
 namespace kv {
 

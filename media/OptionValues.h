@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "component/Exception.h"
+#include "media/Exception.h"
 
 namespace kv {
 

@@ -1,4 +1,4 @@
-#include "component/UnicodeProtocol.h"
+#include "media/UnicodeProtocol.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
-#include "engine/OptionValues.h"
+#include "media/OptionValues.h"
 
 #include <charconv>
 #include <climits>
 #include <cmath>
 
-#include "component/TextFormat.h"
+#include "media/TextFormat.h"
 
 namespace kv {
 

@@ -1,6 +1,6 @@
-#include "component/LogLevels.h"
+#include "media/LogLevels.h"
 
-#include "component/LibraryBindings.h"
+#include "media/LibraryBindings.h"
 
 namespace kv {
 

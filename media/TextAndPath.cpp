@@ -1,4 +1,4 @@
-#include "component/TextAndPath.h"
+#include "media/TextAndPath.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
-#include "component/LibraryHelpers.h"
+#include "media/LibraryHelpers.h"
 
 #include <cerrno>
 
-#include "component/LibraryBindings.h"
+#include "media/LibraryBindings.h"
 
 extern "C" {
 #include <libavutil/error.h>

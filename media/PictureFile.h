@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "component/Bitmap.h"
+#include "media/Bitmap.h"
 
 namespace kv {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "component/LibraryBindings.h"
+#include "media/LibraryBindings.h"
 
 namespace kv {
 

@@ -1,4 +1,4 @@
-#include "component/TextFormat.h"
+#include "media/TextFormat.h"
 
 #include <cstdarg>
 #include <cstdio>

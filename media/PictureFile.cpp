@@ -1,9 +1,9 @@
-#include "component/PictureFile.h"
+#include "media/PictureFile.h"
 
 #include <cstdio>
 #include <memory>
 
-#include "component/LibOwners.h"
+#include "media/LibOwners.h"
 
 namespace kv {
 

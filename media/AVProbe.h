@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "component/Bitmap.h"
-#include "component/LibOwners.h"
+#include "media/Bitmap.h"
+#include "media/LibOwners.h"
 
 namespace kv {
 

@@ -1,4 +1,4 @@
-#include "component/FFmpegLoader.h"
+#include "media/FFmpegLoader.h"
 
 #include <dlfcn.h>
 
@@ -6,11 +6,11 @@
 #include <atomic>
 #include <cassert>
 
-#include "component/Exception.h"
-#include "component/LibraryBindings.h"
-#include "component/TextAndPath.h"
-#include "component/TextFormat.h"
-#include "component/UnicodeProtocol.h"
+#include "media/Exception.h"
+#include "media/LibraryBindings.h"
+#include "media/TextAndPath.h"
+#include "media/TextFormat.h"
+#include "media/UnicodeProtocol.h"
 
 namespace kv {
 namespace {
