@@ -1,43 +1,34 @@
-# Front door of the build. Every target installs the system packages first when they are missing.
+# Front door of the build for those who have make; the scripts under scripts/ do the work and need only
+# bash. Every target installs the system packages first when they are missing.
 # Besides run and test: test-asan (address + undefined-behaviour sanitizers, build-asan/) and
 # test-tsan (thread sanitizer, build-tsan/), each in its own build folder.
 JOBS ?= 2
-CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
-TEST_ENV = QT_QPA_PLATFORM=offscreen
+export JOBS
 
-.PHONY: deps build run test build-asan test-asan build-tsan test-tsan clean
+.PHONY: deps build run test test-asan test-tsan clean
 
 deps:
-	@./scripts/install-deps.sh
+	@bash scripts/install-deps.sh
 
-build: deps
-	cmake -S . -B build $(CMAKE_FLAGS)
-	cmake --build build -j$(JOBS)
+build:
+	@bash scripts/build.sh
 
-run: build
-	./build/kelvane
+run:
+	@bash scripts/run.sh
 
-test: build
-	cd build && $(TEST_ENV) ctest --output-on-failure -j$(JOBS)
+test:
+	@bash scripts/test.sh
 
-build-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined
-	cmake --build build-asan -j$(JOBS)
-
-test-asan: build-asan
-	cd build-asan && $(TEST_ENV) \
+test-asan:
+	@BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DKELVANE_SANITIZE=address,undefined \
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure -j$(JOBS)
+	  bash scripts/test.sh
 
-build-tsan: deps
-	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=thread
-	cmake --build build-tsan -j$(JOBS)
-
-test-tsan: build-tsan
-	cd build-tsan && $(TEST_ENV) \
+test-tsan:
+	@BUILD_DIR=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS=-DKELVANE_SANITIZE=thread \
 	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-	  ctest --output-on-failure -j$(JOBS)
+	  bash scripts/test.sh
 
 clean:
 	rm -rf build build-asan build-tsan
