@@ -67,8 +67,8 @@ int TCustomDIdezuDOR::AddTask(const std::string& AFileName, TInputOptions* AOpti
             SetLastError(task->ErrorText());
             return -1;
         }
-        if (const int inputs = task->Options().NbInputFiles; inputs > 0)
-            task->Probe.AttachContext(task->Options().InputFiles[static_cast<size_t>(inputs - 1)].get());
+        if (const int inputs = task->Files().NbInputFiles; inputs > 0)
+            task->Probe.AttachContext(task->Files().InputFiles[static_cast<size_t>(inputs - 1)].get());
         task->ProgressSlot = [this](TCustomFFmpeg* Sender, int FrameNumber, int FPS, int CurrentDuration,
                                     float Quality, float BitRate, int64_t CurrentSize, int TotalOutputDuration) {
             DoProgress(Sender, FrameNumber, FPS, CurrentDuration, Quality, BitRate, CurrentSize, TotalOutputDuration);

@@ -101,7 +101,7 @@ void TCustomFFmpeg::ReleaseOutputFiles()
 {
     for (int i = 0; i < MAX_FILES; ++i)
         ReleaseOutput(i);
-    m_opt.NbOutputFiles = 0;
+    m_files.NbOutputFiles = 0;
 }
 
 void TCustomFFmpeg::FreeTaskResources()
@@ -110,17 +110,14 @@ void TCustomFFmpeg::FreeTaskResources()
         return;
     ReleasingInputs();
     m_store.Release();
-    for (std::vector<uint8_t>& buffer : m_opt.AudioBuffers)
-        std::vector<uint8_t>().swap(buffer);
     ReleaseOutputFiles();
-    for (std::vector<CodecContextPtr>& decoders : m_opt.InputDecoders)
+    for (std::vector<CodecContextPtr>& decoders : m_files.InputDecoders)
         decoders.clear();
-    for (InputFormatPtr& input : m_opt.InputFiles)
+    for (InputFormatPtr& input : m_files.InputFiles)
         input.reset();
-    m_opt.NbInputFiles = 0;
+    m_files.NbInputFiles = 0;
     m_opt.IntraMatrix.reset();
     m_opt.InterMatrix.reset();
-    m_opt.VStatsFile.reset();
     m_opt.VStatsFilename.clear();
     m_opt.VideoCodecName.clear();
     m_opt.AudioCodecName.clear();
@@ -129,10 +126,9 @@ void TCustomFFmpeg::FreeTaskResources()
     m_opt.VideoRcOverrideString.clear();
     m_opt.AudioLanguage.clear();
     m_opt.SubtitleLanguage.clear();
-    std::vector<uint8_t>().swap(m_opt.BitBuffer);
     for (TBsfChain& chain : m_opt.PendingBitstreamFilters)
         chain.clear();
-    for (auto& file : m_opt.BitstreamFilters)
+    for (auto& file : m_files.BitstreamFilters)
         for (TBsfChain& chain : file)
             chain.clear();
     m_hook.Chain.clear();  // each hook's Release runs here
@@ -209,9 +205,9 @@ std::shared_ptr<TFFmpegThread> TCustomFFmpeg::StartTask(bool Threaded, TConvertP
         if (m_running || m_terminated || m_terminatePending)
             return nullptr;
         // The output check comes first.
-        if (m_opt.NbOutputFiles <= 0)
+        if (m_files.NbOutputFiles <= 0)
             failure = "At least one output file must be specified";
-        else if (m_opt.NbInputFiles == 0)
+        else if (m_files.NbInputFiles == 0)
             failure = "At least one input file must be specified";
         if (!failure.empty()) {
             m_terminatePending = true;  // the end is reported below, by this call

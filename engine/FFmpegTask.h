@@ -67,23 +67,12 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// Every option field of a task with its default. Reassigning a default-constructed value gives all of
-// them their defaults at once.
+// The task's settings: every field that option lines and records set, with its default. Reassigning a
+// default-constructed value gives all of them their defaults at once.
 struct TTaskOptions {
     // Inputs
-    std::array<InputFormatPtr, MAX_FILES> InputFiles;
     std::array<int64_t, MAX_FILES> InputFilesTsOffset{};
     std::array<std::array<double, MAX_STREAMS>, MAX_FILES> InputFilesTsScale{};  // 0 = no scaling
-    std::array<const AVCodec*, MAX_SLOTS> InputCodecs{};
-    std::array<std::vector<CodecContextPtr>, MAX_FILES> InputDecoders;  // one context per input stream
-    int NbInputFiles = 0;
-    int NbInputCodecs = 0;
-    // Outputs
-    std::array<FormatContextPtr, MAX_FILES> OutputFiles;
-    std::array<const AVCodec*, MAX_SLOTS> OutputCodecs{};
-    std::array<std::vector<TOutputStreamSetup>, MAX_FILES> OutputStreams;  // one per output stream
-    int NbOutputFiles = 0;
-    int NbOutputCodecs = 0;
     // Maps
     std::array<TStreamMap, MAX_SLOTS> StreamMaps{};
     int NbStreamMaps = 0;
@@ -165,7 +154,6 @@ struct TTaskOptions {
     bool OptShortest = false;
     int VideoGlobalHeader = 0;
     std::string VStatsFilename;
-    FilePtr VStatsFile;
     int OptProgramId = 0;  // all programs
     int CopyInitialNonkeyframes = 0;
     bool RateEmu = false;
@@ -176,17 +164,9 @@ struct TTaskOptions {
     int AudioVolume = 256;  // unchanged
     // Run
     bool ExitOnError = false;
-    int UsingStdin = 0;
     bool UsingVHook = false;
     int Verbose = 1;
     int ThreadCount = 1;
-    // Statistics
-    int ReceivedSigterm = 0;  // quit request
-    int64_t VideoSize = 0;
-    int64_t AudioSize = 0;
-    int64_t ExtraSize = 0;
-    int NbFramesDup = 0;
-    int NbFramesDrop = 0;
     bool InputSync = false;
     // Limits
     int64_t LimitFilesize = 0;  // bytes, 0 = none
@@ -194,12 +174,33 @@ struct TTaskOptions {
     bool UsingPgmYuv = false;
     float DtsDeltaThreshold = 10.0f;  // s
     int SwsFlags = 4;                 // bicubic
-    // Buffers
-    std::array<std::vector<uint8_t>, 4> AudioBuffers;
-    std::array<TBsfChain, 3> PendingBitstreamFilters;  // next video, audio, subtitle stream
-    std::array<std::array<TBsfChain, MAX_STREAMS>, MAX_FILES> BitstreamFilters;
-    int BitBufferSize = 262144;
-    std::vector<uint8_t> BitBuffer;
+    // Bitstream filters for the next video, audio and subtitle stream
+    std::array<TBsfChain, 3> PendingBitstreamFilters;
+};
+
+// What set-up opened: the input files with their decoder contexts, the output files with their streams.
+// The run reads these and releases them when it ends.
+struct TPreparedFiles {
+    std::array<InputFormatPtr, MAX_FILES> InputFiles;
+    std::array<std::vector<CodecContextPtr>, MAX_FILES> InputDecoders;  // one context per input stream
+    std::array<const AVCodec*, MAX_SLOTS> InputCodecs{};                // forced decoders, by slot
+    int NbInputFiles = 0;
+    int NbInputCodecs = 0;
+    std::array<FormatContextPtr, MAX_FILES> OutputFiles;
+    std::array<std::vector<TOutputStreamSetup>, MAX_FILES> OutputStreams;  // one per output stream
+    std::array<std::array<TBsfChain, MAX_STREAMS>, MAX_FILES> BitstreamFilters;  // per output stream
+    std::array<const AVCodec*, MAX_SLOTS> OutputCodecs{};
+    int NbOutputFiles = 0;
+    int NbOutputCodecs = 0;
+};
+
+// What a run accumulates and reports: byte counts, duplicated and dropped pictures.
+struct TRunStatistics {
+    int64_t VideoSize = 0;
+    int64_t AudioSize = 0;
+    int64_t ExtraSize = 0;
+    int NbFramesDup = 0;
+    int NbFramesDrop = 0;
 };
 
 // The generic option store: the option names the generic path accepted and the contexts that hold their
@@ -349,6 +350,10 @@ public:
 
     TTaskOptions& Options() { return m_opt; }
     const TTaskOptions& Options() const { return m_opt; }
+    TPreparedFiles& Files() { return m_files; }
+    const TPreparedFiles& Files() const { return m_files; }
+    TRunStatistics& Statistics() { return m_stats; }
+    const TRunStatistics& Statistics() const { return m_stats; }
     TOptionStore& OptionStore() { return m_store; }
     const THookState& HookState() const { return m_hook; }
     THookState& HookState() { return m_hook; }
@@ -385,6 +390,8 @@ private:
     void FailTask(const std::string& Message);
 
     TTaskOptions m_opt;
+    TPreparedFiles m_files;
+    TRunStatistics m_stats;
     TOptionStore m_store;
     THookState m_hook;
     TPreviewState m_preview;

@@ -67,7 +67,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
     if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
         return FailInput(FileName + ": the codec libraries are not loaded");
     TTaskOptions& o = m_opt;
-    if (o.NbInputFiles >= MAX_FILES)
+    if (m_files.NbInputFiles >= MAX_FILES)
         return FailInput(Format("Too many input files (at most %d)", MAX_FILES));
 
     // Forced decoders: by name, and the PGM-YUV image codec in the legacy mode.
@@ -113,10 +113,10 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
         lav::av_seek_frame(input.get(), -1, timestamp, AVSEEK_FLAG_BACKWARD);
     o.StartTime = 0;
 
-    const size_t fileIndex = static_cast<size_t>(o.NbInputFiles);
-    const int slotsBefore = o.NbInputCodecs;
+    const size_t fileIndex = static_cast<size_t>(m_files.NbInputFiles);
+    const int slotsBefore = m_files.NbInputCodecs;
     auto failStreams = [&](const std::string& Message) {
-        o.NbInputCodecs = slotsBefore;
+        m_files.NbInputCodecs = slotsBefore;
         return FailInput(Message);
     };
     std::vector<CodecContextPtr> decoders;
@@ -129,9 +129,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
         decoder->thread_count = o.ThreadCount;
         const AVMediaType type = decoder->codec_type;
         const bool takesSlot = type != AVMEDIA_TYPE_DATA;
-        if (takesSlot && o.NbInputCodecs >= MAX_SLOTS)
+        if (takesSlot && m_files.NbInputCodecs >= MAX_SLOTS)
             return failStreams(Format("%s: too many streams (at most %d in all inputs)", FileName.c_str(), MAX_SLOTS));
-        const AVCodec** slot = &o.InputCodecs[static_cast<size_t>(o.NbInputCodecs)];
+        const AVCodec** slot = &m_files.InputCodecs[static_cast<size_t>(m_files.NbInputCodecs)];
         switch (type) {
         case AVMEDIA_TYPE_VIDEO: {
             ApplyRecordedOptions(decoder.get(), m_store.CodecOptions[AVMEDIA_TYPE_VIDEO].get(),
@@ -163,7 +163,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
                               realRate.num, realRate.den));
             o.FrameRate = realRate;
             *slot = video;
-            ++o.NbInputCodecs;
+            ++m_files.NbInputCodecs;
             if (o.VideoDisable)
                 stream->discard = AVDISCARD_ALL;
             else if (o.VideoDiscard)
@@ -180,7 +180,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
             o.AudioSampleRate = decoder->sample_rate;
             o.AudioSampleFmt = decoder->sample_fmt;
             *slot = audio;
-            ++o.NbInputCodecs;
+            ++m_files.NbInputCodecs;
             if (o.AudioDisable)
                 stream->discard = AVDISCARD_ALL;
             break;
@@ -188,17 +188,17 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
             break;
         case AVMEDIA_TYPE_SUBTITLE:
             *slot = subtitle;
-            ++o.NbInputCodecs;
+            ++m_files.NbInputCodecs;
             if (o.SubtitleDisable)
                 stream->discard = AVDISCARD_ALL;
             break;
         case AVMEDIA_TYPE_ATTACHMENT:
         case AVMEDIA_TYPE_UNKNOWN:
             *slot = nullptr;
-            ++o.NbInputCodecs;
+            ++m_files.NbInputCodecs;
             break;
         default:
-            o.NbInputCodecs = slotsBefore;
+            m_files.NbInputCodecs = slotsBefore;
             throw FFmpegException("invalid codec_type");
         }
         decoders.push_back(std::move(decoder));
@@ -209,9 +209,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
     o.InputFilesTsOffset[fileIndex] = o.CopyTs ? o.InputTsOffset : SaturatingAdd(o.InputTsOffset, -std::max(timestamp, -INT64_MAX));
     if (o.Verbose >= 0)
         lav::av_dump_format(input.get(), static_cast<int>(fileIndex), libraryName.c_str(), 0);
-    o.InputFiles[fileIndex] = std::move(input);
-    o.InputDecoders[fileIndex] = std::move(decoders);
-    ++o.NbInputFiles;
+    m_files.InputFiles[fileIndex] = std::move(input);
+    m_files.InputDecoders[fileIndex] = std::move(decoders);
+    ++m_files.NbInputFiles;
     o.FileIFormat = nullptr;
     o.FileOFormat = nullptr;
     o.VideoChannel = 0;

@@ -304,9 +304,9 @@ void TimestampScale(TCustomFFmpeg& Task, const std::string&, const std::string& 
     if (static_cast<unsigned>(stream) >= static_cast<unsigned>(MAX_STREAMS))
         Fail(kv::Format("stream index over MAX_STREAMS(%d)", MAX_STREAMS));
     TTaskOptions& o = Task.Options();
-    if (o.NbInputFiles >= MAX_FILES)
+    if (Task.Files().NbInputFiles >= MAX_FILES)
         Fail(kv::Format("Too many input files (at most %d)", MAX_FILES));
-    o.InputFilesTsScale[static_cast<size_t>(o.NbInputFiles)][static_cast<size_t>(stream)] = scale;
+    o.InputFilesTsScale[static_cast<size_t>(Task.Files().NbInputFiles)][static_cast<size_t>(stream)] = scale;
 }
 
 void Metadata(TCustomFFmpeg& Task, const std::string&, const std::string& Value)

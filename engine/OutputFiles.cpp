@@ -64,9 +64,9 @@ std::string MetadataKey(const std::string& Key)
 
 void TCustomFFmpeg::ReleaseOutput(int Index)
 {
-    FormatContextPtr& output = m_opt.OutputFiles[static_cast<size_t>(Index)];
-    m_opt.OutputStreams[static_cast<size_t>(Index)].clear();
-    for (TBsfChain& chain : m_opt.BitstreamFilters[static_cast<size_t>(Index)])
+    FormatContextPtr& output = m_files.OutputFiles[static_cast<size_t>(Index)];
+    m_files.OutputStreams[static_cast<size_t>(Index)].clear();
+    for (TBsfChain& chain : m_files.BitstreamFilters[static_cast<size_t>(Index)])
         chain.clear();
     if (!output)
         return;
@@ -82,8 +82,8 @@ int TCustomFFmpeg::FailOutput(const std::string& Message, int AddedIndex)
     m_errorText = Message;
     if (AddedIndex >= 0) {
         ReleaseOutput(AddedIndex);
-        if (AddedIndex < m_opt.NbOutputFiles)
-            m_opt.NbOutputFiles = AddedIndex;
+        if (AddedIndex < m_files.NbOutputFiles)
+            m_files.NbOutputFiles = AddedIndex;
     }
     m_opt.FileOFormat = nullptr;
     m_opt.FileIFormat = nullptr;
@@ -100,11 +100,11 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     if (o.FramePadTop + o.FramePadBottom + o.FramePadLeft + o.FramePadRight != 0 && NamesResizingFilter(o.VFilters))
         return FailOutput(PadWithResizingFilters, -1);
     o.VFiltersInUse = !o.VFilters.empty();
-    if (o.NbOutputFiles >= MAX_FILES)
+    if (m_files.NbOutputFiles >= MAX_FILES)
         return FailOutput(Format("Too many output files (at most %d)", MAX_FILES), -1);
     // Writing over a file this task reads would destroy it before it is read.
-    for (int i = 0; i < o.NbInputFiles; ++i) {
-        const AVFormatContext* input = o.InputFiles[static_cast<size_t>(i)].get();
+    for (int i = 0; i < m_files.NbInputFiles; ++i) {
+        const AVFormatContext* input = m_files.InputFiles[static_cast<size_t>(i)].get();
         if (input && input->url && SameFile(FileNameFromLibrary(input->url), FileName))
             return FailOutput(Format("'%s' is an input file of this task and cannot be its output", FileName.c_str()),
                               -1);
@@ -125,10 +125,10 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     bool useAudio = o.AudioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !o.AudioCodecName.empty();
     bool useSubtitle =
         o.SubtitleStreamCopy || format->subtitle_codec != AV_CODEC_ID_NONE || !o.SubtitleCodecName.empty();
-    if (o.NbInputFiles > 0) {
+    if (m_files.NbInputFiles > 0) {
         bool hasVideo = false, hasAudio = false, hasSubtitle = false;
-        for (int i = 0; i < o.NbInputFiles; ++i) {
-            const AVFormatContext* input = o.InputFiles[static_cast<size_t>(i)].get();
+        for (int i = 0; i < m_files.NbInputFiles; ++i) {
+            const AVFormatContext* input = m_files.InputFiles[static_cast<size_t>(i)].get();
             for (unsigned s = 0; input && s < input->nb_streams; ++s) {
                 const AVMediaType type = input->streams[s]->codecpar->codec_type;
                 if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
@@ -146,9 +146,9 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     useSubtitle &= !o.SubtitleDisable;
 
     // The streams are created in the output's table entry; it counts as an output once they exist.
-    const int index = o.NbOutputFiles;
-    o.OutputFiles[static_cast<size_t>(index)] = std::move(output);
-    AVFormatContext* context = o.OutputFiles[static_cast<size_t>(index)].get();
+    const int index = m_files.NbOutputFiles;
+    m_files.OutputFiles[static_cast<size_t>(index)] = std::move(output);
+    AVFormatContext* context = m_files.OutputFiles[static_cast<size_t>(index)].get();
     const struct {
         bool Use;
         void (TCustomFFmpeg::*Create)(int);
@@ -178,7 +178,7 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     for (auto pair = o.MetaData.rbegin(); pair != o.MetaData.rend(); ++pair)
         lav::av_dict_set(&context->metadata, MetadataKey(pair->first).c_str(), pair->second.c_str(), 0);
     o.MetaData.clear();
-    o.NbOutputFiles = index + 1;
+    m_files.NbOutputFiles = index + 1;
 
     if ((format->flags & AVFMT_NEEDNUMBER) && !lav::av_filename_number_test(libraryName.c_str()))
         return FailOutput(LibraryErrorText(FileName, AVERROR(EDOM)), index);
@@ -196,14 +196,14 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     ApplyRecordedOptions(context, m_store.FormatOptions.get(), AV_OPT_FLAG_ENCODING_PARAM);
     o.FileOFormat = nullptr;
     o.FileIFormat = nullptr;
-    return o.NbOutputFiles;
+    return m_files.NbOutputFiles;
 }
 
 void TCustomFFmpeg::NewOutputStream(AVMediaType Type)
 {
-    if (m_opt.NbOutputFiles <= 0)
+    if (m_files.NbOutputFiles <= 0)
         throw FFmpegException("At least one output file must be specified");
-    const int last = m_opt.NbOutputFiles - 1;
+    const int last = m_files.NbOutputFiles - 1;
     switch (Type) {
     case AVMEDIA_TYPE_AUDIO:
         NewAudioStream(last);

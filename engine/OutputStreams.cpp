@@ -170,9 +170,9 @@ const AVCodec* TCustomFFmpeg::ChooseEncoder(const std::string& Name, AVMediaType
 std::pair<AVStream*, TOutputStreamSetup*> TCustomFFmpeg::AddOutputStream(int OutputIndex, AVMediaType Type)
 {
     TTaskOptions& o = m_opt;
-    AVFormatContext* output = o.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    AVFormatContext* output = m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
     // Streams beyond the addressable ones, or beyond the encoder slots, are refused like a failed allocation.
-    AVStream* stream = output && output->nb_streams < static_cast<unsigned>(MAX_STREAMS) && o.NbOutputCodecs < MAX_SLOTS
+    AVStream* stream = output && output->nb_streams < static_cast<unsigned>(MAX_STREAMS) && m_files.NbOutputCodecs < MAX_SLOTS
                            ? lav::avformat_new_stream(output, nullptr)
                            : nullptr;
     if (!stream)
@@ -184,10 +184,10 @@ std::pair<AVStream*, TOutputStreamSetup*> TCustomFFmpeg::AddOutputStream(int Out
         throw FFmpegException("Could not alloc stream");
     setup.Encoder->codec_type = Type;
     const size_t pending = Type == AVMEDIA_TYPE_AUDIO ? 1 : Type == AVMEDIA_TYPE_SUBTITLE ? 2 : 0;
-    o.BitstreamFilters[static_cast<size_t>(OutputIndex)][static_cast<size_t>(stream->index)] =
+    m_files.BitstreamFilters[static_cast<size_t>(OutputIndex)][static_cast<size_t>(stream->index)] =
         std::move(o.PendingBitstreamFilters[pending]);
     o.PendingBitstreamFilters[pending].clear();
-    std::vector<TOutputStreamSetup>& streams = o.OutputStreams[static_cast<size_t>(OutputIndex)];
+    std::vector<TOutputStreamSetup>& streams = m_files.OutputStreams[static_cast<size_t>(OutputIndex)];
     streams.push_back(std::move(setup));
     return {stream, &streams.back()};
 }
@@ -198,7 +198,7 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
     const TStreamSettingsReset reset(o, AVMEDIA_TYPE_VIDEO);
     auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_VIDEO);
     AVCodecContext* encoder = setup->Encoder.get();
-    const AVFormatContext* output = o.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    const AVFormatContext* output = m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
     AVCodecContext* videoOptions = m_store.CodecOptions[AVMEDIA_TYPE_VIDEO].get();
     encoder->thread_count = o.ThreadCount;
     if (o.VideoCodecTag)
@@ -250,7 +250,7 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
         else if (o.DoPass == 2)
             encoder->flags |= AV_CODEC_FLAG_PASS2;
     }
-    o.OutputCodecs[static_cast<size_t>(o.NbOutputCodecs++)] = codec;
+    m_files.OutputCodecs[static_cast<size_t>(m_files.NbOutputCodecs++)] = codec;
 }
 
 void TCustomFFmpeg::NewAudioStream(int OutputIndex)
@@ -259,7 +259,7 @@ void TCustomFFmpeg::NewAudioStream(int OutputIndex)
     const TStreamSettingsReset reset(o, AVMEDIA_TYPE_AUDIO);
     auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_AUDIO);
     AVCodecContext* encoder = setup->Encoder.get();
-    const AVFormatContext* output = o.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    const AVFormatContext* output = m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
     AVCodecContext* audioOptions = m_store.CodecOptions[AVMEDIA_TYPE_AUDIO].get();
     encoder->thread_count = o.ThreadCount;
     if (o.AudioCodecTag)
@@ -288,7 +288,7 @@ void TCustomFFmpeg::NewAudioStream(int OutputIndex)
         if (codec && codec->sample_fmts && !Lists(codec->sample_fmts, AV_SAMPLE_FMT_NONE, encoder->sample_fmt))
             encoder->sample_fmt = codec->sample_fmts[0];
     }
-    o.OutputCodecs[static_cast<size_t>(o.NbOutputCodecs++)] = codec;
+    m_files.OutputCodecs[static_cast<size_t>(m_files.NbOutputCodecs++)] = codec;
     encoder->sample_rate = o.AudioSampleRate;
     encoder->time_base = AVRational{1, o.AudioSampleRate > 0 ? o.AudioSampleRate : 1};
     if (!o.AudioLanguage.empty())
@@ -310,7 +310,7 @@ void TCustomFFmpeg::NewSubtitleStream(int OutputIndex)
             throw FFmpegException(m_errorText);
         setup->Encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
     }
-    o.OutputCodecs[static_cast<size_t>(o.NbOutputCodecs++)] = codec;
+    m_files.OutputCodecs[static_cast<size_t>(m_files.NbOutputCodecs++)] = codec;
     if (!o.SubtitleLanguage.empty())
         lav::av_dict_set(&stream->metadata, "language", o.SubtitleLanguage.c_str(), 0);
 }

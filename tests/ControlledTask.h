@@ -39,13 +39,13 @@ public:
             SetErrorText(FileName + ": cannot be opened");
             return false;
         }
-        Options().NbInputFiles = 1;
+        Files().NbInputFiles = 1;
         return true;
     }
     int OpenOutputFile(const std::string& FileName) override
     {
         Calls.push_back("OpenOutputFile " + FileName);
-        Options().NbOutputFiles = 1;
+        Files().NbOutputFiles = 1;
         return 1;
     }
     void ApplyOptionLines(const std::string& Text, bool NewStreamPass) override

@@ -67,9 +67,9 @@ TEST_F(InputFilesTest, TheTaskInheritsTheLastVideoAndAudioStream)
             else if (type == "audio")
                 lastAudio = prefix;
         }
-        EXPECT_EQ(o.NbInputFiles, 1);
-        EXPECT_EQ(o.NbInputCodecs, slots) << name;
-        EXPECT_EQ(static_cast<int>(o.InputDecoders[0].size()), streams) << name;
+        EXPECT_EQ(task->Files().NbInputFiles, 1);
+        EXPECT_EQ(task->Files().NbInputCodecs, slots) << name;
+        EXPECT_EQ(static_cast<int>(task->Files().InputDecoders[0].size()), streams) << name;
         if (!lastVideo.empty()) {
             EXPECT_EQ(o.FrameWidth, std::stoi(probe.at(lastVideo + "width"))) << name;
             EXPECT_EQ(o.FrameHeight, std::stoi(probe.at(lastVideo + "height"))) << name;
@@ -119,7 +119,7 @@ TEST_F(InputFilesTest, DisabledTypesAreDiscardedAndStillDescribeTheTask)
 {
     kv::TFFmpeg* task = Open(Fixture("video_audio.avi"), "vn=1\nan");
     ASSERT_NE(task, nullptr) << component.LastError();
-    const AVFormatContext* input = task->Options().InputFiles[0].get();
+    const AVFormatContext* input = task->Files().InputFiles[0].get();
     for (unsigned i = 0; i < input->nb_streams; ++i)
         EXPECT_EQ(input->streams[i]->discard, AVDISCARD_ALL) << i;
     EXPECT_EQ(task->Options().FrameWidth, 160);
@@ -132,7 +132,7 @@ TEST_F(InputFilesTest, ASecondInputKeepsTheLongerDuration)
         task.ResetTask();
         ASSERT_TRUE(task.OpenInputFile(Fixture(order.first))) << task.ErrorText();
         ASSERT_TRUE(task.OpenInputFile(Fixture(order.second))) << task.ErrorText();
-        EXPECT_EQ(task.Options().NbInputFiles, 2);
+        EXPECT_EQ(task.Files().NbInputFiles, 2);
         EXPECT_EQ(task.TotalDurationMS(), 5000);
     }
 }

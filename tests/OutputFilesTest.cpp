@@ -35,7 +35,7 @@ protected:
     static std::vector<std::string> Encoders(const kv::TFFmpeg& Task)
     {
         std::vector<std::string> names;
-        for (const kv::TOutputStreamSetup& stream : Task.Options().OutputStreams[0])
+        for (const kv::TOutputStreamSetup& stream : Task.Files().OutputStreams[0])
             names.push_back(stream.StreamCopy ? "copy" : kv::lav::avcodec_get_name(stream.Encoder->codec_id));
         return names;
     }
@@ -82,7 +82,7 @@ TEST_F(OutputFilesTest, EveryContainerTheApplicationWritesCanBePrepared)
         kv::TFFmpeg* task = Prepare(input, out.Path + "/" + c.File, record);
         ASSERT_NE(task, nullptr) << c.File << ": " << component.LastError();
         EXPECT_EQ(Encoders(*task), c.Streams) << c.File;
-        EXPECT_STREQ(task->Options().OutputFiles[0]->oformat->name, c.Format) << c.File;
+        EXPECT_STREQ(task->Files().OutputFiles[0]->oformat->name, c.Format) << c.File;
         EXPECT_TRUE(kv::FileExistsW(out.Path + "/" + c.File)) << "the output is open for writing";
     }
     component.ClearTasks();
@@ -110,7 +110,7 @@ TEST_F(OutputFilesTest, DiscTargetsPrepareTheirStreams)
         kv::TFFmpeg* task = Prepare(Fixture("video_audio.avi"), out.Path + "/disc" + std::to_string(c.Target) + ".mpg", record);
         ASSERT_NE(task, nullptr) << c.Format << ": " << component.LastError();
         EXPECT_EQ(Encoders(*task), c.Streams) << c.Format;
-        EXPECT_STREQ(task->Options().OutputFiles[0]->oformat->name, c.Format);
+        EXPECT_STREQ(task->Files().OutputFiles[0]->oformat->name, c.Format);
     }
 }
 
@@ -140,7 +140,7 @@ TEST_F(OutputFilesTest, TheOutputGetsOnlyTheKindsOfStreamsItsInputHas)
         kv::TFFmpeg* task = Prepare(Fixture(c.Input), name, record);
         ASSERT_NE(task, nullptr) << c.Input << ": " << component.LastError();
         EXPECT_EQ(Encoders(*task), c.Streams) << c.Input;
-        EXPECT_EQ(task->Options().NbOutputCodecs, static_cast<int>(c.Streams.size())) << "copied streams take a slot too";
+        EXPECT_EQ(task->Files().NbOutputCodecs, static_cast<int>(c.Streams.size())) << "copied streams take a slot too";
     }
 }
 
@@ -154,7 +154,7 @@ TEST_F(OutputFilesTest, VideoEncoderSettingsComeFromTheTask)
                         "alang=fra";  // the record's language is always applied, after the lines
     kv::TFFmpeg* task = Prepare(Fixture("video_audio.avi"), out.Path + "/settings.mp4", record);
     ASSERT_NE(task, nullptr) << component.LastError();
-    const AVCodecContext* video = task->Options().OutputStreams[0][0].Encoder.get();
+    const AVCodecContext* video = task->Files().OutputStreams[0][0].Encoder.get();
     EXPECT_EQ(video->time_base.num, 1);
     EXPECT_EQ(video->time_base.den, 25) << "26 is no MPEG-2 rate: the nearest one";
     EXPECT_EQ(video->width, 160);
@@ -173,9 +173,9 @@ TEST_F(OutputFilesTest, VideoEncoderSettingsComeFromTheTask)
     EXPECT_FLOAT_EQ(video->rc_override[0].quality_factor, 1.0f);
     EXPECT_EQ(video->rc_override[1].qscale, 0);
     EXPECT_FLOAT_EQ(video->rc_override[1].quality_factor, 0.5f);
-    const AVStream* audio = task->Options().OutputFiles[0]->streams[1];
+    const AVStream* audio = task->Files().OutputFiles[0]->streams[1];
     EXPECT_STREQ(kv::GetMetadataValue(audio->metadata, "language", "").c_str(), "eng");
-    const AVCodecContext* audioEncoder = task->Options().OutputStreams[0][1].Encoder.get();
+    const AVCodecContext* audioEncoder = task->Files().OutputStreams[0][1].Encoder.get();
     EXPECT_EQ(audioEncoder->sample_rate, 22050);
     EXPECT_EQ(audioEncoder->ch_layout.nb_channels, 2);
     EXPECT_EQ(audioEncoder->time_base.den, 22050);
@@ -187,7 +187,7 @@ TEST_F(OutputFilesTest, WithoutAFrameRateTheTimeBaseIs25)
     task.ResetTask();
     task.ApplyOptionLines("vcodec=mpeg4\ns=320x240", false);
     ASSERT_EQ(task.OpenOutputFile(out.Path + "/rate.avi"), 1) << task.ErrorText();
-    const AVCodecContext* video = task.Options().OutputStreams[0][0].Encoder.get();
+    const AVCodecContext* video = task.Files().OutputStreams[0][0].Encoder.get();
     EXPECT_EQ(video->time_base.den, 25);
     EXPECT_EQ(video->time_base.num, 1);
     EXPECT_EQ(video->sample_aspect_ratio.num, 0) << "no aspect known";
@@ -202,7 +202,7 @@ TEST_F(OutputFilesTest, NewStreamLinesAddStreamsToThePreparedOutput)
     ASSERT_NE(task, nullptr) << component.LastError();
     EXPECT_EQ(Encoders(*task), (std::vector<std::string>{"h264", "mp2", "vorbis"}))
         << "the second audio stream takes the format's codec: the first consumed the name";
-    const AVCodecContext* second = task->Options().OutputStreams[0][2].Encoder.get();
+    const AVCodecContext* second = task->Files().OutputStreams[0][2].Encoder.get();
     EXPECT_EQ(second->ch_layout.nb_channels, 1);
     EXPECT_EQ(second->sample_rate, 22050);
 }
@@ -216,7 +216,7 @@ TEST_F(OutputFilesTest, MetadataOfTheRecordGoesIntoTheContainer)
     record.ExtOptions = "metadata=comment=first\nmetadata=comment=second";
     kv::TFFmpeg* task = Prepare(Fixture("video_audio.avi"), out.Path + "/tags.mkv", record);
     ASSERT_NE(task, nullptr) << component.LastError();
-    const AVDictionary* tags = task->Options().OutputFiles[0]->metadata;
+    const AVDictionary* tags = task->Files().OutputFiles[0]->metadata;
     EXPECT_EQ(kv::GetMetadataValue(tags, "title", ""), "标题");
     EXPECT_EQ(kv::GetMetadataValue(tags, "artist", ""), "Someone");
     EXPECT_EQ(kv::GetMetadataValue(tags, "date", ""), "2026");

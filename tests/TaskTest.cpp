@@ -49,7 +49,7 @@ protected:
     {
         Report.Attach(Task);
         Task.ResetTask();
-        Task.Options().NbInputFiles = Task.Options().NbOutputFiles = 1;
+        Task.Files().NbInputFiles = Task.Files().NbOutputFiles = 1;
     }
 };
 
@@ -69,8 +69,8 @@ TEST_F(TaskTest, StartValidationChecksTheOutputBeforeTheInput)
         Report report;
         report.Attach(task);
         task.ResetTask();
-        task.Options().NbInputFiles = c.Inputs;
-        task.Options().NbOutputFiles = c.Outputs;
+        task.Files().NbInputFiles = c.Inputs;
+        task.Files().NbOutputFiles = c.Outputs;
 
         EXPECT_EQ(task.StartTask(true, kv::tpNormal), nullptr);
 
@@ -82,7 +82,7 @@ TEST_F(TaskTest, StartValidationChecksTheOutputBeforeTheInput)
         ASSERT_EQ(report.Logs.size(), 1u);
         EXPECT_EQ(report.Logs[0], std::make_pair(-1, std::string(c.Message)));
         EXPECT_EQ(report.Terminations(), 1u);
-        EXPECT_EQ(task.Options().NbInputFiles, 0) << "resources are released on the failure";
+        EXPECT_EQ(task.Files().NbInputFiles, 0) << "resources are released on the failure";
 
         // An ended task is passed over and reports nothing more.
         EXPECT_EQ(task.StartTask(false, kv::tpNormal), nullptr);
@@ -164,7 +164,7 @@ TEST_F(TaskTest, FreeingARunningTaskWaitsForItsWorker)
     std::atomic<bool> ended{false};
     auto task = std::make_unique<ControlledTask>();
     task->ResetTask();
-    task->Options().NbInputFiles = task->Options().NbOutputFiles = 1;
+    task->Files().NbInputFiles = task->Files().NbOutputFiles = 1;
     task->TerminateSlot = [&](kv::TCustomFFmpeg*) { ended = true; };
     task->StartTask(true, kv::tpNormal)->Resume();
     ASSERT_TRUE(WaitUntil([&] { return task->Steps > 2; }));
@@ -179,7 +179,7 @@ TEST_F(TaskTest, ATaskMayBeFreedFromInsideItsOwnEndReport)
     std::unique_ptr<ControlledTask> task = std::make_unique<ControlledTask>();
     std::atomic<bool> freed{false};
     task->ResetTask();
-    task->Options().NbInputFiles = task->Options().NbOutputFiles = 1;
+    task->Files().NbInputFiles = task->Files().NbOutputFiles = 1;
     task->Release = true;
     task->TerminateSlot = [&](kv::TCustomFFmpeg*) {
         task.reset();
@@ -198,7 +198,7 @@ TEST_F(TaskTest, PauseHoldsTheWorkerAndStopReleasesIt)
     EXPECT_FALSE(task.Paused()) << "without a worker there is nothing to pause";
 
     task.ResetTask();
-    task.Options().NbInputFiles = task.Options().NbOutputFiles = 1;
+    task.Files().NbInputFiles = task.Files().NbOutputFiles = 1;
     task.StartTask(true, kv::tpLowest)->Resume();
     ASSERT_TRUE(WaitUntil([&] { return task.Steps > 0; }));
     task.PauseTask();
@@ -283,7 +283,6 @@ TEST_F(TaskTest, DefaultsOfTheOptionFields)
     EXPECT_EQ(o.IntraDcPrecision, 8);
     EXPECT_EQ(o.LoopOutput, -1);
     EXPECT_EQ(o.SwsFlags, 4);
-    EXPECT_EQ(o.BitBufferSize, 262144);
     EXPECT_FLOAT_EQ(o.MuxPreload, 0.5f);
     EXPECT_FLOAT_EQ(o.MuxMaxDelay, 0.7f);
     EXPECT_FLOAT_EQ(o.DtsDeltaThreshold, 10.0f);
@@ -310,13 +309,13 @@ TEST_F(TaskTest, AnOutputThatStayedEmptyIsDeletedWhenTheTaskIsFreed)
         std::ofstream(path) << c.Content;
         kv::FormatContextPtr output(kv::lav::avformat_alloc_context());
         output->url = kv::lav::av_strdup(path.c_str());
-        task.Options().OutputFiles[static_cast<size_t>(slot++)] = std::move(output);
+        task.Files().OutputFiles[static_cast<size_t>(slot++)] = std::move(output);
     }
-    task.Options().NbOutputFiles = slot;
+    task.Files().NbOutputFiles = slot;
 
     task.FreeTaskResources();
 
-    EXPECT_EQ(task.Options().NbOutputFiles, 0);
+    EXPECT_EQ(task.Files().NbOutputFiles, 0);
     for (const auto& c : cases)
         EXPECT_EQ(kv::FileExistsW(folder + "/" + c.Name), c.Kept) << c.Name;
 }
