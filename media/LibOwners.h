@@ -39,6 +39,8 @@ using DictionaryPtr = std::unique_ptr<AVDictionary, ReleaseByAddress<&lav::av_di
 using PacketPtr = std::unique_ptr<AVPacket, ReleaseByAddress<&lav::av_packet_free>>;
 using FramePtr = std::unique_ptr<AVFrame, ReleaseByAddress<&lav::av_frame_free>>;
 using ScalerPtr = std::unique_ptr<SwsContext, ReleaseByValue<&lav::sws_freeContext>>;
+using ResamplerPtr = std::unique_ptr<SwrContext, ReleaseByAddress<&lav::swr_free>>;
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, ReleaseByValue<&lav::av_audio_fifo_free>>;
 
 // A context allocated with avformat_alloc_context: an output being prepared, or an option store.
 // Its byte stream, when one was opened, is closed first.
