@@ -69,6 +69,8 @@ struct TOutputStream {
     ResamplerPtr Resampler;
     AudioFifoPtr Fifo;
     FramePtr AudioFrame;
+    FramePtr ConvertedAudio;   // conversion output and silence, in the encoder's format; reused
+    FramePtr ResamplerSource;  // no samples: the format, layout and rate the resampler was built for
     bool WarnedS16 = false;
 
     // What the encoder said of the last frame it coded (packet side data).
