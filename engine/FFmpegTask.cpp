@@ -142,7 +142,8 @@ void TCustomFFmpeg::FreeTaskResources()
 void TCustomFFmpeg::SetLogLevel(int Level)
 {
     m_opt.Verbose = Level;
-    ApplyLibraryLogLevel(Level);
+    // The libraries follow the most verbose live task or component; lines are filtered per task.
+    m_logLevelClaim.Set(Level);
 }
 
 uint8_t TCustomFFmpeg::PreviewFlags() const

@@ -20,6 +20,7 @@
 
 #include "media/AVProbe.h"
 #include "media/LibOwners.h"
+#include "media/LogLevels.h"
 #include "engine/OptionRecords.h"
 #include "engine/TaskThreads.h"
 #include "engine/TaskTypes.h"
@@ -272,7 +273,10 @@ public:
     void ResetTask();
     void LoadDefaults();
     void FreeTaskResources();
+    // The task's verbosity; while the task lives the libraries log at least that verbosely.
     void SetLogLevel(int Level);
+    // The verbosity last set, readable on any thread (TLogLevelClaim::Unset before the first).
+    int LogLevel() const { return m_logLevelClaim.Level(); }
     void SetPreviewFlags(uint8_t Flags);
     uint8_t PreviewFlags() const;
     void SetHookRanges(const std::string& Text);
@@ -396,6 +400,7 @@ private:
     THookState m_hook;
     TPreviewState m_preview;
     uint8_t m_previewFlags = 0;
+    TLogLevelClaim m_logLevelClaim;
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_stopRequested{false};

@@ -100,11 +100,13 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
         for (unsigned i = 0; i < input->nb_programs; ++i)
             if (input->programs[i]->id != o.OptProgramId)
                 input->programs[i]->discard = AVDISCARD_ALL;
+    int found = 0;
     {
-        std::lock_guard<std::mutex> guard(CodecLock());
-        if (lav::avformat_find_stream_info(input.get(), nullptr) < 0 && o.Verbose >= 0)
-            return FailInput(FileName + ": could not find codec parameters");
+        TCodecLockGuard guard;
+        found = lav::avformat_find_stream_info(input.get(), nullptr);
     }
+    if (found < 0 && o.Verbose >= 0)
+        return FailInput(FileName + ": could not find codec parameters");
 
     int64_t timestamp = o.StartTime;
     if (input->start_time != AV_NOPTS_VALUE)

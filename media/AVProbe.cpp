@@ -113,7 +113,7 @@ bool TCustomAVProbe::OpenFile(const std::string& AFileName, const std::string& A
     int found = 0;
     {
         // The application probes while conversions open codecs.
-        std::lock_guard<std::mutex> guard(CodecLock());
+        TCodecLockGuard guard;
         found = lav::avformat_find_stream_info(m_context, nullptr);
     }
     if (found < 0) {
@@ -208,7 +208,7 @@ void TAVProbe::ReleaseDecoder()
     m_rgb.reset();
     m_rgbSize = 0;
     if (m_decoder) {
-        std::lock_guard<std::mutex> guard(CodecLock());
+        TCodecLockGuard guard;
         m_decoder.reset();
     }
     m_decoderStream = -1;
@@ -300,12 +300,15 @@ bool TAVProbe::OpenDecoder(int Index)
     int opened = decoder ? lav::avcodec_parameters_to_context(decoder.get(), stream->codecpar) : AVERROR(ENOMEM);
     if (opened >= 0) {
         decoder->pkt_timebase = stream->time_base;
-        std::lock_guard<std::mutex> guard(CodecLock());
+        TCodecLockGuard guard;
         opened = lav::avcodec_open2(decoder.get(), codec, nullptr);
     }
     if (opened < 0) {
-        std::lock_guard<std::mutex> guard(CodecLock());
-        decoder.reset();
+        {
+            TCodecLockGuard guard;
+            decoder.reset();
+        }
+        // Logged after the codec lock is let go.
         Fail(0, Format("Error while opening codec for input file stream #%d\n", Index));
         return false;
     }

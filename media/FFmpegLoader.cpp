@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cassert>
+#include <vector>
 
 #include "media/Exception.h"
 #include "media/LibraryBindings.h"
@@ -28,13 +29,17 @@ struct TLibraryItem {
 };
 
 struct TLibraryStatus {
-    void* Handle = nullptr;
-    std::atomic<bool> Bound{false};
+    void* Handle = nullptr;          // under GLoaderLock
+    std::atomic<bool> Bound{false};  // written under GLoaderLock, read anywhere
 };
 
+// Guards the folder, the last error and the module handles, and makes loading and unloading one step
+// at a time. A leaf lock: held around dlopen, binding and dlclose, nothing else is taken under it.
+std::mutex GLoaderLock;
 std::string GLibraryPath;
 std::string GLastError;
 std::array<TLibraryStatus, LibraryCount> GStatus;
+int GUsers = 0;  // under GLoaderLock
 
 // v := the address the module exports under Name; a missing name raises the load-function error.
 template <class F>
@@ -125,22 +130,24 @@ void* LoadLibraryInFolder(const std::string& Folder, const std::string& Name, st
     return handle;
 }
 
-void TFFmpegLoader::SetLibraryPath(const std::string& Folder) { GLibraryPath = Folder; }
-std::string TFFmpegLoader::LibraryPath() const { return GLibraryPath; }
-std::string TFFmpegLoader::LastLoadError() const { return GLastError; }
+namespace {
 
-std::string TFFmpegLoader::LibraryFileName(int Library) const
+bool UnloadLibLocked(int Library);
+
+bool RefuseUnloadLocked(int Library)
 {
-    return ValidLibrary(Library) ? LibraryTable[static_cast<size_t>(Library)].FileName : std::string();
+    if (GUsers == 0)
+        return false;
+    GLastError = Format("Unload library %s refused: %d task(s) still use the libraries",
+                        LibraryTable[static_cast<size_t>(Library)].FileName, GUsers);
+    return true;
 }
 
-bool TFFmpegLoader::LoadLib(int Library)
+bool LoadLibLocked(int Library)
 {
-    if (!ValidLibrary(Library))
-        return false;
     const TLibraryItem& item = LibraryTable[static_cast<size_t>(Library)];
     TLibraryStatus& status = GStatus[static_cast<size_t>(Library)];
-    const std::string file = LibraryFileName(Library);
+    const std::string file = item.FileName;
     if (!status.Handle) {
         std::string folder = FolderOf(file);
         if (folder.empty() && !GLibraryPath.empty())
@@ -154,17 +161,18 @@ bool TFFmpegLoader::LoadLib(int Library)
         }
         status.Handle = handle;
     }
-    if (!status.Bound) {
+    if (!status.Bound.load(std::memory_order_relaxed)) {
         try {
             if (item.Bind)
                 item.Bind(file, status.Handle);
-            status.Bound = true;
-        } catch (const Exception& e) {
+            // Publishes the pointers written by Bind to every thread that reads the flag with acquire.
+            status.Bound.store(true, std::memory_order_release);
+        } catch (const std::exception& e) {
             GLastError = e.what();
         }
     }
-    if (!status.Bound) {
-        UnloadLib(Library);
+    if (!status.Bound.load(std::memory_order_relaxed)) {
+        UnloadLibLocked(Library);
         return false;
     }
     if (Library == libAVFormat)
@@ -172,34 +180,82 @@ bool TFFmpegLoader::LoadLib(int Library)
     return true;
 }
 
-void TFFmpegLoader::UnloadLib(int Library)
+bool UnloadLibLocked(int Library)
 {
-    if (!ValidLibrary(Library))
-        return;
     const TLibraryItem& item = LibraryTable[static_cast<size_t>(Library)];
     TLibraryStatus& status = GStatus[static_cast<size_t>(Library)];
+    // The flag goes first: a thread that asks from now on does not use the pointers cleared below.
+    status.Bound.store(false, std::memory_order_release);
     // A failed binding leaves the names bound before it set: clear them whether or not it finished.
     if (item.Unbind)
         item.Unbind();
-    status.Bound = false;
     if (status.Handle) {
         ::dlclose(status.Handle);
         status.Handle = nullptr;
     }
+    return true;
+}
+
+}  // namespace
+
+void TFFmpegLoader::SetLibraryPath(const std::string& Folder)
+{
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    GLibraryPath = Folder;
+}
+
+std::string TFFmpegLoader::LibraryPath() const
+{
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    return GLibraryPath;
+}
+
+std::string TFFmpegLoader::LastLoadError() const
+{
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    return GLastError;
+}
+
+std::string TFFmpegLoader::LibraryFileName(int Library) const
+{
+    return ValidLibrary(Library) ? LibraryTable[static_cast<size_t>(Library)].FileName : std::string();
+}
+
+bool TFFmpegLoader::LoadLib(int Library)
+{
+    if (!ValidLibrary(Library))
+        return false;
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    return LoadLibLocked(Library);
+}
+
+bool TFFmpegLoader::UnloadLib(int Library)
+{
+    if (!ValidLibrary(Library))
+        return false;
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    if (RefuseUnloadLocked(Library))
+        return false;
+    return UnloadLibLocked(Library);
 }
 
 bool TFFmpegLoader::IsLibLoaded(int Library) const
 {
     // Bound is set only while a module handle is held.
-    return ValidLibrary(Library) && GStatus[static_cast<size_t>(Library)].Bound;
+    return ValidLibrary(Library) && GStatus[static_cast<size_t>(Library)].Bound.load(std::memory_order_acquire);
 }
 
 bool TFFmpegLoader::LoadLibs(const TLibrarySet& Set)
 {
     assert(Set.any());
+    std::lock_guard<std::mutex> guard(GLoaderLock);
     for (TLibrary lib : LoadOrder) {
-        if (Set.test(static_cast<size_t>(lib)) && !LoadLib(lib)) {
-            UnloadLibs(Set);
+        if (Set.test(static_cast<size_t>(lib)) && !LoadLibLocked(lib)) {
+            // While users live, what is loaded stays loaded; the error of the failed load is kept.
+            if (GUsers == 0)
+                for (auto it = LoadOrder.rbegin(); it != LoadOrder.rend(); ++it)
+                    if (Set.test(static_cast<size_t>(*it)))
+                        UnloadLibLocked(*it);
             return false;
         }
     }
@@ -216,12 +272,35 @@ bool TFFmpegLoader::LibsLoaded(const TLibrarySet& Set) const
     return true;
 }
 
-void TFFmpegLoader::UnloadLibs(const TLibrarySet& Set)
+bool TFFmpegLoader::UnloadLibs(const TLibrarySet& Set)
 {
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    for (TLibrary lib : LoadOrder)
+        if (Set.test(static_cast<size_t>(lib)) && RefuseUnloadLocked(lib))
+            return false;
     // Reverse dependency order, so that no library outlives one it was loaded against.
     for (auto it = LoadOrder.rbegin(); it != LoadOrder.rend(); ++it)
         if (Set.test(static_cast<size_t>(*it)))
-            UnloadLib(*it);
+            UnloadLibLocked(*it);
+    return true;
+}
+
+void TFFmpegLoader::AcquireUse()
+{
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    ++GUsers;
+}
+
+void TFFmpegLoader::ReleaseUse()
+{
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    --GUsers;
+}
+
+int TFFmpegLoader::Users() const
+{
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    return GUsers;
 }
 
 TFFmpegLoader& FFLoader()
@@ -230,10 +309,50 @@ TFFmpegLoader& FFLoader()
     return loader;
 }
 
-std::mutex& CodecLock()
+namespace {
+// Per thread: whether it holds the codec lock, and what waits for it to let go.
+thread_local bool t_holdsCodecLock = false;
+thread_local std::vector<std::function<void()>> t_afterCodecLock;
+}  // namespace
+
+void TCodecLock::lock()
 {
-    static std::mutex lock;
+    m_mutex.lock();
+    t_holdsCodecLock = true;
+}
+
+void TCodecLock::unlock()
+{
+    t_holdsCodecLock = false;
+    m_mutex.unlock();
+    // Taken out first: the work may take the codec lock again and put off more.
+    while (!t_afterCodecLock.empty()) {
+        std::vector<std::function<void()>> work;
+        work.swap(t_afterCodecLock);
+        for (std::function<void()>& item : work) {
+            try {
+                item();
+            } catch (...) {
+                // What was put off is reporting; a failing report must not break the unlock.
+            }
+        }
+    }
+}
+
+bool TCodecLock::HeldByCurrentThread() { return t_holdsCodecLock; }
+
+TCodecLock& CodecLock()
+{
+    static TCodecLock lock;
     return lock;
+}
+
+void RunOutsideCodecLock(std::function<void()> Work)
+{
+    if (t_holdsCodecLock)
+        t_afterCodecLock.push_back(std::move(Work));
+    else
+        Work();
 }
 
 }  // namespace kv

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <bitset>
+#include <functional>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -30,6 +31,11 @@ TLibrarySet ComponentLibrarySet();
 // What the media probe needs.
 TLibrarySet ProbeLibrarySet();
 
+// Loading and unloading may be asked for on any thread; the loader's state (folder, last error, module
+// handles) is guarded by its own lock, which is a leaf: nothing else is locked while it is held. The
+// bound function pointers are written only while their library's Bound flag is clear; the flag is set
+// with release ordering after binding and read with acquire ordering, so a thread that has seen
+// IsLibLoaded or LibsLoaded answer True also sees every pointer of those libraries.
 class TFFmpegLoader {
 public:
     // The folder searched first for the library files ('' = system search only).
@@ -41,22 +47,77 @@ public:
     std::string LibraryFileName(int Library) const;
 
     bool LoadLib(int Library);
-    void UnloadLib(int Library);
+    // False, with the reason in LastLoadError, while a library user lives (see AcquireUse): the
+    // libraries stay loaded under tasks that may call them.
+    bool UnloadLib(int Library);
     // Module loaded and every function of its list bound.
     bool IsLibLoaded(int Library) const;
 
-    // Loads the set in dependency order; when one fails, the whole set is unloaded.
+    // Loads the set in dependency order; when one fails, the whole set is unloaded (unless users live).
     bool LoadLibs(const TLibrarySet& Set);
     bool LibsLoaded(const TLibrarySet& Set) const;
-    void UnloadLibs(const TLibrarySet& Set);
+    // Unloads the whole set, or nothing (False) while a library user lives.
+    bool UnloadLibs(const TLibrarySet& Set);
+
+    // Library users: everything that may call into the libraries on another thread than the one that
+    // loads and unloads them (every queued task counts, from queueing until it is freed).
+    void AcquireUse();
+    void ReleaseUse();
+    int Users() const;
 };
 
 // The single process-wide loader.
 TFFmpegLoader& FFLoader();
 
+// Lock order. The process-wide locks, outermost first. A thread that holds one of them may take only
+// locks further down the list, never one further up:
+//   1. the preview lock (engine/FFmpegTask: PreviewLock), around a task's preview step and its preview
+//      flags. The preview step may log and may wait for the main thread.
+//   2. a component's event lock (component/EventLock), around OnLog, OnProgress and OnTerminate and the
+//      batch counters. Re-entrant. Event handlers may call the component again: its operations that
+//      reach the preview lock or wait for workers (AddTask, StartConvert, RemoveTask, ClearTasks,
+//      switching Preview) let go of the event lock while they work, and a task whose last reference
+//      goes away on a thread that holds an event lock is freed once that thread holds none.
+//   3. a component's task-list lock (component/FFmpegList), held only to read or change the list:
+//      tasks are called on pinned references after it is released.
+//   4. the log-line store's lock (component/Logging), held only to assemble library lines: they are
+//      delivered after it is released.
+//   5. the codec lock (below), around codec opening and closing and the stream-information search.
+// The codec lock is the innermost: nothing under it logs, raises an event or calls out. Log lines that
+// the libraries or the engine produce on a thread while it holds the codec lock are kept and delivered
+// when that thread lets go of it (RunOutsideCodecLock).
+// Leaf locks that guard a few fields and call nothing (the loader's state, the log-level claims, a
+// task's own state and pause locks, a worker's start-up lock) may be taken under any of these and take
+// nothing themselves.
+
 // Serialises codec opening and closing and the stream-information search of inputs across all tasks
-// and the probe.
-std::mutex& CodecLock();
+// and the probe. It knows whether the calling thread holds it, and runs what was put off while it was
+// held right after the thread lets go of it. Not re-entrant.
+class TCodecLock {
+public:
+    void lock();
+    void unlock();
+    // True when the calling thread holds the codec lock.
+    static bool HeldByCurrentThread();
+
+private:
+    std::mutex m_mutex;
+};
+
+TCodecLock& CodecLock();
+
+// Holds the codec lock for its scope.
+class TCodecLockGuard {
+public:
+    TCodecLockGuard() { CodecLock().lock(); }
+    ~TCodecLockGuard() { CodecLock().unlock(); }
+    TCodecLockGuard(const TCodecLockGuard&) = delete;
+    TCodecLockGuard& operator=(const TCodecLockGuard&) = delete;
+};
+
+// Runs Work at once; on a thread that holds the codec lock, right after that thread lets go of it,
+// in the order the calls were made.
+void RunOutsideCodecLock(std::function<void()> Work);
 
 // Loads Name from Folder when the file is there, otherwise by name through the system search. Returns the
 // module handle, or nullptr with Error holding the platform's message.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 
 namespace kv {
 
@@ -26,5 +27,27 @@ std::atomic<int>& LogThreshold();
 
 // Sets the library's log level (when the library is bound) and LogThreshold to EngineLevel.
 void ApplyLibraryLogLevel(int EngineLevel);
+
+// One claim on the libraries' log level. The library logs as verbosely as the most verbose live claim
+// asks (each task and each engine component holds one) and LogThreshold follows; what a line then
+// reaches is filtered by the level of whoever it is attributed to. A claim asks for nothing until Set,
+// and gives up what it asked for when it is destroyed; with no claim left the level stays as it was.
+class TLogLevelClaim {
+public:
+    static constexpr int Unset = INT_MIN;
+
+    TLogLevelClaim() = default;
+    ~TLogLevelClaim();
+    TLogLevelClaim(const TLogLevelClaim&) = delete;
+    TLogLevelClaim& operator=(const TLogLevelClaim&) = delete;
+
+    // Asks for EngineLevel and applies the resulting level to the library (when it is loaded).
+    void Set(int EngineLevel);
+    // The level asked for, Unset before the first Set. Readable on any thread.
+    int Level() const { return m_level.load(std::memory_order_acquire); }
+
+private:
+    std::atomic<int> m_level{Unset};
+};
 
 }  // namespace kv

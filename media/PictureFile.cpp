@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "media/FFmpegLoader.h"
 #include "media/LibOwners.h"
 
 namespace kv {
@@ -28,7 +29,21 @@ bool SavePicturePNG(const TBitmap& Picture, const std::string& FileName, std::st
     frame->width = Picture.Width;
     frame->height = Picture.Height;
     frame->format = AV_PIX_FMT_RGB24;
-    if (lav::avcodec_open2(encoder.get(), codec, nullptr) < 0 || lav::av_frame_get_buffer(frame.get(), 0) < 0) {
+    // Opened and closed under the codec lock, like every codec.
+    struct TEncoderCloser {
+        CodecContextPtr& Encoder;
+        ~TEncoderCloser()
+        {
+            TCodecLockGuard guard;
+            Encoder.reset();
+        }
+    } closer{encoder};
+    int opened = 0;
+    {
+        TCodecLockGuard guard;
+        opened = lav::avcodec_open2(encoder.get(), codec, nullptr);
+    }
+    if (opened < 0 || lav::av_frame_get_buffer(frame.get(), 0) < 0) {
         Error = "the PNG encoder cannot be opened";
         return false;
     }
