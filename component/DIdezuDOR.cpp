@@ -8,7 +8,11 @@
 
 namespace kv {
 
-TCustomDIdezuDOR::TCustomDIdezuDOR() : m_mainThreadId(CurrentThreadId()) { LiveComponents().Add(this); }
+TCustomDIdezuDOR::TCustomDIdezuDOR() : m_mainThreadId(CurrentThreadId())
+{
+    m_logLevelClaim.Set(EngineLevelOf(m_logLevel));
+    LiveComponents().Add(this);
+}
 
 TCustomDIdezuDOR::~TCustomDIdezuDOR()
 {
@@ -20,15 +24,20 @@ TCustomDIdezuDOR::~TCustomDIdezuDOR()
 
 bool TCustomDIdezuDOR::LoadLibraries(const std::string& APath)
 {
-    FFLoader().SetLibraryPath(APath);
-    if (!FFLoader().LoadLibs(ComponentLibrarySet())) {
-        SetLastError(FFLoader().LastLoadError());
+    try {
+        FFLoader().SetLibraryPath(APath);
+        if (!FFLoader().LoadLibs(ComponentLibrarySet())) {
+            SetLastError(FFLoader().LastLoadError());
+            return false;
+        }
+        lav::av_log_set_callback(LogCallback);
+        // The library's level: the most verbose of this component's and every live task's.
+        m_logLevelClaim.Set(EngineLevelOf(m_logLevel));
+        return true;
+    } catch (const std::exception& e) {
+        SetLastError(e.what());
         return false;
     }
-    lav::av_log_set_callback(LogCallback);
-    lav::av_log_set_level(LibraryLevelOf(EngineLevelOf(m_logLevel)));
-    LogThreshold() = EngineLevelOfLibrary(lav::av_log_get_level());
-    return true;
 }
 
 bool TCustomDIdezuDOR::LibrariesLoaded() const { return FFLoader().LibsLoaded(ComponentLibrarySet()); }
@@ -37,54 +46,64 @@ std::unique_ptr<TFFmpeg> TCustomDIdezuDOR::CreateTask() { return std::make_uniqu
 
 int TCustomDIdezuDOR::AddTask(const std::string& AFileName, TInputOptions* AOptions)
 {
-    std::unique_ptr<TFFmpeg> task = CreateTask();
-    task->LogSlot = [this](TCustomFFmpeg* Sender, int Level, const std::string& Text) { DoLog(Sender, Level, Text); };
+    // Set-up reaches the preview lock, which comes before the event lock of a handler calling here.
+    TEventLockRelease released(m_eventLock);
     try {
-        task->ResetTask();
-        task->SetLogLevel(EngineLevelOf(m_logLevel));
-        task->SetPreviewFlags(PreviewFlagsFor(m_preview, m_previewBitmap));
-        task->PreviewBitmapSlot = [this](TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber, int64_t PTS) {
-            DoPreviewBitmap(Sender, Bitmap, FrameNumber, PTS);
-        };
-        if (AOptions) {
-            if (AOptions->FileName.empty())
-                AOptions->FileName = AFileName;
-            task->InputOptions = *AOptions;
-            task->ApplyOptionLines(AOptions->ExtOptions, false);
-            task->ApplyInputFormat(AOptions->ForceFormat);
-            TTaskOptions& options = task->Options();
-            if (AOptions->StartTime > 0)
-                options.StartTime = int64_t{AOptions->StartTime} * 1000;
-            if (AOptions->StartTimeUS > 0)
-                options.StartTime = AOptions->StartTimeUS;
-            if (AOptions->ProgramID >= 0)
-                options.OptProgramId = AOptions->ProgramID;
-        } else {
-            ResetInputOptions(task->InputOptions);
-        }
-        if (!task->OpenInputFile(AFileName)) {
-            task->LogSlot = nullptr;
-            SetLastError(task->ErrorText());
-            return -1;
-        }
-        if (const int inputs = task->Files().NbInputFiles; inputs > 0)
-            task->Probe.AttachContext(task->Files().InputFiles[static_cast<size_t>(inputs - 1)].get());
-        task->ProgressSlot = [this](TCustomFFmpeg* Sender, int FrameNumber, int FPS, int CurrentDuration,
-                                    float Quality, float BitRate, int64_t CurrentSize, int TotalOutputDuration) {
-            DoProgress(Sender, FrameNumber, FPS, CurrentDuration, Quality, BitRate, CurrentSize, TotalOutputDuration);
-        };
-        task->TerminateSlot = [this](TCustomFFmpeg* Sender) { DoTerminate(Sender); };
-        return m_tasks.Add(std::move(task));
-    } catch (const Exception& e) {
+        return AddTaskUnguarded(AFileName, AOptions);
+    } catch (const std::exception& e) {
+        // Whatever set-up raises, the standard family included (out of memory, say), is reported here.
         SetLastError(e.what());
         return -1;
     }
 }
 
+int TCustomDIdezuDOR::AddTaskUnguarded(const std::string& AFileName, TInputOptions* AOptions)
+{
+    std::unique_ptr<TFFmpeg> task = CreateTask();
+    task->LogSlot = [this](TCustomFFmpeg* Sender, int Level, const std::string& Text) { DoLog(Sender, Level, Text); };
+    task->ResetTask();
+    task->SetLogLevel(EngineLevelOf(m_logLevel));
+    task->SetPreviewFlags(PreviewFlagsFor(m_preview, m_previewBitmap));
+    task->PreviewBitmapSlot = [this](TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber, int64_t PTS) {
+        DoPreviewBitmap(Sender, Bitmap, FrameNumber, PTS);
+    };
+    if (AOptions) {
+        if (AOptions->FileName.empty())
+            AOptions->FileName = AFileName;
+        task->InputOptions = *AOptions;
+        task->ApplyOptionLines(AOptions->ExtOptions, false);
+        task->ApplyInputFormat(AOptions->ForceFormat);
+        TTaskOptions& options = task->Options();
+        if (AOptions->StartTime > 0)
+            options.StartTime = int64_t{AOptions->StartTime} * 1000;
+        if (AOptions->StartTimeUS > 0)
+            options.StartTime = AOptions->StartTimeUS;
+        if (AOptions->ProgramID >= 0)
+            options.OptProgramId = AOptions->ProgramID;
+    } else {
+        ResetInputOptions(task->InputOptions);
+    }
+    if (!task->OpenInputFile(AFileName)) {
+        task->LogSlot = nullptr;
+        SetLastError(task->ErrorText());
+        return -1;
+    }
+    if (const int inputs = task->Files().NbInputFiles; inputs > 0)
+        task->Probe.AttachContext(task->Files().InputFiles[static_cast<size_t>(inputs - 1)].get());
+    task->ProgressSlot = [this](TCustomFFmpeg* Sender, int FrameNumber, int FPS, int CurrentDuration,
+                                float Quality, float BitRate, int64_t CurrentSize, int TotalOutputDuration) {
+        DoProgress(Sender, FrameNumber, FPS, CurrentDuration, Quality, BitRate, CurrentSize, TotalOutputDuration);
+    };
+    task->TerminateSlot = [this](TCustomFFmpeg* Sender) { DoTerminate(Sender); };
+    return m_tasks.Add(std::move(task));
+}
+
 bool TCustomDIdezuDOR::SetOutputFile(int AIndex, const std::string& AFileName, TOutputOptions* AOptions)
 {
+    TEventLockRelease released(m_eventLock);
     try {
-        TFFmpeg& task = m_tasks.Items(AIndex);
+        const TFFmpegPin pinned = m_tasks.PinOrRaise(AIndex);
+        TFFmpeg& task = *pinned;
         if (AOptions) {
             if (AOptions->FileName.empty())
                 AOptions->FileName = AFileName;
@@ -113,7 +132,7 @@ bool TCustomDIdezuDOR::SetOutputFile(int AIndex, const std::string& AFileName, T
         if (AOptions)
             task.ApplyOptionLines(AOptions->ExtOptions, true);
         return true;
-    } catch (const Exception& e) {
+    } catch (const std::exception& e) {
         SetLastError(e.what());
         return false;
     }
@@ -121,7 +140,7 @@ bool TCustomDIdezuDOR::SetOutputFile(int AIndex, const std::string& AFileName, T
 
 void TCustomDIdezuDOR::RemoveTask(int AIndex)
 {
-    std::vector<std::unique_ptr<TFFmpeg>> removed;
+    std::vector<TFFmpegPin> removed;
     removed.push_back(m_tasks.Extract(AIndex));
     FreeTasks(std::move(removed));
 }
@@ -133,18 +152,19 @@ void TCustomDIdezuDOR::ClearTasks()
     m_threaded = false;
 }
 
-void TCustomDIdezuDOR::FreeTasks(std::vector<std::unique_ptr<TFFmpeg>> Tasks)
+void TCustomDIdezuDOR::FreeTasks(std::vector<TFFmpegPin> Tasks)
 {
-    for (std::unique_ptr<TFFmpeg>& task : Tasks)
+    for (TFFmpegPin& task : Tasks)
         task->RequestStop();
     // A worker still inside one of these tasks may need this thread's event lock or main-thread calls
-    // to reach its end: let go of the one and keep serving the other while waiting.
-    const int depth = m_eventLock.ReleaseAll();
-    for (std::unique_ptr<TFFmpeg>& task : Tasks)
+    // to reach its end: let go of the one and keep serving the other while waiting. Freeing also takes
+    // the preview lock, which comes before the event lock.
+    TEventLockRelease released(m_eventLock);
+    for (TFFmpegPin& task : Tasks)
         while (!task->WaitForWorker(std::chrono::milliseconds(10)))
             PumpMainThread();
+    // A task still pinned elsewhere (a log line or a launch in progress) is freed when that pin goes.
     Tasks.clear();
-    m_eventLock.Reacquire(depth);
 }
 
 void TCustomDIdezuDOR::PumpMainThread()
@@ -155,6 +175,9 @@ void TCustomDIdezuDOR::PumpMainThread()
 
 void TCustomDIdezuDOR::StartConvert(int ACount)
 {
+    // Launches reach the preview lock (a task that fails its start frees what it holds) and may run
+    // whole conversions: never under the event lock of a handler that calls here.
+    TEventLockRelease released(m_eventLock);
     LiveComponents().ClearLines();
     {
         std::lock_guard<TEventLock> guard(m_eventLock);
@@ -193,20 +216,24 @@ void TCustomDIdezuDOR::StartNextTask()
 
 void TCustomDIdezuDOR::LaunchTask(int Index)
 {
-    if (Index >= m_tasks.Count())
+    // Pinned: the launch may run on a worker while the main thread removes tasks, and a task that ends
+    // at once reports (and may be freed by a handler) inside StartTask.
+    const TFFmpegPin task = m_tasks.Pin(Index);
+    if (!task)
         return;  // the queue was cleared meanwhile
-    TFFmpeg& task = m_tasks.Items(Index);
-    task.SetProgressInterval(int64_t{m_progressInterval} * 1000);
-    task.SetLogLevel(EngineLevelOf(m_logLevel));
+    task->SetProgressInterval(int64_t{m_progressInterval} * 1000);
+    task->SetLogLevel(EngineLevelOf(m_logLevel));
     if (m_threaded) {
-        // Without a thread the task was passed over or has already reported its end, and may be gone.
-        if (std::shared_ptr<TFFmpegThread> thread = task.StartTask(true, m_threadPriority)) {
-            task.ThreadId = thread->ThreadId();
+        if (std::shared_ptr<TFFmpegThread> thread = task->StartTask(true, m_threadPriority)) {
+            task->ThreadId = thread->ThreadId();
             thread->Resume();
         }
     } else {
-        task.ThreadId = m_mainThreadId;
-        task.StartTask(false, m_threadPriority);  // runs the whole conversion here
+        task->ThreadId = m_mainThreadId;
+        task->StartTask(false, m_threadPriority);  // runs the whole conversion here
+        // The main thread goes on with other work: its later log lines belong to no task.
+        int running = m_mainThreadId;
+        task->ThreadId.compare_exchange_strong(running, 0);
     }
 }
 
@@ -255,10 +282,15 @@ void TCustomDIdezuDOR::SetLastError(const std::string& Text)
 void TCustomDIdezuDOR::SetLogLevel(TLogLevel Value)
 {
     m_logLevel = Value;
-    if (lav::av_log_set_level && lav::av_log_get_level) {
-        lav::av_log_set_level(LibraryLevelOf(EngineLevelOf(Value)));
-        LogThreshold() = EngineLevelOfLibrary(lav::av_log_get_level());
-    }
+    m_logLevelClaim.Set(EngineLevelOf(Value));
+}
+
+bool TCustomDIdezuDOR::AcceptsLibraryLine(const TFFmpeg* Task, int ALevel) const
+{
+    int threshold = Task ? Task->LogLevel() : TLogLevelClaim::Unset;
+    if (threshold == TLogLevelClaim::Unset)
+        threshold = EngineLevelOf(m_logLevel);
+    return ALevel <= threshold;
 }
 
 void TCustomDIdezuDOR::SetProgressInterval(int Value) { m_progressInterval = Value <= 100 ? 100 : Value; }
@@ -270,6 +302,7 @@ uint8_t TCustomDIdezuDOR::PreviewFlagsFor(bool Preview, bool PreviewBitmap) cons
 
 void TCustomDIdezuDOR::SetPreview(bool Value)
 {
+    TEventLockRelease released(m_eventLock);  // the preview lock comes first
     m_tasks.ForEach([Value](TFFmpeg& task) {
         task.SetPreviewFlags(static_cast<uint8_t>(Value ? (task.PreviewFlags() | 1) : (task.PreviewFlags() & ~1)));
     });
@@ -278,6 +311,7 @@ void TCustomDIdezuDOR::SetPreview(bool Value)
 
 void TCustomDIdezuDOR::SetPreviewBitmap(bool Value)
 {
+    TEventLockRelease released(m_eventLock);  // the preview lock comes first
     m_tasks.ForEach([Value](TFFmpeg& task) {
         task.SetPreviewFlags(static_cast<uint8_t>(Value ? (task.PreviewFlags() | 2) : (task.PreviewFlags() & ~2)));
     });
@@ -311,8 +345,16 @@ void TCustomDIdezuDOR::DoLog(TCustomFFmpeg* Sender, int ALevel, const std::strin
 {
     if (!OnLog)
         return;
+    const int index = IndexOf(Sender);
+    // Nothing is raised under the codec lock: the line waits until this thread lets go of it.
+    RunOutsideCodecLock([this, index, ALevel, AText] { RaiseLog(index, ALevel, AText); });
+}
+
+void TCustomDIdezuDOR::RaiseLog(int AIndex, int ALevel, const std::string& AText)
+{
     std::lock_guard<TEventLock> guard(m_eventLock);
-    OnLog(IndexOf(Sender), LogLevelOfEngineLevel(ALevel), AText);
+    if (OnLog)
+        OnLog(AIndex, LogLevelOfEngineLevel(ALevel), AText);
 }
 
 void TCustomDIdezuDOR::DoPreviewBitmap(TCustomFFmpeg* Sender, TBitmap& ABitmap, int AFrameNumber, int64_t APTS)
@@ -339,20 +381,26 @@ void TCustomDIdezuDOR::DoProgress(TCustomFFmpeg* Sender, int AFrameNumber, int A
 
 void TCustomDIdezuDOR::DoTerminate(TCustomFFmpeg* Sender)
 {
-    std::lock_guard<TEventLock> guard(m_eventLock);
-    if (OnTerminate)  // the handler may free Sender: it is not touched afterwards
-        OnTerminate(IndexOf(Sender), Sender->Finished(), Sender->ExitWithError(), Sender->ExitMessage());
-    ++m_terminatedCount;
-    if (m_remainingCount > 0) {
-        if (m_threaded)
-            StartNextTask();
-    } else if (m_terminatedCount >= m_tasks.Count() && !m_batchEnded) {
-        // Reported once, even when a handler cleared the queue while other tasks were still ending.
-        m_batchEnded = true;
-        if (OnTerminate)
-            OnTerminate(-1, true, false, "");
-        LiveComponents().ClearLines();
+    bool launchNext = false;
+    {
+        std::lock_guard<TEventLock> guard(m_eventLock);
+        if (OnTerminate)  // the handler may free Sender: it is not touched afterwards
+            OnTerminate(IndexOf(Sender), Sender->Finished(), Sender->ExitWithError(), Sender->ExitMessage());
+        ++m_terminatedCount;
+        if (m_remainingCount > 0) {
+            launchNext = m_threaded;
+        } else if (m_terminatedCount >= m_tasks.Count() && !m_batchEnded) {
+            // Reported once, even when a handler cleared the queue while other tasks were still ending.
+            m_batchEnded = true;
+            if (OnTerminate)
+                OnTerminate(-1, true, false, "");
+            LiveComponents().ClearLines();
+        }
     }
+    // The next task is claimed and launched after the event lock is let go: a launch reaches the
+    // preview lock, which comes first.
+    if (launchNext)
+        StartNextTask();
 }
 
 }  // namespace kv

@@ -50,7 +50,11 @@ public:
     void RemoveTask(int AIndex);
     void ClearTasks();
     int TaskCount() const { return m_tasks.Count(); }
+    // The task at AIndex (EListError outside the queue). For the main thread, valid until it removes the
+    // task or lets an event handler run; anything else uses TaskPin.
     TFFmpeg& Tasks(int AIndex) const { return m_tasks.Items(AIndex); }
+    // The task at AIndex, held alive while the result is kept; nullptr outside the queue.
+    TFFmpegPin TaskPin(int AIndex) const { return m_tasks.Pin(AIndex); }
 
     // Batch
     void StartConvert(int ACount);
@@ -90,7 +94,11 @@ public:
     TTerminateEvent OnTerminate;
 
     TEventLock& EventLock() { return m_eventLock; }
-    TFFmpeg* FindByThread(int AThreadId) const { return m_tasks.FindByThread(AThreadId); }
+    // The first queued task that runs on the thread, pinned, or nullptr.
+    TFFmpegPin FindByThread(int AThreadId) const { return m_tasks.FindByThread(AThreadId); }
+    // Whether a library log line of engine level ALevel attributed to Task (nullptr: to no task) reaches
+    // OnLog: the task's own verbosity decides, and the component's LogLevel for lines of no task.
+    bool AcceptsLibraryLine(const TFFmpeg* Task, int ALevel) const;
 
     // Dispatchers: tasks report through them.
     virtual void DoBeforeHook(TCustomFFmpeg* Sender, int64_t APTS, THookAction& AHookAction);
@@ -107,12 +115,15 @@ protected:
     virtual std::unique_ptr<TFFmpeg> CreateTask();
 
 private:
+    int AddTaskUnguarded(const std::string& AFileName, TInputOptions* AOptions);
     void StartNextTask();
     void LaunchTask(int Index);
     uint8_t PreviewFlagsFor(bool Preview, bool PreviewBitmap) const;
     void SetLastError(const std::string& Text);
-    // Stops the tasks, waits until their workers have left them, then frees them.
-    void FreeTasks(std::vector<std::unique_ptr<TFFmpeg>> Tasks);
+    // Raises OnLog under EventLock.
+    void RaiseLog(int AIndex, int ALevel, const std::string& AText);
+    // Stops the tasks, waits until their workers have left them, then lets go of them.
+    void FreeTasks(std::vector<TFFmpegPin> Tasks);
     void PumpMainThread();
 
     mutable std::mutex m_textLock;
@@ -120,6 +131,7 @@ private:
     std::string m_lastError;
 
     std::atomic<TLogLevel> m_logLevel{llInfo};
+    TLogLevelClaim m_logLevelClaim;  // the component's own level, asked of the libraries
     std::atomic<int> m_progressInterval{500};
     std::atomic<TConvertPriority> m_threadPriority{tpNormal};
     std::atomic<bool> m_preview{false};

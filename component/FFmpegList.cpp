@@ -1,12 +1,28 @@
 #include "component/FFmpegList.h"
 
+#include <utility>
+
+#include "component/EventLock.h"
 #include "media/Exception.h"
+#include "media/FFmpegLoader.h"
 #include "media/TextFormat.h"
 
 namespace kv {
 
 namespace {
+
 [[noreturn]] void IndexError(int Index) { throw EListError(Format("List index out of bounds (%d)", Index)); }
+
+// Frees a task when its last pin goes; on a thread inside an event lock, once it is out of all of them
+// (freeing waits for the task's other threads and takes the preview lock, which come before it).
+void ReleaseTask(TFFmpeg* Task)
+{
+    TEventLock::RunWhenNoneHeld([Task] {
+        delete Task;
+        FFLoader().ReleaseUse();
+    });
+}
+
 }  // namespace
 
 TFFmpeg& TFFmpegList::Items(int Index) const
@@ -17,6 +33,21 @@ TFFmpeg& TFFmpegList::Items(int Index) const
     return *m_items[static_cast<size_t>(Index)];
 }
 
+TFFmpegPin TFFmpegList::Pin(int Index) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (Index < 0 || Index >= static_cast<int>(m_items.size()))
+        return nullptr;
+    return m_items[static_cast<size_t>(Index)];
+}
+
+TFFmpegPin TFFmpegList::PinOrRaise(int Index) const
+{
+    if (TFFmpegPin task = Pin(Index))
+        return task;
+    IndexError(Index);
+}
+
 int TFFmpegList::Count() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -25,44 +56,50 @@ int TFFmpegList::Count() const
 
 int TFFmpegList::Add(std::unique_ptr<TFFmpeg> Task)
 {
+    FFLoader().AcquireUse();
+    TFFmpegPin pinned(Task.release(), ReleaseTask);
     std::lock_guard<std::mutex> guard(m_lock);
     const int index = static_cast<int>(m_items.size());
-    Task->TaskIndex = index;
-    m_items.push_back(std::move(Task));
+    pinned->TaskIndex = index;
+    m_items.push_back(std::move(pinned));
     return index;
 }
 
-std::unique_ptr<TFFmpeg> TFFmpegList::Extract(int Index)
+TFFmpegPin TFFmpegList::Extract(int Index)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     if (Index < 0 || Index >= static_cast<int>(m_items.size()))
         IndexError(Index);
-    std::unique_ptr<TFFmpeg> task = std::move(m_items[static_cast<size_t>(Index)]);
+    TFFmpegPin task = std::move(m_items[static_cast<size_t>(Index)]);
     m_items.erase(m_items.begin() + Index);
     for (size_t i = static_cast<size_t>(Index); i < m_items.size(); ++i)
         m_items[i]->TaskIndex = static_cast<int>(i);
     return task;
 }
 
-std::vector<std::unique_ptr<TFFmpeg>> TFFmpegList::ExtractAll()
+std::vector<TFFmpegPin> TFFmpegList::ExtractAll()
 {
     std::lock_guard<std::mutex> guard(m_lock);
     return std::exchange(m_items, {});
 }
 
-TFFmpeg* TFFmpegList::FindByThread(int Id) const
+TFFmpegPin TFFmpegList::FindByThread(int Id) const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    for (const std::unique_ptr<TFFmpeg>& task : m_items)
+    for (const TFFmpegPin& task : m_items)
         if (task->ThreadId == Id)
-            return task.get();
+            return task;
     return nullptr;
 }
 
 void TFFmpegList::ForEach(const std::function<void(TFFmpeg&)>& Action) const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    for (const std::unique_ptr<TFFmpeg>& task : m_items)
+    std::vector<TFFmpegPin> tasks;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        tasks = m_items;
+    }
+    for (const TFFmpegPin& task : tasks)
         Action(*task);
 }
 

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "component/DIdezuDOR.h"
+#include "media/FFmpegLoader.h"
 #include "media/LibraryBindings.h"
 #include "media/LogLevels.h"
 #include "media/ThreadId.h"
@@ -54,6 +55,21 @@ std::string FormatMessage(const char* Format, va_list Args)
     return text;
 }
 
+// "[name @ CLASSADDRESS]" for a context whose first field points to its class; '' without a context.
+std::string SourcePrefix(const void* Context)
+{
+    const AVClass* avClass = Context ? *static_cast<const AVClass* const*>(Context) : nullptr;
+    if (!avClass)
+        return std::string();
+    const char* name = avClass->item_name ? avClass->item_name(const_cast<void*>(Context)) : nullptr;
+    if (!name)
+        name = avClass->class_name ? avClass->class_name : "";
+    char prefix[LogLineBufferSize];
+    std::snprintf(prefix, sizeof prefix, "[%s @ %08llX]", name,
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(avClass)));
+    return prefix;
+}
+
 }  // namespace
 
 void TLiveComponents::Add(TCustomDIdezuDOR* Component)
@@ -83,12 +99,8 @@ void TLiveComponents::ClearLines()
     m_lines.Clear();
 }
 
-void TLiveComponents::Deliver(const void* Context, int Level, const char* Format, va_list Args)
+void TLiveComponents::Deliver(const TMessage& Message)
 {
-    const int level = EngineLevelOfLibrary(Level);
-    if (level > LogThreshold())
-        return;
-    const AVClass* avClass = Context ? *static_cast<const AVClass* const*>(Context) : nullptr;
     const int threadId = CurrentThreadId();
     std::vector<std::string> lines;
     std::vector<TCustomDIdezuDOR*> targets;
@@ -96,18 +108,11 @@ void TLiveComponents::Deliver(const void* Context, int Level, const char* Format
         std::lock_guard<std::mutex> guard(m_lock);
         TLogList::TLogItem& item = m_lines.FindOrAdd(threadId);
         std::string text;
-        if (avClass && item.Pending.empty()) {
-            const char* name = avClass->item_name ? avClass->item_name(const_cast<void*>(Context)) : nullptr;
-            if (!name)
-                name = avClass->class_name ? avClass->class_name : "";
-            char prefix[LogLineBufferSize];
-            std::snprintf(prefix, sizeof prefix, "[%s @ %08llX]", name,
-                          static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(avClass)));
-            text = prefix;
-        } else {
+        if (!Message.Prefix.empty() && item.Pending.empty())
+            text = Message.Prefix;
+        else
             text = std::move(item.Pending);
-        }
-        text += FormatMessage(Format, Args);
+        text += Message.Text;
         for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n')) {
             lines.push_back(text.substr(0, std::min(end, LogLineBufferSize - 1)));
             text.erase(0, end + 1);
@@ -124,10 +129,14 @@ void TLiveComponents::Deliver(const void* Context, int Level, const char* Format
     if (targets.empty())
         return;
     // Delivered outside the list lock: a handler that makes the libraries log (freeing a task, say)
-    // comes back here without meeting a lock its own thread already holds.
+    // comes back here without meeting a lock its own thread already holds. The task a line is
+    // attributed to is pinned until the line has been delivered.
     for (const std::string& line : lines)
-        for (TCustomDIdezuDOR* component : targets)
-            component->DoLog(component->FindByThread(threadId), level, line);
+        for (TCustomDIdezuDOR* component : targets) {
+            const TFFmpegPin task = component->FindByThread(threadId);
+            if (component->AcceptsLibraryLine(task.get(), Message.Level))
+                component->DoLog(task.get(), Message.Level, line);
+        }
     std::lock_guard<std::mutex> guard(m_lock);
     for (TEntry& entry : m_entries)
         if (std::find(targets.begin(), targets.end(), entry.Component) != targets.end())
@@ -145,7 +154,16 @@ TLiveComponents& LiveComponents()
 
 void LogCallback(void* Context, int Level, const char* Format, va_list Args)
 {
-    LiveComponents().Deliver(Context, Level, Format, Args);
+    const int level = EngineLevelOfLibrary(Level);
+    if (level > LogThreshold())
+        return;
+    // Everything that needs the context or the arguments is taken now: delivery may come later.
+    TLiveComponents::TMessage message{level, SourcePrefix(Context), FormatMessage(Format, Args)};
+    if (CodecLock().HeldByCurrentThread()) {
+        RunOutsideCodecLock([message = std::move(message)] { LiveComponents().Deliver(message); });
+        return;
+    }
+    LiveComponents().Deliver(message);
 }
 
 }  // namespace kv

@@ -1,6 +1,9 @@
 // Capture of the codec libraries' log messages: one process-wide callback cuts them into whole lines per
 // thread, puts the source's name in front of each line and hands every line to every live engine
-// component, attributed to the task that runs on the logging thread.
+// component, attributed to the task that runs on the logging thread. A component passes on a line when
+// the level of the task it is attributed to (or its own LogLevel, for lines of no task) lets it through.
+// A message logged on a thread that holds the codec lock is formatted at once and assembled and
+// delivered when that thread lets go of the lock (lock order: media/FFmpegLoader.h).
 #pragma once
 
 #include <condition_variable>
@@ -38,8 +41,15 @@ public:
     // Empties the per-thread pending text.
     void ClearLines();
 
-    // Assembles a library message on the calling thread and delivers the whole lines it completes.
-    void Deliver(const void* Context, int Level, const char* Format, va_list Args);
+    // A library message as the callback took it: its engine level, the source prefix of its context
+    // ('' without one) and its formatted text.
+    struct TMessage {
+        int Level;
+        std::string Prefix;
+        std::string Text;
+    };
+    // Assembles a message on the calling thread and delivers the whole lines it completes.
+    void Deliver(const TMessage& Message);
 
 private:
     struct TEntry {
