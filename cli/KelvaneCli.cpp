@@ -1,5 +1,7 @@
 // kelvane-cli: the conversion engine from the command line, for scripts and for checking the engine
 // without a window.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,23 +12,27 @@
 #include "media/PictureFile.h"
 #include "media/OptionValues.h"
 #include "media/TextAndPath.h"
+#include "media/TextFormat.h"
 
 namespace {
 
 const char* const Usage =
     "Usage:\n"
-    "  kelvane-cli convert [-i LINE]... [-o LINE]... INPUT OUTPUT\n"
+    "  kelvane-cli convert [-y] [-i LINE]... [-o LINE]... INPUT OUTPUT\n"
     "      Queues one conversion of INPUT into OUTPUT. Each -i LINE is an input option line and each\n"
     "      -o LINE an output option line, written name=value (for example -o vcodec=mpeg4 -o b=800000).\n"
     "  kelvane-cli probe FILE\n"
     "      Prints what the engine knows of FILE, one key=value per line.\n"
-    "  kelvane-cli frame FILE POSITION_US OUT.png\n"
+    "  kelvane-cli frame [-y] FILE POSITION_US OUT.png\n"
     "      Writes the picture of FILE's first video stream at POSITION_US microseconds to OUT.png.\n"
     "  kelvane-cli --help\n"
     "\n"
+    "An output that already exists is refused unless -y is given; an output that is the input file\n"
+    "itself is always refused.\n"
+    "\n"
     "Log lines go to standard error as \"[level] text\". On failure the last line is \"error: \" and the\n"
-    "reason, and the exit status is 1. This build prepares the conversion but cannot run it yet: convert\n"
-    "then says so and exits with status 2.\n";
+    "reason, on one line, and the exit status is 1. This build prepares the conversion but cannot run it\n"
+    "yet: convert then says so and exits with status 2.\n";
 
 const char* LevelName(kv::TLogLevel Level)
 {
@@ -34,11 +40,23 @@ const char* LevelName(kv::TLogLevel Level)
     return names[Level];
 }
 
+// What the user typed, so that messages show it escaped and cut (see Fail).
+std::vector<std::string> g_given;
+
+// The reason on one "error: " line: a message of several lines is joined, control characters are
+// escaped, and long values the user gave are cut.
 int Fail(const std::string& Message)
 {
-    std::fprintf(stderr, "error: %s\n", Message.c_str());
+    std::fprintf(stderr, "error: %s\n", kv::OneLineMessage(Message, g_given).c_str());
     return 1;
 }
+
+void LogLine(kv::TLogLevel Level, const std::string& Text)
+{
+    std::fprintf(stderr, "[%s] %s\n", LevelName(Level), kv::OneLineMessage(Text, g_given).c_str());
+}
+
+std::string Shown(const std::string& Value) { return kv::PrintableValue(Value); }
 
 std::string JoinLines(const std::vector<std::string>& Lines)
 {
@@ -48,39 +66,79 @@ std::string JoinLines(const std::vector<std::string>& Lines)
     return text;
 }
 
-int Convert(const std::vector<std::string>& Args)
+// The arguments of a command that writes a file: its option lines, its files and -y.
+struct TArguments {
+    std::vector<std::string> InputLines, OutputLines, Files;
+    bool Overwrite = false;
+    std::string Error;
+};
+
+TArguments ParseArguments(const std::vector<std::string>& Args, bool TakesLines)
 {
-    std::vector<std::string> inputLines, outputLines, files;
-    for (size_t i = 0; i < Args.size(); ++i) {
-        if (Args[i] == "-i" || Args[i] == "-o") {
-            if (i + 1 >= Args.size())
-                return Fail("option " + Args[i] + " needs a line");
-            std::vector<std::string>& lines = Args[i] == "-i" ? inputLines : outputLines;
-            lines.push_back(Args[i + 1]);
-            ++i;
+    TArguments parsed;
+    for (size_t i = 0; i < Args.size() && parsed.Error.empty(); ++i) {
+        if (Args[i] == "-y") {
+            parsed.Overwrite = true;
+        } else if (TakesLines && (Args[i] == "-i" || Args[i] == "-o")) {
+            if (i + 1 >= Args.size()) {
+                parsed.Error = "option " + Args[i] + " needs a line";
+                break;
+            }
+            const std::string& line = Args[++i];
+            // One line each: a line break would make the engine read two options where one was given.
+            if (line.find_first_of("\r\n") != std::string::npos)
+                parsed.Error = "the option line '" + line + "' holds a line break: give each option with its own " +
+                               Args[i - 1];
+            (Args[i - 1] == "-i" ? parsed.InputLines : parsed.OutputLines).push_back(line);
         } else {
-            files.push_back(Args[i]);
+            parsed.Files.push_back(Args[i]);
         }
     }
-    if (files.size() != 2)
+    return parsed;
+}
+
+// Why Output must not be written for Input; "" when it may. A name that is there in any form (a
+// symbolic link too, even one that points nowhere) counts as an existing file.
+std::string RefuseOutput(const std::string& Input, const std::string& Output, bool Overwrite)
+{
+    struct stat output {};
+    if (::lstat(Output.c_str(), &output) != 0)
+        return "";
+    struct stat input {}, target {};
+    if (::stat(Input.c_str(), &input) == 0 && ::stat(Output.c_str(), &target) == 0 &&
+        input.st_dev == target.st_dev && input.st_ino == target.st_ino)
+        return Output + " is the input file itself: choose another output";
+    if (!Overwrite)
+        return Output + " already exists (give -y to replace it)";
+    return "";
+}
+
+int Convert(const std::vector<std::string>& Args)
+{
+    const TArguments args = ParseArguments(Args, true);
+    if (!args.Error.empty())
+        return Fail(args.Error);
+    if (args.Files.size() != 2)
         return Fail("convert needs an input and an output file (see kelvane-cli --help)");
+    const std::string& inputFile = args.Files[0];
+    const std::string& outputFile = args.Files[1];
+    if (const std::string refusal = RefuseOutput(inputFile, outputFile, args.Overwrite); !refusal.empty())
+        return Fail(refusal);
 
     kv::TDIdezuDOR engine;
-    engine.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) {
-        std::fprintf(stderr, "[%s] %s\n", LevelName(ALevel), AMsg.c_str());
-    };
+    engine.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) { LogLine(ALevel, AMsg); };
     if (!engine.LoadLibraries(kv::ProgramFolder() + "LibAV"))
         return Fail(engine.LastError());
     kv::TInputOptions input;
-    input.ExtOptions = JoinLines(inputLines);
-    const int index = engine.AddTask(files[0], &input);
+    input.ExtOptions = JoinLines(args.InputLines);
+    const int index = engine.AddTask(inputFile, &input);
     if (index < 0)
         return Fail(engine.LastError());
     kv::TOutputOptions output;
-    output.ExtOptions = JoinLines(outputLines);
-    if (!engine.SetOutputFile(index, files[1], &output))
+    output.ExtOptions = JoinLines(args.OutputLines);
+    if (!engine.SetOutputFile(index, outputFile, &output))
         return Fail(engine.LastError());
-    std::printf("queued: %s -> %s\n", files[0].c_str(), files[1].c_str());
+    std::printf("queued: %s -> %s\n", Shown(inputFile).c_str(), Shown(outputFile).c_str());
     std::printf("this build cannot run conversions yet: nothing was converted\n");
     return 2;
 }
@@ -91,9 +149,7 @@ struct TEngine {
     std::string Error;
     TEngine()
     {
-        Component.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) {
-            std::fprintf(stderr, "[%s] %s\n", LevelName(ALevel), AMsg.c_str());
-        };
+        Component.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) { LogLine(ALevel, AMsg); };
         if (!Component.LoadLibraries(kv::ProgramFolder() + "LibAV"))
             Error = Component.LastError();
     }
@@ -110,7 +166,10 @@ struct TEngine {
     }
 };
 
-void Print(const char* Key, const std::string& Value) { std::printf("%s=%s\n", Key, Value.c_str()); }
+void Print(const char* Key, const std::string& Value)
+{
+    std::printf("%s=%s\n", Key, kv::PrintableValue(Value, std::string::npos).c_str());
+}
 void Print(const char* Key, int64_t Value) { std::printf("%s=%lld\n", Key, static_cast<long long>(Value)); }
 
 int Probe(const std::vector<std::string>& Args)
@@ -164,13 +223,18 @@ int Probe(const std::vector<std::string>& Args)
 
 int Frame(const std::vector<std::string>& Args)
 {
-    if (Args.size() != 3)
+    const TArguments args = ParseArguments(Args, false);
+    if (args.Files.size() != 3)
         return Fail("frame needs a file, a position in microseconds and a PNG file (see kelvane-cli --help)");
+    const std::string& inputFile = args.Files[0];
+    const std::string& pictureFile = args.Files[2];
     int64_t position = 0;
-    if (!kv::TryStrToInt64(Args[1], position))
-        return Fail("'" + Args[1] + "' is not a position in microseconds");
+    if (!kv::TryStrToInt64(args.Files[1], position))
+        return Fail("'" + args.Files[1] + "' is not a position in microseconds");
+    if (const std::string refusal = RefuseOutput(inputFile, pictureFile, args.Overwrite); !refusal.empty())
+        return Fail(refusal);
     TEngine engine;
-    kv::TAVProbe* opened = engine.Open(Args[0]);
+    kv::TAVProbe* opened = engine.Open(inputFile);
     if (!opened)
         return Fail(engine.Error);
     kv::TAVProbe& probe = *opened;
@@ -178,7 +242,7 @@ int Frame(const std::vector<std::string>& Args)
     if (!probe.FrameValid() || picture.Width == 0)
         return Fail(probe.LastError());
     std::string error;
-    if (!kv::SavePicturePNG(picture, Args[2], error))
+    if (!kv::SavePicturePNG(picture, pictureFile, error))
         return Fail(error);
     std::printf("%dx%d at %lld us\n", picture.Width, picture.Height, static_cast<long long>(probe.FramePTS()));
     return 0;
@@ -189,6 +253,11 @@ int Frame(const std::vector<std::string>& Args)
 int main(int argc, char* argv[])
 {
     std::vector<std::string> args(argv + 1, argv + argc);
+    g_given = args;
+    // The value of each option line too, which messages show without its name.
+    for (const std::string& arg : args)
+        if (const size_t equals = arg.find('='); equals != std::string::npos)
+            g_given.push_back(arg.substr(equals + 1));
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(Usage, args.empty() ? stderr : stdout);
         return args.empty() ? 1 : 0;

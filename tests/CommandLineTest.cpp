@@ -1,5 +1,10 @@
 // kelvane-cli as scripts use it.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "MediaFixtures.h"
 #include "TestSupport.h"
@@ -15,6 +20,39 @@ std::string LastLine(const std::string& Text)
         text.pop_back();
     const size_t newline = text.rfind('\n');
     return newline == std::string::npos ? text : text.substr(newline + 1);
+}
+
+// Name as one shell word.
+std::string Quoted(const std::string& Name)
+{
+    std::string quoted = "'";
+    for (char c : Name)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string Cli(const std::string& Arguments) { return std::string(KELVANE_CLI) + " " + Arguments; }
+
+std::string Contents(const std::string& File)
+{
+    std::ifstream in(File, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void Write(const std::string& File, const std::string& Contents)
+{
+    std::ofstream(File, std::ios::binary) << Contents;
+}
+
+size_t ErrorLines(const std::string& Output)
+{
+    size_t count = 0;
+    for (size_t start = 0; start < Output.size();) {
+        count += Output.compare(start, 6, "error:") == 0;
+        const size_t end = Output.find('\n', start);
+        start = end == std::string::npos ? Output.size() : end + 1;
+    }
+    return count;
 }
 
 TEST(CommandLineTest, FailuresEndWithTheReasonAndStatusOne)
@@ -53,7 +91,8 @@ TEST(CommandLineTest, ConvertQueuesTheTaskAndLogsWhatItOpened)
     EXPECT_NE(output.find("queued: "), std::string::npos) << output;
 
     EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " --help", output), 0);
-    EXPECT_NE(output.find("kelvane-cli convert [-i LINE]... [-o LINE]... INPUT OUTPUT"), std::string::npos);
+    EXPECT_NE(output.find("kelvane-cli convert [-y] [-i LINE]... [-o LINE]... INPUT OUTPUT"), std::string::npos);
+    EXPECT_NE(output.find("kelvane-cli frame [-y] FILE POSITION_US OUT.png"), std::string::npos);
 }
 
 TEST(CommandLineTest, ProbePrintsTheFactsOfAFile)
@@ -101,10 +140,120 @@ TEST(CommandLineTest, FrameWritesThePictureAsPNG)
     EXPECT_EQ(picture.at("streams.stream.0.width"), "160");
     EXPECT_EQ(picture.at("streams.stream.0.height"), "120");
 
-    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("audio_only.mp3") + "' 0 '" + png + "'", output), 1);
+    const std::string other = temp.Path + "/other.png";
+    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("audio_only.mp3") + "' 0 '" + other + "'", output), 1);
     EXPECT_EQ(LastLine(output), "error: no video stream.");
-    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("h264.mp4") + "' soon '" + png + "'", output), 1);
+    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("h264.mp4") + "' soon '" + other + "'", output), 1);
     EXPECT_EQ(LastLine(output), "error: 'soon' is not a position in microseconds");
+}
+
+TEST(CommandLineTest, AnExistingOutputIsKeptUnlessMinusYIsGiven)
+{
+    const TempFolder temp("cli");
+    const std::string kept = "an older file that must survive\n";
+    const std::string target = temp.Path + "/target.png";
+    const std::string link = temp.Path + "/link.png";
+    const std::string dangling = temp.Path + "/dangling.png";
+    Write(target, kept);
+    std::filesystem::create_symlink(target, link);
+    std::filesystem::create_symlink(temp.Path + "/nowhere.png", dangling);
+    const std::string video = Quoted(Fixture("h264.mp4"));
+    const std::string avi = Quoted(Fixture("video_audio.avi"));
+    for (const std::string& output : {target, link, dangling}) {
+        const std::string commands[] = {"convert " + avi + " " + Quoted(output),
+                                        "convert -o vcodec=mpeg4 " + avi + " " + Quoted(output),
+                                        "frame " + video + " 1000000 " + Quoted(output)};
+        for (const std::string& command : commands) {
+            std::string printed;
+            EXPECT_EQ(RunCommand(Cli(command), printed), 1) << command;
+            EXPECT_EQ(LastLine(printed), "error: " + output + " already exists (give -y to replace it)") << printed;
+            EXPECT_EQ(ErrorLines(printed), 1u) << printed;
+            EXPECT_EQ(Contents(target), kept) << command;
+            EXPECT_TRUE(std::filesystem::is_symlink(link));
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(temp.Path + "/nowhere.png"));
+
+    // With -y the picture replaces the file the link points to.
+    std::string printed;
+    ASSERT_EQ(RunCommand(Cli("frame -y " + video + " 1000000 " + Quoted(link)), printed), 0) << printed;
+    EXPECT_EQ(Probe(target).at("streams.stream.0.codec_name"), "png");
+    EXPECT_EQ(RunCommand(Cli("convert -y " + avi + " " + Quoted(temp.Path + "/out.mp4")), printed), 2) << printed;
+}
+
+TEST(CommandLineTest, TheInputIsNeverItsOwnOutput)
+{
+    const TempFolder temp("cli");
+    const std::string video = temp.Path + "/X.mp4";
+    std::filesystem::copy_file(Fixture("h264.mp4"), video);
+    const std::string original = Contents(video);
+    const std::string hardLink = temp.Path + "/hard.mp4";
+    const std::string softLink = temp.Path + "/soft.mp4";
+    ASSERT_EQ(::link(video.c_str(), hardLink.c_str()), 0);
+    std::filesystem::create_symlink(video, softLink);
+    const struct {
+        std::string Arguments;
+        std::string Output;
+    } cases[] = {
+        {"frame " + Quoted(video) + " 1000000 " + Quoted(video), video},
+        {"frame -y " + Quoted(video) + " 1000000 " + Quoted(video), video},
+        {"frame " + Quoted(video) + " 1000000 -y " + Quoted(temp.Path + "/./X.mp4"), temp.Path + "/./X.mp4"},
+        {"frame -y " + Quoted(video) + " 0 " + Quoted(hardLink), hardLink},
+        {"frame -y " + Quoted(softLink) + " 0 " + Quoted(video), video},
+        {"convert -y " + Quoted(video) + " " + Quoted(softLink), softLink},
+    };
+    for (const auto& c : cases) {
+        std::string printed;
+        EXPECT_EQ(RunCommand(Cli(c.Arguments), printed), 1) << c.Arguments;
+        EXPECT_EQ(LastLine(printed), "error: " + c.Output + " is the input file itself: choose another output")
+            << printed;
+        EXPECT_TRUE(Contents(video) == original) << c.Arguments << " changed the video";
+    }
+}
+
+TEST(CommandLineTest, EveryFailureEndsInOneErrorLineWithValuesEscapedAndCut)
+{
+    const TempFolder temp("cli");
+    const std::string avi = Quoted(Fixture("video_audio.avi"));
+    const std::string out = Quoted(temp.Path + "/out.mp4");
+    // The head of a Matroska file: the library reads past its end.
+    const std::string damaged = temp.Path + "/damaged.mkv";
+    Write(damaged, Contents(Fixture("two_audio.mkv")).substr(0, 100));
+    const std::string truncated =
+        "error: " + damaged + ": I/O error occurred. Usually that means that input file is truncated and/or corrupted.";
+    const std::string sevens(5000, '7');
+    const struct {
+        std::string Arguments;
+        std::string LastLine;
+    } cases[] = {
+        {"convert -o " + Quoted("vcodec=mpeg4\nb=abc") + " " + avi + " " + out,
+         "error: the option line 'vcodec=mpeg4\\nb=abc' holds a line break: give each option with its own -o"},
+        {"convert -i " + Quoted("an\r") + " " + avi + " " + out,
+         "error: the option line 'an\\r' holds a line break: give each option with its own -i"},
+        {"convert -o " + Quoted("vcodec=mp\t2") + " " + avi + " " + out,
+         "error: new_video_stream fail: Unknown encoder 'mp\\t2'"},
+        {"convert -o " + Quoted("vcodec=a\x01\x1b[2J\xff") + " " + avi + " " + out,
+         "error: new_video_stream fail: Unknown encoder 'a\\x01\\x1B[2J\\xFF'"},
+        {"convert -o vframes=" + sevens + " " + avi + " " + out,
+         "error: '" + sevens.substr(0, 200) + "...' is not a valid integer value"},
+        {"convert -o s=160x120 -o croptop=200 " + avi + " " + out,
+         "error: Vertical crop dimensions are outside the range of the original image. Remember to crop first and "
+         "scale second."},
+        {"convert " + Quoted(damaged) + " " + out, truncated},
+        {"probe " + Quoted(damaged), truncated},
+        {"frame " + Quoted(damaged) + " 0 " + Quoted(temp.Path + "/f.png"), truncated},
+        {"frame " + avi + " " + Quoted("12\n3") + " " + Quoted(temp.Path + "/f.png"),
+         "error: '12\\n3' is not a position in microseconds"},
+        {"probe " + Quoted(temp.Path + "/" + std::string(250, 'y') + ".avi"),
+         "error: " + (temp.Path + "/" + std::string(250, 'y')).substr(0, 200) + "...: no such file or directory"},
+        {Quoted("trans\x7f\ncode"), "error: unknown command 'trans\\x7F\\ncode' (see kelvane-cli --help)"},
+    };
+    for (const auto& c : cases) {
+        std::string printed;
+        EXPECT_EQ(RunCommand(Cli(c.Arguments), printed), 1) << c.Arguments;
+        EXPECT_EQ(LastLine(printed), c.LastLine) << printed;
+        EXPECT_EQ(ErrorLines(printed), 1u) << printed;
+    }
 }
 
 }  // namespace
