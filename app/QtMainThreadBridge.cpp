@@ -1,33 +1,53 @@
 #include "app/QtMainThreadBridge.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
+#include <QEvent>
+#include <QThread>
 
-QtMainThreadBridge::QtMainThreadBridge(QObject* MainThreadObject) : m_target(MainThreadObject) {}
+QtMainThreadBridge::QtMainThreadBridge(QObject* MainThreadObject) : m_waker(*this)
+{
+    m_waker.moveToThread(MainThreadObject->thread());
+}
+
+bool QtMainThreadBridge::TWaker::event(QEvent* Event)
+{
+    // Drained before the event is looked at: taking the bridge's lock orders everything the worker did
+    // before it posted, the event's allocation too, before the reads here.
+    m_bridge.Drain();
+    return Event->type() == QEvent::User || QObject::event(Event);
+}
 
 void QtMainThreadBridge::Invoke(const std::function<void()>& Call)
 {
-    // A queued call and our own wait, so that the hand-over is visible to the thread checker.
-    struct Done {
-        std::mutex Lock;
-        std::condition_variable Signal;
-        bool Finished = false;
-    };
-    auto done = std::make_shared<Done>();
-    QMetaObject::invokeMethod(
-        m_target,
-        [done, &Call] {
-            Call();
-            std::lock_guard<std::mutex> guard(done->Lock);
-            done->Finished = true;
-            done->Signal.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock<std::mutex> guard(done->Lock);
-    done->Signal.wait(guard, [&] { return done->Finished; });
+    if (QThread::currentThread() == m_waker.thread()) {
+        Call();
+        return;
+    }
+    auto pending = std::make_shared<TPending>();
+    pending->Call = &Call;
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_queue.push_back(pending);
+    // Posted under the lock: the main thread takes the lock before anything of the event is released.
+    QCoreApplication::postEvent(&m_waker, new QEvent(QEvent::User));
+    m_done.wait(guard, [&] { return pending->Done; });
 }
 
-void QtMainThreadBridge::Pump() { QCoreApplication::processEvents(); }
+void QtMainThreadBridge::Drain()
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    while (!m_queue.empty()) {
+        std::shared_ptr<TPending> pending = m_queue.front();
+        m_queue.pop_front();
+        guard.unlock();
+        (*pending->Call)();
+        guard.lock();
+        pending->Done = true;
+        m_done.notify_all();
+    }
+}
+
+void QtMainThreadBridge::Pump()
+{
+    Drain();
+    QCoreApplication::processEvents();
+}

@@ -5,7 +5,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
+#include <functional>
 #include <thread>
+#include <vector>
 
 #include "app/MainWindow.h"
 #include "app/QtMainThreadBridge.h"
@@ -26,18 +28,40 @@ TEST(AppTest, BridgeCallsFromAWorkerRunOnTheMainThreadAndWait)
     QObject target;
     QtMainThreadBridge bridge(&target);
     const int mainThread = kv::CurrentThreadId();
-    std::atomic<int> ranOn{0};
-    std::atomic<bool> returned{false};
-    std::thread worker([&] {
-        bridge.Invoke([&] { ranOn = kv::CurrentThreadId(); });
-        EXPECT_NE(ranOn, 0) << "Invoke returns only after the call ran";
-        returned = true;
-    });
-    QElapsedTimer timer;
-    timer.start();
-    while (!returned && timer.elapsed() < 10000)
-        bridge.Pump();
-    worker.join();
+    // Run by the engine's pump (the main thread waiting for a worker) and by the plain event loop.
+    const std::pair<const char*, std::function<void()>> pumps[] = {
+        {"Pump", [&] { bridge.Pump(); }},
+        {"event loop", [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }},
+    };
+    for (const auto& [name, pump] : pumps) {
+        constexpr int Workers = 3;
+        constexpr int Calls = 20;
+        // Plain memory written by the calls and read by the workers: the thread checker sees whether the
+        // bridge orders the two.
+        int ranOn[Workers][Calls] = {};
+        std::atomic<int> finished{0};
+        std::vector<std::thread> workers;
+        for (int w = 0; w < Workers; ++w)
+            workers.emplace_back([&, w] {
+                for (int c = 0; c < Calls; ++c) {
+                    bridge.Invoke([&] { ranOn[w][c] = kv::CurrentThreadId(); });
+                    EXPECT_EQ(ranOn[w][c], mainThread) << name << ": Invoke returns after the call ran";
+                }
+                ++finished;
+            });
+        QElapsedTimer timer;
+        timer.start();
+        while (finished < Workers && timer.elapsed() < 10000)
+            pump();
+        EXPECT_EQ(finished, Workers) << name << ": calls left waiting";
+        while (finished < Workers)
+            bridge.Pump();
+        for (std::thread& worker : workers)
+            worker.join();
+    }
+    // On the main thread itself the call runs at once.
+    int ranOn = 0;
+    bridge.Invoke([&] { ranOn = kv::CurrentThreadId(); });
     EXPECT_EQ(ranOn, mainThread);
 }
 
