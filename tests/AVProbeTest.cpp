@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <mutex>
 #include <random>
 
 #include "MediaFixtures.h"
@@ -217,8 +218,16 @@ TEST_F(AVProbeTest, ATasksProbeIsReadOnly)
     component.ClearTasks();
 }
 
-TEST_F(AVProbeTest, DamagedFilesNeverCrash)
+TEST_F(AVProbeTest, DamagedFilesAreRefusedOrReadPastTheDamageWithItReported)
 {
+    kv::TDIdezuDOR component;  // receives the libraries' log
+    ASSERT_TRUE(component.LoadLibraries("")) << component.LastError();
+    std::mutex lock;
+    size_t errorLines = 0;
+    component.OnLog = [&](int, kv::TLogLevel ALevel, const std::string&) {
+        std::lock_guard<std::mutex> guard(lock);
+        errorLines += ALevel == kv::llError;
+    };
     const TempFolder temp("damaged");
     std::ifstream source(Fixture("h264.mp4"), std::ios::binary);
     std::string damaged((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
@@ -229,20 +238,37 @@ TEST_F(AVProbeTest, DamagedFilesNeverCrash)
     std::string noise(30000, '\0');
     for (char& c : noise)
         c = static_cast<char>(random());
-    const std::pair<std::string, std::string> files[] = {
-        {"damaged.mp4", damaged}, {"noise.avi", noise}, {"truncated.mp4", damaged.substr(0, 2000)}};
-    for (const auto& [name, content] : files) {
+
+    // Files whose container cannot be read are refused with the reason.
+    const std::pair<std::string, std::string> refused[] = {{"noise.avi", noise},
+                                                           {"truncated.mp4", damaged.substr(0, 2000)}};
+    for (const auto& [name, content] : refused) {
         const std::string path = temp.Path + "/" + name;
         std::ofstream(path, std::ios::binary) << content;
-        if (!probe.OpenFile(path)) {
-            EXPECT_FALSE(probe.LastError().empty()) << name;
-            continue;
-        }
-        for (int64_t position : {0, 500000, 1000000, 1500000, -1, -1}) {
-            const kv::TBitmap& picture = probe.ReadFrame(-1, position);
-            EXPECT_EQ(picture.Pixels.size(), static_cast<size_t>(picture.Stride()) * picture.Height);
+        EXPECT_FALSE(probe.OpenFile(path)) << name << " was taken for a video";
+        EXPECT_EQ(probe.LastError().rfind(path + ": ", 0), 0u) << probe.LastError();
+        EXPECT_FALSE(probe.FileLoaded());
+    }
+
+    // With its index whole the file opens; each read gives a whole picture at or after the position
+    // asked for, never one from before it, or fails with a reason; the damage is logged.
+    const std::string path = temp.Path + "/damaged.mp4";
+    std::ofstream(path, std::ios::binary) << damaged;
+    ASSERT_TRUE(probe.OpenFile(path)) << probe.LastError();
+    for (int64_t position : {0, 500000, 1000000, 1500000}) {
+        const kv::TBitmap& picture = probe.ReadFrame(-1, position);
+        if (probe.FrameValid()) {
+            EXPECT_EQ(picture.Width, 160) << position;
+            EXPECT_EQ(picture.Height, 120) << position;
+            EXPECT_EQ(picture.Pixels.size(), static_cast<size_t>(picture.Stride()) * picture.Height) << position;
+            EXPECT_GE(probe.FramePTS(), position);
+        } else {
+            EXPECT_EQ(picture.Width, 0) << position;
+            EXPECT_FALSE(probe.LastError().empty()) << position;
         }
     }
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_GT(errorLines, 0u) << "the damaged pictures were read without a word";
 }
 
 }  // namespace

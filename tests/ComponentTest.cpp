@@ -358,34 +358,44 @@ TEST_F(ComponentTest, ClearingFromATaskReportWhileAnotherRunsStopsItWithoutDeadl
 
 TEST_F(ComponentTest, PauseHoldsRunningTasksAndResumeLetsThemGoOn)
 {
+    // Each step of the run waits at a gate until the test opens it for that step, so the pause is set
+    // while the worker stands between two pause checks; "passed" is the last step through its gate.
+    std::atomic<int> opened{1};
+    std::atomic<int> passed{0};
     ControlledComponent component;
     TerminateRecorder recorder;
     recorder.Attach(component);
+    component.Prepare = [&](ControlledTask& task) {
+        task.OnRunStep = [&](ControlledTask& running) {
+            while (opened < running.Steps && !running.StopRequested())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            passed = running.Steps.load();
+        };
+    };
     component.Queue(1, false);
     component.StartConvert(1);
     ControlledTask& task = component.Task(0);
-    ASSERT_TRUE(WaitUntil([&] { return task.Steps > 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return task.Steps == 2; })) << "the second step waits at its gate";
 
+    const auto quiet = std::chrono::milliseconds(300);
     component.PauseConvert();
     EXPECT_TRUE(task.Paused());
-    // The run stops at its next step boundary and stays there.
-    int held = task.Steps;
-    ASSERT_TRUE(WaitUntil([&] {
-        const int now = task.Steps;
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        return task.Steps == now && (held = now) >= 0;
-    }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(task.Steps, held);
+    opened = 2;
+    ASSERT_TRUE(WaitUntil([&] { return passed == 2; }));
+    EXPECT_FALSE(WaitUntil([&] { return task.Steps > 2; }, quiet)) << "the run went past its pause check";
 
     component.ResumeConvert();
-    EXPECT_TRUE(WaitUntil([&] { return task.Steps > held + 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return task.Steps == 3; })) << "resuming lets the run go on";
 
     // A stop reaches a paused task, and it ends properly.
     component.PauseConvert();
+    opened = 3;
+    ASSERT_TRUE(WaitUntil([&] { return passed == 3; }));
+    EXPECT_FALSE(WaitUntil([&] { return task.Steps > 3; }, quiet)) << "the run went past its pause check";
     component.StopConvert();
     ASSERT_TRUE(WaitUntil([&] { return recorder.BatchEnded(); }));
     EXPECT_FALSE(recorder.Events()[0].Finished);
+    EXPECT_EQ(task.Steps, 3);
 }
 
 TEST_F(ComponentTest, FreeingTheComponentStopsRunningTasks)

@@ -106,14 +106,35 @@ TEST_F(LoggingTest, LinesAreAssembledPerThreadWithThePrefixOnce)
                                                     {-1, kv::llError, Prefix()}}));
 }
 
-TEST_F(LoggingTest, ThePrefixShowsEverySignificantDigitOfTheClassAddress)
+TEST_F(LoggingTest, ThePrefixNamesTheSourceAndShowsEverySignificantDigitOfItsClassAddress)
 {
-    const std::string prefix = Prefix();
-    const size_t at = prefix.find(" @ ");
-    const std::string digits = prefix.substr(at + 3, prefix.size() - at - 4);
-    EXPECT_GE(digits.size(), 8u);
-    EXPECT_EQ(std::stoull(digits, nullptr, 16), reinterpret_cast<uintptr_t>(&ProbeClass));
-    EXPECT_EQ(digits.find_first_of("abcdef"), std::string::npos) << "upper case";
+    // A class without an item name is shown by its class name.
+    static const AVClass unnamedClass = [] {
+        AVClass c{};
+        c.class_name = "Unnamed";
+        c.version = LIBAVUTIL_VERSION_INT;
+        return c;
+    }();
+    LogSource unnamed{&unnamedClass};
+    const struct {
+        LogSource* Source;
+        std::string Name;
+    } cases[] = {{&source, "probe"}, {&unnamed, "Unnamed"}};
+    for (const auto& c : cases) {
+        collector.Clear();
+        kv::lav::av_log(c.Source, AV_LOG_ERROR, "text\n");
+        const std::vector<Line> lines = collector.Lines();
+        ASSERT_EQ(lines.size(), 1u) << c.Name;
+        const std::string& line = lines[0].Text;
+        const std::string head = "[" + c.Name + " @ ";
+        ASSERT_EQ(line.rfind(head, 0), 0u) << line;
+        const size_t close = line.find("]text");
+        ASSERT_NE(close, std::string::npos) << line;
+        const std::string digits = line.substr(head.size(), close - head.size());
+        EXPECT_GE(digits.size(), 8u) << line;
+        EXPECT_EQ(digits.find_first_not_of("0123456789ABCDEF"), std::string::npos) << "upper-case digits: " << line;
+        EXPECT_EQ(std::stoull(digits, nullptr, 16), reinterpret_cast<uintptr_t>(c.Source->Class)) << line;
+    }
 }
 
 TEST_F(LoggingTest, LibraryLevelsAreFilteredAndMapped)

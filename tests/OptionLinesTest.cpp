@@ -12,9 +12,23 @@ namespace {
 
 TEST(OptionTableTest, HoldsTheWholeVocabularyInOrder)
 {
-    EXPECT_EQ(kv::OptionCount(), 103u);
-    for (const char* name : {"L", "f", "map", "threads", "b", "vb", "ab", "isync", "sbsf", "spre"})
-        EXPECT_NE(kv::FindOption(name), nullptr) << name;
+    ASSERT_EQ(kv::OptionCount(), 103u);
+    // Names with their places in the order in which names are tested.
+    const std::pair<const char*, size_t> places[] = {
+        {"L", 1},   {"f", 5},       {"i", 6},   {"map", 8},   {"threads", 26}, {"b", 37},     {"vb", 38},
+        {"s", 41},  {"croptop", 44}, {"vcodec", 58}, {"ab", 77}, {"an", 82},    {"isync", 95}, {"sbsf", 100},
+        {"spre", 103},
+    };
+    const kv::TOptionEntry* first = kv::FindOption("L");
+    ASSERT_NE(first, nullptr);
+    for (const auto& [name, place] : places) {
+        const kv::TOptionEntry* entry = kv::FindOption(name);
+        ASSERT_NE(entry, nullptr) << name;
+        EXPECT_EQ(static_cast<size_t>(entry - first) + 1, place) << name;
+    }
+    // Each entry is the first of its name: none is hidden behind an earlier one.
+    for (size_t i = 0; i < kv::OptionCount(); ++i)
+        EXPECT_EQ(kv::FindOption(first[i].Name), &first[i]) << first[i].Name;
     for (const char* name : {"", "an ", "AN", "g", "gop", "preset"})
         EXPECT_EQ(kv::FindOption(name), nullptr) << name;
 }
@@ -100,7 +114,7 @@ TEST_F(OptionTest, NamesWithoutEffectOnlyLog)
         EXPECT_EQ(logs, (std::vector<std::pair<int, std::string>>{{1, std::string("Do nothing: option - ") + name}}));
     }
     task.LogSlot = nullptr;
-    task.SetOption("h", "");  // no log slot: nothing to write to
+    EXPECT_NO_THROW(task.SetOption("h", "")) << "without a log slot there is nothing to write to";
 }
 
 TEST_F(OptionTest, TheGenericPathSetsEveryMatchingContext)

@@ -189,9 +189,31 @@ TEST_F(TaskTest, ATaskMayBeFreedFromInsideItsOwnEndReport)
     ASSERT_TRUE(WaitUntil([&] { return freed.load(); }));
 }
 
-TEST_F(TaskTest, PauseHoldsTheWorkerAndStopReleasesIt)
+// A run that counts the pause checks it begins and the ones that return, and before each check waits
+// at a gate the test opens, so that the test acts while the worker stands at a known point.
+class CheckpointTask : public ControlledTask {
+public:
+    std::atomic<int> Opened{0};   // checks the gate lets the worker begin
+    std::atomic<int> Entered{0};  // checks begun
+    std::atomic<int> Left{0};     // checks returned
+
+protected:
+    void Transcode() override
+    {
+        for (bool going = true; going;) {
+            while (Opened <= Entered && !StopRequested())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++Entered;
+            going = CheckPause();
+            ++Left;
+        }
+        SetFinished(!StopRequested());
+    }
+};
+
+TEST_F(TaskTest, PauseHoldsTheWorkerInItsCheckUntilResumeOrStop)
 {
-    ControlledTask task;
+    CheckpointTask task;
     Report report;
     report.Attach(task);
     task.PauseTask();
@@ -199,12 +221,28 @@ TEST_F(TaskTest, PauseHoldsTheWorkerAndStopReleasesIt)
 
     task.ResetTask();
     task.Files().NbInputFiles = task.Files().NbOutputFiles = 1;
-    task.StartTask(true, kv::tpLowest)->Resume();
-    ASSERT_TRUE(WaitUntil([&] { return task.Steps > 0; }));
+    task.StartTask(true, kv::tpNormal)->Resume();
+    task.Opened = 1;
+    ASSERT_TRUE(WaitUntil([&] { return task.Left == 1; })) << "a check without a pause returns";
+
+    // Paused while the worker stands at the gate: it begins its next check and stays inside it.
+    const auto quiet = std::chrono::milliseconds(300);
     task.PauseTask();
     ASSERT_TRUE(task.Paused());
+    task.Opened = 2;
+    ASSERT_TRUE(WaitUntil([&] { return task.Entered == 2; }));
+    EXPECT_FALSE(WaitUntil([&] { return task.Left == 2; }, quiet)) << "the check returned while paused";
+    task.ResumeTask();
+    EXPECT_TRUE(WaitUntil([&] { return task.Left == 2; })) << "resuming lets the worker go on";
+
+    // Held again; a stop releases it and the run ends unfinished.
+    task.PauseTask();
+    task.Opened = 3;
+    ASSERT_TRUE(WaitUntil([&] { return task.Entered == 3; }));
+    EXPECT_FALSE(WaitUntil([&] { return task.Left == 3; }, quiet)) << "the check returned while paused";
     task.RequestStop();
     ASSERT_TRUE(WaitUntil([&] { return report.Terminations() == 1; }));
+    EXPECT_EQ(task.Left, 3);
     EXPECT_FALSE(task.Finished());
 }
 
