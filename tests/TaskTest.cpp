@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -347,6 +348,10 @@ TEST_F(TaskTest, AnOutputThatStayedEmptyIsDeletedWhenTheTaskIsFreed)
         std::ofstream(path) << c.Content;
         kv::FormatContextPtr output(kv::lav::avformat_alloc_context());
         output->url = kv::lav::av_strdup(path.c_str());
+        // Files the task created itself, as preparing their outputs records them.
+        struct stat status {};
+        ASSERT_EQ(::stat(path.c_str(), &status), 0);
+        task.Files().OutputTargets[static_cast<size_t>(slot)] = {path, true, status.st_dev, status.st_ino};
         task.Files().OutputFiles[static_cast<size_t>(slot++)] = std::move(output);
     }
     task.Files().NbOutputFiles = slot;

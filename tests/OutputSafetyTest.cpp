@@ -1,0 +1,144 @@
+// Preparing an output never destroys what is already there: an existing file, what a link names, a
+// device. Only a file the task created itself, still empty at the end, is removed again; a conversion
+// that starts writing overwrites.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "MediaFixtures.h"
+#include "TestSupport.h"
+#include "engine/FFmpegTask.h"
+
+using namespace kvtest;
+
+namespace {
+
+const std::string Precious = "precious bytes that nothing converted may destroy\n";
+
+std::string Contents(const std::string& Path)
+{
+    std::ifstream in(Path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void Write(const std::string& Path, const std::string& Text)
+{
+    std::ofstream(Path, std::ios::binary | std::ios::trunc) << Text;
+}
+
+bool Exists(const std::string& Path)
+{
+    struct stat status {};
+    return ::lstat(Path.c_str(), &status) == 0;
+}
+
+class OutputSafetyTest : public ::testing::Test {
+protected:
+    void SetUp() override { LoadSystemLibraries(); }
+
+    // A reset task with the fixture as its input and Output prepared (an AVI with its default codecs).
+    std::unique_ptr<kv::TFFmpeg> Prepared(const std::string& Output)
+    {
+        auto task = std::make_unique<kv::TFFmpeg>();
+        task->ResetTask();
+        EXPECT_TRUE(task->OpenInputFile(Fixture("video_audio.avi"))) << task->ErrorText();
+        EXPECT_EQ(task->OpenOutputFile(Output), 1) << task->ErrorText();
+        return task;
+    }
+
+    TempFolder dir{"output_safety"};
+};
+
+TEST_F(OutputSafetyTest, ATaskFreedWithoutRunningLeavesExistingFilesAsTheyWere)
+{
+    const std::string existing = dir.Path + "/existing.avi";
+    const std::string target = dir.Path + "/target.avi";
+    const std::string link = dir.Path + "/link.avi";
+    Write(existing, Precious);
+    Write(target, Precious);
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+
+    for (const std::string& output : {existing, link}) {
+        Prepared(output).reset();
+        EXPECT_EQ(Contents(output), Precious) << output;
+    }
+    struct stat status {};
+    ASSERT_EQ(::lstat(link.c_str(), &status), 0) << "the link is still there";
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(Contents(target), Precious);
+}
+
+TEST_F(OutputSafetyTest, ADeviceGivenAsOutputIsNeverRemoved)
+{
+    // A node of the null device of our own, so that a fault here cannot take the system's away.
+    const std::string device = dir.Path + "/null.avi";
+    ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0)
+        << "making a device node needs root: " << std::strerror(errno);
+    Prepared(device).reset();
+    struct stat status {};
+    ASSERT_EQ(::lstat(device.c_str(), &status), 0) << "the device is still there";
+    EXPECT_TRUE(S_ISCHR(status.st_mode));
+}
+
+TEST_F(OutputSafetyTest, ANewOutputIsCreatedAtOnceAndRemovedWhenNothingWasWritten)
+{
+    const std::string fresh = dir.Path + "/fresh.avi";
+    std::unique_ptr<kv::TFFmpeg> task = Prepared(fresh);
+    EXPECT_TRUE(Exists(fresh)) << "the name is taken as soon as the output is prepared";
+    EXPECT_EQ(Contents(fresh), "");
+    task.reset();
+    EXPECT_FALSE(Exists(fresh));
+
+    // Replaced by someone else after the task created it: not the task's file any more.
+    task = Prepared(fresh);
+    Write(fresh + ".new", "");
+    ASSERT_EQ(::rename((fresh + ".new").c_str(), fresh.c_str()), 0);
+    task.reset();
+    EXPECT_TRUE(Exists(fresh));
+}
+
+TEST_F(OutputSafetyTest, WritingStartsByOverwritingAndKeepsWhatWasWritten)
+{
+    const std::string existing = dir.Path + "/overwritten.avi";
+    Write(existing, Precious);
+    const std::string fresh = dir.Path + "/written.avi";
+    for (const std::string& output : {existing, fresh}) {
+        std::unique_ptr<kv::TFFmpeg> task = Prepared(output);
+        task->OpenOutputForWriting(0);
+        ASSERT_NE(task->Files().OutputFiles[0]->pb, nullptr);
+        EXPECT_EQ(Contents(output), "") << "an existing output is overwritten when the run starts";
+        Write(output, "converted");
+        task.reset();
+        EXPECT_EQ(Contents(output), "converted") << output;
+    }
+}
+
+TEST_F(OutputSafetyTest, AnOutputThatCannotBeWrittenIsRefusedAtPreparation)
+{
+    auto task = std::make_unique<kv::TFFmpeg>();
+    task->ResetTask();
+    ASSERT_TRUE(task->OpenInputFile(Fixture("video_audio.avi"))) << task->ErrorText();
+    const std::string folder = dir.Path + "/folder.avi";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    const std::string missingFolder = dir.Path + "/missing/out.avi";
+    for (const std::string& output : {folder, missingFolder}) {
+        EXPECT_EQ(task->OpenOutputFile(output), -1) << output;
+        EXPECT_EQ(task->ErrorText(), "Could not open '" + output + "'");
+    }
+    EXPECT_EQ(task->Files().NbOutputFiles, 0);
+    struct stat status {};
+    ASSERT_EQ(::stat(folder.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode));
+}
+
+}  // namespace
