@@ -1,6 +1,11 @@
 // kelvane-cli: the conversion engine from the command line, for scripts and for checking the engine
 // without a window.
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
+
+#include <condition_variable>
+#include <mutex>
 
 #include <cstdio>
 #include <cstring>
@@ -18,9 +23,15 @@ namespace {
 
 const char* const Usage =
     "Usage:\n"
-    "  kelvane-cli convert [-y] [-i LINE]... [-o LINE]... INPUT OUTPUT\n"
-    "      Queues one conversion of INPUT into OUTPUT. Each -i LINE is an input option line and each\n"
-    "      -o LINE an output option line, written name=value (for example -o vcodec=mpeg4 -o b=800000).\n"
+    "  kelvane-cli convert [-y] [--threads N] [-i LINE]... [-o LINE]... INPUT OUTPUT\n"
+    "      Converts INPUT into OUTPUT. Each -i LINE is an input option line and each -o LINE an output\n"
+    "      option line, written name=value (for example -o vcodec=mpeg4 -o b=800000). --threads N sets the\n"
+    "      codec threads of every encoder and decoder (0, the default, lets the libraries choose from the\n"
+    "      number of cores). While it runs, each progress report is one line on standard error:\n"
+    "      [progress] frame=N fps=N time_ms=N q=Q kbps=K size=BYTES total_ms=N\n"
+    "      (frame and fps are -1 for an output without video). The exit status is 0 when the conversion\n"
+    "      finished. The first SIGINT or SIGTERM stops it cleanly: the output keeps what was converted\n"
+    "      and plays, and the exit status is 130.\n"
     "  kelvane-cli probe FILE\n"
     "      Prints what the engine knows of FILE, one key=value per line.\n"
     "  kelvane-cli frame [-y] FILE POSITION_US OUT.png\n"
@@ -31,8 +42,7 @@ const char* const Usage =
     "itself is always refused.\n"
     "\n"
     "Log lines go to standard error as \"[level] text\". On failure the last line is \"error: \" and the\n"
-    "reason, on one line, and the exit status is 1. This build prepares the conversion but cannot run it\n"
-    "yet: convert then says so and exits with status 2.\n";
+    "reason, on one line, and the exit status is 1.\n";
 
 const char* LevelName(kv::TLogLevel Level)
 {
@@ -56,7 +66,6 @@ void LogLine(kv::TLogLevel Level, const std::string& Text)
     std::fprintf(stderr, "[%s] %s\n", LevelName(Level), kv::OneLineMessage(Text, g_given).c_str());
 }
 
-std::string Shown(const std::string& Value) { return kv::PrintableValue(Value); }
 
 std::string JoinLines(const std::vector<std::string>& Lines)
 {
@@ -113,8 +122,41 @@ std::string RefuseOutput(const std::string& Input, const std::string& Output, bo
     return "";
 }
 
-int Convert(const std::vector<std::string>& Args)
+// The codec thread count of --threads N (0 = automatic); -1 with a message in Error when N is not one.
+int TakeThreads(std::vector<std::string>& Args, std::string& Error)
 {
+    int threads = 0;
+    for (size_t i = 0; i < Args.size(); ++i) {
+        if (Args[i] != "--threads")
+            continue;
+        int64_t value = -1;
+        if (i + 1 >= Args.size() || !kv::TryStrToInt64(Args[i + 1], value) || value < 0 || value > 256) {
+            Error = "--threads needs a number of codec threads from 0 (automatic) to 256";
+            return -1;
+        }
+        threads = static_cast<int>(value);
+        Args.erase(Args.begin() + static_cast<std::ptrdiff_t>(i), Args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        --i;
+    }
+    return threads;
+}
+
+// The end of the conversion, as the engine reported it.
+struct TOutcome {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool Ended = false;
+    bool Finished = false;
+    bool Failed = false;
+    std::string Message;
+};
+
+int Convert(std::vector<std::string> Args)
+{
+    std::string threadsError;
+    const int threads = TakeThreads(Args, threadsError);
+    if (threads < 0)
+        return Fail(threadsError);
     const TArguments args = ParseArguments(Args, true);
     if (!args.Error.empty())
         return Fail(args.Error);
@@ -125,10 +167,36 @@ int Convert(const std::vector<std::string>& Args)
     if (const std::string refusal = RefuseOutput(inputFile, outputFile, args.Overwrite); !refusal.empty())
         return Fail(refusal);
 
+    // Interruptions are taken by this thread alone (sigtimedwait below): the engine's threads, started
+    // after this, inherit the blocked set.
+    sigset_t interruptions;
+    sigemptyset(&interruptions);
+    sigaddset(&interruptions, SIGINT);
+    sigaddset(&interruptions, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &interruptions, nullptr);
+
     kv::TDIdezuDOR engine;
+    TOutcome outcome;
     engine.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) { LogLine(ALevel, AMsg); };
+    engine.OnProgress = [](int, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality, float ABitRate,
+                           int64_t ACurrentSize, int ATotalOutputDuration) {
+        std::fprintf(stderr, "[progress] frame=%d fps=%d time_ms=%d q=%.1f kbps=%.1f size=%lld total_ms=%d\n",
+                     AFrameNumber, AFPS, ACurrentDuration, AQuality, ABitRate, static_cast<long long>(ACurrentSize),
+                     ATotalOutputDuration);
+    };
+    engine.OnTerminate = [&outcome](int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
+        if (AIndex < 0)
+            return;
+        std::lock_guard<std::mutex> guard(outcome.Lock);
+        outcome.Ended = true;
+        outcome.Finished = AFinished;
+        outcome.Failed = AException;
+        outcome.Message = AMessage;
+        outcome.Changed.notify_all();
+    };
     if (!engine.LoadLibraries(kv::ProgramFolder() + "LibAV"))
         return Fail(engine.LastError());
+    engine.SetCodecThreads(threads);
     kv::TInputOptions input;
     input.ExtOptions = JoinLines(args.InputLines);
     const int index = engine.AddTask(inputFile, &input);
@@ -138,9 +206,31 @@ int Convert(const std::vector<std::string>& Args)
     output.ExtOptions = JoinLines(args.OutputLines);
     if (!engine.SetOutputFile(index, outputFile, &output))
         return Fail(engine.LastError());
-    std::printf("queued: %s -> %s\n", Shown(inputFile).c_str(), Shown(outputFile).c_str());
-    std::printf("this build cannot run conversions yet: nothing was converted\n");
-    return 2;
+
+    engine.StartConvert(1);
+    bool interrupted = false;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(outcome.Lock);
+            if (outcome.Ended)
+                break;
+        }
+        const timespec wait{0, 100 * 1000 * 1000};
+        if (sigtimedwait(&interruptions, nullptr, &wait) > 0 && !interrupted) {
+            // The first interruption stops the run cleanly: the output keeps what was converted.
+            interrupted = true;
+            std::fprintf(stderr, "[info] interrupted: stopping, the output keeps what was converted\n");
+            engine.StopConvert();
+        }
+    }
+    std::lock_guard<std::mutex> guard(outcome.Lock);
+    if (outcome.Failed)
+        return Fail(outcome.Message.empty() ? "the conversion failed" : outcome.Message);
+    if (interrupted)
+        return 130;
+    if (!outcome.Finished)
+        return Fail("the conversion was stopped");
+    return 0;
 }
 
 // An engine with its libraries, logging to standard error.

@@ -223,6 +223,7 @@ void TCustomDIdezuDOR::LaunchTask(int Index)
         return;  // the queue was cleared meanwhile
     task->SetProgressInterval(int64_t{m_progressInterval} * 1000);
     task->SetLogLevel(EngineLevelOf(m_logLevel));
+    task->SetCodecThreads(m_codecThreads);
     if (m_threaded) {
         if (std::shared_ptr<TFFmpegThread> thread = task->StartTask(true, m_threadPriority)) {
             task->ThreadId = thread->ThreadId();

@@ -75,6 +75,10 @@ public:
     void SetProgressInterval(int Value);
     TConvertPriority ThreadPriority() const { return m_threadPriority; }
     void SetThreadPriority(TConvertPriority Value) { m_threadPriority = Value; }
+    // Codec threads of each encoder and decoder of the tasks it runs: 0 = the libraries' own choice from
+    // the number of cores; 1 (the default) keeps every task on one codec thread.
+    int CodecThreads() const { return m_codecThreads; }
+    void SetCodecThreads(int Value) { m_codecThreads = Value < 0 ? 0 : Value; }
     bool Preview() const { return m_preview; }
     void SetPreview(bool Value);
     bool PreviewBitmap() const { return m_previewBitmap; }
@@ -134,6 +138,7 @@ private:
     TLogLevelClaim m_logLevelClaim;  // the component's own level, asked of the libraries
     std::atomic<int> m_progressInterval{500};
     std::atomic<TConvertPriority> m_threadPriority{tpNormal};
+    std::atomic<int> m_codecThreads{1};
     std::atomic<bool> m_preview{false};
     std::atomic<bool> m_previewBitmap{false};
     std::shared_ptr<IMainThreadBridge> m_bridge;

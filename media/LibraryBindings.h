@@ -43,6 +43,7 @@ extern "C" {
     X(av_packet_alloc) \
     X(av_packet_free) \
     X(av_packet_get_side_data) \
+    X(av_new_packet) \
     X(av_packet_move_ref) \
     X(av_packet_ref) \
     X(av_packet_rescale_ts) \
@@ -98,7 +99,7 @@ extern "C" {
     X(avio_flush) \
     X(avio_open) \
     X(avio_size) \
-    X(avio_tell)
+    X(avio_seek)
 
 #define KV_AVUTIL_FUNCTIONS(X) \
     X(av_audio_fifo_alloc) \

@@ -79,20 +79,54 @@ TEST(CommandLineTest, FailuresEndWithTheReasonAndStatusOne)
     }
 }
 
-TEST(CommandLineTest, ConvertQueuesTheTaskAndLogsWhatItOpened)
+TEST(CommandLineTest, ConvertRunsTheConversionAndPrintsItsProgress)
 {
     const TempFolder temp("cli");
+    const std::string out = temp.Path + "/out.mp4";
     std::string output;
-    const int status = RunCommand(std::string(KELVANE_CLI) + " convert -o vcodec=mpeg4 -o b=300000 '" +
-                                      Fixture("video_audio.avi") + "' '" + temp.Path + "/out.mp4'",
-                                  output);
-    EXPECT_EQ(status, 2) << output;
+    const int status =
+        RunCommand(Cli("convert --threads 2 -o vcodec=mpeg4 -o b=300000 " + Quoted(Fixture("video_audio.avi")) + " " +
+                       Quoted(out)),
+                   output);
+    EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[info] Input #0, avi, from '"), std::string::npos) << output;
-    EXPECT_NE(output.find("queued: "), std::string::npos) << output;
+    const size_t progress = output.rfind("[progress] frame=50 fps=");
+    ASSERT_NE(progress, std::string::npos) << "the final report: " << output;
+    EXPECT_NE(output.find(" total_ms=20", progress), std::string::npos) << "the input lasts 2.04 s: " << output;
+    const auto facts = Probe(out);
+    EXPECT_EQ(facts.count("streams.stream.0.codec_name") ? facts.at("streams.stream.0.codec_name") : "", "mpeg4");
 
-    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " --help", output), 0);
-    EXPECT_NE(output.find("kelvane-cli convert [-y] [-i LINE]... [-o LINE]... INPUT OUTPUT"), std::string::npos);
+    EXPECT_EQ(RunCommand(Cli("--help"), output), 0);
+    EXPECT_NE(output.find("kelvane-cli convert [-y] [--threads N] [-i LINE]... [-o LINE]... INPUT OUTPUT"),
+              std::string::npos);
     EXPECT_NE(output.find("kelvane-cli frame [-y] FILE POSITION_US OUT.png"), std::string::npos);
+    EXPECT_EQ(RunCommand(Cli("convert --threads x " + Quoted(Fixture("video_audio.avi")) + " " + Quoted(out) + "2"),
+                         output),
+              1);
+    EXPECT_EQ(LastLine(output), "error: --threads needs a number of codec threads from 0 (automatic) to 256");
+}
+
+TEST(CommandLineTest, AnInterruptedConvertKeepsAPlayableShorterFile)
+{
+    const TempFolder temp("cli");
+    const std::string out = temp.Path + "/out.avi";
+    const std::string log = temp.Path + "/log.txt";
+    // Read at the input's own pace, so that the interruption comes in the middle.
+    const std::string command = Cli("convert -i re -o vcodec=mpeg4 " + Quoted(Fixture("long_av.mkv")) + " " +
+                                    Quoted(out) + " 2>" + Quoted(log));
+    std::string output;
+    // Interrupted once the conversion has written something, however busy the machine is.
+    const std::string wait = "for i in $(seq 300); do [ -s " + Quoted(out) + " ] && break; sleep 0.1; done; sleep 1";
+    const int status =
+        RunCommand("sh -c " + Quoted(command + " & pid=$!; " + wait + "; kill -INT $pid; wait $pid"), output);
+    EXPECT_EQ(status, 130) << Contents(log);
+    const auto facts = Probe(out);
+    ASSERT_TRUE(facts.count("format.duration")) << Contents(log);
+    EXPECT_GT(std::atof(facts.at("format.duration").c_str()), 0.5);
+    EXPECT_LT(std::atof(facts.at("format.duration").c_str()), 7.8) << "shorter than the 8 s input";
+    std::string errors;
+    EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i " + Quoted(out) + " -f null -", errors), 0);
+    EXPECT_EQ(errors, "");
 }
 
 TEST(CommandLineTest, ProbePrintsTheFactsOfAFile)

@@ -38,6 +38,11 @@ const TRecipe Recipes[] = {
      "%V -c:v mpeg4 -metadata title=Title -metadata artist=Artist -metadata date=2021-05-01 -metadata track=3/12 "
      "-metadata comment=Comment -metadata album=Album -metadata genre=Genre -metadata copyright=Copyright"},
     {"frames_%03d.png", "-f lavfi -i testsrc=size=64x48:rate=5:duration=0.6"},
+    {"av_source.mkv", "%V %T -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -ac 2 -ar 44100"},
+    {"late_audio.mkv", "%V -itsoffset 0.5 %T -map 0 -map 1 -c:v mpeg4 -c:a flac"},
+    {"long_av.mkv",
+     "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 -f lavfi -i sine=frequency=440:sample_rate=44100:duration=8 "
+     "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac"},
     {"variable_rate.mp4", "%V -vf select='not(between(n\\,10\\,30))' -fps_mode vfr -c:v mpeg4"},
 };
 

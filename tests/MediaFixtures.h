@@ -10,7 +10,9 @@ namespace kvtest {
 // The path of the named fixture, made on first use (shared by the test processes of one build).
 // Names: video_audio.avi, audio_only.mp3, two_audio.mkv, subtitles.mkv, video_only.mp4, h264.mp4,
 // wide_pixels.mkv, late_start.ts, long.avi, variable_rate.mp4, audio_first.mkv, intra.mp4 (every frame
-// a key frame, 162 pixels wide), tagged.mkv, frames_%03d.png (an image sequence of three pictures).
+// a key frame, 162 pixels wide), tagged.mkv, frames_%03d.png (an image sequence of three pictures),
+// av_source.mkv (H.264 + AAC stereo 44100 Hz, 2 s), late_audio.mkv (audio starts 0.5 s after the video),
+// long_av.mkv (320x240 H.264 + AAC, 8 s).
 std::string Fixture(const std::string& Name);
 
 // ffprobe's flat listing of the file's streams and format ("streams.stream.0.width" -> "160"), quotes

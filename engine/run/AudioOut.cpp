@@ -162,7 +162,12 @@ void EncodeFromFifo(TRunContext& Run, TOutputStream& Output, int Samples)
     if (Read <= 0)
         return;
     Frame->nb_samples = Read;
-    Frame->pts = Output.SyncPosition;
+    // The sync moves SyncPosition with the input's timestamps; the frames themselves stay contiguous, as
+    // muxers require, starting where the first one belongs.
+    if (Output.NextFramePts == AV_NOPTS_VALUE)
+        Output.NextFramePts = Output.SyncPosition;
+    Frame->pts = Output.NextFramePts;
+    Output.NextFramePts += Read;
     EncodeAndWrite(Run, Output, Frame, EncodingFailed);
     Output.SyncPosition += Read;
 }

@@ -29,9 +29,14 @@ int64_t NominalFrameDuration(const TInputStream& Input, int RepeatPicture)
     return lav::av_rescale_q(int64_t{2} + RepeatPicture, AVRational{rate.den, 2 * rate.num}, Microseconds);
 }
 
+// Inside the wanted part of the input: from the start time on, and (so that no stream runs past it while
+// another one catches up) before the end of the recording time.
 bool InRange(const TRunContext& Run, const TInputStream& Input)
 {
-    return Run.Options.StartTime == 0 || Input.Pts >= Run.Options.StartTime;
+    const TTaskOptions& o = Run.Options;
+    if (o.StartTime != 0 && Input.Pts < o.StartTime)
+        return false;
+    return o.RecordingTime == INT64_MAX || Input.Pts - o.StartTime < o.RecordingTime;
 }
 
 void CopyPacket(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVPacket& Packet)

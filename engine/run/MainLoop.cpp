@@ -138,7 +138,7 @@ bool RunMainLoop(TRunContext& Run)
             break;
         AVFormatContext* output0 = Run.Files.OutputFiles[0].get();
         if (Run.Options.LimitFilesize != 0 && output0->pb &&
-            static_cast<uint64_t>(lav::avio_tell(output0->pb)) > static_cast<uint64_t>(Run.Options.LimitFilesize))
+            static_cast<uint64_t>(lav::avio_seek(output0->pb, 0, SEEK_CUR)) > static_cast<uint64_t>(Run.Options.LimitFilesize))
             break;
         TInputFileState& file = Run.InputFiles[static_cast<size_t>(fileIndex)];
         AVFormatContext* input = Run.Files.InputFiles[static_cast<size_t>(fileIndex)].get();
@@ -188,7 +188,7 @@ void Report(TRunContext& Run, bool Final)
     AVFormatContext* output0 = Run.Files.OutputFiles[0].get();
     int64_t size = output0->pb ? lav::avio_size(output0->pb) : 0;
     if (size < 0 && output0->pb)
-        size = lav::avio_tell(output0->pb);
+        size = lav::avio_seek(output0->pb, 0, SEEK_CUR);
     TProgressFigures figures;
     figures.CurrentSize = size;
     bool hasVideo = false;

@@ -38,6 +38,8 @@ struct TRunCallbacks {
     std::function<void(int Level, const std::string& Text)> Log;
     // Null when the task has no progress slot.
     std::function<void(const TProgressFigures& Figures)> Progress;
+    // Opens output file Index for writing (emptying it) just before its header is written.
+    std::function<void(int Index)> OpenOutput;
     // Holds the run while the task is paused; false once a stop is requested.
     std::function<bool()> CheckPause;
     // Seams for the picture stages: pre-processing of every decoded picture (hooks, deinterlacing), and
@@ -75,6 +77,7 @@ public:
     std::vector<TOutputStream> OutputStreams;
     int64_t StartTime = 0;            // µs, monotonic, when the set-up finished
     std::array<int, 52> QuantiserHistogram{};
+    FilePtr VStatsFile;               // the video statistics file, opened on first use
 
     bool HasLog() const { return static_cast<bool>(Callbacks.Log); }
     void Log(int Level, const std::string& Text) const

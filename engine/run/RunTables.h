@@ -66,6 +66,7 @@ struct TOutputStream {
 
     // Audio: conversion, sync and the samples waiting for a full encoder frame.
     bool AudioResample = false;
+    int64_t NextFramePts = AV_NOPTS_VALUE;  // audio frames are stamped one after another from the first
     ResamplerPtr Resampler;
     AudioFifoPtr Fifo;
     FramePtr AudioFrame;

@@ -394,6 +394,8 @@ void WriteHeaders(TRunContext& Run)
     bool allRtp = Run.Files.NbOutputFiles > 0;
     for (int k = 0; k < Run.Files.NbOutputFiles; ++k) {
         AVFormatContext* output = Run.Files.OutputFiles[static_cast<size_t>(k)].get();
+        if (Run.Callbacks.OpenOutput)
+            Run.Callbacks.OpenOutput(k);
         AVDictionary* options = nullptr;
         for (const auto& [name, value] : Run.MuxerOptions)
             lav::av_dict_set(&options, name.c_str(), value.c_str(), 0);

@@ -1,0 +1,63 @@
+// Running real conversions through the engine component, as the application and the command line do,
+// and reading what they reported.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "component/DIdezuDOR.h"
+
+namespace kvtest {
+
+struct TProgressEvent {
+    int FrameNumber, FPS, CurrentDuration;
+    float Quality, BitRate;
+    int64_t CurrentSize;
+    int TotalOutputDuration;
+};
+
+struct TConversionResult {
+    bool Queued = false;      // AddTask and SetOutputFile succeeded
+    std::string SetupError;   // the component's LastError when they did not
+    bool Ended = false;       // the end was reported
+    bool Finished = false;
+    bool Failed = false;
+    std::string Message;
+    std::vector<TProgressEvent> Progress;
+    std::vector<std::string> Log;
+};
+
+// One conversion of Input into Output with option lines for each side ("name=value"), run on a worker
+// thread; waits for its end (at most Timeout). During, when given, runs on the test's thread once the
+// conversion started.
+class TConversion {
+public:
+    TConversion(const std::string& Input, const std::string& Output, const std::vector<std::string>& InputLines,
+                const std::vector<std::string>& OutputLines);
+    bool Start(int CodecThreads = 1);
+    bool WaitForEnd(std::chrono::seconds Timeout = std::chrono::seconds(120));
+    // Waits until at least Count progress events arrived.
+    bool WaitForProgress(size_t Count, std::chrono::seconds Timeout = std::chrono::seconds(60));
+    TConversionResult Result();
+    kv::TDIdezuDOR& Component() { return m_component; }
+
+private:
+    kv::TDIdezuDOR m_component;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    TConversionResult m_result;
+};
+
+TConversionResult Convert(const std::string& Input, const std::string& Output,
+                          const std::vector<std::string>& InputLines, const std::vector<std::string>& OutputLines);
+
+// ffmpeg's own conversion of the same job, for comparison (-nostdin -v error -y added).
+bool ReferenceConvert(const std::string& Input, const std::string& Arguments, const std::string& Output);
+
+// Decodes File with the ffmpeg tool; its error output (empty when it decoded cleanly).
+std::string DecodeErrors(const std::string& File);
+
+}  // namespace kvtest
