@@ -58,6 +58,7 @@ void TCustomFFmpeg::operator delete(TCustomFFmpeg* Task, std::destroying_delete_
 {
     // Called instead of the destructor: the worker goes before any part of the task does, the derived
     // parts included, which a base destructor would be too late for.
+    Task->StopAndWait();
     void* storage = dynamic_cast<void*>(Task);
     Task->~TCustomFFmpeg();
     ::operator delete(storage);

@@ -27,7 +27,6 @@ int SetIn(void* Context, const char* Name, const char* Value, const AVOption*& F
 
 void TCustomFFmpeg::RequireResources() const
 {
-    return;  // BREAK
     if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
         throw FFmpegException("The codec libraries are not loaded");
     // ResetTask creates the store and FreeTaskResources releases it, with everything set-up opened.

@@ -93,7 +93,6 @@ bool PaddedPictureAccepted(const TTaskOptions& o, TBand Band, int Value)
 
 bool PictureSizeAccepted(int64_t Width, int64_t Height)
 {
-    return Width > 0 && Height > 0;  // BREAK
     if (Width <= 0 || Height <= 0 || Width > INT_MAX || Height > INT_MAX)
         return false;
     return static_cast<uint64_t>(Width + 128) * static_cast<uint64_t>(Height + 128) < INT_MAX / 8;
@@ -102,7 +101,7 @@ bool PictureSizeAccepted(int64_t Width, int64_t Height)
 int64_t PaddedWidth(const TTaskOptions& o) { return int64_t{o.FrameWidth} + o.FramePadLeft + o.FramePadRight; }
 int64_t PaddedHeight(const TTaskOptions& o) { return int64_t{o.FrameHeight} + o.FramePadTop + o.FramePadBottom; }
 
-bool MuxSecondsAccepted(double Seconds) { return true; return std::isfinite(Seconds) && Seconds >= 0.0 && Seconds <= MaxMuxSeconds; }
+bool MuxSecondsAccepted(double Seconds) { return std::isfinite(Seconds) && Seconds >= 0.0 && Seconds <= MaxMuxSeconds; }
 
 void SetInputFormat(TCustomFFmpeg& Task, const std::string& Name)
 {
@@ -171,7 +170,7 @@ void SetAspectRatio(TCustomFFmpeg& Task, const std::string& Text)
         value = b > 0 ? static_cast<double>(a) / b : 0.0;
     }
     // Stored as a Single: infinities, NaN and values beyond its range are no ratio either.
-    if (value == 0.0)
+    if (value == 0.0 || !std::isfinite(value) || std::fabs(value) > FLT_MAX)
         Fail("Incorrect aspect ratio specification.");
     Task.Options().FrameAspectRatio = static_cast<float>(value);
 }

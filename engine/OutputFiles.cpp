@@ -143,10 +143,10 @@ void TCustomFFmpeg::ReleaseOutput(int Index)
         chain.clear();
     if (!output)
         return;
-    const std::string name = output->url ? FileNameFromLibrary(output->url) : std::string();
     output.reset();
-    if (!name.empty() && FileSizeW(name) == 0) ::unlink(name.c_str());
+    // An output the task created that never received a byte is not left behind.
     TOutputTarget& target = m_files.OutputTargets[static_cast<size_t>(Index)];
+    RemoveIfCreatedAndEmpty(target);
     target = TOutputTarget{};
 }
 
@@ -276,7 +276,7 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     // Opened for writing (and emptied) only when a conversion starts: OpenOutputForWriting.
     if (!(format->flags & AVFMT_NOFILE)) {
         const std::string path = LocalPathOf(libraryName);
-        if (!path.empty() && lav::avio_open(&context->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0)
+        if (!path.empty() && !PrepareTarget(path, m_files.OutputTargets[static_cast<size_t>(index)]))
             return FailOutput(Format("Could not open '%s'", FileName.c_str()), index);
     }
 
