@@ -98,10 +98,8 @@ bool PrepareTarget(const std::string& Path, TOutputTarget& Target)
     }
     if (::stat(Path.c_str(), &status) != 0)
         return errno == ENOENT;  // a link to nothing yet: the conversion creates what it names
-    if (S_ISDIR(status.st_mode)) {
-        errno = EISDIR;
+    if (S_ISDIR(status.st_mode))
         return false;
-    }
     if (!S_ISREG(status.st_mode))
         return ::access(Path.c_str(), W_OK) == 0;
     const int existing = ::open(Path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
