@@ -89,7 +89,8 @@ TEST_F(LoaderSafetyTest, TheErrorTextAndFolderCanBeReadWhileAnotherThreadLoads)
             read += kv::FFLoader().LastLoadError().size() + kv::FFLoader().LibraryPath().size();
     });
     start.arrive_and_wait();
-    for (int i = 0; i < 200; ++i) {
+    // At least 200 loads, and on until the reader has read during them, however the threads are scheduled.
+    for (int i = 0; i < 200 || (read == 0 && i < 1000000); ++i) {
         kv::FFLoader().SetLibraryPath(i % 2 ? temp.Path : temp.Path + "/");
         EXPECT_FALSE(kv::FFLoader().LoadLib(kv::libSWScale));
     }
