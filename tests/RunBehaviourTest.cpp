@@ -196,6 +196,24 @@ TEST(RunTest, StreamCopyStartsAtAKeyFrame)
     EXPECT_GT(CountFrames(withInitial, true), 50) << "copyinkf keeps them";
 }
 
+TEST(RunTest, StreamCopyOfReorderedPicturesKeepsDecodeTimesInOrder)
+{
+    TempFolder folder("copy-bframes");
+    // Matroska gives the first packets of a stream with B-frames no decode time.
+    const std::string input = folder.Path + "/bframes.mkv";
+    std::string log;
+    ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=2 -c:v libx264 "
+                         "-preset veryfast -bf 3 -pix_fmt yuv420p '" + input + "'",
+                         log),
+              0)
+        << log;
+    const std::string output = folder.Path + "/out.mkv";
+    const TConversionResult result = Convert(input, output, {}, {"vcodec=copy"});
+    ASSERT_TRUE(result.Finished) << result.Message;
+    EXPECT_EQ(DecodeErrors(output), "");
+    EXPECT_EQ(CountFrames(output), 50);
+}
+
 TEST(RunTest, AudioSyncOneFillsALateStartWithSilence)
 {
     TempFolder folder("async");

@@ -180,8 +180,13 @@ void Flush(TRunContext& Run, TInputStream& Input)
 
 int ProcessPacket(TRunContext& Run, TInputStream& Input, const AVPacket* Packet)
 {
-    if (Input.NextPts == AV_NOPTS_VALUE)
-        Input.NextPts = Input.Pts;
+    if (Input.NextPts == AV_NOPTS_VALUE) {
+        // A stream with reordered pictures decodes ahead of what it shows: its first packets, which may
+        // carry no decode time, are predicted that many pictures early, so that decode times never go back.
+        const AVCodecParameters* par = Input.Stream->codecpar;
+        const int64_t delay = par->codec_type == AVMEDIA_TYPE_VIDEO ? par->video_delay * NominalFrameDuration(Input, 0) : 0;
+        Input.NextPts = Input.Pts - delay;
+    }
     if (!Packet) {
         Flush(Run, Input);
         return 0;
