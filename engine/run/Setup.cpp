@@ -314,6 +314,15 @@ void PrepareEncode(TRunContext& Run, TOutputStream& ost, TInputStream& ist, int 
     PreparePassLog(Run, ost, Number);
 }
 
+// Opens an encoder or decoder with the run's codec threads, under the codec lock. True when it opened.
+bool OpenCodec(const TRunContext& Run, AVCodecContext* Context, const AVCodec* Codec)
+{
+    if (Run.CodecThreads != 1)
+        Context->thread_count = Run.CodecThreads;
+    TCodecLockGuard guard;
+    return lav::avcodec_open2(Context, Codec, nullptr) >= 0;
+}
+
 void OpenEncoders(TRunContext& Run)
 {
     for (TOutputStream& ost : Run.OutputStreams) {
@@ -325,15 +334,8 @@ void OpenEncoders(TRunContext& Run)
             throw FFmpegException(Format("Unsupported codec for output stream #%d.%d", ost.FileIndex, ost.Index));
         if (enc->codec_type == AVMEDIA_TYPE_AUDIO)
             FitAudioEncoder(enc, codec, Run.SourceOf(ost));
-        if (Run.CodecThreads != 1)
-            enc->thread_count = Run.CodecThreads;
-        int result = 0;
-        {
-            TCodecLockGuard guard;
-            result = lav::avcodec_open2(enc, codec, nullptr);
-            ost.EncoderOpen = result >= 0;
-        }
-        if (result < 0)
+        ost.EncoderOpen = OpenCodec(Run, enc, codec);
+        if (!ost.EncoderOpen)
             throw FFmpegException(Format("Error while opening codec for output stream #%d.%d - maybe incorrect "
                                          "parameters such as bit_rate, rate, width or height",
                                          ost.FileIndex, ost.Index));
@@ -356,15 +358,8 @@ void OpenDecoders(TRunContext& Run)
         if (!codec)
             throw FFmpegException(Format("Unsupported codec (id=%d) for input stream #%d.%d",
                                          static_cast<int>(dec->codec_id), ist.FileIndex, ist.Index));
-        if (Run.CodecThreads != 1)
-            dec->thread_count = Run.CodecThreads;
-        int result = 0;
-        {
-            TCodecLockGuard guard;
-            result = lav::avcodec_open2(dec, codec, nullptr);
-            ist.DecoderOpen = result >= 0;
-        }
-        if (result < 0)
+        ist.DecoderOpen = OpenCodec(Run, dec, codec);
+        if (!ist.DecoderOpen)
             throw FFmpegException(
                 Format("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.Index));
         ist.Frame.reset(lav::av_frame_alloc());
