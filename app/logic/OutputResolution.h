@@ -1,0 +1,107 @@
+// Turning the choice on the four output tabs into the two option records of one conversion task for the
+// file the preview probe holds: container (by an extension text), encoders, frame size, bitrates, frame
+// rate, the letterbox or pillarbox padding that keeps the source's shape, the clip range and the output
+// file name.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "engine/OptionRecords.h"
+
+namespace kv::app {
+
+// The current output parameter set. It lives as long as the window: a step that does not assign a field
+// leaves the value of an earlier resolution.
+struct TOutputParams {
+    QString Ext;        // ".mp4", ".3gp", ".psp", ".rm20" ...
+    QString Size;       // target frame size "320x240"
+    QString VCodec;     // "mpeg4", "h263", "wmv2", "flv", "avc"
+    int VBitrate = 0;
+    int Fps = 0;
+    QString ACodec;
+    QString FittedSize; // picture size after fitting, "320X180"
+    bool PadVertical = false;
+};
+
+// One row of the file list as far as fitting is concerned.
+struct TFileRowInfo {
+    QString Caption;     // the file's name without extension
+    QString Resolution;  // "1280 X 720"
+};
+
+// Output tabs.
+enum : int { OutputTabPreset = 0, OutputTabDevice = 1, OutputTabAnalysis = 2, OutputTabCustom = 3 };
+
+// What the window's controls say at the moment a record is built.
+struct TOutputChoice {
+    int Tab = OutputTabPreset;
+    // Tab 0: file type and preset; tab 1: brand and model; tab 2: unused; tab 3: custom type and 0.
+    int Index1 = 0;
+    int Index2 = 0;
+
+    // Custom tab: the panel is shown, and its four edits as typed.
+    bool CustomPanelShown = false;
+    QString CustomWidth, CustomHeight, CustomBitrate, CustomFps;
+
+    // The audio information label ("音频编码：AAC").
+    QString AudioLabel;
+
+    // Clip range: the check box, the track bar's selection and the clip in milliseconds.
+    bool ClipEnabled = false;
+    bool ClipChecked = false;
+    int SelStart = 0;
+    int SelEnd = 0;
+    int ClipStartMs = 0;
+    int ClipLengthMs = 0;
+
+    QString OutputFolder;     // the output folder edit's text
+    QString ProbeFileName;    // the file the preview probe holds, as it was opened
+    QString ProbeFormat;      // the input format the probe was opened with ('' = detected)
+    QList<TFileRowInfo> Rows; // the file list's rows
+    QString ExtFilePath;      // "extfile.ini" of the analysis tab
+};
+
+// Shows a message to the user (the window: a message box captioned "KelvaneV1.3" with the error icon).
+using TErrorMessage = std::function<void(const QString& Text)>;
+
+class TOutputResolver {
+public:
+    explicit TOutputResolver(TErrorMessage ShowError = {});
+
+    const TOutputParams& Params() const { return m_params; }
+    TOutputParams& Params() { return m_params; }
+
+    // Sets the parameters from the active tab. An index pair without a table entry, a custom tab that is
+    // hidden or has an empty edit (reported through ShowError) leave them unchanged.
+    void ResolveOutputPreset(const TOutputChoice& Choice);
+
+    // Fits the source of the row whose caption is BaseName into the target size "WxH": sets FittedSize
+    // and PadVertical and returns the pad for each side (before rounding to even). Nothing when it cannot
+    // compute (no row of that name, a 0 X 0 source, no or a broken target size); the parameters are then
+    // left alone.
+    std::optional<int> ComputeLetterbox(const QString& BaseName, const QString& TargetSize,
+                                        const QList<TFileRowInfo>& Rows);
+
+    // The output record for the probe's file, resolving the active tab first. When the picture cannot
+    // be fitted it gets the plain target size without padding.
+    kv::TOutputOptions BuildOutputOptions(const TOutputChoice& Choice);
+    // The input record for the probe's file.
+    kv::TInputOptions BuildInputOptions(const TOutputChoice& Choice) const;
+
+    // The output base name of a file: its name without folder and extension, ASCII letters upper-cased.
+    static QString OutputBaseName(const QString& FilePath);
+    // Folder + "/" + Base + "_(new)" + Suffix, or "_(new_N)" with the smallest N >= 1 when that file
+    // exists: never the name of an existing file.
+    static QString OutputFileName(const QString& Folder, const QString& Base, const QString& Suffix);
+
+private:
+    static bool ClipApplies(const TOutputChoice& Choice);
+
+    TErrorMessage m_showError;
+    TOutputParams m_params;
+};
+
+}  // namespace kv::app

@@ -1,0 +1,41 @@
+// The built-in encoding tables behind the preset tab (by file type and preset) and the device tab (by
+// brand and model). The profile files only name the entries: the n-th profile file of a file type or
+// brand, in listing order, selects the n-th entry here.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace kv::app {
+
+struct TOutputEntry {
+    const char* Ext;    // output kind as an extension with its dot (".mp4", ".rm20")
+    const char* Size;   // target frame size "WxH"
+    int VBitrate;       // video bitrate, bits/s
+    int Fps;            // frame rate
+    const char* VCodec; // video encoder name
+};
+
+// The nine file types of the preset tab and the custom tab, in combo order.
+const QStringList& FileTypeCaptions();
+// The folder under profiles/videoconvert/ of a file type: its caption up to "(", trimmed ("3GP").
+QString FileTypeFolder(int FileType);
+
+// Preset table: one row per file type (9 rows), each the file type's presets in order.
+const std::vector<std::vector<TOutputEntry>>& PresetTable();
+// Device table: one row per brand (26 rows, in brand folder order), each the brand's models in order.
+const std::vector<std::vector<TOutputEntry>>& DeviceTable();
+
+// The entry for a pair of combo indices, or nullptr when the pair has none.
+const TOutputEntry* PresetEntry(int FileType, int Preset);
+const TOutputEntry* DeviceEntry(int Brand, int Model);
+
+// What each custom type produces. VCodec nullptr leaves the previous video encoder.
+struct TCustomType {
+    const char* Ext;
+    const char* VCodec;
+};
+const std::vector<TCustomType>& CustomTypes();
+
+}  // namespace kv::app
