@@ -1,0 +1,65 @@
+// What the window's logic asks of the desktop: message boxes, dialogs, the shell and power-off. The window
+// implements these with Qt widgets; tests put recorders in their place and answer for the user.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kv::app {
+
+// The caption of every message box of the program.
+inline const QString MessageCaption = QStringLiteral("KelvaneV1.3");
+
+// Message boxes captioned MessageCaption, each with its icon; each returns when the user has closed it.
+class IMessageBoxes {
+public:
+    virtual ~IMessageBoxes() = default;
+    virtual void Error(const QString& Text) = 0;
+    virtual void Information(const QString& Text) = 0;
+    virtual void Warning(const QString& Text) = 0;
+};
+
+// The folder-browse dialog. Returns the chosen folder, or an empty text when the user cancels.
+class IFolderBrowser {
+public:
+    virtual ~IFolderBrowser() = default;
+    virtual QString BrowseFolder(const QString& Title) = 0;
+};
+
+// The open-file dialog. Filter is written as "Video Files|*.AVI;*.MP4;..." (one description, then the
+// patterns, matched in any letter case). Returns the chosen files, none when the user cancels; more than
+// one only when MultiSelect is true.
+class IOpenFileDialog {
+public:
+    virtual ~IOpenFileDialog() = default;
+    virtual QStringList OpenFiles(const QString& Filter, bool MultiSelect) = 0;
+};
+
+// Turns the computer off at the end of a batch when the user asked for it. False when it could not be
+// started.
+class IPowerOff {
+public:
+    virtual ~IPowerOff() = default;
+    virtual bool PowerOff() = 0;
+};
+
+// The desktop shell: opening a folder in the file manager or a web address in the browser, and the
+// system's warning sound.
+class IDesktop {
+public:
+    virtual ~IDesktop() = default;
+    virtual bool OpenFolder(const QString& Folder) = 0;
+    virtual bool OpenUrl(const QString& Url) = 0;
+    virtual void Beep() = 0;
+};
+
+// The ports handed to the window's logic. Each must outlive the logic that uses it.
+struct TPorts {
+    IMessageBoxes* Messages = nullptr;
+    IFolderBrowser* FolderBrowser = nullptr;
+    IOpenFileDialog* OpenFileDialog = nullptr;
+    IPowerOff* PowerOff = nullptr;
+    IDesktop* Desktop = nullptr;
+};
+
+}  // namespace kv::app
