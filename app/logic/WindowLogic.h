@@ -11,7 +11,9 @@
 #include <QStringList>
 #include <memory>
 
+#include "app/logic/OutputResolution.h"
 #include "app/logic/Ports.h"
+#include "app/logic/ProfileFiles.h"
 #include "engine/OptionRecords.h"
 
 namespace kv {
@@ -22,9 +24,7 @@ namespace kv::app {
 
 class TSettings;
 class TProfileChoices;
-class TAnalysisTab;
 class TCustomTab;
-class TOutputResolverHost;
 
 // Where the program's files are. FromEnvironment gives the real places; tests give their own folders.
 struct TWindowPaths {
@@ -38,13 +38,7 @@ struct TWindowPaths {
 };
 
 // The five information labels under the combo boxes, shared by the output tabs.
-struct TInfoLabels {
-    QString FrameSize;
-    QString VideoCodec;
-    QString VideoBitrate;
-    QString FrameRate;
-    QString AudioCodec;
-};
+using TInfoLabels = TProfileLabels;
 
 // The skin named in the settings and its colour adjustments.
 struct TSkinChoice {
@@ -67,10 +61,7 @@ struct TCustomPanelState {
 
 // One row of the file list as the window shows it: its caption (the file's base name) and its resolution
 // text ("1280 X 720").
-struct TFileRow {
-    QString Caption;
-    QString Resolution;
-};
+using TFileRow = TFileRowInfo;
 
 // What the other parts of the window say at the moment a task's records are built.
 struct TRecordSource {
@@ -175,11 +166,14 @@ private:
     TWindowPaths m_paths;
     std::unique_ptr<TSettings> m_settings;
     std::unique_ptr<TProfileChoices> m_choices;
-    std::unique_ptr<TAnalysisTab> m_analysis;
     std::unique_ptr<TCustomTab> m_custom;
-    std::unique_ptr<TOutputResolverHost> m_resolver;
+    std::unique_ptr<TOutputResolver> m_resolver;
+    QString m_outputFolder;      // the remembered folder
+    QString m_outputFolderText;  // the edit's text
     bool m_shown = false;
     int m_activeTab = 0;
+
+    TOutputChoice ChoiceFor(const TRecordSource& Source) const;
 };
 
 }  // namespace kv::app
