@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <condition_variable>
 #include <mutex>
 
 #include <cstdio>
@@ -144,7 +143,6 @@ int TakeThreads(std::vector<std::string>& Args, std::string& Error)
 // The end of the conversion, as the engine reported it.
 struct TOutcome {
     std::mutex Lock;
-    std::condition_variable Changed;
     bool Ended = false;
     bool Finished = false;
     bool Failed = false;
@@ -168,12 +166,15 @@ int Convert(std::vector<std::string> Args)
         return Fail(refusal);
 
     // Interruptions are taken by this thread alone (sigtimedwait below): the engine's threads, started
-    // after this, inherit the blocked set.
-    sigset_t interruptions;
-    sigemptyset(&interruptions);
-    sigaddset(&interruptions, SIGINT);
-    sigaddset(&interruptions, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &interruptions, nullptr);
+    // after this, inherit the blocked set. SIGUSR1 is the engine's own wake-up call when the task ends, so
+    // the wait below returns at once instead of at its next tick.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const pthread_t waitingThread = pthread_self();
 
     kv::TDIdezuDOR engine;
     TOutcome outcome;
@@ -184,15 +185,18 @@ int Convert(std::vector<std::string> Args)
                      AFrameNumber, AFPS, ACurrentDuration, AQuality, ABitRate, static_cast<long long>(ACurrentSize),
                      ATotalOutputDuration);
     };
-    engine.OnTerminate = [&outcome](int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
+    engine.OnTerminate = [&outcome, waitingThread](int AIndex, bool AFinished, bool AException,
+                                                   const std::string& AMessage) {
         if (AIndex < 0)
             return;
-        std::lock_guard<std::mutex> guard(outcome.Lock);
-        outcome.Ended = true;
-        outcome.Finished = AFinished;
-        outcome.Failed = AException;
-        outcome.Message = AMessage;
-        outcome.Changed.notify_all();
+        {
+            std::lock_guard<std::mutex> guard(outcome.Lock);
+            outcome.Ended = true;
+            outcome.Finished = AFinished;
+            outcome.Failed = AException;
+            outcome.Message = AMessage;
+        }
+        pthread_kill(waitingThread, SIGUSR1);
     };
     if (!engine.LoadLibraries(kv::ProgramFolder() + "LibAV"))
         return Fail(engine.LastError());
@@ -216,7 +220,8 @@ int Convert(std::vector<std::string> Args)
                 break;
         }
         const timespec wait{0, 100 * 1000 * 1000};
-        if (sigtimedwait(&interruptions, nullptr, &wait) > 0 && !interrupted) {
+        const int signal = sigtimedwait(&signals, nullptr, &wait);
+        if ((signal == SIGINT || signal == SIGTERM) && !interrupted) {
             // The first interruption stops the run cleanly: the output keeps what was converted.
             interrupted = true;
             std::fprintf(stderr, "[info] interrupted: stopping, the output keeps what was converted\n");
