@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <vector>
 
 namespace kv::app {
@@ -17,9 +16,8 @@ struct TOutputEntry {
     const char* VCodec; // video encoder name
 };
 
-// The nine file types of the preset tab and the custom tab, in combo order.
-const QStringList& FileTypeCaptions();
-// The folder under profiles/videoconvert/ of a file type: its caption up to "(", trimmed ("3GP").
+// The folder under profiles/videoconvert/ of a file type (the index of the preset table and of the file
+// type combo): the type's caption up to "(", trimmed ("3GP"). Empty for an index out of range.
 QString FileTypeFolder(int FileType);
 
 // Preset table: one row per file type (9 rows), each the file type's presets in order.
