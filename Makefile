@@ -27,7 +27,7 @@ test-asan:
 
 test-tsan:
 	@BUILD_DIR=build-tsan BUILD_TYPE=Debug CMAKE_FLAGS=-DKELVANE_SANITIZE=thread \
-	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
 	  bash scripts/test.sh
 
 clean:

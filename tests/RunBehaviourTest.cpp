@@ -346,11 +346,12 @@ TEST(RunTest, AFailureInTheMiddleEndsTheTaskWithTheReason)
 TEST(RunTest, TwoRunsAtOnceAndStoppingOneLeavesTheOther)
 {
     TempFolder folder("two");
-    kv::TDIdezuDOR component;
-    LoadSystemLibraries();
+    // Declared before the component, so they outlive its workers' last events (index -1 comes after both).
     std::mutex lock;
     std::condition_variable changed;
     std::map<int, bool> finished;
+    kv::TDIdezuDOR component;
+    LoadSystemLibraries();
     component.OnTerminate = [&](int Index, bool Finished, bool, const std::string&) {
         std::lock_guard<std::mutex> guard(lock);
         if (Index >= 0)
