@@ -45,10 +45,11 @@ public:
     kv::TDIdezuDOR& Component() { return m_component; }
 
 private:
-    kv::TDIdezuDOR m_component;
+    // The component goes first: its workers' last events still reach the members above it.
     std::mutex m_lock;
     std::condition_variable m_changed;
     TConversionResult m_result;
+    kv::TDIdezuDOR m_component;
 };
 
 TConversionResult Convert(const std::string& Input, const std::string& Output,
