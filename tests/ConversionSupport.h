@@ -45,7 +45,7 @@ public:
     kv::TDIdezuDOR& Component() { return m_component; }
 
 private:
-    // The component goes first: its workers' last events still reach the members above it.
+    // Declared last, so destroyed first: its workers' last events still find the members above it.
     std::mutex m_lock;
     std::condition_variable m_changed;
     TConversionResult m_result;
