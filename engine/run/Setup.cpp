@@ -431,6 +431,11 @@ void SetupRun(TRunContext& Run)
         else
             PrepareCopy(Run, ost, ist);
     }
+    // The description shows what each stream will be: the encoders' settings, before they open (their
+    // parameters are copied again once they have).
+    for (const TOutputStream& ost : Run.OutputStreams)
+        if (ost.EncodingNeeded && ost.Encoder)
+            lav::avcodec_parameters_from_context(ost.Stream->codecpar, ost.Encoder);
     for (int k = 0; k < Run.Files.NbOutputFiles; ++k) {
         AVFormatContext* output = Run.Files.OutputFiles[static_cast<size_t>(k)].get();
         lav::av_dump_format(output, k, output->url, 1);
