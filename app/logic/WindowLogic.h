@@ -96,7 +96,10 @@ public:
     const TWindowPaths& Paths() const { return m_paths; }
     QString ConfigFile() const;    // config.ini
     QString ExtFile() const;       // extfile.ini, the analysed profile
+    // The skin of this run: the one config.ini names, until another is chosen.
     TSkinChoice Skin() const;
+    // Another skin for the rest of this run; config.ini keeps its own.
+    void SkinChosen(const QString& Name);
     // The output folder edit's text: where records send their files.
     QString OutputFolderText() const;
     // The remembered folder, which the open-folder button opens.
@@ -106,6 +109,10 @@ public:
     void BrowseClicked();
     // The open-folder button: makes the remembered folder when it is missing and opens it.
     void OpenFolderClicked();
+
+    // The About dialog's link: opens the program's web site.
+    static QString AboutUrl();
+    void AboutLinkClicked();
 
     // --- Preset and device combos -------------------------------------------------------------------
     static QStringList FileTypeItems();
@@ -170,6 +177,7 @@ private:
     std::unique_ptr<TOutputResolver> m_resolver;
     QString m_outputFolder;      // the remembered folder
     QString m_outputFolderText;  // the edit's text
+    QString m_skin;              // a skin chosen while running ('' = config.ini's)
     bool m_shown = false;
     int m_activeTab = 0;
 

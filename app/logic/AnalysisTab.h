@@ -1,0 +1,35 @@
+// The tab "按已有视频": a video that already plays on the user's device is examined with the media
+// information library and its facts are kept as the profile extfile.ini, which the output then follows.
+#pragma once
+
+#include <QString>
+
+#include "app/logic/ProfileFiles.h"
+
+namespace kv::app {
+
+// The facts of a video that the analysis keeps.
+struct TVideoFacts {
+    QString FileExtension;  // as the library reports it, without the dot
+    QString VideoCodec;     // the first video stream's format ("AVC", "MPEG-4 Visual")
+    double VideoBitrate = 0;
+    int Width = 0;
+    int Height = 0;
+    double FrameRate = 0;
+    QString AudioCodec;     // the first audio stream's format
+};
+
+// Reads the facts of File; a file the library cannot read, or without such streams, gives empty texts
+// and zeros.
+TVideoFacts ReadVideoFacts(const QString& File);
+
+// Writes the facts into the profile ExtFile, keeping its other keys. False when it cannot be written.
+bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts);
+
+// The five information labels for the facts.
+TProfileLabels VideoFactsLabels(const TVideoFacts& Facts);
+
+// The message that names the chosen video's format.
+QString ChosenFormatMessage(const TVideoFacts& Facts);
+
+}  // namespace kv::app

@@ -1,0 +1,150 @@
+#include "app/logic/ProfileChoices.h"
+
+#include <QFileInfo>
+
+#include "app/logic/Settings.h"
+
+namespace kv::app {
+
+namespace {
+
+QStringList ItemNames(const QStringList& Files)
+{
+    QStringList names;
+    for (const QString& file : Files)
+        names << QFileInfo(file).completeBaseName();
+    return names;
+}
+
+}  // namespace
+
+const QStringList& FileTypeCaptions()
+{
+    static const QStringList captions = {
+        QStringLiteral("3GP  (适合手机播放)"),
+        QStringLiteral("MP4  (适合手机,MP4播放器,PSP等)"),
+        QStringLiteral("AVI (适合电脑和部分手机 MP4播放器)"),
+        QStringLiteral("MPEG  (VCD、DVD播放机)"),
+        QStringLiteral("WMV (适合电脑部分MP4播放器播放)"),
+        QStringLiteral("RM  (适合电脑播放)"),
+        QStringLiteral("MOV  (适合电脑播放)"),
+        QStringLiteral("MKV  (适合电脑播放)"),
+        QStringLiteral("FLV  (适合电脑播放)"),
+    };
+    return captions;
+}
+
+int ChoiceIndex(int Remembered, int Count)
+{
+    if (Count <= 0)
+        return -1;
+    return Remembered >= 0 && Remembered < Count ? Remembered : 0;
+}
+
+TProfileChoices::TProfileChoices(const QString& ProgramFolder, TSettings& Settings)
+    : m_programFolder(ProgramFolder.endsWith('/') ? ProgramFolder : ProgramFolder + '/'), m_settings(Settings)
+{
+}
+
+void TProfileChoices::ChooseFileType(int Index)
+{
+    m_fileType = ChoiceIndex(Index, int(FileTypeCaptions().size()));
+    const QString type = TextBefore(FileTypeCaptions()[m_fileType], QStringLiteral("(")).trimmed();
+    m_presetFiles.clear();
+    GetFileList(m_presetFiles, m_programFolder + QStringLiteral("profiles/videoconvert/") + type,
+                QStringLiteral(".ini"));
+    m_presetItems = ItemNames(m_presetFiles);
+    m_preset = ChoiceIndex(0, int(m_presetFiles.size()));
+    if (m_preset >= 0)
+        ShowPreset(true);
+}
+
+void TProfileChoices::ChoosePreset(int Index)
+{
+    m_preset = ChoiceIndex(Index, int(m_presetFiles.size()));
+    if (m_preset >= 0)
+        ShowPreset(true);
+}
+
+void TProfileChoices::ListBrands()
+{
+    m_brands.clear();
+    GetFileList2(m_brands, m_programFolder + QStringLiteral("profiles/devices/"));
+}
+
+void TProfileChoices::ChooseBrand(int Index)
+{
+    m_brand = ChoiceIndex(Index, int(m_brands.size()));
+    m_modelFiles.clear();
+    if (m_brand >= 0)
+        GetFileList(m_modelFiles, m_programFolder + QStringLiteral("profiles/devices/") + m_brands[m_brand],
+                    QStringLiteral(".ini"));
+    m_modelItems = ItemNames(m_modelFiles);
+    m_model = ChoiceIndex(0, int(m_modelFiles.size()));
+    if (m_model >= 0)
+        ShowModel(true);
+}
+
+void TProfileChoices::ChooseModel(int Index)
+{
+    m_model = ChoiceIndex(Index, int(m_modelFiles.size()));
+    if (m_model >= 0)
+        ShowModel(true);
+}
+
+void TProfileChoices::ShowPresetTab()
+{
+    if (m_preset >= 0)
+        ShowPreset(true);
+}
+
+void TProfileChoices::ShowDeviceTab()
+{
+    if (m_model >= 0)
+        ShowModel(true);
+}
+
+void TProfileChoices::ShowPreset(bool Remember)
+{
+    m_presetProfile = ReadProfile(m_presetFiles[m_preset]);
+    m_labels = ProfileLabels(m_presetProfile, false);
+    if (Remember && m_fileTypeMarked) {
+        m_settings.SetSelection(SelectFileType, m_fileType);
+        m_settings.SetSelection(SelectPreset, m_preset);
+    }
+    m_fileTypeMarked = false;
+}
+
+void TProfileChoices::ShowModel(bool Remember)
+{
+    m_modelProfile = ReadProfile(m_modelFiles[m_model]);
+    m_labels = ProfileLabels(m_modelProfile, true);
+    if (Remember && m_brandMarked) {
+        m_settings.SetSelection(SelectBrand, m_brand);
+        m_settings.SetSelection(SelectModel, m_model);
+    }
+    m_brandMarked = false;
+}
+
+void TProfileChoices::Restore()
+{
+    // Whatever the program chooses here is not the user's choice.
+    m_fileTypeMarked = false;
+    m_brandMarked = false;
+
+    ChooseFileType(m_settings.Selection(SelectFileType));
+    m_preset = ChoiceIndex(m_settings.Selection(SelectPreset), int(m_presetFiles.size()));
+
+    ListBrands();
+    ChooseBrand(m_settings.Selection(SelectBrand));
+    m_model = ChoiceIndex(m_settings.Selection(SelectModel), int(m_modelFiles.size()));
+    if (m_model >= 0)
+        ShowModel(false);
+
+    // The labels follow the preset tab, where the window opens, so that they agree with its choice (the
+    // audio label decides the audio encoder of the tasks).
+    if (m_preset >= 0)
+        ShowPreset(false);
+}
+
+}  // namespace kv::app

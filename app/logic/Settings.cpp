@@ -1,0 +1,100 @@
+#include "app/logic/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include "app/logic/IniFile.h"
+
+namespace kv::app {
+
+namespace {
+
+QString WithSlash(const QString& Folder) { return Folder.endsWith('/') ? Folder : Folder + '/'; }
+
+const QString SavePath = QStringLiteral("savepath");
+const QString NewFilePath = QStringLiteral("newfilepath");
+const QString Skin = QStringLiteral("skin");
+const QString Select = QStringLiteral("select");
+
+}  // namespace
+
+bool FolderWritable(const QString& Folder)
+{
+    if (Folder.isEmpty() || !QFileInfo(Folder).isDir())
+        return false;
+    // Permission bits do not tell the whole story (read-only mounts, the administrator), so try.
+    QTemporaryFile probe(WithSlash(Folder) + QStringLiteral(".kelvane-XXXXXX"));
+    return probe.open();
+}
+
+QString ChooseDataFolder(const QString& ProgramFolder, const QString& ConfigHome)
+{
+    if (FolderWritable(ProgramFolder))
+        return WithSlash(ProgramFolder);
+    const QString home = ConfigHome.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : ConfigHome;
+    const QString folder = WithSlash(home) + QStringLiteral("kelvane/");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString DefaultOutputFolder(const QString& VideosFolder)
+{
+    QString base = VideosFolder;
+    while (base.size() > 1 && base.endsWith('/'))
+        base.chop(1);
+    return (base == QStringLiteral("/") ? QString() : base) + QStringLiteral("/输出视频");
+}
+
+bool MakeFolder(const QString& Folder)
+{
+    if (Folder.trimmed().isEmpty())
+        return false;
+    if (!QFileInfo(Folder).isDir())
+        QDir().mkpath(Folder);
+    return QFileInfo(Folder).isDir();
+}
+
+QString FolderNotCreatedMessage(const QString& Folder)
+{
+    return QStringLiteral("未能创建 ") + Folder + QStringLiteral(" 目录！");
+}
+
+TSkinAdjustment SkinAdjustment(const QString& SkinName)
+{
+    if (SkinName == QStringLiteral("Topaz"))
+        return {100, 360};
+    if (SkinName == QStringLiteral("WLM"))
+        return {33, 0};
+    return {0, 0};
+}
+
+TSettings::TSettings(const QString& DataFolder) : m_dataFolder(WithSlash(DataFolder)) {}
+
+QString TSettings::OutputFolder() const
+{
+    return TIniFile(ConfigFile()).ReadString(SavePath, NewFilePath, QString());
+}
+
+bool TSettings::SetOutputFolder(const QString& Folder)
+{
+    return TIniFile(ConfigFile()).WriteString(SavePath, NewFilePath, Folder);
+}
+
+QString TSettings::SkinName() const
+{
+    return TIniFile(ConfigFile()).ReadString(Skin, QStringLiteral("name"), QStringLiteral("Topaz"));
+}
+
+int TSettings::Selection(const char* Key) const
+{
+    return TIniFile(ConfigFile()).ReadInteger(Select, QString::fromLatin1(Key), 0);
+}
+
+bool TSettings::SetSelection(const char* Key, int Index)
+{
+    return TIniFile(ConfigFile()).WriteInteger(Select, QString::fromLatin1(Key), Index);
+}
+
+}  // namespace kv::app

@@ -1,0 +1,297 @@
+#include "app/logic/WindowLogic.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "app/logic/AnalysisTab.h"
+#include "app/logic/CustomTab.h"
+#include "app/logic/ProfileChoices.h"
+#include "app/logic/Settings.h"
+#include "component/DIdezuDOR.h"
+
+namespace kv::app {
+
+TWindowPaths TWindowPaths::FromEnvironment()
+{
+    TWindowPaths paths;
+    paths.ProgramFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    paths.ProgramFolder = QFileInfo(paths.ProgramFolder).absolutePath() + '/';
+    paths.ConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    paths.VideosFolder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (paths.VideosFolder.isEmpty())
+        paths.VideosFolder = QDir::homePath();
+    return paths;
+}
+
+TWindowLogic::TWindowLogic(const TPorts& Ports, const TWindowPaths& Paths)
+    : m_ports(Ports),
+      m_paths(Paths),
+      m_settings(std::make_unique<TSettings>(ChooseDataFolder(Paths.ProgramFolder, Paths.ConfigHome))),
+      m_choices(std::make_unique<TProfileChoices>(Paths.ProgramFolder, *m_settings)),
+      m_custom(std::make_unique<TCustomTab>()),
+      m_resolver(std::make_unique<TOutputResolver>([this](const QString& Text) {
+          if (m_ports.Messages)
+              m_ports.Messages->Error(Text);
+      }))
+{
+    if (!m_paths.ProgramFolder.endsWith('/'))
+        m_paths.ProgramFolder += '/';
+}
+
+TWindowLogic::~TWindowLogic() = default;
+
+void TWindowLogic::Create(kv::TCustomDIdezuDOR& Engine)
+{
+    // The output folder: the remembered one, or the default, which is remembered at once.
+    const QString defaultFolder = DefaultOutputFolder(m_paths.VideosFolder);
+    if (m_settings->OutputFolder().isEmpty())
+        m_settings->SetOutputFolder(defaultFolder);
+    m_outputFolder = m_settings->OutputFolder();
+    if (m_outputFolder.isEmpty())
+        m_outputFolder = defaultFolder;
+    if (!MakeFolder(m_outputFolder) && m_ports.Messages)
+        m_ports.Messages->Error(FolderNotCreatedMessage(m_outputFolder));
+    m_outputFolderText = m_outputFolder;
+
+    // The libraries: a failure is not reported here; adding a file tries again.
+    Engine.SetCodecThreads(0);
+    Engine.LoadLibraries((m_paths.ProgramFolder + QStringLiteral("LibAV")).toStdString());
+}
+
+void TWindowLogic::Show()
+{
+    if (!m_shown) {
+        m_shown = true;
+        m_choices->Restore();
+    } else {
+        m_choices->ShowPresetTab();
+    }
+    m_custom->Reset();
+    m_activeTab = OutputTabPreset;
+}
+
+QString TWindowLogic::ConfigFile() const { return m_settings->ConfigFile(); }
+
+QString TWindowLogic::ExtFile() const { return m_settings->ExtFile(); }
+
+TSkinChoice TWindowLogic::Skin() const
+{
+    TSkinChoice skin;
+    skin.Name = m_skin.isEmpty() ? m_settings->SkinName() : m_skin;
+    const TSkinAdjustment adjustment = SkinAdjustment(skin.Name);
+    skin.Saturation = adjustment.Saturation;
+    skin.HueOffset = adjustment.HueOffset;
+    return skin;
+}
+
+void TWindowLogic::SkinChosen(const QString& Name) { m_skin = Name; }
+
+QString TWindowLogic::AboutUrl() { return QStringLiteral("https://kelvane.example.org/"); }
+
+void TWindowLogic::AboutLinkClicked()
+{
+    if (m_ports.Desktop)
+        m_ports.Desktop->OpenUrl(AboutUrl());
+}
+
+QString TWindowLogic::OutputFolderText() const { return m_outputFolderText; }
+
+QString TWindowLogic::OutputFolder() const { return m_outputFolder; }
+
+void TWindowLogic::OutputFolderEdited(const QString& Text) { m_outputFolderText = Text; }
+
+void TWindowLogic::BrowseClicked()
+{
+    if (!m_ports.FolderBrowser)
+        return;
+    const QString chosen = m_ports.FolderBrowser->BrowseFolder(QStringLiteral("选择一个目录"));
+    if (chosen.trimmed().isEmpty())
+        return;
+    const QString folder = QDir::cleanPath(chosen);
+    // The root of the file system is no place for the converted files.
+    if (folder == QStringLiteral("/"))
+        return;
+    m_outputFolder = folder;
+    m_outputFolderText = folder;
+    m_settings->SetOutputFolder(m_outputFolderText);
+}
+
+void TWindowLogic::OpenFolderClicked()
+{
+    if (!MakeFolder(m_outputFolder)) {
+        if (m_ports.Messages)
+            m_ports.Messages->Error(FolderNotCreatedMessage(m_outputFolder));
+        return;
+    }
+    if (m_ports.Desktop)
+        m_ports.Desktop->OpenFolder(m_outputFolder);
+}
+
+QStringList TWindowLogic::FileTypeItems() { return FileTypeCaptions(); }
+
+QStringList TWindowLogic::PresetItems() const { return m_choices->PresetItems(); }
+
+QStringList TWindowLogic::BrandItems() const { return m_choices->BrandItems(); }
+
+QStringList TWindowLogic::ModelItems() const { return m_choices->ModelItems(); }
+
+int TWindowLogic::FileTypeIndex() const { return m_choices->FileTypeIndex(); }
+
+int TWindowLogic::PresetIndex() const { return m_choices->PresetIndex(); }
+
+int TWindowLogic::BrandIndex() const { return m_choices->BrandIndex(); }
+
+int TWindowLogic::ModelIndex() const { return m_choices->ModelIndex(); }
+
+void TWindowLogic::FileTypeChanged(int Index, bool ByUser)
+{
+    if (ByUser)
+        m_choices->MarkFileType();
+    m_choices->ChooseFileType(Index);
+}
+
+void TWindowLogic::PresetChanged(int Index, bool ByUser)
+{
+    if (ByUser)
+        m_choices->MarkFileType();
+    m_choices->ChoosePreset(Index);
+}
+
+void TWindowLogic::BrandChanged(int Index, bool ByUser)
+{
+    if (ByUser)
+        m_choices->MarkBrand();
+    m_choices->ChooseBrand(Index);
+}
+
+void TWindowLogic::ModelChanged(int Index, bool ByUser)
+{
+    if (ByUser)
+        m_choices->MarkBrand();
+    m_choices->ChooseModel(Index);
+}
+
+void TWindowLogic::FileTypeClicked() { m_choices->MarkFileType(); }
+
+void TWindowLogic::BrandClicked() { m_choices->MarkBrand(); }
+
+TInfoLabels TWindowLogic::Labels() const { return m_choices->Labels(); }
+
+int TWindowLogic::ActiveTab() const { return m_activeTab; }
+
+void TWindowLogic::TabChanged(int Index)
+{
+    m_activeTab = Index;
+    m_settings->SetSelection(SelectTab, Index);
+    m_custom->HidePanel();
+    if (Index == OutputTabPreset)
+        m_choices->ShowPresetTab();
+    else if (Index == OutputTabDevice)
+        m_choices->ShowDeviceTab();
+}
+
+void TWindowLogic::AnalyseClicked()
+{
+    if (!m_ports.OpenFileDialog)
+        return;
+    const QStringList files = m_ports.OpenFileDialog->OpenFiles(VideoFileFilter(), false);
+    if (files.isEmpty())
+        return;
+    const TVideoFacts facts = ReadVideoFacts(files.front());
+    if (m_ports.Messages)
+        m_ports.Messages->Information(ChosenFormatMessage(facts));
+    if (!WriteVideoFacts(ExtFile(), facts) && m_ports.Messages)
+        m_ports.Messages->Error(QStringLiteral("未能写入 ") + ExtFile() + QStringLiteral(" 文件！"));
+    m_choices->SetLabels(VideoFactsLabels(facts));
+}
+
+TCustomPanelState TWindowLogic::CustomPanel() const
+{
+    TCustomPanelState state;
+    state.Visible = m_custom->Visible();
+    state.TypeIndex = m_custom->TypeIndex();
+    state.Width = m_custom->Text(TCustomField::Width);
+    state.Height = m_custom->Text(TCustomField::Height);
+    state.Bitrate = m_custom->Text(TCustomField::Bitrate);
+    state.FrameRate = m_custom->Text(TCustomField::FrameRate);
+    return state;
+}
+
+int TWindowLogic::CustomMaxLength(TCustomField Field) { return TCustomTab::MaxLength(Field); }
+
+void TWindowLogic::CustomButtonClicked() { m_custom->ShowPanel(); }
+
+void TWindowLogic::CustomTypeChanged(int Index)
+{
+    m_custom->SetTypeIndex(ChoiceIndex(Index, int(FileTypeCaptions().size())));
+}
+
+bool TWindowLogic::CustomKeyPressed(const QString& KeyText)
+{
+    if (CustomKeyAccepted(KeyText))
+        return true;
+    if (m_ports.Desktop)
+        m_ports.Desktop->Beep();
+    return false;
+}
+
+QString TWindowLogic::CustomEdited(TCustomField Field, const QString& Text) { return m_custom->Edit(Field, Text); }
+
+QString TWindowLogic::VideoFileFilter()
+{
+    return QStringLiteral("Video Files|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;"
+                          "*.DAT;*.OGM;*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MTS;*.M2TS");
+}
+
+TOutputChoice TWindowLogic::ChoiceFor(const TRecordSource& Source) const
+{
+    TOutputChoice choice;
+    choice.Tab = m_activeTab;
+    switch (m_activeTab) {
+    case OutputTabPreset:
+        choice.Index1 = m_choices->FileTypeIndex();
+        choice.Index2 = m_choices->PresetIndex();
+        break;
+    case OutputTabDevice:
+        choice.Index1 = m_choices->BrandIndex();
+        choice.Index2 = m_choices->ModelIndex();
+        break;
+    case OutputTabCustom:
+        choice.Index1 = m_custom->TypeIndex();
+        choice.Index2 = 0;
+        break;
+    default:
+        break;
+    }
+    choice.CustomPanelShown = m_custom->Visible();
+    choice.CustomWidth = m_custom->Text(TCustomField::Width);
+    choice.CustomHeight = m_custom->Text(TCustomField::Height);
+    choice.CustomBitrate = m_custom->Text(TCustomField::Bitrate);
+    choice.CustomFps = m_custom->Text(TCustomField::FrameRate);
+    choice.AudioLabel = m_choices->Labels().AudioCodec;
+    choice.ClipEnabled = Source.ClipEnabled;
+    choice.ClipChecked = Source.ClipChecked;
+    choice.SelStart = Source.SelectionStart;
+    choice.SelEnd = Source.SelectionEnd;
+    choice.ClipStartMs = int(Source.ClipStartMs);
+    choice.ClipLengthMs = int(Source.ClipLengthMs);
+    choice.OutputFolder = m_outputFolderText;
+    choice.ProbeFileName = Source.ProbeFileName;
+    choice.ProbeFormat = Source.ProbeFormat;
+    choice.Rows = Source.FileRows;
+    choice.ExtFilePath = ExtFile();
+    return choice;
+}
+
+kv::TOutputOptions TWindowLogic::BuildOutputOptions(const TRecordSource& Source)
+{
+    return m_resolver->BuildOutputOptions(ChoiceFor(Source));
+}
+
+kv::TInputOptions TWindowLogic::BuildInputOptions(const TRecordSource& Source)
+{
+    return m_resolver->BuildInputOptions(ChoiceFor(Source));
+}
+
+}  // namespace kv::app

@@ -1,0 +1,292 @@
+// The tabs "按已有视频" (a video's facts kept as the analysed profile, which the output then follows)
+// and "自己定义" (typed settings, their key filter, lengths and checks).
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "WindowLogicSupport.h"
+#include "component/DIdezuDOR.h"
+
+namespace {
+
+using kv::app::TCustomField;
+using kv::app::TWindowLogic;
+using kvtest::TDesktopRecorder;
+using kvtest::TProgramFolder;
+
+struct TStartedLogic {
+    explicit TStartedLogic(const TProgramFolder& Folder) : Logic(Desktop.Ports(), Folder.Paths())
+    {
+        Logic.Create(Engine);
+        Logic.Show();
+    }
+    TDesktopRecorder Desktop;
+    kv::TDIdezuDOR Engine;
+    TWindowLogic Logic;
+};
+
+// Makes a small media file with the ffmpeg tool; the test fails when it cannot.
+QString MakeMedia(const TProgramFolder& Folder, const QString& Name, const QStringList& Arguments)
+{
+    const QString path = Folder.Root() + Name;
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error"),
+                                                        QStringLiteral("-y")} + Arguments + QStringList{path});
+    EXPECT_TRUE(ffmpeg.waitForFinished(60000));
+    EXPECT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFileInfo(path).size() > 0) << path.toStdString();
+    return path;
+}
+
+// 176x144 MPEG-4 video at 29.97 pictures a second with AAC sound.
+QString VideoAt2997(const TProgramFolder& Folder)
+{
+    return MakeMedia(Folder, QStringLiteral("clip.mp4"),
+                     {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                      QStringLiteral("testsrc=size=176x144:rate=30000/1001:duration=1"), QStringLiteral("-f"),
+                      QStringLiteral("lavfi"), QStringLiteral("-i"),
+                      QStringLiteral("sine=frequency=440:sample_rate=22050:duration=1"), QStringLiteral("-c:v"),
+                      QStringLiteral("mpeg4"), QStringLiteral("-b:v"), QStringLiteral("200k"), QStringLiteral("-c:a"),
+                      QStringLiteral("aac"), QStringLiteral("-shortest")});
+}
+
+kv::app::TRecordSource SourceFor(const QString& File, const QString& Resolution)
+{
+    kv::app::TRecordSource source;
+    source.ProbeFileName = File;
+    source.FileRows = {{QFileInfo(File).completeBaseName(), Resolution}};
+    return source;
+}
+
+TEST(AnalysisTabTest, AnalysisWritesTheProfileAndTheOutputFollowsIt)
+{
+    TProgramFolder folder;
+    const QString video = VideoAt2997(folder);
+    // Keys the analysis does not write are kept; the ones it writes are replaced.
+    folder.WriteFile(QStringLiteral("extfile.ini"), "[video]\nWidth=999\nAspectRatio=1.5\n[audio]\nVolume=7\n");
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    TDesktopRecorder& desktop = started.Desktop;
+
+    desktop.FilesAnswer = {video};
+    logic.AnalyseClicked();
+    EXPECT_EQ(desktop.MultiSelects, QList<bool>{false});
+    EXPECT_EQ(desktop.FileFilters, QStringList{TWindowLogic::VideoFileFilter()});
+    EXPECT_EQ(desktop.Informations, QStringList{QStringLiteral("您选择的视频格式为 .mp4")});
+    EXPECT_TRUE(desktop.Errors.isEmpty()) << desktop.Errors.join('\n').toStdString();
+
+    const kv::app::TIniFile ext(logic.ExtFile());
+    EXPECT_EQ(logic.ExtFile(), folder.Program() + QStringLiteral("extfile.ini"));
+    const auto value = [&](const char* Section, const char* Key) {
+        return ext.ReadString(QString::fromLatin1(Section), QString::fromLatin1(Key), QStringLiteral("<none>"));
+    };
+    EXPECT_EQ(value("mediatype", "Type"), QStringLiteral("mp4"));
+    EXPECT_EQ(value("video", "VideoCodec"), QStringLiteral("MPEG-4 Visual"));
+    EXPECT_EQ(value("video", "Width"), QStringLiteral("176"));
+    EXPECT_EQ(value("video", "Height"), QStringLiteral("144"));
+    EXPECT_EQ(value("video", "FPS"), QStringLiteral("29.97"));
+    EXPECT_GT(value("video", "VideoBitrate").toDouble(), 0);
+    EXPECT_EQ(value("audio", "AudioCodec"), QStringLiteral("AAC"));
+    EXPECT_EQ(value("video", "AspectRatio"), QStringLiteral("1.5"));
+    EXPECT_EQ(value("audio", "Volume"), QStringLiteral("7"));
+
+    EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：176X144"));
+    EXPECT_EQ(logic.Labels().VideoCodec, QStringLiteral("视频编码：MPEG-4 Visual"));
+    EXPECT_EQ(logic.Labels().FrameRate, QStringLiteral("帧速率：29.97"));
+    EXPECT_EQ(logic.Labels().AudioCodec, QStringLiteral("音频编码：AAC"));
+
+    // The analysis tab then builds its records from the profile: whole frames a second (29.97 is not a
+    // whole number, so 24), the analysed size, the AAC label's encoder.
+    logic.TabChanged(2);
+    EXPECT_EQ(logic.Labels().AudioCodec, QStringLiteral("音频编码：AAC"));
+    const kv::TOutputOptions output = logic.BuildOutputOptions(SourceFor(video, QStringLiteral("176 X 144")));
+    EXPECT_TRUE(desktop.Errors.isEmpty()) << desktop.Errors.join('\n').toStdString();
+    EXPECT_EQ(output.FrameRate, "24");
+    EXPECT_EQ(output.FrameSize, "176X144");
+    EXPECT_EQ(output.VideoCodec, "mpeg4");
+    EXPECT_EQ(output.AudioCodec, "libfaac");
+    EXPECT_EQ(QString::fromStdString(output.FileName),
+              logic.OutputFolderText() + QStringLiteral("/CLIP_(new).mp4"));
+}
+
+TEST(AnalysisTabTest, AVideoWithoutPicturesOrACancelledChoice)
+{
+    TProgramFolder folder;
+    const QString sound =
+        MakeMedia(folder, QStringLiteral("tone.mp3"),
+                  {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                   QStringLiteral("sine=frequency=440:sample_rate=22050:duration=1"), QStringLiteral("-c:a"),
+                   QStringLiteral("libmp3lame")});
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+
+    // Cancelled: nothing is shown or written.
+    logic.AnalyseClicked();
+    EXPECT_TRUE(started.Desktop.Informations.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(logic.ExtFile()));
+
+    // No video stream: empty codec, zeros, written as they are.
+    started.Desktop.FilesAnswer = {sound};
+    logic.AnalyseClicked();
+    EXPECT_EQ(started.Desktop.Informations, QStringList{QStringLiteral("您选择的视频格式为 .mp3")});
+    const kv::app::TIniFile ext(logic.ExtFile());
+    EXPECT_EQ(ext.ReadString(QStringLiteral("video"), QStringLiteral("VideoCodec"), QStringLiteral("<none>")),
+              QString());
+    EXPECT_EQ(ext.ReadString(QStringLiteral("video"), QStringLiteral("Width"), QString()), QStringLiteral("0"));
+    EXPECT_EQ(ext.ReadString(QStringLiteral("video"), QStringLiteral("FPS"), QString()), QStringLiteral("0"));
+    EXPECT_EQ(ext.ReadString(QStringLiteral("audio"), QStringLiteral("AudioCodec"), QString()),
+              QStringLiteral("MP3"));
+    EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：0X0"));
+}
+
+TEST(CustomTabTest, KeysOtherThanDigitsAndBackspaceBeepAndAreDropped)
+{
+    TProgramFolder folder;
+    TStartedLogic started(folder);
+    struct TCase {
+        QString Key;
+        bool Accepted;
+    };
+    const TCase cases[] = {
+        {QStringLiteral("0"), true},  {QStringLiteral("9"), true},  {QStringLiteral("\b"), true},
+        {QString(), true},            // arrows, Delete: they type nothing
+        {QStringLiteral("\t"), true}, // focus moves on
+        {QStringLiteral("a"), false}, {QStringLiteral("."), false}, {QStringLiteral("-"), false},
+        {QStringLiteral(" "), false}, {QStringLiteral("٣"), false}, // a digit of another script
+        {QStringLiteral("\r"), false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Key.toStdString());
+        const int beeps = started.Desktop.Beeps;
+        EXPECT_EQ(started.Logic.CustomKeyPressed(c.Key), c.Accepted);
+        EXPECT_EQ(started.Desktop.Beeps, beeps + (c.Accepted ? 0 : 1));
+    }
+}
+
+TEST(CustomTabTest, EditsKeepDigitsUpToTheirLength)
+{
+    TProgramFolder folder;
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    const kv::app::TCustomPanelState initial = logic.CustomPanel();
+    EXPECT_FALSE(initial.Visible);
+    EXPECT_EQ(initial.TypeIndex, 0);
+    EXPECT_EQ(initial.Width, QStringLiteral("220"));
+    EXPECT_EQ(initial.Height, QStringLiteral("176"));
+    EXPECT_EQ(initial.Bitrate, QStringLiteral("38400"));
+    EXPECT_EQ(initial.FrameRate, QStringLiteral("15"));
+
+    struct TCase {
+        TCustomField Field;
+        int MaxLength;
+        QString Typed;
+        QString Kept;
+    };
+    const TCase cases[] = {
+        {TCustomField::FrameRate, 2, QStringLiteral("99"), QStringLiteral("99")},
+        {TCustomField::FrameRate, 2, QStringLiteral("120"), QStringLiteral("12")},
+        {TCustomField::Width, 4, QStringLiteral("12a3"), QStringLiteral("123")},  // pasted
+        {TCustomField::Height, 4, QStringLiteral("72000"), QStringLiteral("7200")},
+        {TCustomField::Bitrate, 7, QStringLiteral("12345678"), QStringLiteral("1234567")},
+        {TCustomField::Bitrate, 7, QStringLiteral("5.5"), QStringLiteral("55")},
+        {TCustomField::Width, 4, QString(), QString()},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Typed.toStdString());
+        EXPECT_EQ(TWindowLogic::CustomMaxLength(c.Field), c.MaxLength);
+        EXPECT_EQ(logic.CustomEdited(c.Field, c.Typed), c.Kept);
+    }
+    EXPECT_EQ(logic.CustomPanel().Width, QString());
+    EXPECT_EQ(logic.CustomPanel().FrameRate, QStringLiteral("12"));
+
+    // Showing the window again puts everything back.
+    logic.CustomButtonClicked();
+    logic.CustomTypeChanged(4);
+    logic.Show();
+    const kv::app::TCustomPanelState reset = logic.CustomPanel();
+    EXPECT_FALSE(reset.Visible);
+    EXPECT_EQ(reset.TypeIndex, 0);
+    EXPECT_EQ(reset.Width, QStringLiteral("220"));
+    EXPECT_EQ(reset.FrameRate, QStringLiteral("15"));
+}
+
+TEST(CustomTabTest, RecordsOfTheCustomTabCheckTheSettingsFirst)
+{
+    TProgramFolder folder;
+    const QString video = folder.Root() + QStringLiteral("clip.avi");
+    const kv::app::TRecordSource source = SourceFor(video, QStringLiteral("320 X 240"));
+    struct TCase {
+        const char* Name;
+        bool ShowPanel;
+        TCustomField Emptied;  // the edit emptied when Empty
+        bool Empty;
+        QString Message;       // '' when the record follows the edits
+    };
+    const TCase cases[] = {
+        {"panel not shown", false, TCustomField::Width, false, QStringLiteral("请设定对应视频参数！")},
+        {"no width", true, TCustomField::Width, true, QStringLiteral("请设定输入视频尺寸！")},
+        {"no height", true, TCustomField::Height, true, QStringLiteral("请设定输入视频尺寸！")},
+        {"no bitrate", true, TCustomField::Bitrate, true, QStringLiteral("请输入视频比特率！")},
+        {"no frame rate", true, TCustomField::FrameRate, true, QStringLiteral("请输入帧速率！")},
+        {"all filled", true, TCustomField::Width, false, QString()},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TStartedLogic started(folder);
+        TWindowLogic& logic = started.Logic;
+        logic.TabChanged(3);
+        if (c.ShowPanel)
+            logic.CustomButtonClicked();
+        logic.CustomTypeChanged(2);  // AVI
+        logic.CustomEdited(TCustomField::Width, QStringLiteral("320"));
+        logic.CustomEdited(TCustomField::Height, QStringLiteral("240"));
+        logic.CustomEdited(TCustomField::FrameRate, QStringLiteral("12"));
+        if (c.Empty)
+            logic.CustomEdited(c.Emptied, QString());
+        const kv::TOutputOptions output = logic.BuildOutputOptions(source);
+        if (c.Message.isEmpty()) {
+            EXPECT_TRUE(started.Desktop.Errors.isEmpty()) << started.Desktop.Errors.join('\n').toStdString();
+            EXPECT_EQ(output.FrameRate, "12");
+            EXPECT_EQ(output.FrameSize, "320X240");
+            EXPECT_EQ(output.VideoBitrate, 38400);
+            EXPECT_EQ(QString::fromStdString(output.FileName),
+                      logic.OutputFolderText() + QStringLiteral("/CLIP_(new).avi"));
+        } else {
+            EXPECT_EQ(started.Desktop.Errors, QStringList{c.Message});
+        }
+    }
+}
+
+TEST(CustomTabTest, LeavingTheTabHidesThePanelAndTheTypeLeavesThePresetsAlone)
+{
+    TProgramFolder folder;
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    logic.PresetChanged(1, true);
+    logic.TabChanged(3);
+    logic.CustomButtonClicked();
+    EXPECT_TRUE(logic.CustomPanel().Visible);
+    logic.CustomTypeChanged(5);
+    EXPECT_EQ(logic.CustomPanel().TypeIndex, 5);
+    EXPECT_EQ(logic.PresetIndex(), 1);
+    logic.TabChanged(0);
+    logic.TabChanged(3);
+    EXPECT_FALSE(logic.CustomPanel().Visible);
+}
+
+TEST(CustomTabTest, RecordsGoToTheTypedFolder)
+{
+    TProgramFolder folder;
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    const QString typed = folder.Root() + QStringLiteral("typed");
+    logic.OutputFolderEdited(typed);
+    logic.TabChanged(3);
+    logic.CustomButtonClicked();
+    const kv::TOutputOptions output =
+        logic.BuildOutputOptions(SourceFor(folder.Root() + QStringLiteral("my clip.avi"), QStringLiteral("220 X 176")));
+    EXPECT_EQ(QString::fromStdString(output.FileName), typed + QStringLiteral("/MY CLIP_(new).3gp"));
+    EXPECT_NE(logic.OutputFolder(), typed);
+}
+
+}  // namespace
