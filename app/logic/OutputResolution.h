@@ -86,7 +86,8 @@ public:
                                         const QList<TFileRowInfo>& Rows);
 
     // The output record for the probe's file, resolving the active tab first. When the picture cannot
-    // be fitted it gets the plain target size without padding.
+    // be fitted it gets the plain target size without padding; an audio encoder the container cannot hold
+    // is replaced by one it can.
     kv::TOutputOptions BuildOutputOptions(const TOutputChoice& Choice);
     // The input record for the probe's file.
     kv::TInputOptions BuildInputOptions(const TOutputChoice& Choice) const;

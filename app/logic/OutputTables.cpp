@@ -1,0 +1,172 @@
+#include "app/logic/OutputTables.h"
+
+#include <iterator>
+
+namespace kv::app {
+
+namespace {
+
+TOutputEntry E(const char* Ext, const char* Size, int VBitrate, int Fps, const char* VCodec = "mpeg4") {
+    return {Ext, Size, VBitrate, Fps, VCodec};
+}
+
+// MP4 and AVI share their presets but for the second one.
+std::vector<TOutputEntry> PlayerPresets(const char* Ext, int SecondFps) {
+    return {E(Ext, "320x240", 288000, 18),   E(Ext, "320x240", 384000, SecondFps), E(Ext, "320x240", 384000, 18),
+            E(Ext, "400x240", 336000, 18),   E(Ext, "400x240", 448000, 18),        E(Ext, "400x240", 448000, 18),
+            E(Ext, "480x272", 384000, 24),   E(Ext, "480x272", 512000, 24),        E(Ext, "480x272", 512000, 24),
+            E(Ext, "480x360", 512000, 24),   E(Ext, "480x360", 768000, 24),        E(Ext, "480x360", 768000, 24),
+            E(Ext, "1280x720", 1800000, 25), E(Ext, "480x360", 576000, 25),        E(Ext, "640x360", 768000, 25),
+            E(Ext, "640x480", 768000, 25),   E(Ext, "720x480", 1500000, 25)};
+}
+
+}  // namespace
+
+QString FileTypeFolder(int FileType) {
+    static const char* const Folders[] = {"3GP", "MP4", "AVI", "MPEG", "WMV", "RM", "MOV", "MKV", "FLV"};
+    if (FileType < 0 || FileType >= static_cast<int>(std::size(Folders)))
+        return {};
+    return QString::fromLatin1(Folders[FileType]);
+}
+
+const std::vector<std::vector<TOutputEntry>>& PresetTable() {
+    static const std::vector<std::vector<TOutputEntry>> Table = {
+        // 3GP
+        {E(".3gp", "220x176", 384000, 15), E(".3gp", "320x240", 384000, 15), E(".3gp", "352x288", 384000, 18, "h263"),
+         E(".3gp", "352x288", 384000, 18), E(".3gp", "176x144", 160000, 15, "h263"), E(".3gp", "176x144", 160000, 15)},
+        // MP4
+        PlayerPresets(".mp4", 18),
+        // AVI
+        PlayerPresets(".avi", 15),
+        // MPEG
+        {E(".mpeg", "720x480", 6000000, 29), E(".mpeg", "720x576", 6000000, 25), E(".mpeg", "480x480", 2040000, 29),
+         E(".mpeg", "480x576", 2040000, 25), E(".mpeg", "352x240", 1150000, 29), E(".mpeg", "352x288", 1150000, 25)},
+        // WMV
+        {E(".wmv", "320x240", 384000, 18, "wmv2"), E(".wmv", "480x272", 512000, 25, "wmv2"),
+         E(".wmv", "480x360", 768000, 25, "wmv2"), E(".wmv", "640x360", 1200000, 25, "wmv2"),
+         E(".wmv", "640x480", 1500000, 25, "wmv2")},
+        // RM: RealVideo 1.0 and 2.0, through the RealMedia output kinds
+        {E(".rm10", "320x240", 384000, 15, "rv10"), E(".rm20", "320x240", 384000, 18, "rv20"),
+         E(".rm20", "352x288", 512000, 25, "rv20"), E(".rm20", "640x480", 768000, 25, "rv20")},
+        // MOV
+        {E(".mov", "320x240", 288000, 18), E(".mov", "640x360", 512000, 24), E(".mov", "640x480", 768000, 24)},
+        // MKV
+        {E(".mkv", "1280x720", 1800000, 25), E(".mkv", "1280x720", 2400000, 25), E(".mkv", "480x360", 512000, 24),
+         E(".mkv", "480x360", 768000, 25), E(".mkv", "640x360", 768000, 25), E(".mkv", "640x360", 1024000, 25),
+         E(".mkv", "640x480", 864000, 25), E(".mkv", "640x480", 1152000, 25)},
+        // FLV (the first one at 18000 bits/s, as it always was)
+        {E(".flv", "176x144", 18000, 18, "flv"), E(".flv", "320x240", 384000, 18, "flv"),
+         E(".flv", "640x480", 512000, 18, "flv")},
+    };
+    return Table;
+}
+
+const std::vector<std::vector<TOutputEntry>>& DeviceTable() {
+    static const std::vector<std::vector<TOutputEntry>> Table = {
+        // 0
+        {E(".avi", "480x272", 512000, 24), E(".mp4", "320x240", 384000, 24)},
+        // 1
+        {E(".avi", "320x240", 384000, 18), E(".avi", "320x240", 384000, 18), E(".avi", "480x272", 512000, 24),
+         E(".mp4", "320x240", 512000, 24)},
+        // 2
+        {E(".avi", "320x240", 384000, 18), E(".avi", "480x272", 512000, 24), E(".avi", "800x480", 1800000, 24),
+         E(".mp4", "720x480", 1600000, 24)},
+        // 3
+        {E(".mp4", "320x240", 384000, 24), E(".mp4", "480x320", 768000, 24), E(".mp4", "320x240", 384000, 24),
+         E(".mp4", "320x240", 384000, 24), E(".mp4", "640x480", 768000, 24), E(".mp4", "640x480", 768000, 24)},
+        // 4
+        {E(".mp4", "320x240", 384000, 24), E(".mp4", "800x400", 1600000, 24)},
+        // 5
+        {E(".wmv", "320x240", 384000, 18, "wmv2")},
+        // 6
+        {E(".avi", "320x240", 384000, 24), E(".avi", "640x480", 1024000, 24)},
+        // 7
+        {E(".mp4", "800x480", 1200000, 24), E(".mp4", "400x240", 512000, 24), E(".mp4", "400x272", 512000, 24)},
+        // 8
+        {E(".mp4", "320x240", 384000, 25), E(".mp4", "480x320", 512000, 25)},
+        // 9
+        {E(".avi", "1280x720", 1800000, 25), E(".avi", "480x360", 576000, 25), E(".avi", "640x360", 768000, 25),
+         E(".avi", "640x480", 768000, 25), E(".avi", "720x480", 1500000, 25)},
+        // 10
+        {E(".mp4", "480x360", 384000, 25), E(".mp4", "480x360", 512000, 24), E(".mp4", "640x480", 576000, 24),
+         E(".mp4", "640x480", 768000, 24), E(".mp4", "800x480", 768000, 24), E(".mp4", "800x480", 1024000, 24),
+         E(".mp4", "320x240", 384000, 18), E(".mp4", "320x240", 384000, 18)},
+        // 11
+        {E(".avi", "220x176", 256000, 10), E(".mp4", "480x272", 512000, 24)},
+        // 12
+        {E(".avi", "400x240", 384000, 18), E(".mp4", "800x480", 1200000, 24), E(".mp4", "320x240", 384000, 18),
+         E(".mp4", "480x240", 512000, 18), E(".mp4", "400x240", 384000, 18), E(".mp4", "320x240", 384000, 18),
+         E(".mp4", "800x480", 1000000, 24), E(".mp4", "400x240", 384000, 18), E(".mp4", "320x240", 288000, 18),
+         E(".mp4", "320x240", 384000, 18)},
+        // 13
+        {E(".avi", "320x240", 384000, 18), E(".mp4", "320x240", 288000, 24), E(".mp4", "320x240", 384000, 24),
+         E(".mp4", "480x320", 576000, 24), E(".mp4", "480x320", 768000, 24)},
+        // 14 (the second one 1280x730, as it always was)
+        {E(".mp4", "1280x720", 1800000, 25), E(".mp4", "1280x730", 2400000, 25), E(".mp4", "480x360", 576000, 25),
+         E(".mp4", "480x360", 768000, 25), E(".mp4", "720x480", 1500000, 25), E(".mp4", "720x480", 2000000, 25),
+         E(".mp4", "320x240", 384000, 25), E(".mp4", "320x240", 384000, 25), E(".mp4", "640x480", 512000, 25),
+         E(".mp4", "640x480", 768000, 25)},
+        // 15
+        {E(".mp4", "320x240", 384000, 15), E(".mp4", "160x128", 128000, 15), E(".mp4", "320x240", 288000, 18),
+         E(".mp4", "320x240", 384000, 18), E(".mp4", "320x240", 384000, 15), E(".mp4", "176x144", 256000, 15)},
+        // 16
+        {E(".3gp", "176x144", 192000, 15), E(".3gp", "352x288", 384000, 15), E(".mp4", "640x360", 768000, 25),
+         E(".mp4", "176x144", 192000, 15), E(".mp4", "320x240", 384000, 15), E(".mp4", "320x240", 384000, 15),
+         E(".mp4", "320x240", 288000, 18), E(".mp4", "320x240", 384000, 18), E(".mp4", "640x480", 1024000, 24),
+         E(".mp4", "640x360", 768000, 24), E(".mp4", "480x320", 512000, 24), E(".mp4", "320x240", 384000, 24)},
+        // 17
+        {E(".avi", "320x240", 384000, 24), E(".avi", "800x480", 1500000, 24), E(".mp4", "400x240", 512000, 24),
+         E(".mp4", "480x272", 512000, 24)},
+        // 18
+        {E(".avi", "320x240", 512000, 24), E(".avi", "432x240", 512000, 24), E(".avi", "400x240", 512000, 24),
+         E(".avi", "320x240", 512000, 24), E(".avi", "800x576", 1500000, 24), E(".avi", "320x240", 512000, 24)},
+        // 19
+        {E(".mp4", "320x240", 384000, 18)},
+        // 20
+        {E(".avi", "400x240", 384000, 24), E(".mp4", "400x240", 512000, 24)},
+        // 21
+        {E(".mp4", "240x180", 256000, 18), E(".mp4", "320x240", 288000, 18, "avc"), E(".mp4", "320x240", 384000, 18),
+         E(".mp4", "480x320", 576000, 24), E(".mp4", "480x360", 576000, 24), E(".mp4", "480x360", 768000, 24)},
+        // 22
+        {E(".avi", "320x240", 384000, 15), E(".mp4", "320x240", 288000, 18), E(".mp4", "320x240", 384000, 18),
+         E(".mp4", "320x240", 384000, 15), E(".mp4", "480x272", 512000, 24)},
+        // 23
+        {E(".mp4", "1280x720", 1800000, 24), E(".mp4", "480x360", 576000, 24), E(".mp4", "720x480", 1500000, 24),
+         E(".mp4", "368x208", 384000, 24), E(".mp4", "368x272", 320000, 24), E(".mp4", "368x272", 384000, 24),
+         E(".mp4", "480x272", 384000, 24), E(".mp4", "320x240", 384000, 18), E(".mp4", "320x240", 384000, 18),
+         E(".mp4", "320x240", 384000, 24), E(".mp4", "800x480", 1500000, 24), E(".mp4", "800x480", 1800000, 24)},
+        // 24
+        {E(".mp4", "320x240", 384000, 18), E(".mp4", "320x240", 288000, 18), E(".mp4", "320x240", 384000, 18),
+         E(".mp4", "640x360", 512000, 24), E(".mp4", "160x128", 256000, 15), E(".mp4", "220x176", 384000, 15),
+         E(".mp4", "320x240", 384000, 18)},
+        // 25
+        {E(".avi", "432x240", 512000, 24), E(".avi", "480x272", 512000, 24), E(".avi", "432x240", 512000, 24)},
+    };
+    return Table;
+}
+
+namespace {
+const TOutputEntry* EntryOf(const std::vector<std::vector<TOutputEntry>>& Table, int Row, int Column) {
+    if (Row < 0 || Row >= static_cast<int>(Table.size()))
+        return nullptr;
+    const auto& Entries = Table[static_cast<size_t>(Row)];
+    if (Column < 0 || Column >= static_cast<int>(Entries.size()))
+        return nullptr;
+    return &Entries[static_cast<size_t>(Column)];
+}
+}  // namespace
+
+const TOutputEntry* PresetEntry(int FileType, int Preset) { return EntryOf(PresetTable(), FileType, Preset); }
+const TOutputEntry* DeviceEntry(int Brand, int Model) { return EntryOf(DeviceTable(), Brand, Model); }
+
+const std::vector<TCustomType>& CustomTypes() {
+    // MPEG goes into a program stream (".mpeg"), RM into RealVideo 2.0 and MOV into MPEG-4 video: each
+    // type produces a file its container can hold whatever was chosen before.
+    static const std::vector<TCustomType> Types = {
+        {".3gp", "mpeg4"}, {".mp4", "avc"}, {".avi", "mpeg4"},  {".mpeg", "mpeg4"}, {".wmv", "wmv2"},
+        {".rm", "rv20"},   {".mov", "mpeg4"}, {".mkv", "avc"}, {".flv", "flv"},
+    };
+    return Types;
+}
+
+}  // namespace kv::app

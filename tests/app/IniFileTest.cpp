@@ -1,0 +1,154 @@
+// INI files: GBK values written by the Windows version, names in any letter case, writes that keep the
+// rest of the file.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <string>
+
+#include "TestSupport.h"
+#include "app/logic/IniFile.h"
+
+namespace {
+
+using kv::app::TIniFile;
+
+QString WriteFile(const std::string& Folder, const char* Name, const QByteArray& Content)
+{
+    const QString path = QString::fromStdString(Folder) + "/" + Name;
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(Content);
+    return path;
+}
+
+QByteArray ReadFile(const QString& Path)
+{
+    QFile file(Path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll();
+}
+
+// "视频编码" and "输出视频" in GBK.
+const QByteArray GbkCodec("\xCA\xD3\xC6\xB5\xB1\xE0\xC2\xEB");
+const QByteArray GbkFolder("\xCA\xE4\xB3\xF6\xCA\xD3\xC6\xB5");
+
+TEST(IniFileTest, ValuesReadAsUtf8OrElseAsGbk)
+{
+    kvtest::TempFolder folder("ini");
+    const QString path = WriteFile(folder.Path, "config.ini",
+                                   "[savepath]\r\npath=/home/user/" + GbkFolder + "\r\n"
+                                   "[video]\r\nVideoCodec=" + GbkCodec + "\r\nUtf=" + QString("视频编码").toUtf8() +
+                                   "\r\nQuoted=\" spaced \"\r\n");
+    const TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("savepath", "path", ""), QStringLiteral("/home/user/输出视频"));
+    EXPECT_EQ(ini.ReadString("video", "VideoCodec", ""), QStringLiteral("视频编码"));
+    EXPECT_EQ(ini.ReadString("video", "Utf", ""), QStringLiteral("视频编码"));
+    EXPECT_EQ(ini.ReadString("video", "Quoted", ""), QStringLiteral(" spaced "));
+}
+
+TEST(IniFileTest, SectionAndKeyNamesMatchInAnyLetterCase)
+{
+    kvtest::TempFolder folder("ini");
+    const TIniFile ini(WriteFile(folder.Path, "p.ini", "[Video]\nVideoBitrate = 384000\n[audio]\nAudioCodec=AAC\n"));
+    const struct {
+        const char* Section;
+        const char* Key;
+        const char* Expected;
+    } cases[] = {
+        {"video", "videobitrate", "384000"}, {"VIDEO", "VIDEOBITRATE", "384000"}, {" Video ", "VideoBitrate", "384000"},
+        {"AUDIO", "audiocodec", "AAC"},      {"video", "AudioCodec", "none"},     {"vid", "VideoBitrate", "none"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ini.ReadString(c.Section, c.Key, "none"), QString(c.Expected)) << c.Section << "/" << c.Key;
+    EXPECT_TRUE(ini.ValueExists("VIDEO", "videobitrate"));
+    EXPECT_FALSE(ini.ValueExists("audio", "videobitrate"));
+}
+
+TEST(IniFileTest, NumbersThatDoNotReadGiveTheDefault)
+{
+    kvtest::TempFolder folder("ini");
+    const TIniFile ini(WriteFile(folder.Path, "n.ini",
+                                 "[v]\nplain=384000\nblanks=  25  \nnegative=-3\nfraction=29.97\ncomma=29,97\n"
+                                 "text=abc\ntail=12a\nempty=\nhuge=99999999999\n"));
+    const struct {
+        const char* Key;
+        int Integer;
+        double Float;
+    } cases[] = {
+        {"plain", 384000, 384000}, {"blanks", 25, 25},    {"negative", -3, -3}, {"fraction", -1, 29.97},
+        {"comma", -1, 29.97},      {"text", -1, -1},      {"tail", -1, -1},     {"empty", -1, -1},
+        {"huge", -1, 99999999999}, {"missing", -1, -1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ini.ReadInteger("v", c.Key, -1), c.Integer) << c.Key;
+        EXPECT_DOUBLE_EQ(ini.ReadFloat("v", c.Key, -1), c.Float) << c.Key;
+    }
+}
+
+TEST(IniFileTest, WritingAKeyKeepsEverythingElseOfTheFile)
+{
+    kvtest::TempFolder folder("ini");
+    const QByteArray before = "; settings of the converter\r\n"
+                              "[savepath]\r\n"
+                              "; " + GbkFolder + " is where the files go\r\n"
+                              "Path = /old\r\n"
+                              "\r\n"
+                              "[select]\r\n"
+                              "combobox1=2\r\n"
+                              "# remembered choices\r\n"
+                              "\r\n";
+    const QString path = WriteFile(folder.Path, "config.ini", before);
+
+    TIniFile ini(path);
+    ASSERT_TRUE(ini.WriteString("SAVEPATH", "path", QStringLiteral("/home/用户/输出视频")));
+    ASSERT_TRUE(ini.WriteInteger("select", "combobox2", 7));
+    ASSERT_TRUE(ini.WriteString("skin", "name", "Topaz"));
+    const QByteArray expected = "; settings of the converter\r\n"
+                                "[savepath]\r\n"
+                                "; " + GbkFolder + " is where the files go\r\n"
+                                "Path=" + QString("/home/用户/输出视频").toUtf8() + "\r\n"
+                                "\r\n"
+                                "[select]\r\n"
+                                "combobox1=2\r\n"
+                                "# remembered choices\r\n"
+                                "combobox2=7\r\n"
+                                "\r\n"
+                                "[skin]\r\n"
+                                "name=Topaz\r\n";
+    EXPECT_EQ(ReadFile(path), expected);
+    // What was written reads back, through this object and a new one.
+    EXPECT_EQ(ini.ReadString("savepath", "Path", ""), QStringLiteral("/home/用户/输出视频"));
+    EXPECT_EQ(TIniFile(path).ReadInteger("select", "combobox2", 0), 7);
+}
+
+TEST(IniFileTest, WritesKeepWhatAnotherWriterChangedMeanwhile)
+{
+    kvtest::TempFolder folder("ini");
+    const QString path = WriteFile(folder.Path, "config.ini", "[select]\ncombobox1=0\n");
+    TIniFile first(path);
+    TIniFile second(path);
+    ASSERT_TRUE(first.WriteInteger("select", "combobox1", 3));
+    ASSERT_TRUE(second.WriteInteger("select", "combobox3", 5));
+    const TIniFile after(path);
+    EXPECT_EQ(after.ReadInteger("select", "combobox1", -1), 3);
+    EXPECT_EQ(after.ReadInteger("select", "combobox3", -1), 5);
+}
+
+TEST(IniFileTest, ANewFileIsCreatedAndAnUnwritableOneReportsFailure)
+{
+    kvtest::TempFolder folder("ini");
+    const QString fresh = QString::fromStdString(folder.Path) + "/extfile.ini";
+    TIniFile ini(fresh);
+    EXPECT_EQ(ini.ReadString("mediatype", "Type", "avi"), QStringLiteral("avi"));
+    ASSERT_TRUE(ini.WriteString("mediatype", "Type", "mp4"));
+    ASSERT_TRUE(ini.WriteFloat("video", "FPS", 29.97));
+    EXPECT_EQ(ReadFile(fresh), QByteArray("[mediatype]\nType=mp4\n\n[video]\nFPS=29.97\n"));
+
+    TIniFile nowhere(QString::fromStdString(folder.Path) + "/missing/config.ini");
+    EXPECT_FALSE(nowhere.WriteInteger("select", "combobox1", 1));
+    EXPECT_EQ(nowhere.ReadInteger("select", "combobox1", -1), -1);
+}
+
+}  // namespace

@@ -1,0 +1,508 @@
+// Output resolution: the tables behind the tabs, fitting the picture into the target size, the
+// adjustments by output kind, the clip range and output names that never meet an existing file.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "app/logic/IniFile.h"
+#include "app/logic/OutputResolution.h"
+#include "app/logic/OutputTables.h"
+
+namespace {
+
+using namespace kv::app;
+
+// A choice on the preset tab for the file /videos/clip.avi, listed with the given resolution.
+TOutputChoice ChoiceFor(const QString& Resolution, int FileType = 1, int Preset = 0)
+{
+    TOutputChoice choice;
+    choice.Tab = OutputTabPreset;
+    choice.Index1 = FileType;
+    choice.Index2 = Preset;
+    choice.ProbeFileName = "/videos/clip.avi";
+    choice.OutputFolder = "/nonexistent-output";
+    choice.Rows = {{"OTHER", "100 X 100"}, {"CLIP", Resolution}};
+    return choice;
+}
+
+// A custom-tab choice of Width x Height for a listed source.
+TOutputChoice CustomChoice(const QString& Resolution, const QString& Width, const QString& Height)
+{
+    TOutputChoice choice = ChoiceFor(Resolution);
+    choice.Tab = OutputTabCustom;
+    choice.Index1 = 2;  // AVI
+    choice.CustomPanelShown = true;
+    choice.CustomWidth = Width;
+    choice.CustomHeight = Height;
+    choice.CustomBitrate = "38400";
+    choice.CustomFps = "15";
+    return choice;
+}
+
+TEST(OutputResolutionTest, PictureIsLetterboxedOrPillarboxedIntoTheTarget)
+{
+    const struct {
+        const char* Source;
+        const char* Width;
+        const char* Height;
+        const char* Fitted;  // FrameSize of the record
+        int Half;            // what the fitting returns
+        bool Vertical;       // bands at top and bottom
+        int Pad;             // each band
+    } cases[] = {
+        {"1280 X 720", "320", "240", "320X180", 30, true, 30},    // 16:9 into 4:3
+        {"720 X 400", "320", "240", "320X180", 31, true, 30},     // ratio 1.8: odd half
+        {"640 X 480", "320", "240", "320X240", 1, false, 0},      // same shape
+        {"640 X 480", "480", "272", "364X272", 59, false, 58},    // 4:3 into a wide screen
+        {"1920 X 1080", "1280", "720", "1280X720", 1, true, 0},   // 16:9 into 16:9
+        {"1280 X 720", "176", "144", "176X100", 23, true, 22},    // into a small phone screen
+        {"321 X 241", "320", "240", "320X240", 1, false, 0},      // odd source
+        {"480 X 640", "320", "240", "180X240", 70, false, 70},    // upright source
+        {"720 X 576", "640", "360", "452X360", 95, false, 94},    // 5:4 into 16:9
+        {"1280 X 720", "1280", "730", "1280X718", 6, true, 6},    // a target of odd shape
+        {"1280X720", "400", "240", "400X224", 8, true, 8},        // resolution written without blanks
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Source) + " into " + c.Width + "x" + c.Height);
+        TOutputResolver resolver;
+        const std::optional<int> half =
+            resolver.ComputeLetterbox("CLIP", QString(c.Width) + "x" + c.Height, ChoiceFor(c.Source).Rows);
+        ASSERT_TRUE(half.has_value());
+        EXPECT_EQ(*half, c.Half);
+        EXPECT_EQ(resolver.Params().PadVertical, c.Vertical);
+
+        const kv::TOutputOptions options = resolver.BuildOutputOptions(CustomChoice(c.Source, c.Width, c.Height));
+        EXPECT_EQ(options.FrameSize, c.Fitted);
+        EXPECT_EQ(c.Vertical ? options.PadTop : options.PadLeft, c.Pad);
+        EXPECT_EQ(c.Vertical ? options.PadBottom : options.PadRight, c.Pad);
+        EXPECT_EQ(c.Vertical ? options.PadLeft : options.PadTop, -1);
+        EXPECT_EQ(c.Vertical ? options.PadRight : options.PadBottom, -1);
+        EXPECT_EQ(options.PadColor, 0u);
+        // Picture and bands fill the target.
+        const int fitted = std::stoi(std::string(options.FrameSize).substr(c.Vertical ? options.FrameSize.find('X') + 1 : 0));
+        EXPECT_EQ(fitted + 2 * c.Pad, std::stoi(c.Vertical ? c.Height : c.Width));
+    }
+}
+
+TEST(OutputResolutionTest, PictureThatCannotBeFittedGetsThePlainTargetSize)
+{
+    const struct {
+        const char* Name;
+        QList<TFileRowInfo> Rows;
+        bool PanelShown;
+        const char* FrameSize;
+    } cases[] = {
+        {"row deleted", {{"OTHER", "1280 X 720"}}, true, "320x240"},
+        {"no video", {{"CLIP", "0 X 0"}}, true, "320x240"},
+        {"broken resolution", {{"CLIP", "unknown"}}, true, "320x240"},
+        {"nothing chosen yet", {{"CLIP", "1280 X 720"}}, false, ""},
+    };
+    for (const auto& c : cases) {
+        TOutputResolver resolver;
+        TOutputChoice choice = CustomChoice("", "320", "240");
+        choice.Rows = c.Rows;
+        choice.CustomPanelShown = c.PanelShown;
+        EXPECT_FALSE(resolver.ComputeLetterbox("CLIP", c.PanelShown ? "320x240" : "", c.Rows).has_value()) << c.Name;
+        const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
+        EXPECT_EQ(options.FrameSize, c.FrameSize) << c.Name;
+        for (int pad : {options.PadTop, options.PadBottom, options.PadLeft, options.PadRight})
+            EXPECT_EQ(pad, -1) << c.Name;
+        EXPECT_FALSE(options.FileName.empty()) << c.Name;
+    }
+}
+
+TEST(OutputResolutionTest, TheLastMatchingRowGivesTheSourceSize)
+{
+    TOutputResolver resolver;
+    const QList<TFileRowInfo> rows = {{"CLIP", "640 X 480"}, {" clip ", "1280 X 720"}, {"CLIPS", "480 X 640"}};
+    ASSERT_EQ(resolver.ComputeLetterbox("CLIP", "320x240", rows), 30);
+    EXPECT_EQ(resolver.Params().FittedSize, "320X180");
+}
+
+// Builds the output record for an analysed file of the given kind ("Type" in extfile.ini).
+kv::TOutputOptions BuildForType(const std::string& Folder, const QString& Type)
+{
+    const QString extfile = QString::fromStdString(Folder) + "/extfile.ini";
+    QFile::remove(extfile);
+    TIniFile(extfile).WriteString("mediatype", "Type", Type);
+    TOutputChoice choice = ChoiceFor("1280 X 720");
+    choice.Tab = OutputTabAnalysis;
+    choice.ExtFilePath = extfile;
+    choice.OutputFolder = QString::fromStdString(Folder);
+    TOutputResolver resolver;
+    return resolver.BuildOutputOptions(choice);
+}
+
+TEST(OutputResolutionTest, EachOutputKindAdjustsItsRecord)
+{
+    kvtest::TempFolder folder("resolve");
+    const struct {
+        const char* Type;
+        const char* Suffix;
+        const char* Format;
+        const char* Video;
+        const char* Audio;
+        int SampleRate, Channels, AudioBitrate;
+        const char* FrameRate;
+        const char* FrameSize;
+        bool NoVideo;
+    } cases[] = {
+        {"flv", ".flv", "", "mpeg4", "", 22050, -1, -1, "24", "320X180", false},
+        {"swf", ".swf", "", "mpeg4", "", 22050, -1, -1, "24", "320X180", false},
+        {"ogg", ".ogg", "", "libtheora", "flac", -1, -1, -1, "24", "320X180", false},
+        {"psp", "_psp.mp4", "psp", "mpeg4", "libfaac", 24000, -1, -1, "15000/1001", "320X180", false},
+        {"ipod", "_ipod.mp4", "", "mpeg4", "libfaac", -1, -1, -1, "24", "320X180", false},
+        {"rm10", "_rv10.rm", "", "rv10", "", -1, -1, -1, "24", "320X180", false},
+        {"rm20", "_rv20.rm", "", "rv20", "", -1, -1, -1, "24", "320X180", false},
+        {"mp4", ".mp4", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},
+        {"wmv", ".wmv", "", "wmv2", "wmav2", -1, -1, -1, "24", "320X180", false},
+        {"mkv", ".mkv", "", "libx264", "", -1, -1, -1, "24", "320X180", false},
+        {"wma", ".wma", "", "mpeg4", "wmav2", -1, -1, -1, "24", "320X180", true},
+        {"3gp", ".3gp", "", "mpeg4", "", 8000, 1, 7400, "24", "320X180", false},
+        {"vcd", "_vcd_auto.mpg", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},
+        {"svcd", "_svcd_auto.mpg", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},
+        {"dvd", "_dvd_auto.mpg", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},
+        {"MP4", ".MP4", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},  // compared exactly
+        {"WMV", ".WMV", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},
+        {"avi", ".avi", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},
+        {"", ".avi", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},     // a kind nobody could name
+        {"d", ".d", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},      // not one of the disc kinds
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Type);
+        const kv::TOutputOptions options = BuildForType(folder.Path, c.Type);
+        EXPECT_EQ(options.FileExt, c.Suffix);
+        EXPECT_EQ(options.FileName, folder.Path + "/CLIP_(new)" + c.Suffix);
+        EXPECT_EQ(options.ForceFormat, c.Format);
+        EXPECT_EQ(options.VideoCodec, c.Video);
+        EXPECT_EQ(options.AudioCodec, c.Audio);
+        EXPECT_EQ(options.AudioSampleRate, c.SampleRate);
+        EXPECT_EQ(options.AudioChannels, c.Channels);
+        EXPECT_EQ(options.AudioBitrate, c.AudioBitrate);
+        EXPECT_EQ(options.FrameRate, c.FrameRate);
+        EXPECT_EQ(options.FrameSize, c.FrameSize);
+        EXPECT_EQ(options.PadTop, 30);
+        EXPECT_EQ(options.DisableVideo, c.NoVideo);
+        EXPECT_EQ(options.Target, 0);
+        EXPECT_TRUE(options.DisableSubtitle);
+        EXPECT_FALSE(options.CustomHook);
+        EXPECT_EQ(options.Info.Timestamp, 0.0);
+    }
+}
+
+TEST(OutputResolutionTest, AnIpodFileIsFittedInto320x240WhateverSizeWasChosen)
+{
+    kvtest::TempFolder folder("resolve");
+    const QString extfile = QString::fromStdString(folder.Path) + "/extfile.ini";
+    TIniFile ini(extfile);
+    ini.WriteString("mediatype", "Type", "ipod");
+    ini.WriteInteger("video", "Width", 640);
+    ini.WriteInteger("video", "Height", 480);
+    TOutputChoice choice = ChoiceFor("1280 X 720");
+    choice.Tab = OutputTabAnalysis;
+    choice.ExtFilePath = extfile;
+    TOutputResolver resolver;
+    const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
+    EXPECT_EQ(options.FrameSize, "320X180");
+    EXPECT_EQ(options.PadTop, 30);
+    EXPECT_EQ(options.PadBottom, 30);
+}
+
+TEST(OutputResolutionTest, OutputNamesNeverMeetAnExistingFile)
+{
+    kvtest::TempFolder temp("names");
+    const QString folder = QString::fromStdString(temp.Path) + "/输出视频";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_EQ(TOutputResolver::OutputBaseName(" /videos/my clip.avi "), "MY CLIP");
+    EXPECT_EQ(TOutputResolver::OutputBaseName("/videos/片头 clip.v2.mkv"), "片头 CLIP.V2");
+
+    auto touch = [&](const QString& Name) {
+        QFile file(folder + "/" + Name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
+    EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new).mp4");
+    touch("MY CLIP_(new).mp4");
+    EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new_1).mp4");
+    touch("MY CLIP_(new_1).mp4");
+    EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new_2).mp4");
+    // A gap further on does not matter; a link to nothing is a file all the same; a folder too.
+    touch("MY CLIP_(new_4).mp4");
+    ASSERT_TRUE(QFile::link(folder + "/gone", folder + "/MY CLIP_(new_2).mp4"));
+    ASSERT_TRUE(QDir().mkpath(folder + "/MY CLIP_(new_3).mp4"));
+    EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new_5).mp4");
+    // Another kind of output starts afresh; a folder given with its final "/" joins the same way.
+    EXPECT_EQ(TOutputResolver::OutputFileName(folder + "/", "MY CLIP", "_dvd_auto.mpg"),
+              folder + "/MY CLIP_(new)_dvd_auto.mpg");
+
+    // Through the builder, for the probe's file.
+    TOutputChoice choice = ChoiceFor("1280 X 720");
+    choice.ProbeFileName = "/videos/my clip.avi";
+    choice.OutputFolder = folder;
+    TOutputResolver resolver;
+    EXPECT_EQ(resolver.BuildOutputOptions(choice).FileName, (folder + "/MY CLIP_(new_5).mp4").toStdString());
+}
+
+TEST(OutputResolutionTest, PresetAndDeviceTabsFollowTheTables)
+{
+    TOutputResolver resolver;
+    const struct {
+        int Tab, Index1, Index2;
+        const char* Ext;
+        const char* Size;
+        const char* VCodec;
+        int VBitrate, Fps;
+    } cases[] = {
+        {OutputTabPreset, 0, 2, ".3gp", "352x288", "h263", 384000, 18},
+        {OutputTabPreset, 2, 1, ".avi", "320x240", "mpeg4", 384000, 15},
+        {OutputTabPreset, 1, 1, ".mp4", "320x240", "mpeg4", 384000, 18},
+        {OutputTabPreset, 8, 0, ".flv", "176x144", "flv", 18000, 18},
+        {OutputTabPreset, 5, 0, ".rm10", "320x240", "rv10", 384000, 15},
+        {OutputTabPreset, 5, 3, ".rm20", "640x480", "rv20", 768000, 25},
+        {OutputTabPreset, 5, 4, ".rm20", "640x480", "rv20", 768000, 25},    // no such preset: unchanged
+        {OutputTabPreset, 9, 0, ".rm20", "640x480", "rv20", 768000, 25},    // no such file type
+        {OutputTabPreset, -1, 0, ".rm20", "640x480", "rv20", 768000, 25},
+        {OutputTabDevice, 14, 1, ".mp4", "1280x730", "mpeg4", 2400000, 25},
+        {OutputTabDevice, 21, 1, ".mp4", "320x240", "avc", 288000, 18},
+        {OutputTabDevice, 5, 0, ".wmv", "320x240", "wmv2", 384000, 18},
+        {OutputTabDevice, 25, 3, ".wmv", "320x240", "wmv2", 384000, 18},    // no such model
+        {OutputTabDevice, 26, 0, ".wmv", "320x240", "wmv2", 384000, 18},    // no such brand
+    };
+    for (const auto& c : cases) {
+        TOutputChoice choice;
+        choice.Tab = c.Tab;
+        choice.Index1 = c.Index1;
+        choice.Index2 = c.Index2;
+        resolver.ResolveOutputPreset(choice);
+        const TOutputParams& p = resolver.Params();
+        EXPECT_EQ(p.Ext, c.Ext) << c.Tab << "/" << c.Index1 << "/" << c.Index2;
+        EXPECT_EQ(p.Size, c.Size) << c.Tab << "/" << c.Index1 << "/" << c.Index2;
+        EXPECT_EQ(p.VCodec, c.VCodec) << c.Tab << "/" << c.Index1 << "/" << c.Index2;
+        EXPECT_EQ(p.VBitrate, c.VBitrate) << c.Tab << "/" << c.Index1 << "/" << c.Index2;
+        EXPECT_EQ(p.Fps, c.Fps) << c.Tab << "/" << c.Index1 << "/" << c.Index2;
+    }
+    EXPECT_EQ(PresetTable().size(), 9u);
+    EXPECT_EQ(DeviceTable().size(), 26u);
+}
+
+TEST(OutputResolutionTest, AnalysisTabReadsExtfileEachTime)
+{
+    kvtest::TempFolder folder("resolve");
+    const QString extfile = QString::fromStdString(folder.Path) + "/extfile.ini";
+    const struct {
+        const char* Content;
+        const char* Ext;
+        const char* Size;
+        int VBitrate, Fps;
+    } cases[] = {
+        {"", ".avi", "320x240", 512000, 24},
+        {"[mediatype]\nType=mp4\n[video]\nWidth=640\nHeight=360\nVideoBitrate=1200000\nFPS=25\n", ".mp4", "640x360",
+         1200000, 25},
+        {"[video]\nFPS=29.97\nVideoBitrate=1234567.5\n", ".avi", "320x240", 512000, 24},
+        {"[mediatype]\ntype=3gp\n[VIDEO]\nwidth=176\nheight=144\nfps=15\n", ".3gp", "176x144", 512000, 15},
+    };
+    TOutputResolver resolver;
+    resolver.Params().ACodec = "ac3";
+    for (const auto& c : cases) {
+        QFile file(extfile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.Content);
+        file.close();
+        TOutputChoice choice;
+        choice.Tab = OutputTabAnalysis;
+        choice.Index1 = 7;  // ignored
+        choice.ExtFilePath = extfile;
+        resolver.ResolveOutputPreset(choice);
+        EXPECT_EQ(resolver.Params().Ext, c.Ext) << c.Content;
+        EXPECT_EQ(resolver.Params().Size, c.Size) << c.Content;
+        EXPECT_EQ(resolver.Params().VCodec, "mpeg4") << c.Content;
+        EXPECT_EQ(resolver.Params().VBitrate, c.VBitrate) << c.Content;
+        EXPECT_EQ(resolver.Params().Fps, c.Fps) << c.Content;
+        EXPECT_EQ(resolver.Params().ACodec, "ac3") << c.Content;
+    }
+}
+
+TEST(OutputResolutionTest, AnalysedFileWithoutVideoKeepsTheSourceSizeAndRate)
+{
+    kvtest::TempFolder folder("resolve");
+    const QString extfile = QString::fromStdString(folder.Path) + "/extfile.ini";
+    TIniFile ini(extfile);
+    for (const char* key : {"Width", "Height", "FPS", "VideoBitrate"})
+        ini.WriteInteger("video", key, 0);
+    TOutputChoice choice = ChoiceFor("0 X 0");
+    choice.Tab = OutputTabAnalysis;
+    choice.ExtFilePath = extfile;
+    TOutputResolver resolver;
+    const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
+    EXPECT_EQ(options.FrameSize, "");
+    EXPECT_EQ(options.FrameRate, "");
+    EXPECT_EQ(options.VideoBitrate, -1);
+    EXPECT_EQ(options.PadTop, -1);
+}
+
+TEST(OutputResolutionTest, CustomTabChecksItsEditsAndKeepsTheParametersOnError)
+{
+    const struct {
+        bool Shown;
+        const char* Width;
+        const char* Height;
+        const char* Bitrate;
+        const char* Fps;
+        const char* Message;
+    } cases[] = {
+        {false, "220", "176", "38400", "15", "请设定对应视频参数！"},
+        {true, " ", "176", "38400", "15", "请设定输入视频尺寸！"},
+        {true, "220", "", "38400", "15", "请设定输入视频尺寸！"},
+        {true, "220", "176", "", "", "请输入视频比特率！"},
+        {true, "220", "176", "38400", " ", "请输入帧速率！"},
+    };
+    for (const auto& c : cases) {
+        QStringList messages;
+        TOutputResolver resolver([&](const QString& Text) { messages.append(Text); });
+        TOutputChoice preset;
+        preset.Index1 = 2;
+        resolver.ResolveOutputPreset(preset);
+        resolver.Params().ACodec = "ac3";
+        const TOutputParams before = resolver.Params();
+
+        TOutputChoice choice = CustomChoice("1280 X 720", c.Width, c.Height);
+        choice.CustomPanelShown = c.Shown;
+        choice.CustomBitrate = c.Bitrate;
+        choice.CustomFps = c.Fps;
+        const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
+        EXPECT_EQ(messages, QStringList{QString::fromUtf8(c.Message)}) << c.Message;
+        EXPECT_EQ(resolver.Params().Ext, before.Ext) << c.Message;
+        EXPECT_EQ(resolver.Params().Size, before.Size) << c.Message;
+        EXPECT_EQ(resolver.Params().ACodec, "ac3") << c.Message;
+        // The record is still built, from the parameters as they were.
+        EXPECT_EQ(options.FileExt, ".avi") << c.Message;
+        EXPECT_EQ(options.FrameSize, "320X180") << c.Message;
+    }
+}
+
+TEST(OutputResolutionTest, CustomTypesChooseKindAndEncoder)
+{
+    const struct {
+        int Type;
+        const char* Ext;
+        const char* VCodec;
+    } cases[] = {
+        {0, ".3gp", "mpeg4"}, {1, ".mp4", "avc"},  {2, ".avi", "mpeg4"}, {3, ".mpeg", "mpeg4"}, {4, ".wmv", "wmv2"},
+        {5, ".rm", "rv20"},   {6, ".mov", "mpeg4"}, {7, ".mkv", "avc"},  {8, ".flv", "flv"},
+        {9, ".wmv", "wmv2"},  // no such type: only the audio encoder changes
+    };
+    for (const auto& c : cases) {
+        TOutputResolver resolver;
+        TOutputChoice device;
+        device.Tab = OutputTabDevice;
+        device.Index1 = 5;  // a WMV player
+        resolver.ResolveOutputPreset(device);
+        TOutputChoice choice = CustomChoice("", " 0352 ", "288");
+        choice.Index1 = c.Type;
+        resolver.ResolveOutputPreset(choice);
+        const TOutputParams& p = resolver.Params();
+        EXPECT_EQ(p.Ext, c.Ext) << c.Type;
+        EXPECT_EQ(p.VCodec, c.VCodec) << c.Type;
+        EXPECT_EQ(p.ACodec, "libmp3lame") << c.Type;
+        EXPECT_EQ(p.Size, c.Type <= 8 ? "0352x288" : "320x240") << c.Type;
+        EXPECT_EQ(p.VBitrate, c.Type <= 8 ? 38400 : 384000) << c.Type;
+        EXPECT_EQ(p.Fps, c.Type <= 8 ? 15 : 18) << c.Type;
+    }
+}
+
+TEST(OutputResolutionTest, TheAudioLabelChoosesTheEncoderOnlyWhenItMatchesExactly)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"音频编码：AAC", "libfaac"}, {"音频编码：AC3", "ac3"},     {"音频编码：FLAC", "flac"},
+        {"音频编码：MP3", "libmp3lame"}, {"音频编码：aac", "earlier"}, {"音频编码：AAC ", "earlier"},
+        {"音频编码：WMA", "earlier"}, {"", "earlier"},
+    };
+    for (const auto& [label, codec] : cases) {
+        TOutputResolver resolver;
+        resolver.Params().ACodec = "earlier";
+        TOutputChoice choice = ChoiceFor("1280 X 720", 7, 0);  // MKV holds them all
+        choice.AudioLabel = QString::fromUtf8(label);
+        EXPECT_EQ(resolver.BuildOutputOptions(choice).AudioCodec, codec) << label;
+        EXPECT_EQ(resolver.Params().ACodec, "earlier") << label;
+    }
+}
+
+TEST(OutputResolutionTest, TheAudioEncoderIsOneTheContainerHolds)
+{
+    // A label left by another tab meets the custom tab's type.
+    const struct {
+        int Type;
+        const char* Label;
+        const char* Suffix;
+        const char* Audio;
+    } cases[] = {
+        {0, "", ".3gp", "libfaac"},         {0, "MP3", ".3gp", "libfaac"},     {0, "AAC", ".3gp", "libfaac"},
+        {1, "FLAC", ".mp4", "libfaac"},     {1, "AC3", ".mp4", "ac3"},         {1, "", ".mp4", "libmp3lame"},
+        {2, "FLAC", ".avi", "libmp3lame"},        {3, "AAC", ".mpeg", "libmp3lame"}, {3, "AC3", ".mpeg", "ac3"},
+        {4, "AAC", ".wmv", "wmav2"},        {5, "", ".rm", "ac3"},             {5, "MP3", ".rm", "ac3"},
+        {5, "AAC", ".rm", "libfaac"},       {6, "FLAC", ".mov", "libfaac"},    {6, "", ".mov", "libmp3lame"},
+        {7, "FLAC", ".mkv", "flac"},        {8, "AC3", ".flv", "libmp3lame"},  {8, "AAC", ".flv", "libfaac"},
+    };
+    for (const auto& c : cases) {
+        TOutputResolver resolver;
+        TOutputChoice choice = CustomChoice("1280 X 720", "320", "240");
+        choice.Index1 = c.Type;
+        choice.AudioLabel = QStringLiteral("音频编码：") + c.Label;
+        const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
+        EXPECT_EQ(options.FileExt, c.Suffix) << c.Type << " " << c.Label;
+        EXPECT_EQ(options.AudioCodec, c.Audio) << c.Type << " " << c.Label;
+    }
+    // RealMedia presets and disc kinds by their final names; nothing chosen leaves the container's default.
+    kvtest::TempFolder folder("resolve");
+    const std::pair<const char*, const char*> kinds[] = {{"rm20", "ac3"}, {"vcd", "libmp3lame"}, {"swf", "libmp3lame"}};
+    for (const auto& [type, audio] : kinds) {
+        const QString extfile = QString::fromStdString(folder.Path) + "/extfile.ini";
+        QFile::remove(extfile);
+        TIniFile(extfile).WriteString("mediatype", "Type", type);
+        TOutputChoice choice = ChoiceFor("1280 X 720");
+        choice.Tab = OutputTabAnalysis;
+        choice.ExtFilePath = extfile;
+        choice.AudioLabel = QStringLiteral("音频编码：FLAC");
+        TOutputResolver resolver;
+        EXPECT_EQ(resolver.BuildOutputOptions(choice).AudioCodec, audio) << type;
+        choice.AudioLabel.clear();
+        EXPECT_EQ(resolver.BuildOutputOptions(choice).AudioCodec, "") << type;
+    }
+}
+
+TEST(OutputResolutionTest, ClipRangeAppliesOnlyWithAValidSelection)
+{
+    const struct {
+        bool Enabled, Checked;
+        int SelStart, SelEnd;
+        bool Applies;
+    } cases[] = {
+        {true, true, 10, 50, true},   {true, true, 0, 1, true},     {false, true, 10, 50, false},
+        {true, false, 10, 50, false}, {true, true, 50, 50, false}, {true, true, 60, 50, false},
+        {true, true, -5, 0, false},
+    };
+    for (const auto& c : cases) {
+        TOutputChoice choice = ChoiceFor("1280 X 720");
+        choice.ProbeFormat = "avi";
+        choice.ClipEnabled = c.Enabled;
+        choice.ClipChecked = c.Checked;
+        choice.SelStart = c.SelStart;
+        choice.SelEnd = c.SelEnd;
+        choice.ClipStartMs = 1500;
+        choice.ClipLengthMs = 4000;
+        TOutputResolver resolver;
+        const kv::TOutputOptions output = resolver.BuildOutputOptions(choice);
+        const kv::TInputOptions input = resolver.BuildInputOptions(choice);
+        EXPECT_EQ(output.RecordingTime, c.Applies ? 4000 : -1) << c.SelStart << "-" << c.SelEnd;
+        EXPECT_EQ(input.StartTime, c.Applies ? 1500 : -1) << c.SelStart << "-" << c.SelEnd;
+        EXPECT_EQ(input.FileName, "/videos/clip.avi");
+        EXPECT_EQ(input.ForceFormat, "avi");
+        EXPECT_EQ(input.StartTimeUS, -1);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,299 @@
+// No choice fails: every preset of every file type, every device model, the analysis tab and the custom
+// tab give records the engine takes, and a short clip converts with each into a file of the promised
+// codecs, size and frame rate.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "MediaFixtures.h"
+#include "ShippedProfiles.h"
+#include "TestSupport.h"
+#include "app/logic/IniFile.h"
+#include "app/logic/OutputResolution.h"
+#include "app/logic/OutputTables.h"
+#include "app/logic/ProfileFiles.h"
+#include "component/DIdezuDOR.h"
+
+namespace {
+
+using namespace kv::app;
+
+struct TCase {
+    std::string Name;
+    TOutputChoice Choice;
+    // What ffprobe must read.
+    std::string Video, Audio;
+    int Width = 0, Height = 0, Fps = 0;
+    // Filled by the run.
+    kv::TOutputOptions Output;
+    size_t Run = 0;
+};
+
+struct TRun {
+    kv::TInputOptions Input;
+    kv::TOutputOptions Output;
+    std::string Error;  // empty when the task was queued and finished
+    std::map<std::string, std::string> Facts;
+};
+
+// Queues one task with the records and runs it to its end.
+void Convert(TRun& Run)
+{
+    kv::TDIdezuDOR component;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool ended = false, allEnded = false;
+    std::string failure;
+    component.OnTerminate = [&](int Index, bool Finished, bool Failed, const std::string& Message) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (Index < 0) {
+            allEnded = true;
+        } else {
+            ended = true;
+            if (!Finished || Failed)
+                failure = "the conversion failed: " + Message;
+        }
+        changed.notify_all();
+    };
+    const int index = component.AddTask(Run.Input.FileName, &Run.Input);
+    if (index < 0) {
+        Run.Error = "AddTask: " + component.LastError();
+        return;
+    }
+    if (!component.SetOutputFile(index, Run.Output.FileName, &Run.Output)) {
+        Run.Error = "SetOutputFile: " + component.LastError();
+        return;
+    }
+    component.StartConvert(1);
+    std::unique_lock<std::mutex> guard(lock);
+    if (!changed.wait_for(guard, std::chrono::seconds(120), [&] { return ended && allEnded; })) {
+        Run.Error = "the conversion did not end";
+        guard.unlock();
+        component.StopConvert();
+        guard.lock();
+        changed.wait_for(guard, std::chrono::seconds(30), [&] { return allEnded; });
+        return;
+    }
+    Run.Error = failure;
+    guard.unlock();
+    Run.Facts = kvtest::Probe(Run.Output.FileName);
+}
+
+// The facts of the first stream of a kind ("video", "audio"), keyed without their stream prefix.
+std::map<std::string, std::string> StreamOf(const std::map<std::string, std::string>& Facts, const std::string& Kind)
+{
+    for (int stream = 0; stream < 4; ++stream) {
+        const std::string prefix = "streams.stream." + std::to_string(stream) + ".";
+        const auto type = Facts.find(prefix + "codec_type");
+        if (type == Facts.end() || type->second != Kind)
+            continue;
+        std::map<std::string, std::string> result;
+        for (const auto& [key, value] : Facts)
+            if (key.rfind(prefix, 0) == 0)
+                result[key.substr(prefix.size())] = value;
+        return result;
+    }
+    return {};
+}
+
+double Rate(const std::string& Text)
+{
+    const size_t slash = Text.find('/');
+    if (slash == std::string::npos)
+        return std::atof(Text.c_str());
+    const double den = std::atof(Text.c_str() + slash + 1);
+    return den > 0 ? std::atof(Text.substr(0, slash).c_str()) / den : 0;
+}
+
+TCase TableCase(const std::string& Name, int Tab, int Index1, int Index2, const TOutputEntry& Entry,
+                const QString& ProfilePath)
+{
+    TCase c;
+    c.Name = Name;
+    c.Choice.Tab = Tab;
+    c.Choice.Index1 = Index1;
+    c.Choice.Index2 = Index2;
+    // The window shows the chosen profile's audio label, which chooses the audio encoder.
+    const TProfileLabels labels = ProfileLabels(ReadProfile(ProfilePath), Tab == OutputTabDevice);
+    c.Choice.AudioLabel = labels.AudioCodec;
+    c.Video = kvtest::VideoFamily(Entry);
+    c.Audio = kvtest::AudioFamily(labels.AudioCodec.mid(QStringLiteral("音频编码：").size()), Entry.Ext);
+    const QStringList size = QString(Entry.Size).split('x');
+    c.Width = size[0].toInt();
+    c.Height = size[1].toInt();
+    c.Fps = Entry.Fps;
+    return c;
+}
+
+std::vector<TCase> AllCases(const std::string& Folder)
+{
+    std::vector<TCase> cases;
+    for (int type = 0; type < static_cast<int>(PresetTable().size()); ++type) {
+        QStringList files;
+        GetFileList(files, kvtest::ShippedProfiles() + "/videoconvert/" + FileTypeFolder(type), ".ini");
+        const auto& entries = PresetTable()[static_cast<size_t>(type)];
+        EXPECT_EQ(files.size(), static_cast<qsizetype>(entries.size()));
+        for (size_t n = 0; n < entries.size() && n < static_cast<size_t>(files.size()); ++n)
+            cases.push_back(TableCase(FileTypeFolder(type).toStdString() + " preset " + std::to_string(n),
+                                      OutputTabPreset, type, static_cast<int>(n), entries[n],
+                                      files[static_cast<qsizetype>(n)]));
+    }
+    QStringList brands;
+    GetFileList2(brands, kvtest::ShippedProfiles() + "/devices");
+    for (size_t brand = 0; brand < DeviceTable().size() && brand < static_cast<size_t>(brands.size()); ++brand) {
+        QStringList files;
+        GetFileList(files, kvtest::ShippedProfiles() + "/devices/" + brands[static_cast<qsizetype>(brand)], ".ini");
+        const auto& entries = DeviceTable()[brand];
+        for (size_t n = 0; n < entries.size() && n < static_cast<size_t>(files.size()); ++n)
+            cases.push_back(TableCase(QFileInfo(files[static_cast<qsizetype>(n)]).completeBaseName().toStdString(),
+                                      OutputTabDevice, static_cast<int>(brand), static_cast<int>(n), entries[n],
+                                      files[static_cast<qsizetype>(n)]));
+    }
+
+    // The analysis of a 29.97 frames-per-second phone clip.
+    const QString extfile = QString::fromStdString(Folder) + "/extfile.ini";
+    TIniFile ini(extfile);
+    ini.WriteString("mediatype", "Type", "mp4");
+    ini.WriteString("video", "VideoCodec", "MPEG-4 Visual");
+    ini.WriteString("video", "VideoBitrate", "512000");
+    ini.WriteInteger("video", "Width", 320);
+    ini.WriteInteger("video", "Height", 240);
+    ini.WriteFloat("video", "FPS", 29.97);
+    ini.WriteString("audio", "AudioCodec", "AAC");
+    TCase analysis;
+    analysis.Name = "analysis tab";
+    analysis.Choice.Tab = OutputTabAnalysis;
+    analysis.Choice.ExtFilePath = extfile;
+    analysis.Choice.AudioLabel = QStringLiteral("音频编码：AAC");
+    analysis.Video = "mpeg4";
+    analysis.Audio = "aac";
+    analysis.Width = 320;
+    analysis.Height = 240;
+    analysis.Fps = 24;
+    cases.push_back(analysis);
+
+    // Every custom type with the edits as the window first shows them, after a choice whose audio label
+    // selects nothing, and after an analysis whose label selects FLAC.
+    const char* videos[] = {"mpeg4", "h264", "mpeg4", "mpeg4", "wmv2", "rv20", "mpeg4", "h264", "flv1"};
+    const struct {
+        const char* Label;
+        const char* Audio[9];
+    } labels[] = {
+        {"WMA", {"aac", "mp3", "mp3", "mp3", "wmav2", "ac3", "mp3", "mp3", "mp3"}},
+        {"FLAC", {"aac", "aac", "mp3", "mp3", "wmav2", "ac3", "aac", "flac", "mp3"}},
+    };
+    for (const auto& label : labels)
+        for (int type = 0; type < static_cast<int>(PresetTable().size()); ++type) {
+            TCase custom;
+            custom.Name = "custom " + FileTypeFolder(type).toStdString() + " after the label " + label.Label;
+            custom.Choice.Tab = OutputTabCustom;
+            custom.Choice.Index1 = type;
+            custom.Choice.CustomPanelShown = true;
+            custom.Choice.CustomWidth = "220";
+            custom.Choice.CustomHeight = "176";
+            custom.Choice.CustomBitrate = "38400";
+            custom.Choice.CustomFps = "15";
+            custom.Choice.AudioLabel = QStringLiteral("音频编码：") + label.Label;
+            custom.Video = videos[type];
+            custom.Audio = label.Audio[type];
+            custom.Width = 220;
+            custom.Height = 176;
+            custom.Fps = 15;
+            cases.push_back(custom);
+        }
+    return cases;
+}
+
+// A record's identity apart from its file name: equal records convert alike.
+std::string RecordKey(const kv::TOutputOptions& O)
+{
+    std::string key;
+    for (const std::string& part :
+         {O.FileExt, O.ForceFormat, O.VideoCodec, O.AudioCodec, O.FrameSize, O.FrameRate, std::to_string(O.PadTop),
+          std::to_string(O.PadLeft), std::to_string(O.VideoBitrate), std::to_string(O.AudioSampleRate),
+          std::to_string(O.AudioChannels), std::to_string(O.AudioBitrate), std::to_string(O.DisableVideo)})
+        key += part + "|";
+    return key;
+}
+
+TEST(PresetConversionTest, EveryChoiceConvertsIntoWhatItPromises)
+{
+    kvtest::LoadSystemLibraries();
+    kvtest::TempFolder folder("presets");
+    // A 2-second 16:9 clip, so that every target shape gets its bands.
+    const std::string source = folder.Path + "/clip.avi";
+    std::string output;
+    ASSERT_EQ(kvtest::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x90:rate=25:duration=2 "
+                                 "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -ac 2 "
+                                 "-c:v mpeg4 -c:a pcm_s16le '" + source + "'",
+                                 output),
+              0)
+        << output;
+
+    std::vector<TCase> cases = AllCases(folder.Path);
+    ASSERT_EQ(cases.size(), 65u + PresetTable()[5].size() + 130u + 1u + 18u);
+
+    // One resolver for all, as in the window: what one choice leaves behind must not break the next.
+    TOutputResolver resolver([](const QString& Text) { ADD_FAILURE() << Text.toStdString(); });
+    std::vector<TRun> runs;
+    std::map<std::string, size_t> byKey;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        TCase& c = cases[i];
+        // Each choice writes into a folder of its own.
+        const QString output = QString::fromStdString(folder.Path + "/" + std::to_string(i));
+        ASSERT_TRUE(QDir().mkpath(output));
+        c.Choice.ProbeFileName = QString::fromStdString(source);
+        c.Choice.OutputFolder = output;
+        c.Choice.Rows = {{"CLIP", "160 X 90"}};
+        c.Output = resolver.BuildOutputOptions(c.Choice);
+        const auto [at, added] = byKey.emplace(RecordKey(c.Output), runs.size());
+        if (added) {
+            TRun run;
+            run.Input = resolver.BuildInputOptions(c.Choice);
+            run.Output = c.Output;
+            runs.push_back(run);
+        }
+        c.Run = at->second;
+    }
+
+    // Two at a time, one per core.
+    std::atomic<size_t> next{0};
+    auto worker = [&] {
+        for (size_t i = next++; i < runs.size(); i = next++)
+            Convert(runs[i]);
+    };
+    std::thread second(worker);
+    worker();
+    second.join();
+
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name + " -> " + c.Output.FileName);
+        const TRun& run = runs[c.Run];
+        ASSERT_EQ(run.Error, "");
+        const auto video = StreamOf(run.Facts, "video");
+        const auto audio = StreamOf(run.Facts, "audio");
+        ASSERT_FALSE(video.empty()) << "no video stream";
+        ASSERT_FALSE(audio.empty()) << "no audio stream";
+        EXPECT_EQ(video.at("codec_name"), c.Video);
+        EXPECT_EQ(audio.at("codec_name"), c.Audio);
+        EXPECT_EQ(video.at("width"), std::to_string(c.Width));
+        EXPECT_EQ(video.at("height"), std::to_string(c.Height));
+        // The frames the file holds, over the clip's two seconds.
+        const double frames = video.count("nb_frames") && video.at("nb_frames") != "N/A"
+                                  ? std::atof(video.at("nb_frames").c_str())
+                                  : 0;
+        const double rate = frames > 0 ? frames / 2.0 : Rate(video.at("avg_frame_rate"));
+        EXPECT_NEAR(rate, c.Fps, 1.0) << "r_frame_rate " << video.at("r_frame_rate");
+    }
+}
+
+}  // namespace

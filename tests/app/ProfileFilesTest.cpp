@@ -1,0 +1,154 @@
+// Preset profiles: the listing order that meets the tables, the profile record and its label texts.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+
+#include "TestSupport.h"
+#include "app/logic/ProfileFiles.h"
+
+namespace {
+
+using namespace kv::app;
+
+void Touch(const QString& Path, const QByteArray& Content = {})
+{
+    QDir().mkpath(QFileInfo(Path).path());
+    QFile file(Path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << Path.toStdString();
+    file.write(Content);
+}
+
+QStringList Relative(const QStringList& Paths, const QString& Root)
+{
+    QStringList result;
+    for (const QString& path : Paths)
+        result.append(QDir(Root).relativeFilePath(path));
+    return result;
+}
+
+TEST(ProfileFilesTest, SubFolderFilesComeFirstAndEachFolderIsSortedIgnoringCase)
+{
+    kvtest::TempFolder temp("profiles");
+    const QString root = QString::fromStdString(temp.Path) + "/AVI";
+    for (const char* name : {"b.ini", "A.INI", "a.txt", "c.ini.bak", "sub/y.ini", "sub/deeper/w.iNi", "Sub2/z.Ini",
+                             "Sub2/notes.txt", "C.ini"})
+        Touch(root + "/" + name);
+    QDir().mkpath(root + "/empty");
+
+    QStringList list;
+    GetFileList(list, root, ".ini");
+    EXPECT_EQ(Relative(list, root),
+              QStringList({"sub/deeper/w.iNi", "sub/y.ini", "Sub2/z.Ini", "A.INI", "b.ini", "C.ini"}));
+
+    // The extension may be given without its dot; the list is appended to.
+    QStringList appended = {"kept"};
+    GetFileList(appended, root + "/sub", "INI");
+    EXPECT_EQ(appended.size(), 3);
+    EXPECT_EQ(appended.front(), "kept");
+
+    // A missing folder clears the list.
+    GetFileList(appended, root + "/missing", ".ini");
+    EXPECT_TRUE(appended.isEmpty());
+}
+
+TEST(ProfileFilesTest, BrandsAreTheSubFoldersSortedIgnoringCase)
+{
+    kvtest::TempFolder temp("profiles");
+    const QString root = QString::fromStdString(temp.Path) + "/devices";
+    for (const char* name : {"zeta/m.ini", "Alpha/m.ini", "beta/m.ini", "loose.ini"})
+        Touch(root + "/" + name);
+    QDir().mkpath(root + "/Gamma");
+
+    QStringList brands;
+    GetFileList2(brands, root);
+    EXPECT_EQ(brands, QStringList({"Alpha", "beta", "Gamma", "zeta"}));
+    GetFileList2(brands, root + "/missing");
+    EXPECT_TRUE(brands.isEmpty());
+}
+
+TEST(ProfileFilesTest, ALinkBackToAParentFolderIsListedOnce)
+{
+    kvtest::TempFolder temp("profiles");
+    const QString root = QString::fromStdString(temp.Path) + "/MP4";
+    Touch(root + "/x.ini");
+    Touch(root + "/sub/y.ini");
+    ASSERT_TRUE(QFile::link(root, root + "/sub/loop"));
+    QStringList list;
+    GetFileList(list, root, ".ini");
+    EXPECT_EQ(Relative(list, root), QStringList({"sub/y.ini", "x.ini"}));
+}
+
+TEST(ProfileFilesTest, TextBeforeTheDelimiter)
+{
+    const struct {
+        const char* Text;
+        const char* Delimiter;
+        const char* Expected;
+    } cases[] = {
+        {"AVI (适合电脑和部分手机 MP4播放器)", "(", "AVI "},
+        {"MPEG  (VCD、DVD播放机)", "(", "MPEG  "},
+        {"no delimiter", "(", "no delimiter"},
+        {"(starts", "(", ""},
+        {"a(b(c", "(", "a"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TextBefore(QString::fromUtf8(c.Text), c.Delimiter), QString::fromUtf8(c.Expected)) << c.Text;
+}
+
+TEST(ProfileFilesTest, LabelsOfAProfile)
+{
+    kvtest::TempFolder temp("profiles");
+    const QString folder = QString::fromStdString(temp.Path);
+    Touch(folder + "/ntsc.ini", "[mediatype]\nType=mp4\n[video]\nVideoCodec=MPEG4\nVideoBitrate=384000\n"
+                                "Width=352\nHeight=288\nFPS=29.97\nAspectRatio=1.22\n"
+                                "[audio]\nAudioCodec=AAC\nAudioBitrate=96000\nSampleRate=44100\nChannel=2\nVolume=256\n");
+    // Written on Windows: GBK text ("视频编码"), "," as the decimal point, CRLF line ends.
+    Touch(folder + "/gbk.ini", "[VIDEO]\r\nVideoCodec=\xCA\xD3\xC6\xB5\xB1\xE0\xC2\xEB\r\nFPS=15\r\n"
+                               "VideoBitrate=12.5\r\n[Audio]\r\naudiocodec=MP3\r\n");
+
+    const TProfile ntsc = ReadProfile(folder + "/ntsc.ini");
+    EXPECT_EQ(ntsc.Type, "mp4");
+    EXPECT_EQ(ntsc.Width, 352);
+    EXPECT_DOUBLE_EQ(ntsc.AspectRatio, 1.22);
+    EXPECT_EQ(ntsc.SampleRate, 44100);
+    EXPECT_EQ(ntsc.Channel, 2);
+    EXPECT_EQ(ntsc.Volume, 256);
+    EXPECT_EQ(ntsc.AudioBitrate, 96000);
+
+    const struct {
+        const char* File;
+        bool DeviceTab;
+        const char* Size;
+        const char* VideoCodec;
+        const char* Bitrate;
+        const char* FrameRate;
+        const char* AudioCodec;
+    } cases[] = {
+        {"ntsc.ini", false, "视频像素：352X288", "视频编码：MPEG4", "视频码率：384000", "帧速率：29.97", "音频编码：AAC"},
+        {"ntsc.ini", true, "视频像素：352X288", "视频编码：MPEG4", "视频码率：384000", "桢速率：29.97", "音频编码：AAC"},
+        {"gbk.ini", false, "视频像素：0X0", "视频编码：视频编码", "视频码率：0", "帧速率：15", "音频编码：MP3"},
+        {"missing.ini", true, "视频像素：0X0", "视频编码：", "视频码率：0", "桢速率：0", "音频编码："},
+    };
+    for (const auto& c : cases) {
+        const TProfileLabels labels = ProfileLabels(ReadProfile(folder + "/" + c.File), c.DeviceTab);
+        EXPECT_EQ(labels.FrameSize, QString::fromUtf8(c.Size)) << c.File;
+        EXPECT_EQ(labels.VideoCodec, QString::fromUtf8(c.VideoCodec)) << c.File;
+        EXPECT_EQ(labels.VideoBitrate, QString::fromUtf8(c.Bitrate)) << c.File;
+        EXPECT_EQ(labels.FrameRate, QString::fromUtf8(c.FrameRate)) << c.File;
+        EXPECT_EQ(labels.AudioCodec, QString::fromUtf8(c.AudioCodec)) << c.File;
+    }
+}
+
+TEST(ProfileFilesTest, ShortestDecimalText)
+{
+    const std::pair<double, const char*> cases[] = {
+        {15, "15"}, {29.97, "29.97"}, {23.976, "23.976"}, {0, "0"}, {1800000, "1800000"}, {12000000, "12000000"}};
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(ShortestDecimal(value), QString(text)) << text;
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+#include "ShippedProfiles.h"
+
+namespace kvtest {
+
+QString ShippedProfiles() { return QStringLiteral(KELVANE_PROFILES_DIR); }
+
+QString ProfileType(const kv::app::TOutputEntry& Entry)
+{
+    const QString ext = QString::fromUtf8(Entry.Ext).mid(1);
+    return ext.startsWith("rm") ? QStringLiteral("rm") : ext;
+}
+
+QString VideoLabel(const kv::app::TOutputEntry& Entry)
+{
+    const std::string ext = Entry.Ext, codec = Entry.VCodec;
+    if (ext == ".mkv" || codec == "avc")
+        return "H264";
+    return QString::fromStdString(codec).toUpper();
+}
+
+QString AudioLabel(const kv::app::TOutputEntry& Entry)
+{
+    const std::string ext = Entry.Ext;
+    if (ext == ".avi" || ext == ".flv")
+        return "MP3";
+    if (ext == ".mpeg")
+        return std::string(Entry.Size).rfind("720x", 0) == 0 ? "AC3" : "MP3";
+    if (ext == ".wmv")
+        return "WMA";
+    if (ext == ".rm10" || ext == ".rm20")
+        return "AC3";
+    return "AAC";
+}
+
+std::string VideoFamily(const kv::app::TOutputEntry& Entry)
+{
+    const std::string ext = Entry.Ext, codec = Entry.VCodec;
+    if (ext == ".mkv" || codec == "avc")
+        return "h264";
+    if (ext == ".wmv")
+        return "wmv2";
+    if (ext == ".rm10")
+        return "rv10";
+    if (ext == ".rm20")
+        return "rv20";
+    if (codec == "flv")
+        return "flv1";
+    return codec;
+}
+
+std::string AudioFamily(const QString& AudioLabel, const QString& Ext)
+{
+    if (Ext == ".wmv")
+        return "wmav2";
+    if (AudioLabel == "AAC")
+        return "aac";
+    if (AudioLabel == "AC3")
+        return "ac3";
+    if (AudioLabel == "FLAC")
+        return "flac";
+    return "mp3";
+}
+
+}  // namespace kvtest

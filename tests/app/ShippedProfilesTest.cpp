@@ -1,0 +1,71 @@
+// The profile data the program ships: one profile per table entry, listed in table order, each with
+// labels that tell what the entry produces.
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include "ShippedProfiles.h"
+#include "app/logic/OutputTables.h"
+#include "app/logic/ProfileFiles.h"
+
+namespace {
+
+using namespace kv::app;
+
+void CheckProfile(const QString& Path, const TOutputEntry& Entry, bool DeviceTab)
+{
+    SCOPED_TRACE(Path.toStdString());
+    const TProfile profile = ReadProfile(Path);
+    const TProfileLabels labels = ProfileLabels(profile, DeviceTab);
+    EXPECT_EQ(profile.Type, kvtest::ProfileType(Entry));
+    EXPECT_EQ(labels.FrameSize, QStringLiteral("视频像素：") + QString(Entry.Size).replace('x', 'X'));
+    EXPECT_EQ(labels.VideoBitrate, QStringLiteral("视频码率：%1").arg(Entry.VBitrate));
+    EXPECT_EQ(labels.FrameRate, (DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) +
+                                    QString::number(Entry.Fps));
+    EXPECT_EQ(labels.VideoCodec, QStringLiteral("视频编码：") + kvtest::VideoLabel(Entry));
+    EXPECT_EQ(labels.AudioCodec, QStringLiteral("音频编码：") + kvtest::AudioLabel(Entry));
+}
+
+TEST(ShippedProfilesTest, EveryFileTypeListsOneProfilePerPresetInTableOrder)
+{
+    ASSERT_EQ(static_cast<int>(PresetTable().size()), 9);
+    int presets = 0;
+    for (int type = 0; type < static_cast<int>(PresetTable().size()); ++type) {
+        const QString folder = kvtest::ShippedProfiles() + "/videoconvert/" + FileTypeFolder(type);
+        QStringList files;
+        GetFileList(files, folder, ".ini");
+        const auto& entries = PresetTable()[static_cast<size_t>(type)];
+        ASSERT_EQ(files.size(), static_cast<qsizetype>(entries.size())) << folder.toStdString();
+        for (qsizetype n = 0; n < files.size(); ++n)
+            CheckProfile(files[n], entries[static_cast<size_t>(n)], false);
+        if (FileTypeFolder(type) == "RM") {
+            EXPECT_GE(files.size(), 2) << "RealVideo 1.0 and 2.0";
+            for (const TOutputEntry& entry : entries)
+                EXPECT_TRUE(QString(entry.Ext) == ".rm10" || QString(entry.Ext) == ".rm20") << entry.Ext;
+        } else {
+            presets += static_cast<int>(files.size());
+        }
+    }
+    EXPECT_EQ(presets, 65);
+}
+
+TEST(ShippedProfilesTest, EveryBrandListsOneProfilePerModelInTableOrder)
+{
+    QStringList brands;
+    GetFileList2(brands, kvtest::ShippedProfiles() + "/devices");
+    ASSERT_EQ(brands.size(), 26);
+    ASSERT_EQ(DeviceTable().size(), 26u);
+    int models = 0;
+    for (qsizetype brand = 0; brand < brands.size(); ++brand) {
+        QStringList files;
+        GetFileList(files, kvtest::ShippedProfiles() + "/devices/" + brands[brand], ".ini");
+        const auto& entries = DeviceTable()[static_cast<size_t>(brand)];
+        ASSERT_EQ(files.size(), static_cast<qsizetype>(entries.size())) << brands[brand].toStdString();
+        for (qsizetype n = 0; n < files.size(); ++n)
+            CheckProfile(files[n], entries[static_cast<size_t>(n)], true);
+        models += static_cast<int>(files.size());
+    }
+    EXPECT_EQ(models, 130);
+}
+
+}  // namespace
