@@ -1,5 +1,6 @@
-// Times the probe's ReadFrame: reads at random positions, and reads stepping forward one track-bar
-// arrow-key step at a time, as the preview pane makes them. Prints the median and the worst time of each.
+// Times the probe's picture reads: the fast ReadFrame and the accurate ReadFrameAccurate, each at random
+// positions and stepping forward one track-bar arrow-key step at a time, as the preview pane makes them.
+// Prints the median and the worst time of each.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -73,15 +74,27 @@ int main(int argc, char* argv[])
         probe.ReadFrame(-1, Position);
         failed += !probe.FrameValid();
     };
+    auto readAccurately = [&](int64_t Position) {
+        probe.ReadFrameAccurate(-1, Position);
+        failed += !probe.FrameValid();
+    };
     const TFigures randomReads = Summarise(Time(50, [&](int) { read(anywhere(random)); }));
     read(0);
     const int64_t stepCount = std::min<int64_t>(50, (duration - 1) / step);
     const TFigures forward = Summarise(Time(static_cast<int>(stepCount), [&](int i) { read((i + 1) * step); }));
+    const TFigures randomAccurate = Summarise(Time(50, [&](int) { readAccurately(anywhere(random)); }));
+    readAccurately(0);
+    const TFigures forwardAccurate =
+        Summarise(Time(static_cast<int>(stepCount), [&](int i) { readAccurately((i + 1) * step); }));
 
     std::printf("file: %s (%.1f s)\n", argv[1], static_cast<double>(duration) / 1e6);
     std::printf("random reads (50):          median %6.1f ms   worst %6.1f ms\n", randomReads.Median, randomReads.Worst);
     std::printf("forward steps of %.3f s (%lld): median %6.1f ms   worst %6.1f ms\n", static_cast<double>(step) / 1e6,
                 static_cast<long long>(stepCount), forward.Median, forward.Worst);
+    std::printf("accurate random reads (50): median %6.1f ms   worst %6.1f ms\n", randomAccurate.Median,
+                randomAccurate.Worst);
+    std::printf("accurate forward steps (%lld):   median %6.1f ms   worst %6.1f ms\n",
+                static_cast<long long>(stepCount), forwardAccurate.Median, forwardAccurate.Worst);
     std::printf("reads without a picture: %d\n", failed);
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -35,6 +36,12 @@ const char* const Usage =
     "      Prints what the engine knows of FILE, one key=value per line.\n"
     "  kelvane-cli frame [-y] FILE POSITION_US OUT.png\n"
     "      Writes the picture of FILE's first video stream at POSITION_US microseconds to OUT.png.\n"
+    "  kelvane-cli mediainfo [--] FILE\n"
+    "      Prints what the MediaInfo library reads in FILE, one key=value per line: Width, Height,\n"
+    "      FrameRate, VideoBitRate (bit/s), PlayTime (ms), FileExtension, VideoCodec and AudioCodec.N for\n"
+    "      each audio stream N. Fails when FILE cannot be read or MediaInfo finds nothing in it. The\n"
+    "      program runs it as a separate process, so that a file the library never finishes cannot\n"
+    "      freeze it.\n"
     "  kelvane-cli --help\n"
     "\n"
     "An output that already exists is refused unless -y is given; an output that is the input file\n"
@@ -343,6 +350,49 @@ int Frame(const std::vector<std::string>& Args)
     return 0;
 }
 
+int MediaInfo(const std::vector<std::string>& Args)
+{
+    std::vector<std::string> files = Args;
+    if (!files.empty() && files[0] == "--")
+        files.erase(files.begin());
+    if (files.size() != 1)
+        return Fail("mediainfo needs one file (see kelvane-cli --help)");
+    const std::string& file = files[0];
+    // The library answers nothing, and says nothing, for a file it cannot open.
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0)
+        return Fail(file + ": " + std::strerror(errno));
+    if (S_ISDIR(status.st_mode))
+        return Fail(file + " is a folder");
+    if (FILE* readable = std::fopen(file.c_str(), "rb"))
+        std::fclose(readable);
+    else
+        return Fail(file + ": " + std::strerror(errno));
+    const kv::TMediaInfoDll facts(file);
+    double frameRate = 0.0;
+    try {
+        frameRate = facts.GetFrameRate();
+    } catch (const kv::Exception&) {
+        frameRate = 0.0;  // a rate that is not a number is no rate
+    }
+    const int width = facts.GetWidth();
+    const int playTime = facts.GetPlayTime();
+    const int audioStreams = facts.AudioStreamCount();
+    const std::string videoCodec = facts.GetVideoCodec();
+    if (width <= 0 && playTime <= 0 && audioStreams <= 0 && videoCodec.empty())
+        return Fail("MediaInfo finds no media in " + file);
+    Print("Width", width);
+    Print("Height", facts.GetHeight());
+    std::printf("FrameRate=%.3f\n", frameRate);
+    std::printf("VideoBitRate=%.0f\n", facts.GetBitRate());
+    Print("PlayTime", playTime);
+    Print("FileExtension", facts.GetFileExtension());
+    Print("VideoCodec", videoCodec);
+    for (int i = 0; i < audioStreams; ++i)
+        Print(("AudioCodec." + std::to_string(i)).c_str(), facts.GetAudioCodec(i));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -364,5 +414,7 @@ int main(int argc, char* argv[])
         return Probe(rest);
     if (args[0] == "frame")
         return Frame(rest);
+    if (args[0] == "mediainfo")
+        return MediaInfo(rest);
     return Fail("unknown command '" + args[0] + "' (see kelvane-cli --help)");
 }

@@ -2,10 +2,12 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "media/Exception.h"
 #include "media/FFmpegLoader.h"
@@ -185,7 +187,27 @@ std::string TCustomAVProbe::GetFormatName()
     return m_context->iformat ? m_context->iformat->name : "";
 }
 
+void TCustomAVProbe::GetVideoSize(int& Width, int& Height) const
+{
+    Width = Height = 0;
+    if (!m_context || FirstVideoStream < 0)
+        return;
+    const AVCodecParameters* parameters = m_context->streams[FirstVideoStream]->codecpar;
+    if (parameters->width > 0 && parameters->height > 0) {
+        Width = parameters->width;
+        Height = parameters->height;
+    }
+}
+
 TAVProbe::~TAVProbe() { ReleaseDecoder(); }
+
+void TAVProbe::ForgetAccurateRead()
+{
+    m_accuratePts = AV_NOPTS_VALUE;
+    m_accuratePos = -1;
+    m_accurateIndex = -1;
+    m_accurateEof = false;
+}
 
 void TAVProbe::TBufferRelease::operator()(uint8_t* Buffer) const
 {
@@ -195,6 +217,7 @@ void TAVProbe::TBufferRelease::operator()(uint8_t* Buffer) const
 
 void TAVProbe::ReleaseDecoder()
 {
+    ForgetAccurateRead();
     m_scaler.reset();
     m_rgb.reset();
     m_rgbSize = 0;
@@ -224,6 +247,7 @@ bool TAVProbe::IsImage2()
 
 bool TAVProbe::Seek(int AStreamIndex, bool AAccurate, int64_t APosition)
 {
+    ForgetAccurateRead();
     m_backwardSeek = false;
     AVFormatContext* context = Context();
     if (!context) {
@@ -355,6 +379,7 @@ bool TAVProbe::TakePicture(const AVFrame& Picture, const AVStream& Stream)
 
 TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
 {
+    ForgetAccurateRead();  // this read moves the stream and replaces the picture
     const bool wasValid = m_frameValid;
     m_frameValid = false;
     m_framePTS = -1;
@@ -458,6 +483,207 @@ TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
         }
         if (lav::av_read_frame(context, packet.get()) < 0) {
             // The end of the file: the pictures the decoder holds back come out, then its end.
+            lav::avcodec_send_packet(m_decoder.get(), nullptr);
+            continue;
+        }
+        if (packet->stream_index == index)
+            lav::avcodec_send_packet(m_decoder.get(), packet.get());
+        lav::av_packet_unref(packet.get());
+    }
+}
+
+int TAVProbe::VideoStreamToRead(int AStreamIndex)
+{
+    int index = AStreamIndex;
+    if (index < 0) {
+        index = FirstVideoStream;
+        if (index < 0) {
+            Fail(0, "no video stream.\n");
+            m_frame.Resize(0, 0);
+            return -1;
+        }
+    }
+    if (AStreamIndex >= StreamCount) {
+        Fail(0, Format("stream index #%d is invalid.\n", AStreamIndex));
+        m_frame.Resize(0, 0);
+        return -1;
+    }
+    if (Context()->streams[index]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
+        Fail(0, Format("stream #%d is not video stream.\n", index));
+        m_frame.Resize(0, 0);
+        return -1;
+    }
+    return index;
+}
+
+bool TAVProbe::SeekToKeyFrame(int Index, int64_t Target)
+{
+    ForgetAccurateRead();
+    m_backwardSeek = false;
+    m_lastPos = -1;
+    m_eofHit = false;
+    if (m_decoder)
+        lav::avcodec_flush_buffers(m_decoder.get());
+    AVFormatContext* context = Context();
+    const AVStream* stream = context->streams[Index];
+    if (lav::av_seek_frame(context, Index, Target, AVSEEK_FLAG_BACKWARD) >= 0)
+        return true;
+    // Nothing at or before the target (a target before the first key frame the container knows of): the
+    // start of the stream, wherever the container can go.
+    const int64_t first = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    if (lav::av_seek_frame(context, Index, first, AVSEEK_FLAG_BACKWARD) >= 0 ||
+        lav::av_seek_frame(context, Index, first, 0) >= 0)
+        return true;
+    const int64_t position = lav::av_rescale_q(Target - first, stream->time_base, AV_TIME_BASE_Q);
+    Fail(0, Format("could not seek to position %0.3f\n", static_cast<double>(position) / 1000000.0));
+    return false;
+}
+
+bool TAVProbe::DeliverAccurate(const AVFrame& Picture, const AVStream& Stream, int Index, int64_t APosition)
+{
+    if (!TakePicture(Picture, Stream))
+        return false;
+    m_lastFrame = m_frame;
+    m_isImage2 = IsImage2();
+    m_frameValid = true;
+    m_lastPos = APosition;
+    m_lastIndex = Index;
+    m_eofHit = false;
+    m_accuratePos = APosition;
+    m_accurateIndex = Index;
+    m_accurateEof = false;
+    return true;
+}
+
+TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
+{
+    const bool wasValid = m_frameValid;
+    m_frameValid = false;
+    m_framePTS = -1;
+    AVFormatContext* context = Context();
+    if (context && !OwnsContext()) {
+        Fail(1, "frame cannot be read, handle is readonly.\n");
+        throw Exception(LastError());
+    }
+    if (!context) {
+        Fail(0, NotLoaded);
+        m_frame.Resize(0, 0);
+        return m_frame;
+    }
+    const int index = VideoStreamToRead(AStreamIndex);
+    if (index < 0)
+        return m_frame;
+    AVStream* stream = context->streams[index];
+    if (m_isImage2 && IsImage2()) {
+        m_frame = m_lastFrame;
+        m_frameValid = true;
+        return m_frame;
+    }
+    if (APosition < 0)
+        APosition = 0;
+    if (APosition == m_accuratePos && index == m_accurateIndex) {
+        if (m_accurateEof) {
+            Fail(2, "stream eof reached.\n");
+            m_frame.Blacken();
+            return m_frame;
+        }
+        if (wasValid) {
+            m_frame = m_lastFrame;
+            m_frameValid = true;
+            m_framePTS = m_lastFramePTS;
+            return m_frame;
+        }
+    }
+    const int codedWidth = stream->codecpar->width;
+    const int codedHeight = stream->codecpar->height;
+    if (codedWidth == 0 || codedHeight == 0) {
+        Fail(0, "frame size of codec is invalid.\n");
+        m_frame.Resize(0, 0);
+        return m_frame;
+    }
+    if (!OpenDecoder(index)) {
+        m_frame.Resize(0, 0);
+        return m_frame;
+    }
+    if (m_frame.Width != codedWidth || m_frame.Height != codedHeight)
+        m_frame.Resize(codedWidth, codedHeight);
+
+    const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    const int64_t target = lav::av_rescale_q(APosition, AV_TIME_BASE_Q, stream->time_base) + start;
+    // Decoding on from the last accurate read beats seeking when no key frame lies between it and the
+    // target; the container's index tells, and without one a short way forward is taken as such.
+    const int64_t carriedPts = m_accuratePts;
+    bool carryOn = carriedPts != AV_NOPTS_VALUE && index == m_accurateIndex && carriedPts < target;
+    if (carryOn) {
+        const AVIndexEntry* key = lav::avformat_index_get_entry_from_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
+        carryOn = key ? key->timestamp <= carriedPts
+                      : target - carriedPts <= lav::av_rescale_q(AV_TIME_BASE, AV_TIME_BASE_Q, stream->time_base);
+    }
+    ForgetAccurateRead();
+    int64_t seekTarget = target;
+    if (!carryOn && !SeekToKeyFrame(index, seekTarget))
+        return m_frame;
+
+    PacketPtr packet(lav::av_packet_alloc());
+    FramePtr picture(lav::av_frame_alloc());
+    FramePtr previous(lav::av_frame_alloc());  // the last picture before the target, for the end of the stream
+    bool havePrevious = false;
+    bool firstAfterSeek = !carryOn;
+    int stepsBack = 0;
+    for (;;) {
+        const int received = lav::avcodec_receive_frame(m_decoder.get(), picture.get());
+        if (received >= 0) {
+            const int64_t pts = picture->best_effort_timestamp;
+            // A seek that landed after the target (a container that seeks by timestamps it reads, a key
+            // frame shown later than it is stored): further back, a second more each time.
+            if (firstAfterSeek && pts != AV_NOPTS_VALUE && pts > target && seekTarget > start && stepsBack < 6) {
+                const int64_t step = lav::av_rescale_q(int64_t{AV_TIME_BASE} << stepsBack, AV_TIME_BASE_Q, stream->time_base);
+                seekTarget = std::max(start, target - std::max<int64_t>(step, 1));
+                ++stepsBack;
+                havePrevious = false;
+                if (!SeekToKeyFrame(index, seekTarget))
+                    return m_frame;
+                continue;
+            }
+            firstAfterSeek = false;
+            // A picture without a time cannot be placed: it is taken, as the fast read takes it.
+            if (pts == AV_NOPTS_VALUE || pts >= target) {
+                if (!DeliverAccurate(*picture, *stream, index, APosition))
+                    return m_frame;
+                m_accuratePts = pts;
+                m_lastFramePTS = m_framePTS;
+                return m_frame;
+            }
+            std::swap(previous, picture);  // receiving unreferences the frame it fills
+            havePrevious = true;
+            continue;
+        }
+        if (received == AVERROR_EOF) {
+            lav::avcodec_flush_buffers(m_decoder.get());  // takes packets again after the next seek
+            // Within the file's time after its last picture, that picture is what shows.
+            const bool withinFile = context->duration == AV_NOPTS_VALUE || APosition < context->duration;
+            if (withinFile && havePrevious) {
+                if (DeliverAccurate(*previous, *stream, index, APosition))
+                    m_lastFramePTS = m_framePTS;
+                return m_frame;
+            }
+            if (withinFile && carryOn && wasValid) {
+                // The picture the last read gave was the last one.
+                m_frame = m_lastFrame;
+                m_framePTS = m_lastFramePTS;
+                m_frameValid = true;
+                m_lastPos = m_accuratePos = APosition;
+                m_lastIndex = m_accurateIndex = index;
+                return m_frame;
+            }
+            Fail(2, "stream eof reached.\n");
+            m_frame.Blacken();
+            m_lastPos = m_accuratePos = APosition;
+            m_lastIndex = m_accurateIndex = index;
+            m_eofHit = m_accurateEof = true;
+            return m_frame;
+        }
+        if (lav::av_read_frame(context, packet.get()) < 0) {
             lav::avcodec_send_packet(m_decoder.get(), nullptr);
             continue;
         }

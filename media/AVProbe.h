@@ -43,6 +43,10 @@ public:
     std::string GetFileName();
     std::string GetFormatName();
 
+    // Width and height of the first video stream as the container describes it; 0 x 0 without a file or
+    // without video.
+    void GetVideoSize(int& Width, int& Height) const;
+
     bool OwnsContext() const { return m_owned != nullptr; }
     bool FileLoaded() const { return m_context != nullptr; }
     std::string LastError() const { return m_lastError; }
@@ -84,6 +88,15 @@ public:
     // at the end of the stream.
     TBitmap& ReadFrame(int AStreamIndex, int64_t APosition);
     TBitmap& LastFrame() { return m_lastFrame; }
+    // The picture shown at APosition (us; < 0 reads as 0) of video stream AStreamIndex (< 0: the first
+    // video stream): the first picture whose time is at or after APosition, as a player seeking exactly
+    // shows it. Unlike ReadFrame, which takes the first picture after a forward seek (seconds away where key
+    // frames are sparse), it goes back to the key frame before APosition and decodes up to that picture.
+    // A position after the last picture but before the end of the file gives the last picture; one at or
+    // after the end gives a black bitmap with LastError "stream eof reached.". Reads a little after the
+    // previous accurate read continue decoding from there instead of seeking again. The failures, the
+    // still-image case and the bitmap are ReadFrame's.
+    TBitmap& ReadFrameAccurate(int AStreamIndex, int64_t APosition);
 
     bool FrameValid() const { return m_frameValid; }
     int64_t FramePTS() const { return m_framePTS; }  // us from the stream start; -1 without a frame
@@ -94,6 +107,13 @@ private:
     // Fills the frame bitmap from a decoded picture; False when it cannot be converted.
     bool TakePicture(const AVFrame& Picture, const AVStream& Stream);
     bool IsImage2();
+    // The video stream a read of AStreamIndex means, or -1 with LastError set and the bitmap emptied.
+    int VideoStreamToRead(int AStreamIndex);
+    // Moves the read position of stream Index to its last key frame at or before Target (stream time base),
+    // with the decoder flushed; false with LastError set when the container cannot seek there.
+    bool SeekToKeyFrame(int Index, int64_t Target);
+    // Keeps the picture of an accurate read as the read's result.
+    bool DeliverAccurate(const AVFrame& Picture, const AVStream& Stream, int Index, int64_t APosition);
 
     CodecContextPtr m_decoder;
     int m_decoderStream = -1;
@@ -114,6 +134,17 @@ private:
     int64_t m_lastPos = -1;
     int m_lastIndex = -1;
     bool m_eofHit = false;
+    // Where the last accurate read left the stream: the time (stream time base) of the picture it gave,
+    // with the demuxer and the decoder just past it. AV_NOPTS_VALUE when any other read, seek or decoder
+    // change has moved them since.
+    int64_t m_accuratePts = AV_NOPTS_VALUE;
+    // The position (us) and stream of the last accurate read while its result is still in the bitmaps, and
+    // whether it ended at the end of the stream; -1 when another read came since.
+    int64_t m_accuratePos = -1;
+    int m_accurateIndex = -1;
+    bool m_accurateEof = false;
+    int64_t m_lastFramePTS = -1;  // FramePTS of the picture an accurate read left in the last-frame bitmap
+    void ForgetAccurateRead();
 };
 
 }  // namespace kv

@@ -91,6 +91,7 @@ extern "C" {
     X(avformat_close_input) \
     X(avformat_find_stream_info) \
     X(avformat_free_context) \
+    X(avformat_index_get_entry_from_timestamp) \
     X(avformat_new_stream) \
     X(avformat_open_input) \
     X(avformat_query_codec) \
