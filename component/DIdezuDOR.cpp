@@ -1,5 +1,7 @@
 #include "component/DIdezuDOR.h"
 
+#include <exception>
+
 #include "media/Exception.h"
 #include "media/FFmpegLoader.h"
 #include "media/LibraryBindings.h"
@@ -66,6 +68,13 @@ int TCustomDIdezuDOR::AddTaskUnguarded(const std::string& AFileName, TInputOptio
     task->SetPreviewFlags(PreviewFlagsFor(m_preview, m_previewBitmap));
     task->PreviewBitmapSlot = [this](TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber, int64_t PTS) {
         DoPreviewBitmap(Sender, Bitmap, FrameNumber, PTS);
+    };
+    // The previewer is made on the task's worker, from what is set now.
+    task->PreviewerFactory = [windows = m_previewWindows, bridge = m_bridge,
+                              mainThread = m_mainThreadId]() -> std::shared_ptr<IPreviewer> {
+        if (!windows)
+            return nullptr;
+        return std::make_shared<TPreviewer>(windows, bridge, mainThread);
     };
     if (AOptions) {
         if (AOptions->FileName.empty())
@@ -301,25 +310,26 @@ uint8_t TCustomDIdezuDOR::PreviewFlagsFor(bool Preview, bool PreviewBitmap) cons
     return static_cast<uint8_t>((Preview ? 1 : 0) | (PreviewBitmap ? 2 : 0));
 }
 
+// Switching a flag changes only that flag of each task: a task that stopped previewing on its own (its
+// window was closed) keeps the other flag as it left it. Switching the window flag off closes the
+// windows, here on the main thread.
 void TCustomDIdezuDOR::SetPreview(bool Value)
 {
     TEventLockRelease released(m_eventLock);  // the preview lock comes first
-    m_tasks.ForEach([Value](TFFmpeg& task) {
-        task.SetPreviewFlags(static_cast<uint8_t>(Value ? (task.PreviewFlags() | 1) : (task.PreviewFlags() & ~1)));
-    });
+    m_tasks.ForEach([Value](TFFmpeg& task) { task.SwitchPreviewFlags(PreviewWindowFlag, Value); });
     m_preview = Value;
 }
 
 void TCustomDIdezuDOR::SetPreviewBitmap(bool Value)
 {
     TEventLockRelease released(m_eventLock);  // the preview lock comes first
-    m_tasks.ForEach([Value](TFFmpeg& task) {
-        task.SetPreviewFlags(static_cast<uint8_t>(Value ? (task.PreviewFlags() | 2) : (task.PreviewFlags() & ~2)));
-    });
+    m_tasks.ForEach([Value](TFFmpeg& task) { task.SwitchPreviewFlags(PreviewBitmapFlag, Value); });
     m_previewBitmap = Value;
 }
 
 void TCustomDIdezuDOR::SetMainThreadBridge(std::shared_ptr<IMainThreadBridge> Bridge) { m_bridge = std::move(Bridge); }
+
+void TCustomDIdezuDOR::SetPreviewWindows(TPreviewWindowFactory Windows) { m_previewWindows = std::move(Windows); }
 
 namespace {
 int IndexOf(TCustomFFmpeg* Sender)
@@ -367,7 +377,17 @@ void TCustomDIdezuDOR::DoPreviewBitmap(TCustomFFmpeg* Sender, TBitmap& ABitmap, 
         OnPreviewBitmap(index, ABitmap, AFrameNumber, APTS);
         return;
     }
-    m_bridge->Invoke([&] { OnPreviewBitmap(index, ABitmap, AFrameNumber, APTS); });
+    // What the handler raises on the main thread ends up on the worker, as if it had been called here.
+    std::exception_ptr raised;
+    m_bridge->Invoke([&] {
+        try {
+            OnPreviewBitmap(index, ABitmap, AFrameNumber, APTS);
+        } catch (...) {
+            raised = std::current_exception();
+        }
+    });
+    if (raised)
+        std::rethrow_exception(raised);
 }
 
 void TCustomDIdezuDOR::DoProgress(TCustomFFmpeg* Sender, int AFrameNumber, int AFPS, int ACurrentDuration,

@@ -16,6 +16,7 @@
 #include "component/FFmpegList.h"
 #include "media/LogLevels.h"
 #include "component/MainThreadBridge.h"
+#include "component/Previewer.h"
 #include "engine/FFmpegTask.h"
 #include "engine/OptionRecords.h"
 #include "engine/TaskTypes.h"
@@ -87,6 +88,10 @@ public:
     // Where calls for the main thread go when an event must run there. Without a bridge they run on the
     // calling thread.
     void SetMainThreadBridge(std::shared_ptr<IMainThreadBridge> Bridge);
+    // Where the preview windows of tasks come from while Preview is on (the application's window kind);
+    // without one nothing is shown. Set it, like the bridge, before tasks are queued: a task keeps what
+    // was set when it was queued.
+    void SetPreviewWindows(TPreviewWindowFactory Windows);
 
     // Events. OnLog, OnProgress and OnTerminate run under EventLock on the thread that raised them;
     // OnBeforeHook and OnCustomHook on the worker without a lock; OnPreviewBitmap on the main thread.
@@ -142,6 +147,7 @@ private:
     std::atomic<bool> m_preview{false};
     std::atomic<bool> m_previewBitmap{false};
     std::shared_ptr<IMainThreadBridge> m_bridge;
+    TPreviewWindowFactory m_previewWindows;
     const int m_mainThreadId;
 
     TAVProbe m_probe;

@@ -111,8 +111,11 @@ void TCustomFFmpeg::LoadDefaults()
     m_opt.OutputFilter = TOutputFilterDescriptor{"ffmpeg_output", "default", -1};
     m_store.Clear();
     m_hook = THookState{};
+    // Freed after the lock: a previewer closes its window on the main thread and may wait for it.
+    std::shared_ptr<IPreviewer> previewer;
     {
         std::lock_guard<std::mutex> guard(PreviewLock());
+        previewer = std::move(m_preview.Previewer);
         m_preview = TPreviewState{};
         m_previewFlags = 0;
     }
@@ -155,9 +158,9 @@ void TCustomFFmpeg::FreeTaskResources()
             chain.clear();
     m_hook.Chain.clear();  // each hook's Release runs here
     m_opt.UsingVHook = false;
-    m_hook.PictureBuffer.clear();
-    m_hook.Picture.fill(0);
+    std::shared_ptr<IPreviewer> previewer;  // freed after the lock, as in LoadDefaults
     std::lock_guard<std::mutex> guard(PreviewLock());
+    previewer = std::move(m_preview.Previewer);
     m_preview = TPreviewState{};
 }
 
@@ -176,10 +179,20 @@ uint8_t TCustomFFmpeg::PreviewFlags() const
 
 void TCustomFFmpeg::SetPreviewFlags(uint8_t Flags)
 {
+    std::shared_ptr<IPreviewer> previewer;  // freed after the lock
     std::lock_guard<std::mutex> guard(PreviewLock());
-    if ((m_previewFlags & 1) && !(Flags & 1))
-        m_preview.Previewer.reset();
+    if (!(Flags & PreviewWindowFlag))
+        previewer = std::move(m_preview.Previewer);
     m_previewFlags = Flags;
+}
+
+void TCustomFFmpeg::SwitchPreviewFlags(uint8_t Mask, bool On)
+{
+    std::shared_ptr<IPreviewer> previewer;  // freed after the lock
+    std::lock_guard<std::mutex> guard(PreviewLock());
+    m_previewFlags = static_cast<uint8_t>(On ? (m_previewFlags | Mask) : (m_previewFlags & ~Mask));
+    if (!(m_previewFlags & PreviewWindowFlag))
+        previewer = std::move(m_preview.Previewer);
 }
 
 void TCustomFFmpeg::SetHookRanges(const std::string& Text)

@@ -244,20 +244,32 @@ struct THookRange {
 
 struct THookState {
     THookChain Chain;
-    std::vector<uint8_t> PictureBuffer;
-    std::array<uint8_t, 64> Picture{};
-    int HookFrames = 0;  // frames passed to hooks
-    int HookAction = haContinue;
     std::vector<THookRange> Ranges;  // sorted by End
     int RangeIndex = 0;
     int RangeCount = 0;
 };
 
-struct TPreviewState {
-    std::array<uint8_t, 64> Picture{};
-    std::shared_ptr<void> Previewer;  // the preview window, when one is shown
-    std::array<uint8_t, 16> FrameBookkeeping{};
+// What shows the pictures a task encodes while Preview is on: one per task, made on the first picture.
+class IPreviewer {
+public:
+    virtual ~IPreviewer() = default;
+    // Shows a picture; false once the viewer was closed, after which the task stops previewing.
+    virtual bool Show(const TBitmap& Bitmap, int FrameNumber, int64_t PTS) = 0;
 };
+// Null result: nothing to show pictures in.
+using TPreviewerFactory = std::function<std::shared_ptr<IPreviewer>()>;
+
+inline constexpr uint8_t PreviewWindowFlag = 1;  // Preview
+inline constexpr uint8_t PreviewBitmapFlag = 2;  // PreviewBitmap
+
+struct TPreviewState {
+    std::shared_ptr<IPreviewer> Previewer;  // made on the first picture shown
+};
+
+namespace run {
+class TRunContext;
+class TPictureStages;
+}  // namespace run
 
 class TCustomFFmpeg;
 
@@ -298,8 +310,12 @@ public:
     void SetLogLevel(int Level);
     // The verbosity last set, readable on any thread (TLogLevelClaim::Unset before the first).
     int LogLevel() const { return m_logLevelClaim.Level(); }
+    // The preview flags (PreviewWindowFlag, PreviewBitmapFlag). Switching PreviewWindowFlag off lets go of
+    // the previewer.
     void SetPreviewFlags(uint8_t Flags);
     uint8_t PreviewFlags() const;
+    // Switches the flags of Mask on or off, leaving the others as they are at that moment.
+    void SwitchPreviewFlags(uint8_t Mask, bool On);
     void SetHookRanges(const std::string& Text);
 
     // Options by name (the option table), and the generic path for names outside it. SetOption raises
@@ -402,6 +418,8 @@ public:
     TTaskTerminateSlot TerminateSlot;
     TTaskBeforeHookSlot BeforeHookSlot;
     TTaskCustomHookSlot CustomHookSlot;
+    // Makes the previewer on the first picture shown while PreviewWindowFlag is on.
+    TPreviewerFactory PreviewerFactory;
 
 protected:
     // The conversion itself; runs between StartTask's validation and FinishTask.
@@ -415,6 +433,9 @@ protected:
     virtual void ReleasingInputs() {}
 
 private:
+    friend class run::TPictureStages;
+    // The hooks, deinterlacing and previews of one run, wired into its callbacks.
+    std::unique_ptr<run::TPictureStages> CreatePictureStages(run::TRunContext& Run);
     void ReleaseOutputFiles();
     void ReleaseOutput(int Index);
     bool FailInput(const std::string& Message);

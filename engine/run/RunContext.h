@@ -7,6 +7,7 @@
 //   MainLoop.cpp   choosing the input, reading packets, timestamps, the end of the run, the report
 //   Decode.cpp     one packet of one input stream: decoding, timestamp prediction, copy mode
 //   AudioOut.cpp   conversion, audio sync and FIFO of one re-encoded audio output
+//   PreProcess.cpp deinterlacing and the hooks of every decoded picture, the preview of encoded ones
 //   VideoOut.cpp   frame-rate conversion, crop, scale, pad and encoding of one re-encoded video output
 //   Muxing.cpp     draining encoders, bitstream filters, interleaved writing, subtitles
 //   Statistics.cpp the report line, the summary and the video statistics file
@@ -42,8 +43,9 @@ struct TRunCallbacks {
     std::function<void(int Index)> OpenOutput;
     // Holds the run while the task is paused; false once a stop is requested.
     std::function<bool()> CheckPause;
-    // Seams for the picture stages: pre-processing of every decoded picture (hooks, deinterlacing), and
-    // the preview of every encoded one. Null: nothing to do.
+    // The picture stages (PreProcess.cpp): pre-processing of every decoded picture (hooks, deinterlacing;
+    // it may hand on a picture of its own instead), and the preview of every frame written. Null:
+    // nothing to do.
     std::function<void(TInputStream& Input, AVFrame*& Picture)> PreProcess;
     std::function<void(const AVFrame& Picture, const AVCodecContext& Encoder)> Preview;
     // True when the picture stages need decoded video (hooks, custom hook, previews): copy mode refuses.

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "engine/FFmpegTask.h"
+#include "engine/run/PreProcess.h"
 #include "engine/run/RunContext.h"
 
 namespace kv {
@@ -37,6 +38,8 @@ void TCustomFFmpeg::Transcode()
             return "-vcodec copy and PostHooks are incompatible (frames are not decoded)";
         return nullptr;
     };
+    // Hooks, deinterlacing and previews of the pictures, for as long as the run lasts.
+    const std::unique_ptr<run::TPictureStages> pictureStages = CreatePictureStages(context);
     // Whatever happens, the codecs the run opened are closed before the tables go.
     struct TCloseCodecs {
         run::TRunContext& Run;
