@@ -1,29 +1,34 @@
 #include "app/logic/AnalysisTab.h"
 
-#include <exception>
-
 #include "app/logic/IniFile.h"
-#include "component/MediaInfoDll.h"
+#include "component/MediaFacts.h"
 
 namespace kv::app {
 
-TVideoFacts ReadVideoFacts(const QString& File)
+std::optional<TVideoFacts> ReadVideoFacts(const kv::TMediaFactsReader& Reader, const QString& File,
+                                          QString& Error)
 {
-    TVideoFacts facts;
-    const kv::TMediaInfoDll info(File.toStdString());
-    facts.FileExtension = QString::fromStdString(info.GetFileExtension());
-    facts.VideoCodec = QString::fromStdString(info.GetVideoCodec());
-    facts.VideoBitrate = info.GetBitRate();
-    facts.Width = info.GetWidth();
-    facts.Height = info.GetHeight();
-    try {
-        facts.FrameRate = info.GetFrameRate();
-    } catch (const std::exception&) {
-        // A frame rate the library cannot state as a number counts as none.
-        facts.FrameRate = 0;
+    kv::TMediaFacts read;
+    std::string error;
+    if (!Reader.Read(File.toStdString(), read, error)) {
+        Error = QString::fromStdString(error);
+        return std::nullopt;
     }
-    facts.AudioCodec = QString::fromStdString(info.GetAudioCodec(0));
+    TVideoFacts facts;
+    facts.FileExtension = QString::fromStdString(read.FileExtension);
+    facts.VideoCodec = QString::fromStdString(read.VideoCodec);
+    facts.VideoBitrate = read.VideoBitRate;
+    facts.Width = read.Width;
+    facts.Height = read.Height;
+    facts.FrameRate = read.FrameRate;
+    if (!read.AudioCodecs.empty())
+        facts.AudioCodec = QString::fromStdString(read.AudioCodecs.front());
     return facts;
+}
+
+QString AnalysisFailedMessage(const QString& File)
+{
+    return QStringLiteral("无法分析视频文件 ") + File + QStringLiteral(" ！");
 }
 
 bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts)

@@ -3,8 +3,13 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 #include "app/logic/ProfileFiles.h"
+
+namespace kv {
+class TMediaFactsReader;
+}
 
 namespace kv::app {
 
@@ -19,9 +24,14 @@ struct TVideoFacts {
     QString AudioCodec;     // the first audio stream's format
 };
 
-// Reads the facts of File; a file the library cannot read, or without such streams, gives empty texts
-// and zeros.
-TVideoFacts ReadVideoFacts(const QString& File);
+// Reads the facts of File through Reader, in a child process: a damaged file on which the media information
+// library never finishes cannot hold the window. A file without a video or an audio stream gives empty
+// texts and zeros for that stream. Nothing when the file cannot be read at all (Error says why).
+std::optional<TVideoFacts> ReadVideoFacts(const kv::TMediaFactsReader& Reader, const QString& File,
+                                          QString& Error);
+
+// The message when a chosen video cannot be read.
+QString AnalysisFailedMessage(const QString& File);
 
 // Writes the facts into the profile ExtFile, keeping its other keys. False when it cannot be written.
 bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts);

@@ -9,6 +9,7 @@
 #include "app/logic/ProfileChoices.h"
 #include "app/logic/Settings.h"
 #include "component/DIdezuDOR.h"
+#include "component/MediaFacts.h"
 
 namespace kv::app {
 
@@ -198,7 +199,16 @@ void TWindowLogic::AnalyseClicked()
     const QStringList files = m_ports.OpenFileDialog->OpenFiles(VideoFileFilter(), false);
     if (files.isEmpty())
         return;
-    const TVideoFacts facts = ReadVideoFacts(files.front());
+    const kv::TMediaFactsReader reader(m_paths.FactsHelper.toStdString());
+    QString error;
+    const std::optional<TVideoFacts> read = ReadVideoFacts(reader, files.front(), error);
+    if (!read) {
+        // The previous analysis stays in force.
+        if (m_ports.Messages)
+            m_ports.Messages->Error(AnalysisFailedMessage(files.front()));
+        return;
+    }
+    const TVideoFacts& facts = *read;
     if (m_ports.Messages)
         m_ports.Messages->Information(ChosenFormatMessage(facts));
     if (!WriteVideoFacts(ExtFile(), facts) && m_ports.Messages)

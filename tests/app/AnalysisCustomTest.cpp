@@ -109,7 +109,7 @@ TEST(AnalysisTabTest, AnalysisWritesTheProfileAndTheOutputFollowsIt)
               logic.OutputFolderText() + QStringLiteral("/CLIP_(new).mp4"));
 }
 
-TEST(AnalysisTabTest, AVideoWithoutPicturesOrACancelledChoice)
+TEST(AnalysisTabTest, AVideoWithoutPicturesACancelledChoiceOrAFileThatCannotBeRead)
 {
     TProgramFolder folder;
     const QString sound =
@@ -136,6 +136,16 @@ TEST(AnalysisTabTest, AVideoWithoutPicturesOrACancelledChoice)
     EXPECT_EQ(ext.ReadString(QStringLiteral("video"), QStringLiteral("FPS"), QString()), QStringLiteral("0"));
     EXPECT_EQ(ext.ReadString(QStringLiteral("audio"), QStringLiteral("AudioCodec"), QString()),
               QStringLiteral("MP3"));
+    EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：0X0"));
+
+    // A file that cannot be read at all: said so, and the previous analysis stays.
+    const QString missing = folder.Root() + QStringLiteral("gone.mp4");
+    started.Desktop.FilesAnswer = {missing};
+    logic.AnalyseClicked();
+    EXPECT_EQ(started.Desktop.Errors, QStringList{QStringLiteral("无法分析视频文件 ") + missing + QStringLiteral(" ！")});
+    EXPECT_EQ(started.Desktop.Informations.size(), 1);
+    EXPECT_EQ(kv::app::TIniFile(logic.ExtFile()).ReadString(QStringLiteral("mediatype"), QStringLiteral("Type"), QString()),
+              QStringLiteral("mp3"));
     EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：0X0"));
 }
 

@@ -100,7 +100,7 @@ public:
     QString Videos() const { return Root() + QStringLiteral("videos"); }
     QString Config() const { return Program() + QStringLiteral("config.ini"); }
 
-    kv::app::TWindowPaths Paths() const { return {Program(), ConfigHome(), Videos()}; }
+    kv::app::TWindowPaths Paths() const { return {Program(), ConfigHome(), Videos(), QStringLiteral(KELVANE_CLI)}; }
 
     void WriteFile(const QString& RelativePath, const QByteArray& Content) const
     {
