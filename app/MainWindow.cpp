@@ -1,27 +1,244 @@
 #include "app/MainWindow.h"
 
-#include <QCoreApplication>
+#include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QMessageBox>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QToolButton>
 
+#include "app/AboutDialog.h"
 #include "app/QtMainThreadBridge.h"
+#include "app/QtPorts.h"
 
-QString ProgramFolder()
-{
-    QString folder = QCoreApplication::applicationDirPath();
-    return folder.endsWith('/') ? folder : folder + '/';
-}
+using namespace kv::app;
 
-MainWindow::MainWindow()
+namespace {
+
+const QString WindowCaption = QStringLiteral("Kelvane V1.3");
+
+}  // namespace
+
+MainWindow::MainWindow(const TWindowPaths& Paths, const TPorts& Ports)
+    : m_qtPorts(std::make_unique<TQtPorts>(this)), m_ports(Ports)
 {
-    setWindowTitle(QStringLiteral("Kelvane V1.3"));
-    resize(800, 560);
-    auto* placeholder = new QLabel(QStringLiteral("Kelvane V1.3"), this);
-    placeholder->setAlignment(Qt::AlignCenter);
-    setCentralWidget(placeholder);
+    const TPorts qt = m_qtPorts->Ports();
+    if (!m_ports.Messages)
+        m_ports.Messages = qt.Messages;
+    if (!m_ports.FolderBrowser)
+        m_ports.FolderBrowser = qt.FolderBrowser;
+    if (!m_ports.OpenFileDialog)
+        m_ports.OpenFileDialog = qt.OpenFileDialog;
+    if (!m_ports.PowerOff)
+        m_ports.PowerOff = qt.PowerOff;
+    if (!m_ports.Desktop)
+        m_ports.Desktop = qt.Desktop;
+    m_logic = std::make_unique<TWindowLogic>(m_ports, Paths);
+
+    // Fixed size, with the system menu and the minimise button only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(WindowCaption);
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(ClientAreaSize);
+    setCentralWidget(m_client);
+    m_controls = BuildMainWindowControls(*m_client);
+    BuildMenu();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_engine.SetMainThreadBridge(std::make_shared<QtMainThreadBridge>(this));
-    const QString libraryFolder = ProgramFolder() + QStringLiteral("LibAV");
-    if (!m_engine.LoadLibraries(libraryFolder.toStdString()))
-        QMessageBox::critical(this, QStringLiteral("KelvaneV1.3"), QString::fromStdString(m_engine.LastError()));
+    m_logic->Create(m_engine);
+
+    const TSkinChoice skin = m_logic->Skin();
+    m_skin = MakeSkin(skin.Name, {skin.Saturation, skin.HueOffset});
+    ApplySkin(*this, m_skin);
+
+    Sync();
+    Connect();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildMenu()
+{
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
+    QAction* exit = m_fileMenu->addAction(QStringLiteral("退出"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+    m_helpMenu = menuBar()->addMenu(QStringLiteral("帮助"));
+    QAction* about = m_helpMenu->addAction(QStringLiteral("关于"));
+    connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    // Kept for skins chosen from the menu; the skin comes from the settings for now.
+    m_skinMenu = menuBar()->addMenu(QStringLiteral("换皮肤"));
+    m_skinMenu->menuAction()->setVisible(false);
+}
+
+void MainWindow::Connect()
+{
+    const TMainWindowControls& c = m_controls;
+    // "activated" comes from the user only; the program's own changes go through Sync.
+    connect(c.FileType, &QComboBox::activated, this, [this](int Index) {
+        if (Index != m_logic->FileTypeIndex())
+            m_logic->FileTypeChanged(Index, true);
+        Sync();
+    });
+    connect(c.Preset, &QComboBox::activated, this, [this](int Index) {
+        m_logic->PresetChanged(Index, true);
+        Sync();
+    });
+    connect(c.Brand, &QComboBox::activated, this, [this](int Index) {
+        if (Index != m_logic->BrandIndex())
+            m_logic->BrandChanged(Index, true);
+        Sync();
+    });
+    connect(c.Model, &QComboBox::activated, this, [this](int Index) {
+        m_logic->ModelChanged(Index, true);
+        Sync();
+    });
+    connect(c.CustomType, &QComboBox::activated, this, [this](int Index) {
+        m_logic->FileTypeClicked();
+        m_logic->CustomTypeChanged(Index);
+        Sync();
+    });
+    connect(c.OutputTabs, &QTabWidget::currentChanged, this, [this](int Index) {
+        ShowInfoPanelOn(m_controls, Index);
+        if (m_syncing)
+            return;
+        m_logic->TabChanged(Index);
+        Sync();
+    });
+    connect(c.Analyse, &QPushButton::clicked, this, [this] {
+        m_logic->AnalyseClicked();
+        Sync();
+    });
+    connect(c.ShowCustom, &QPushButton::clicked, this, [this] {
+        m_logic->CustomButtonClicked();
+        Sync();
+    });
+    const std::pair<QLineEdit*, TCustomField> customEdits[] = {
+        {c.CustomWidth, TCustomField::Width},
+        {c.CustomHeight, TCustomField::Height},
+        {c.CustomBitrate, TCustomField::Bitrate},
+        {c.CustomFrameRate, TCustomField::FrameRate},
+    };
+    for (const auto& entry : customEdits) {
+        QLineEdit* edit = entry.first;
+        const TCustomField field = entry.second;
+        edit->setMaxLength(TWindowLogic::CustomMaxLength(field));
+        edit->installEventFilter(this);
+        connect(edit, &QLineEdit::textEdited, this, [this, edit, field](const QString& Text) {
+            const QString accepted = m_logic->CustomEdited(field, Text);
+            if (accepted != Text)
+                edit->setText(accepted);
+        });
+    }
+    connect(c.OutputFolder, &QLineEdit::textEdited, this,
+            [this](const QString& Text) { m_logic->OutputFolderEdited(Text); });
+    connect(c.BrowseFolder, &QToolButton::clicked, this, [this] {
+        m_logic->BrowseClicked();
+        Sync();
+    });
+    connect(c.OpenFolder, &QToolButton::clicked, this, [this] { m_logic->OpenFolderClicked(); });
+}
+
+void MainWindow::SyncCombo(QComboBox* Combo, const QStringList& Items, int Current)
+{
+    QStringList shown;
+    for (int i = 0; i < Combo->count(); ++i)
+        shown << Combo->itemText(i);
+    if (shown != Items) {
+        Combo->clear();
+        const bool fileTypes = Combo == m_controls.FileType || Combo == m_controls.CustomType;
+        for (int i = 0; i < Items.size(); ++i)
+            Combo->addItem(SmallImage(fileTypes ? i : ProfileImage), Items[i]);
+    }
+    Combo->setCurrentIndex(Current >= 0 && Current < Combo->count() ? Current : -1);
+}
+
+void MainWindow::Sync()
+{
+    if (m_syncing)
+        return;
+    m_syncing = true;
+    const TMainWindowControls& c = m_controls;
+    SyncCombo(c.FileType, TWindowLogic::FileTypeItems(), m_logic->FileTypeIndex());
+    SyncCombo(c.Preset, m_logic->PresetItems(), m_logic->PresetIndex());
+    SyncCombo(c.Brand, m_logic->BrandItems(), m_logic->BrandIndex());
+    SyncCombo(c.Model, m_logic->ModelItems(), m_logic->ModelIndex());
+
+    const TInfoLabels labels = m_logic->Labels();
+    c.FrameSizeLabel->setText(labels.FrameSize);
+    c.VideoCodecLabel->setText(labels.VideoCodec);
+    c.VideoBitrateLabel->setText(labels.VideoBitrate);
+    c.FrameRateLabel->setText(labels.FrameRate);
+    c.AudioCodecLabel->setText(labels.AudioCodec);
+
+    const int active = m_logic->ActiveTab();
+    c.OutputTabs->setCurrentIndex(active);
+    ShowInfoPanelOn(c, active);
+    for (int tab = 0; tab < c.OutputTabs->count(); ++tab)
+        c.OutputTabs->setTabIcon(tab, TabImage(TWindowLogic::TabImage(tab, active)));
+
+    const TCustomPanelState custom = m_logic->CustomPanel();
+    SyncCombo(c.CustomType, TWindowLogic::FileTypeItems(), custom.TypeIndex);
+    const std::pair<QLineEdit*, QString> customTexts[] = {
+        {c.CustomWidth, custom.Width},
+        {c.CustomHeight, custom.Height},
+        {c.CustomBitrate, custom.Bitrate},
+        {c.CustomFrameRate, custom.FrameRate},
+    };
+    for (const auto& [edit, text] : customTexts) {
+        if (edit->text() != text)
+            edit->setText(text);
+    }
+    c.CustomPanel->setVisible(custom.Visible);
+    if (custom.Visible)
+        c.CustomPanel->raise();
+
+    if (c.OutputFolder->text() != m_logic->OutputFolderText())
+        c.OutputFolder->setText(m_logic->OutputFolderText());
+    m_syncing = false;
+}
+
+void MainWindow::showEvent(QShowEvent* Event)
+{
+    QMainWindow::showEvent(Event);
+    // A restore from the task bar is not a new showing.
+    if (Event->spontaneous())
+        return;
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    m_logic->Show();
+    Sync();
+    setWindowTitle(WindowCaption);
+}
+
+bool MainWindow::eventFilter(QObject* Watched, QEvent* Event)
+{
+    const TMainWindowControls& c = m_controls;
+    const bool customEdit =
+        Watched == c.CustomWidth || Watched == c.CustomHeight || Watched == c.CustomBitrate ||
+        Watched == c.CustomFrameRate;
+    if (customEdit && Event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(Event);
+        QString text = key->text();
+        if (key->key() == Qt::Key_Backspace)
+            text = QStringLiteral("\b");
+        else if (text.isEmpty() || !text.at(0).isPrint() || key->modifiers().testFlag(Qt::ControlModifier))
+            return QMainWindow::eventFilter(Watched, Event);  // moves, shortcuts and the like
+        if (!m_logic->CustomKeyPressed(text))
+            return true;
+    }
+    return QMainWindow::eventFilter(Watched, Event);
+}
+
+void MainWindow::ShowAbout()
+{
+    const TSkinChoice skin = m_logic->Skin();
+    TAboutDialog about(this, MakeSkin(skin.Name, {skin.Saturation, skin.HueOffset}), *m_ports.Desktop);
+    about.exec();
 }

@@ -1,19 +1,62 @@
+// The main window: its controls, menu and skin. What the controls mean is decided by the window's logic
+// (TWindowLogic); the window forwards what its controls report and then shows the logic's state.
 #pragma once
 
 #include <QMainWindow>
 #include <memory>
 
+#include "app/MainWindowLayout.h"
+#include "app/Skins.h"
+#include "app/logic/WindowLogic.h"
 #include "component/DIdezuDOR.h"
+
+class QAction;
+class QMenu;
+
+namespace kv::app {
+class TQtPorts;
+}
 
 class MainWindow : public QMainWindow {
 public:
-    MainWindow();
+    // Ports left empty are served by Qt's own dialogs, message boxes and desktop services.
+    explicit MainWindow(const kv::app::TWindowPaths& Paths = kv::app::TWindowPaths::FromEnvironment(),
+                        const kv::app::TPorts& Ports = {});
+    ~MainWindow() override;
 
     kv::TDIdezuDOR& Engine() { return m_engine; }
+    kv::app::TWindowLogic& Logic() { return *m_logic; }
+    const kv::app::TMainWindowControls& Controls() const { return m_controls; }
+    QWidget* ClientArea() const { return m_client; }
+    QMenu* FileMenu() const { return m_fileMenu; }
+    QMenu* HelpMenu() const { return m_helpMenu; }
+    QMenu* SkinMenu() const { return m_skinMenu; }
+    const kv::app::TSkin& Skin() const { return m_skin; }
+
+    // The About dialog, modal.
+    void ShowAbout();
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
-    kv::TDIdezuDOR m_engine;
-};
+    void BuildMenu();
+    void Connect();
+    // Brings every control in line with the logic's state.
+    void Sync();
+    void SyncCombo(QComboBox* Combo, const QStringList& Items, int Current);
 
-// The folder of the running executable, with a trailing "/".
-QString ProgramFolder();
+    kv::TDIdezuDOR m_engine;
+    std::unique_ptr<kv::app::TQtPorts> m_qtPorts;
+    kv::app::TPorts m_ports;
+    std::unique_ptr<kv::app::TWindowLogic> m_logic;
+    QWidget* m_client = nullptr;
+    kv::app::TMainWindowControls m_controls;
+    kv::app::TSkin m_skin;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    QMenu* m_skinMenu = nullptr;
+    // Set while the window changes its own controls, so that their signals are not taken for the user's.
+    bool m_syncing = false;
+};
