@@ -40,6 +40,8 @@ using PacketPtr = std::unique_ptr<AVPacket, ReleaseByAddress<&lav::av_packet_fre
 using FramePtr = std::unique_ptr<AVFrame, ReleaseByAddress<&lav::av_frame_free>>;
 using ScalerPtr = std::unique_ptr<SwsContext, ReleaseByValue<&lav::sws_freeContext>>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ReleaseByAddress<&lav::swr_free>>;
+using FilterGraphPtr = std::unique_ptr<AVFilterGraph, ReleaseByAddress<&lav::avfilter_graph_free>>;
+using FilterInOutPtr = std::unique_ptr<AVFilterInOut, ReleaseByAddress<&lav::avfilter_inout_free>>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, ReleaseByValue<&lav::av_audio_fifo_free>>;
 
 // A context allocated with avformat_alloc_context: an output being prepared, or an option store.

@@ -12,6 +12,9 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavcodec/bsf.h>
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/frame.h>
@@ -71,7 +74,24 @@ extern "C" {
 
 #define KV_AVDEVICE_FUNCTIONS(X)
 
-#define KV_AVFILTER_FUNCTIONS(X)
+#define KV_AVFILTER_FUNCTIONS(X) \
+    X(av_buffersink_get_format) \
+    X(av_buffersink_get_frame) \
+    X(av_buffersink_get_h) \
+    X(av_buffersink_get_time_base) \
+    X(av_buffersink_get_w) \
+    X(av_buffersrc_add_frame_flags) \
+    X(avfilter_get_by_name) \
+    X(avfilter_graph_alloc) \
+    X(avfilter_graph_alloc_filter) \
+    X(avfilter_graph_config) \
+    X(avfilter_graph_create_filter) \
+    X(avfilter_graph_free) \
+    X(avfilter_graph_parse_ptr) \
+    X(avfilter_init_str) \
+    X(avfilter_inout_alloc) \
+    X(avfilter_inout_free) \
+    X(avfilter_link)
 
 #define KV_AVFORMAT_FUNCTIONS(X) \
     X(av_codec_get_id) \
@@ -120,6 +140,7 @@ extern "C" {
     X(av_dict_set) \
     X(av_find_nearest_q_idx) \
     X(av_frame_alloc) \
+    X(av_frame_copy_props) \
     X(av_frame_free) \
     X(av_frame_get_buffer) \
     X(av_frame_make_writable) \
@@ -151,6 +172,7 @@ extern "C" {
     X(av_opt_get) \
     X(av_opt_get_int) \
     X(av_opt_set) \
+    X(av_opt_set_bin) \
     X(av_opt_set_int) \
     X(av_parse_time) \
     X(av_parse_video_rate) \

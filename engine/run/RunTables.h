@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/FFmpegTask.h"
+#include "engine/run/FilterGraph.h"
 #include "media/LibOwners.h"
 
 namespace kv::run {
@@ -63,6 +64,7 @@ struct TOutputStream {
     ScalerPtr Scaler;
     FramePtr Picture;       // temporary picture in the encoder's format and size
     FramePtr EncoderFrame;  // what is handed to the encoder
+    TVideoFilterGraph Filters;  // with video filters: what every picture goes through first
 
     // Audio: conversion, sync and the samples waiting for a full encoder frame.
     bool AudioResample = false;

@@ -289,8 +289,13 @@ void PrepareEncode(TRunContext& Run, TOutputStream& ost, TInputStream& ist, int 
         ost.AudioResample = enc->sample_rate != dec->sample_rate || Run.Options.AudioSyncMethod > 1;
         break;
     case AVMEDIA_TYPE_VIDEO:
-        if (Run.Options.VFiltersInUse)
-            throw FFmpegException("Error opening filters: video filters are not available in this version");
+        if (Run.Options.VFiltersInUse) {
+            // The filters decide the encoder's picture size, which the rest of the preparation follows.
+            std::string error;
+            if (ConfigureFilters(Run, ost, ist, error) < 0)
+                throw FFmpegException(error.empty() ? std::string("Error opening filters!")
+                                                    : "Error opening filters: " + error);
+        }
         PrepareVideoOutput(Run, ost, ist);
         break;
     case AVMEDIA_TYPE_SUBTITLE:

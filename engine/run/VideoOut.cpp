@@ -1,4 +1,5 @@
-// Video output of one re-encoded stream: frame-rate conversion, crop, scale and pad, then encoding.
+// Video output of one re-encoded stream: the filter graph when the task has filters, frame-rate
+// conversion, crop, scale and pad, then encoding.
 //
 // Pictures travel by reference wherever they can: a picture that needs no change, or only a crop, is
 // handed to the encoder as a reference of the decoded picture (a crop only moves the plane pointers);
@@ -202,10 +203,14 @@ void PrepareVideoOutput(TRunContext& Run, TOutputStream& Output, TInputStream& I
 
     Output.Crop = o.FrameTopBand || o.FrameBottomBand || o.FrameLeftBand || o.FrameRightBand;
     Output.Pad = o.FramePadTop || o.FramePadBottom || o.FramePadLeft || o.FramePadRight;
-    const int sourceWidth = dec->width - o.FrameLeftBand - o.FrameRightBand;
-    const int sourceHeight = dec->height - o.FrameTopBand - o.FrameBottomBand;
+    // With filters, the pictures that arrive here are the ones the graph delivers.
+    const int arrivingWidth = Output.Filters ? Output.Filters.Width() : dec->width;
+    const int arrivingHeight = Output.Filters ? Output.Filters.Height() : dec->height;
+    const int arrivingFormat = Output.Filters ? Output.Filters.PixelFormat() : dec->pix_fmt;
+    const int sourceWidth = arrivingWidth - o.FrameLeftBand - o.FrameRightBand;
+    const int sourceHeight = arrivingHeight - o.FrameTopBand - o.FrameBottomBand;
     Output.Resample = enc->width != sourceWidth + o.FramePadLeft + o.FramePadRight ||
-                      enc->height != sourceHeight + o.FramePadTop + o.FramePadBottom || enc->pix_fmt != dec->pix_fmt;
+                      enc->height != sourceHeight + o.FramePadTop + o.FramePadBottom || enc->pix_fmt != arrivingFormat;
     if (Output.Crop) {
         Output.CropTop = o.FrameTopBand;
         Output.CropLeft = o.FrameLeftBand;
@@ -221,8 +226,8 @@ void PrepareVideoOutput(TRunContext& Run, TOutputStream& Output, TInputStream& I
     if (Output.Resample) {
         TemporaryPicture(Output, "Cannot allocate temp picture, check pix fmt");
         // A decoder that names its format only once it decodes gets its scaler from the first picture.
-        if (dec->pix_fmt != AV_PIX_FMT_NONE)
-            ScalerFor(Run, Output, sourceWidth, sourceHeight, dec->pix_fmt);
+        if (arrivingFormat != AV_PIX_FMT_NONE)
+            ScalerFor(Run, Output, sourceWidth, sourceHeight, arrivingFormat);
         Output.ResampleHeight = sourceHeight;
     }
     if (!Output.EncoderFrame) {
@@ -232,14 +237,22 @@ void PrepareVideoOutput(TRunContext& Run, TOutputStream& Output, TInputStream& I
     }
 }
 
-int VideoOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVFrame& Picture)
+namespace {
+
+// The time (µs) of the input that drives the output's frame-rate conversion.
+int64_t SyncPtsOf(const TOutputStream& Output, const TInputStream& Input)
+{
+    return (Output.SyncInput ? *Output.SyncInput : Input).Pts;
+}
+
+// One picture, timed SyncPts µs: frame-rate conversion, crop, scale, pad and encoding.
+int WritePicture(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVFrame& Picture, int64_t SyncPts)
 {
     const TTaskOptions& o = Run.Options;
     AVCodecContext* enc = Output.Encoder;
 
     // Frame-rate conversion: how many times this picture is written.
-    const TInputStream& sync = Output.SyncInput ? *Output.SyncInput : Input;
-    const double syncTime = static_cast<double>(sync.Pts - o.StartTime) / AV_TIME_BASE;
+    const double syncTime = static_cast<double>(SyncPts - o.StartTime) / AV_TIME_BASE;
     const bool variableFps = Output.File && Output.File->oformat && (Output.File->oformat->flags & AVFMT_VARIABLE_FPS);
     const TFrameSync decision =
         DecideFrameSync(o.VideoSyncMethod, syncTime, av_q2d(enc->time_base), Output.SyncPosition, variableFps);
@@ -354,8 +367,48 @@ int VideoOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const
     return size;
 }
 
+// Writes every picture the filter graph has ready. A picture is timed by its own stamp when the output
+// follows the stream that feeds it (filters may drop, add or retime pictures), else by the sync input.
+int WriteFiltered(TRunContext& Run, TOutputStream& Output, TInputStream& Input)
+{
+    FramePtr filtered(lav::av_frame_alloc());
+    if (!filtered)
+        throw FFmpegException("Video filtering failed");
+    int size = 0;
+    for (;;) {
+        int64_t pts = AV_NOPTS_VALUE;
+        const int got = Output.Filters.Pull(filtered.get(), pts);
+        if (got < 0)
+            throw FFmpegException("Video filtering failed");
+        if (got == 0)
+            return size;
+        const bool ownTime = pts != AV_NOPTS_VALUE && (!Output.SyncInput || Output.SyncInput == &Input);
+        const int written = WritePicture(Run, Output, Input, *filtered, ownTime ? pts : SyncPtsOf(Output, Input));
+        if (written > 0)
+            size = written;
+        lav::av_frame_unref(filtered.get());
+    }
+}
+
+}  // namespace
+
+int VideoOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVFrame& Picture)
+{
+    if (!Output.Filters)
+        return WritePicture(Run, Output, Input, Picture, SyncPtsOf(Output, Input));
+    if (Output.Filters.Push(&Picture, Input.Pts) < 0)
+        throw FFmpegException("Video filtering failed");
+    return WriteFiltered(Run, Output, Input);
+}
+
 void FlushVideo(TRunContext& Run, TOutputStream& Output)
 {
+    // What the filters still hold goes out before the encoder's own delay.
+    if (Output.Filters) {
+        if (Output.Filters.Push(nullptr, 0) < 0)
+            throw FFmpegException("Video filtering failed");
+        WriteFiltered(Run, Output, Run.SourceOf(Output));
+    }
     EncodeAndWrite(Run, Output, nullptr, "Video encoding failed");
 }
 
