@@ -1,0 +1,330 @@
+#include "app/BatchController.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "app/ProgressDelegate.h"
+#include "app/logic/WindowLogic.h"
+#include "component/DIdezuDOR.h"
+
+namespace kv::app {
+
+namespace {
+
+constexpr int ProgressColumn = 4;
+
+QStringList LocalFiles(const QMimeData* Data)
+{
+    QStringList files;
+    if (!Data || !Data->hasUrls())
+        return files;
+    for (const QUrl& url : Data->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    return files;
+}
+
+}  // namespace
+
+TBatchController::TBatchController(QWidget& Window, const TMainWindowControls& Controls,
+                                   kv::TCustomDIdezuDOR& Engine, TWindowLogic& Logic, const TPorts& Ports,
+                                   TFactsReader Reader)
+    : m_window(Window), m_c(Controls), m_engine(Engine), m_logic(Logic), m_ports(Ports), m_list(std::move(Reader))
+{
+    m_baseTitle = Window.windowTitle();
+    m_driver = std::make_unique<TBatchDriver>(m_engine, m_list, m_ports);
+    m_driver->BuildRecords = [this](const TListRow& Row, kv::TInputOptions& Input, kv::TOutputOptions& Output) {
+        const TRecordSource source = RecordSourceFor(Row, m_list, m_pane);
+        Output = m_logic.BuildOutputOptions(source);
+        Input = m_logic.BuildInputOptions(source);
+        return true;
+    };
+    m_driver->CheckSettings = [this] { return CheckSettings(); };
+    m_driver->PowerOffChecked = [this] { return m_c.Shutdown && m_c.Shutdown->isChecked(); };
+    m_driver->OnButtons = [this] { ShowButtons(); };
+    m_driver->OnBatchEnded = [this] { UpdateTitle(); };
+    ConfirmClose = [this](const QString& Text) {
+        return QMessageBox::question(&m_window, MessageCaption, Text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
+
+    m_list.OnRowAdded = [this](int Index) { RowAdded(Index); };
+    m_list.OnRowChanged = [this](int Index) {
+        if (QTreeWidgetItem* item = m_c.FileList->topLevelItem(Index))
+            item->setText(ProgressColumn, m_list.Row(Index).Progress);
+        UpdateTitle();
+    };
+    m_list.OnRowsRemoved = [this] { RebuildRows(); };
+    m_list.OnAddFinished = [this] {
+        if (m_list.Count() > 0) {
+            m_c.AddPanel->hide();
+            for (QToolButton* button : {m_c.Add, m_c.Delete, m_c.Clear}) {
+                button->show();
+                button->update();
+            }
+        }
+    };
+    m_pane.OnTrackBar = [this] { ShowTrackBar(); };
+    m_pane.OnPicture = [this] { ShowPicture(); };
+
+    m_c.FileList->setItemDelegateForColumn(ProgressColumn, new TProgressDelegate(m_c.FileList));
+    m_c.FileList->setAcceptDrops(true);
+    m_c.FileList->viewport()->setAcceptDrops(true);
+    m_c.FileList->viewport()->installEventFilter(this);
+    m_c.AddPanel->setAcceptDrops(true);
+    m_c.AddPanel->installEventFilter(this);
+    m_window.installEventFilter(this);
+
+    connect(m_c.AddPanel, &QPushButton::clicked, this, &TBatchController::AddClicked);
+    connect(m_c.Add, &QToolButton::clicked, this, &TBatchController::AddClicked);
+    connect(m_c.Delete, &QToolButton::clicked, this, &TBatchController::DeleteClicked);
+    connect(m_c.Clear, &QToolButton::clicked, this, &TBatchController::ClearClicked);
+    connect(m_c.FileList, &QTreeWidget::currentItemChanged, this, [this] { RowSelected(); });
+
+    connect(m_c.PreviewTrack, &QSlider::valueChanged, this, [this](int Value) {
+        m_pane.PositionChanged(Value, m_list.Count() > 0);
+        m_c.PreviewTime->setText(m_pane.TimeLabel());
+    });
+    connect(m_c.PreviewTrack, &QSlider::sliderPressed, this, [this] { m_pane.DragStarted(); });
+    connect(m_c.PreviewTrack, &QSlider::sliderReleased, this, [this] { m_pane.DragEnded(); });
+    connect(m_c.StartTime, &QPushButton::clicked, this, [this] {
+        m_pane.MarkStart();
+        ShowMarks();
+    });
+    connect(m_c.EndTime, &QPushButton::clicked, this, [this] {
+        m_pane.MarkEnd();
+        ShowMarks();
+    });
+    connect(m_c.CutClip, &QCheckBox::toggled, this, [this](bool Checked) { m_pane.SetClipChecked(Checked); });
+
+    connect(m_c.Start, &QToolButton::clicked, this, [this] { m_driver->Start(); });
+    connect(m_c.Pause, &QPushButton::clicked, this, [this] { m_driver->Pause(); });
+    connect(m_c.Resume, &QPushButton::clicked, this, [this] { m_driver->Resume(); });
+    connect(m_c.Stop, &QPushButton::clicked, this, [this] { m_driver->Stop(); });
+    ShowButtons();
+}
+
+TBatchController::~TBatchController()
+{
+    // The tasks end before the list and the driver they report to.
+    if (m_driver->Running())
+        StopForClose();
+    m_engine.ClearTasks();
+    m_driver.reset();
+}
+
+bool TBatchController::LibrariesReady()
+{
+    if (m_engine.LibrariesLoaded())
+        return true;
+    return m_engine.LoadLibraries((m_logic.Paths().ProgramFolder + QStringLiteral("LibAV")).toStdString());
+}
+
+void TBatchController::AddClicked()
+{
+    if (!LibrariesReady() || !m_ports.OpenFileDialog)
+        return;
+    const QStringList files = m_ports.OpenFileDialog->OpenFiles(TWindowLogic::VideoFileFilter(), true);
+    if (files.isEmpty())
+        return;
+    m_list.Add(files, TWindowLogic::VideoFileFilter());
+}
+
+void TBatchController::AddFiles(const QStringList& Paths)
+{
+    if (Paths.isEmpty() || m_driver->Running() || !LibrariesReady())
+        return;
+    QStringList absolute;
+    for (const QString& path : Paths)
+        absolute << QFileInfo(path).absoluteFilePath();
+    m_list.Add(absolute, TWindowLogic::VideoFileFilter());
+}
+
+void TBatchController::RowAdded(int Index)
+{
+    const TListRow& row = m_list.Row(Index);
+    auto* item = new QTreeWidgetItem(QStringList{row.Caption, row.Type, row.Resolution, row.Duration, row.Progress});
+    for (int column = 1; column <= ProgressColumn; ++column)
+        item->setTextAlignment(column, Qt::AlignCenter);
+    {
+        // Selection follows the new row without loading it a second time.
+        const QSignalBlocker blocker(m_c.FileList);
+        m_c.FileList->addTopLevelItem(item);
+    }
+    m_pane.Load(row.Path, row.Facts.DurationUs, row.Facts.FormatName, row.Facts.VideoStreams > 0);
+}
+
+void TBatchController::RebuildRows()
+{
+    const QSignalBlocker blocker(m_c.FileList);
+    m_c.FileList->clear();
+    for (int index = 0; index < m_list.Count(); ++index) {
+        const TListRow& row = m_list.Row(index);
+        auto* item =
+            new QTreeWidgetItem(QStringList{row.Caption, row.Type, row.Resolution, row.Duration, row.Progress});
+        for (int column = 1; column <= ProgressColumn; ++column)
+            item->setTextAlignment(column, Qt::AlignCenter);
+        m_c.FileList->addTopLevelItem(item);
+    }
+}
+
+void TBatchController::RowSelected()
+{
+    // With one row its file is in the preview already.
+    if (m_list.Count() < 2)
+        return;
+    const int index = m_c.FileList->indexOfTopLevelItem(m_c.FileList->currentItem());
+    if (index < 0 || index >= m_list.Count())
+        return;
+    const TListRow& row = m_list.Row(index);
+    m_pane.Load(row.Path, row.Facts.DurationUs, row.Facts.FormatName, row.Facts.VideoStreams > 0);
+}
+
+void TBatchController::DeleteClicked()
+{
+    const int index = m_c.FileList->indexOfTopLevelItem(m_c.FileList->currentItem());
+    if (index < 0 || !m_c.FileList->currentItem()->isSelected()) {
+        if (m_ports.Messages)
+            m_ports.Messages->Information(QStringLiteral("请先选择一个视频文件进行删除！"));
+        return;
+    }
+    m_list.Delete(index);
+    m_pane.ClearPicture();
+    m_engine.ClearTasks();
+}
+
+void TBatchController::ClearClicked()
+{
+    m_list.Clear();
+    m_pane.ClearPicture();
+    m_engine.ClearTasks();
+}
+
+void TBatchController::ShowTrackBar()
+{
+    const TTrackBarSetup& bar = m_pane.TrackBar();
+    const QSignalBlocker blocker(m_c.PreviewTrack);
+    m_c.PreviewTrack->setEnabled(bar.SliderVisible);
+    m_c.PreviewTrack->setRange(0, bar.Maximum);
+    m_c.PreviewTrack->setTickInterval(bar.TickFrequency);
+    m_c.PreviewTrack->setSingleStep(bar.LineSize);
+    m_c.PreviewTrack->setPageStep(bar.PageSize);
+    m_c.PreviewTrack->setValue(0);
+    m_c.PreviewTime->setText(m_pane.TimeLabel());
+}
+
+void TBatchController::ShowPicture()
+{
+    if (m_pane.Picture().isNull())
+        m_c.PreviewImage->clear();
+    else
+        m_c.PreviewImage->setPixmap(QPixmap::fromImage(m_pane.Picture()));
+    m_c.PreviewTime->setText(m_pane.TimeLabel());
+}
+
+void TBatchController::ShowMarks()
+{
+    m_c.StartTimeEdit->setText(m_pane.StartText());
+    m_c.EndTimeEdit->setText(m_pane.EndText());
+    m_c.CutClip->setEnabled(m_pane.ClipEnabled());
+}
+
+void TBatchController::ShowButtons()
+{
+    const TBatchButtons& b = m_driver->Buttons();
+    m_c.Start->setEnabled(b.Start);
+    m_c.Pause->setEnabled(b.Pause);
+    m_c.Resume->setEnabled(b.Resume);
+    m_c.Stop->setEnabled(b.Stop);
+    for (QWidget* button : {static_cast<QWidget*>(m_c.Add), static_cast<QWidget*>(m_c.Delete),
+                            static_cast<QWidget*>(m_c.Clear), static_cast<QWidget*>(m_c.AddPanel)})
+        button->setEnabled(b.ListButtons);
+    UpdateTitle();
+}
+
+void TBatchController::UpdateTitle()
+{
+    const int percent = m_driver ? m_driver->OverallPercent() : -1;
+    m_window.setWindowTitle(percent < 0 ? m_baseTitle
+                                        : QStringLiteral("%1% - %2").arg(percent).arg(m_baseTitle));
+}
+
+bool TBatchController::CheckSettings()
+{
+    if (m_logic.ActiveTab() != OutputTabCustom)
+        return true;
+    const TCustomPanelState panel = m_logic.CustomPanel();
+    const QString problem = CustomFieldsProblem(m_c.CustomType ? m_c.CustomType->currentText() : QString(),
+                                                panel.Width, panel.Height, panel.Bitrate, panel.FrameRate);
+    if (problem.isEmpty())
+        return true;
+    if (m_ports.Messages)
+        m_ports.Messages->Error(problem);
+    return false;
+}
+
+bool TBatchController::StopForClose()
+{
+    m_driver->StopQuietly();
+    QElapsedTimer timer;
+    timer.start();
+    // Every task closes its output properly on its way out.
+    while (m_driver->Running() && timer.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    return !m_driver->Running();
+}
+
+bool TBatchController::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (Watched == &m_window && Event->type() == QEvent::Close) {
+        if (!m_driver->Running() || m_closing)
+            return false;
+        if (ConfirmClose && !ConfirmClose(CloseQuestion)) {
+            Event->ignore();
+            return true;
+        }
+        m_closing = true;
+        StopForClose();
+        m_closing = false;
+        return false;
+    }
+    const bool dropTarget = Watched == m_c.FileList->viewport() || Watched == m_c.AddPanel;
+    if (dropTarget && (Event->type() == QEvent::DragEnter || Event->type() == QEvent::DragMove)) {
+        auto* drag = static_cast<QDragMoveEvent*>(Event);
+        if (!m_driver->Running() && !LocalFiles(drag->mimeData()).isEmpty()) {
+            drag->acceptProposedAction();
+            return true;
+        }
+        drag->ignore();
+        return true;
+    }
+    if (dropTarget && Event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(Event);
+        const QStringList files = LocalFiles(drop->mimeData());
+        if (files.isEmpty() || m_driver->Running())
+            return false;
+        drop->acceptProposedAction();
+        AddFiles(files);
+        return true;
+    }
+    return QObject::eventFilter(Watched, Event);
+}
+
+}  // namespace kv::app

@@ -1,0 +1,84 @@
+// Wires the window's file list, preview pane and driver controls to the batch logic (TFileList,
+// TPreviewPane, TBatchDriver): what the widgets report goes to the logic, what the logic says is shown.
+// Beyond the buttons: files dropped from a file manager are added like chosen ones, the progress cells are
+// drawn as bars, the window title shows the batch's progress, and closing the window during a batch asks
+// first and stops the tasks before the window goes.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "app/MainWindowLayout.h"
+#include "app/logic/BatchDriver.h"
+#include "app/logic/FileList.h"
+#include "app/logic/Ports.h"
+#include "app/logic/PreviewPane.h"
+
+class QWidget;
+
+namespace kv {
+class TCustomDIdezuDOR;
+}
+
+namespace kv::app {
+
+class TWindowLogic;
+
+class TBatchController : public QObject {
+public:
+    // Window: the main window (its title and its closing); everything must outlive the controller.
+    TBatchController(QWidget& Window, const TMainWindowControls& Controls, kv::TCustomDIdezuDOR& Engine,
+                     TWindowLogic& Logic, const TPorts& Ports, TFactsReader Reader = MakeFactsReader());
+    ~TBatchController() override;
+
+    // The add buttons: the open-file dialog, then the chosen files.
+    void AddClicked();
+    // Files from the command line or a drop: added as the dialog's would be (same filter and checks).
+    void AddFiles(const QStringList& Paths);
+    void DeleteClicked();
+    void ClearClicked();
+
+    // Asked when the window is closed during a batch; true lets it close. By default a question box.
+    std::function<bool(const QString& Text)> ConfirmClose;
+    inline static const QString CloseQuestion = QStringLiteral("转换正在进行，确定要退出吗？");
+
+    TFileList& List() { return m_list; }
+    TPreviewPane& Pane() { return m_pane; }
+    TBatchDriver& Driver() { return *m_driver; }
+
+    // The window's caption without the progress.
+    void SetBaseTitle(const QString& Title) { m_baseTitle = Title; UpdateTitle(); }
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    bool LibrariesReady();
+    void RowAdded(int Index);
+    void RebuildRows();
+    void RowSelected();
+    void ShowTrackBar();
+    void ShowPicture();
+    void ShowButtons();
+    void ShowMarks();
+    void UpdateTitle();
+    bool CheckSettings();
+    // Stops the batch and waits for its tasks to end; true when they did.
+    bool StopForClose();
+
+    QWidget& m_window;
+    TMainWindowControls m_c;
+    kv::TCustomDIdezuDOR& m_engine;
+    TWindowLogic& m_logic;
+    TPorts m_ports;
+    TFileList m_list;
+    TPreviewPane m_pane;
+    std::unique_ptr<TBatchDriver> m_driver;
+    QString m_baseTitle;
+    bool m_closing = false;
+};
+
+}  // namespace kv::app

@@ -1,0 +1,257 @@
+#include "app/logic/BatchDriver.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <exception>
+
+#include "app/logic/PreviewPane.h"
+#include "component/DIdezuDOR.h"
+
+namespace kv::app {
+
+QString ProgressText(qint64 CurrentMs, qint64 TotalMs)
+{
+    if (TotalMs <= 0)
+        return QString();
+    return QString::number(CurrentMs * 100 / TotalMs) + QLatin1Char('%');
+}
+
+QString CustomFieldsProblem(const QString& TypeText, const QString& Width, const QString& Height,
+                            const QString& Bitrate, const QString& FrameRate)
+{
+    if (TypeText.isEmpty())
+        return QStringLiteral("请选择视频要转换的类型！");
+    if (Width.trimmed().isEmpty() || Height.trimmed().isEmpty())
+        return QStringLiteral("请输入视频尺寸！");
+    if (Bitrate.trimmed().isEmpty())
+        return QStringLiteral("请输入视频比特率！");
+    if (FrameRate.trimmed().isEmpty())
+        return QStringLiteral("请输入视频帧速率！");
+    return QString();
+}
+
+TRecordSource RecordSourceFor(const TListRow& Row, const TFileList& List, const TPreviewPane& Pane)
+{
+    TRecordSource source;
+    source.ProbeFileName = Row.Path;
+    for (int index = 0; index < List.Count(); ++index)
+        source.FileRows.push_back({List.Row(index).Caption, List.Row(index).Resolution});
+    if (!Pane.Path().isEmpty() && Pane.Path() == Row.Path) {
+        source.ClipEnabled = Pane.ClipEnabled();
+        source.ClipChecked = Pane.ClipChecked();
+        source.SelectionStart = Pane.SelectionStart();
+        source.SelectionEnd = Pane.SelectionEnd();
+        source.ClipStartMs = Pane.ClipStartMs();
+        source.ClipLengthMs = Pane.ClipLengthMs();
+    }
+    return source;
+}
+
+TBatchDriver::TBatchDriver(kv::TCustomDIdezuDOR& Engine, TFileList& List, const TPorts& Ports)
+    : m_engine(Engine), m_list(List), m_ports(Ports)
+{
+    // Raised on worker threads under the component's event lock: only hand the figures over.
+    m_engine.OnProgress = [this](int AIndex, int, int, int ACurrentDuration, float, float, int64_t,
+                                 int ATotalOutputDuration) {
+        QMetaObject::invokeMethod(
+            &m_context, [this, AIndex, ACurrentDuration, ATotalOutputDuration] {
+                Progress(AIndex, ACurrentDuration, ATotalOutputDuration);
+            },
+            Qt::QueuedConnection);
+    };
+    m_engine.OnTerminate = [this](int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
+        const QString message = QString::fromStdString(AMessage);
+        QMetaObject::invokeMethod(
+            &m_context, [this, AIndex, AFinished, AException, message] {
+                Terminate(AIndex, AFinished, AException, message);
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+TBatchDriver::~TBatchDriver()
+{
+    m_engine.OnProgress = nullptr;
+    m_engine.OnTerminate = nullptr;
+}
+
+void TBatchDriver::SetButtons(const TBatchButtons& Buttons)
+{
+    m_buttons = Buttons;
+    if (OnButtons)
+        OnButtons();
+}
+
+int TBatchDriver::RowOf(int TaskIndex) const
+{
+    if (TaskIndex < 0 || TaskIndex >= static_cast<int>(m_taskRows.size()))
+        return -1;
+    const int row = m_taskRows[TaskIndex];
+    return row < m_list.Count() ? row : -1;
+}
+
+int TBatchDriver::OverallPercent() const
+{
+    if (!m_running || m_percent.empty())
+        return -1;
+    qint64 sum = 0;
+    for (const int percent : m_percent)
+        sum += percent;
+    return static_cast<int>(sum / static_cast<qint64>(m_percent.size()));
+}
+
+int TBatchDriver::QueueTask(kv::TInputOptions& Input, kv::TOutputOptions& Output)
+{
+    const int index = m_engine.AddTask(Input.FileName, &Input);
+    if (index < 0) {
+        m_queueError = QString::fromStdString(m_engine.LastError());
+        return -1;
+    }
+    if (!m_engine.SetOutputFile(index, Output.FileName, &Output)) {
+        m_queueError = QString::fromStdString(m_engine.LastError());
+        m_engine.RemoveTask(index);
+        return -1;
+    }
+    return index;
+}
+
+void TBatchDriver::Start()
+{
+    if (m_running)
+        return;
+    if (m_list.Count() == 0) {
+        if (m_ports.Messages)
+            m_ports.Messages->Error(NoFilesMessage);
+        return;
+    }
+    if (CheckSettings && !CheckSettings())
+        return;
+    m_engine.SetLogLevel(llInfo);
+    m_engine.SetThreadPriority(tpLower);
+    SetButtons({.Start = false, .Pause = true, .Resume = false, .Stop = true, .ListButtons = false});
+
+    // Whatever was queued before is dropped (with the empty outputs it made): each row gets one fresh
+    // task, in row order, with the settings in force now.
+    m_engine.ClearTasks();
+    m_taskRows.clear();
+    m_percent.clear();
+    const int rows = m_list.Count();
+    for (int row = 0; row < rows && row < m_list.Count(); ++row) {
+        // Keep the window painted while inputs open; the buttons wait until the batch runs.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const TListRow file = m_list.Row(row);
+        kv::TInputOptions input;
+        kv::TOutputOptions output;
+        if (BuildRecords && !BuildRecords(file, input, output))
+            continue;
+        if (input.FileName.empty())
+            input.FileName = file.Path.toStdString();
+        if (QueueTask(input, output) < 0) {
+            // The row would otherwise stay blank under a batch announced as converted.
+            if (m_ports.Messages)
+                m_ports.Messages->Warning(file.Path + QLatin1Char('\n') + m_queueError);
+            continue;
+        }
+        m_taskRows.push_back(row);
+        m_percent.push_back(0);
+    }
+    if (m_taskRows.empty()) {
+        // No task means no end of batch from the component: back to idle here.
+        m_engine.ClearTasks();
+        SetButtons({});
+        if (m_ports.Messages)
+            m_ports.Messages->Error(NothingQueuedMessage);
+        return;
+    }
+    m_running = true;
+    m_quiet = false;
+    m_engine.StartConvert(1);
+}
+
+void TBatchDriver::Pause()
+{
+    TBatchButtons buttons = m_buttons;
+    buttons.Pause = false;
+    buttons.Resume = true;
+    SetButtons(buttons);
+    m_engine.PauseConvert();
+}
+
+void TBatchDriver::Resume()
+{
+    TBatchButtons buttons = m_buttons;
+    buttons.Pause = true;
+    buttons.Resume = false;
+    SetButtons(buttons);
+    m_engine.ResumeConvert();
+}
+
+void TBatchDriver::Stop()
+{
+    TBatchButtons buttons = m_buttons;
+    buttons.Stop = false;
+    SetButtons(buttons);
+    m_engine.StopConvert();
+}
+
+void TBatchDriver::StopQuietly()
+{
+    m_quiet = true;
+    Stop();
+}
+
+void TBatchDriver::Progress(int TaskIndex, qint64 CurrentMs, qint64 TotalMs)
+{
+    try {
+        const int row = RowOf(TaskIndex);
+        if (row < 0)
+            return;
+        m_list.SetProgress(row, ProgressText(CurrentMs, TotalMs));
+        if (TotalMs > 0 && TaskIndex < static_cast<int>(m_percent.size()))
+            m_percent[TaskIndex] = static_cast<int>(qBound(qint64(0), CurrentMs * 100 / TotalMs, qint64(100)));
+    } catch (const std::exception&) {
+        TBatchButtons buttons = m_buttons;
+        buttons.Start = true;
+        buttons.Pause = buttons.Resume = buttons.Stop = false;
+        SetButtons(buttons);
+    }
+}
+
+void TBatchDriver::Terminate(int TaskIndex, bool Finished, bool Failed, const QString& Message)
+{
+    if (TaskIndex < 0) {
+        EndBatch();
+        return;
+    }
+    const int row = RowOf(TaskIndex);
+    if (Finished && row >= 0) {
+        m_list.SetProgress(row, QStringLiteral("100%"));
+        m_percent[TaskIndex] = 100;
+    }
+    if (Failed && m_ports.Messages)
+        m_ports.Messages->Warning(Message);
+}
+
+void TBatchDriver::EndBatch()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    // The tasks go before the message box: while it is open the window is idle and a new Start must find
+    // nothing of this batch left in the queue.
+    m_engine.ClearTasks();
+    SetButtons({});
+    const bool quiet = m_quiet;
+    m_quiet = false;
+    if (!quiet) {
+        if (m_ports.Messages)
+            m_ports.Messages->Information(BatchDoneMessage);
+        // Only once the user has closed the message.
+        if (PowerOffChecked && PowerOffChecked() && m_ports.PowerOff)
+            m_ports.PowerOff->PowerOff();
+    }
+    if (OnBatchEnded)
+        OnBatchEnded();
+}
+
+}  // namespace kv::app

@@ -1,0 +1,118 @@
+// The batch: Start turns every row of the file list into one conversion task of the engine component and
+// runs them one after another; Pause, Resume and Stop act on them; the progress of each task shows in its
+// row; a failed task shows its message and the batch goes on; the end of the batch is announced and, when
+// the user asked for it, the computer is turned off afterwards.
+//
+// The component reports from its worker threads. Its events are carried to the window's thread (queued
+// calls, in the order they were raised), and everything the driver does runs there.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "app/logic/FileList.h"
+#include "app/logic/Ports.h"
+#include "app/logic/WindowLogic.h"
+#include "engine/OptionRecords.h"
+
+namespace kv {
+class TCustomDIdezuDOR;
+}
+
+namespace kv::app {
+
+struct TBatchButtons {
+    bool Start = true;
+    bool Pause = false;
+    bool Resume = false;
+    bool Stop = false;
+    bool ListButtons = true;  // add, delete, clear
+    bool operator==(const TBatchButtons&) const = default;
+};
+
+// The progress cell for a task at CurrentMs of TotalMs: '' without a total, else the whole percentage.
+QString ProgressText(qint64 CurrentMs, qint64 TotalMs);
+
+// The message of the custom tab's first empty field at Start, '' when all are filled.
+QString CustomFieldsProblem(const QString& TypeText, const QString& Width, const QString& Height,
+                            const QString& Bitrate, const QString& FrameRate);
+
+class TPreviewPane;
+
+// What the window says when the records of Row's task are built: Row's own file, the rows' resolutions, and
+// the clip marked in the pane when the pane shows Row's file (the marks are times in that file).
+TRecordSource RecordSourceFor(const TListRow& Row, const TFileList& List, const TPreviewPane& Pane);
+
+// The texts the user sees.
+inline const QString NoFilesMessage = QStringLiteral("请选择视频！");
+inline const QString BatchDoneMessage = QStringLiteral("视频成功转换！");
+inline const QString NothingQueuedMessage = QStringLiteral("没有一个视频可以转换！");
+
+class TBatchDriver {
+public:
+    // The records of one row's task, built from the row's own file and the settings in force now. False
+    // when they cannot be built (the reason has been shown).
+    using TRecordBuilder = std::function<bool(const TListRow& Row, kv::TInputOptions& Input,
+                                              kv::TOutputOptions& Output)>;
+
+    // Takes the component's progress and termination events for as long as it lives.
+    TBatchDriver(kv::TCustomDIdezuDOR& Engine, TFileList& List, const TPorts& Ports);
+    ~TBatchDriver();
+    TBatchDriver(const TBatchDriver&) = delete;
+    TBatchDriver& operator=(const TBatchDriver&) = delete;
+
+    TRecordBuilder BuildRecords;
+    // The output settings' own checks at Start (the custom tab's fields); they show their message. False
+    // stops Start.
+    std::function<bool()> CheckSettings;
+    // The "转换完成自动关机" check box.
+    std::function<bool()> PowerOffChecked;
+
+    // Told on the window's thread when the buttons change, and when a batch has ended (after its message).
+    std::function<void()> OnButtons;
+    std::function<void()> OnBatchEnded;
+
+    const TBatchButtons& Buttons() const { return m_buttons; }
+    bool Running() const { return m_running; }
+    // The rows of the running batch, one per task in task order.
+    const std::vector<int>& TaskRows() const { return m_taskRows; }
+    // The batch's progress over all its rows (0 to 100), -1 when no batch runs.
+    int OverallPercent() const;
+
+    // The four buttons.
+    void Start();
+    void Pause();
+    void Resume();
+    void Stop();
+    // Stop for a window that is closing: the end of the batch then comes without its message and without
+    // turning the computer off.
+    void StopQuietly();
+
+    // Queues one task. Its index, or -1 when the component refused it (QueueError says why).
+    int QueueTask(kv::TInputOptions& Input, kv::TOutputOptions& Output);
+    const QString& QueueError() const { return m_queueError; }
+
+    // The component's events, on the window's thread.
+    void Progress(int TaskIndex, qint64 CurrentMs, qint64 TotalMs);
+    void Terminate(int TaskIndex, bool Finished, bool Failed, const QString& Message);
+
+private:
+    void SetButtons(const TBatchButtons& Buttons);
+    int RowOf(int TaskIndex) const;
+    void EndBatch();
+
+    kv::TCustomDIdezuDOR& m_engine;
+    TFileList& m_list;
+    TPorts m_ports;
+    TBatchButtons m_buttons;
+    bool m_running = false;
+    bool m_quiet = false;
+    std::vector<int> m_taskRows;
+    QString m_queueError;
+    std::vector<int> m_percent;  // per task, for the overall figure
+    QObject m_context;           // receives the component's events on the window's thread
+};
+
+}  // namespace kv::app

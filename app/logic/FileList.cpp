@@ -1,0 +1,209 @@
+#include "app/logic/FileList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QRegularExpression>
+
+#include "component/MediaFacts.h"
+#include "media/AVProbe.h"
+
+namespace kv::app {
+
+TFactsReader MakeFactsReader(const QString& Helper, int TimeoutMs)
+{
+    auto helper = std::make_shared<const TMediaFactsReader>(Helper.toStdString(), std::chrono::milliseconds(TimeoutMs));
+    return [helper](const QString& Path) {
+        TFileFacts facts;
+        const std::string name = Path.toStdString();
+        TAVProbe probe;
+        if (!probe.OpenFile(name))
+            return facts;
+        facts.Readable = true;
+        facts.FormatName = QString::fromStdString(probe.GetFormatName());
+        facts.VideoStreams = probe.VideoStreamCount > 0 ? probe.VideoStreamCount : 0;
+        TFileStreamInfo info;
+        probe.GetFileStreamInfo(info);
+        facts.DurationUs = info.Duration;
+        std::string error;
+        const TMediaFacts media = ReadMediaFactsOrProbe(*helper, name, &probe, error);
+        facts.Width = media.Width;
+        facts.Height = media.Height;
+        facts.PlayTimeMs = media.PlayTime;
+        return facts;
+    };
+}
+
+QString FormatDuration(qint64 Ms)
+{
+    const qint64 seconds = Ms > 0 ? (Ms / 1000) % 86400 : 0;
+    return QStringLiteral(" %1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+bool MatchesFilter(const QString& Path, const QString& Filter)
+{
+    const QString patterns = Filter.section(QLatin1Char('|'), 1);
+    const QString name = QFileInfo(Path).fileName();
+    for (const QString& pattern : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QRegularExpression match(QRegularExpression::wildcardToRegularExpression(pattern.trimmed()),
+                                       QRegularExpression::CaseInsensitiveOption);
+        if (match.match(name).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+QString AsciiUpper(const QString& Text)
+{
+    QString upper = Text;
+    for (QChar& c : upper)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
+    return upper;
+}
+
+}  // namespace
+
+TFileList::TFileList(TFactsReader Reader) : m_reader(std::move(Reader)) {}
+
+TFileList::~TFileList()
+{
+    *m_cancel = true;
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard<std::mutex> guard(m_threadsLock);
+        threads.swap(m_threads);
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+QString TFileList::Key(const QString& Path)
+{
+    const QFileInfo info(Path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+bool TFileList::Contains(const QString& Path) const
+{
+    const QString key = Key(Path);
+    if (m_pending.contains(key))
+        return true;
+    for (const TListRow& row : m_rows)
+        if (Key(row.Path) == key)
+            return true;
+    return false;
+}
+
+QStringList TFileList::Paths() const
+{
+    QStringList paths;
+    for (const TListRow& row : m_rows)
+        paths << row.Path;
+    return paths;
+}
+
+int TFileList::Add(const QStringList& Paths, const QString& Filter)
+{
+    QStringList accepted;
+    for (const QString& path : Paths) {
+        if (path.isEmpty() || (!Filter.isEmpty() && !MatchesFilter(path, Filter)) || Contains(path))
+            continue;
+        m_pending << Key(path);
+        accepted << path;
+    }
+    if (accepted.isEmpty()) {
+        if (OnAddFinished)
+            OnAddFinished();
+        return 0;
+    }
+    const unsigned generation = m_generation;
+    std::lock_guard<std::mutex> guard(m_threadsLock);
+    m_threads.emplace_back([this, accepted, generation, cancel = m_cancel, reader = m_reader] {
+        for (const QString& path : accepted) {
+            if (*cancel)
+                return;
+            const TFileFacts facts = reader(path);
+            QMetaObject::invokeMethod(
+                &m_context, [this, generation, path, facts] { Arrived(generation, path, facts); },
+                Qt::QueuedConnection);
+        }
+        const std::thread::id self = std::this_thread::get_id();
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this, self] {
+                std::thread done;
+                {
+                    std::lock_guard<std::mutex> guard(m_threadsLock);
+                    for (auto it = m_threads.begin(); it != m_threads.end(); ++it)
+                        if (it->get_id() == self) {
+                            done = std::move(*it);
+                            m_threads.erase(it);
+                            break;
+                        }
+                }
+                if (done.joinable())
+                    done.join();
+                if (OnAddFinished)
+                    OnAddFinished();
+            },
+            Qt::QueuedConnection);
+    });
+    return static_cast<int>(accepted.size());
+}
+
+void TFileList::Arrived(unsigned Generation, const QString& Path, const TFileFacts& Facts)
+{
+    if (Generation != m_generation)
+        return;  // the list was cleared while the file was read
+    m_pending.removeOne(Key(Path));
+    if (!Facts.Readable)
+        return;
+    const QFileInfo info(Path);
+    TListRow row;
+    row.Path = Path;
+    row.Caption = info.completeBaseName();
+    row.Type = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + AsciiUpper(info.suffix());
+    row.Resolution = QStringLiteral("%1 X %2").arg(Facts.Width).arg(Facts.Height);
+    row.Duration = FormatDuration(Facts.PlayTimeMs);
+    row.Facts = Facts;
+    m_rows.push_back(std::move(row));
+    if (OnRowAdded)
+        OnRowAdded(Count() - 1);
+}
+
+bool TFileList::Delete(int Index)
+{
+    if (Index < 0 || Index >= Count())
+        return false;
+    m_rows.erase(m_rows.begin() + Index);
+    if (OnRowsRemoved)
+        OnRowsRemoved();
+    return true;
+}
+
+void TFileList::Clear()
+{
+    ++m_generation;
+    m_pending.clear();
+    m_rows.clear();
+    if (OnRowsRemoved)
+        OnRowsRemoved();
+}
+
+void TFileList::SetProgress(int Index, const QString& Text)
+{
+    if (Index < 0 || Index >= Count() || m_rows[Index].Progress == Text)
+        return;
+    m_rows[Index].Progress = Text;
+    if (OnRowChanged)
+        OnRowChanged(Index);
+}
+
+}  // namespace kv::app
