@@ -419,6 +419,7 @@ TEST(OutputResolutionTest, TheAudioLabelChoosesTheEncoderOnlyWhenItMatchesExactl
     const std::pair<const char*, const char*> cases[] = {
         {"音频编码：AAC", "libfaac"}, {"音频编码：AC3", "ac3"},     {"音频编码：FLAC", "flac"},
         {"音频编码：MP3", "libmp3lame"}, {"音频编码：aac", "earlier"}, {"音频编码：AAC ", "earlier"},
+        {"音频编码：mp3", "earlier"}, {"音频编码：Flac", "earlier"}, {" 音频编码：AC3", "earlier"},
         {"音频编码：WMA", "earlier"}, {"", "earlier"},
     };
     for (const auto& [label, codec] : cases) {
