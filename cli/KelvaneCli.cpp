@@ -2,6 +2,7 @@
 // without a window.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 
 #include <mutex>
@@ -358,6 +359,9 @@ int MediaInfo(const std::vector<std::string>& Args)
     if (files.size() != 1)
         return Fail("mediainfo needs one file (see kelvane-cli --help)");
     const std::string& file = files[0];
+    // A file the library never finishes would keep this process going for ever once the program that
+    // started it (and would kill it) is gone: it ends with its parent.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The library answers nothing, and says nothing, for a file it cannot open.
     struct stat status {};
     if (::stat(file.c_str(), &status) != 0)

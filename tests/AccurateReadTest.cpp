@@ -164,18 +164,23 @@ TEST_F(AccurateReadTest, GivesThePictureTheToolExtractsAtTheSameTime)
 }
 
 // Stepping forward a picture at a time decodes on from the last read; every step is still the picture at
-// its time, including the steps across a key frame.
+// its time, including the steps across a key frame, and a fast read between two steps (which moves the
+// file on) does not leave the next step decoding on from the wrong place.
 TEST_F(AccurateReadTest, SmallStepsForwardStayExact)
 {
-    for (int64_t position = 4'800'000; position <= 5'200'000; position += 40'000) {
-        probe.ReadFrameAccurate(-1, position);
-        ASSERT_TRUE(probe.FrameValid()) << position;
-        EXPECT_EQ(probe.FramePTS(), position);
-        const kv::TBitmap stepped = probe.LastFrame();
-        kv::TAVProbe fresh;
-        ASSERT_TRUE(fresh.OpenFile(file));
-        const kv::TBitmap& direct = fresh.ReadFrameAccurate(-1, position);
-        EXPECT_TRUE(stepped.Pixels == direct.Pixels) << "step to " << position;
+    for (const bool fastReadBetween : {false, true}) {
+        for (int64_t position = 4'800'000; position <= 5'200'000; position += 40'000) {
+            if (fastReadBetween)
+                probe.ReadFrame(-1, 10'480'000);
+            probe.ReadFrameAccurate(-1, position);
+            ASSERT_TRUE(probe.FrameValid()) << position;
+            EXPECT_EQ(probe.FramePTS(), position) << (fastReadBetween ? "with fast reads" : "");
+            const kv::TBitmap stepped = probe.LastFrame();
+            kv::TAVProbe fresh;
+            ASSERT_TRUE(fresh.OpenFile(file));
+            const kv::TBitmap& direct = fresh.ReadFrameAccurate(-1, position);
+            EXPECT_TRUE(stepped.Pixels == direct.Pixels) << "step to " << position;
+        }
     }
 }
 

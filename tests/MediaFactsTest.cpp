@@ -2,6 +2,7 @@
 // duration when the child hangs or fails, and never a child left behind.
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <thread>
 
 #include "MediaFixtures.h"
@@ -72,6 +74,22 @@ TToolFacts ToolFacts(const std::string& File)
         }
     tool.PlayTime = std::llround(std::atof(value("format.duration").c_str()) * 1000.0);
     return tool;
+}
+
+// The processes anywhere whose command line names File.
+std::vector<int> ProcessesReading(const std::string& File)
+{
+    std::vector<int> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const int pid = std::atoi(entry.path().filename().c_str());
+        if (pid <= 0)
+            continue;
+        std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+        const std::string arguments((std::istreambuf_iterator<char>(in)), {});
+        if (arguments.find(File) != std::string::npos)
+            found.push_back(pid);
+    }
+    return found;
 }
 
 class MediaFactsTest : public ::testing::Test {
@@ -161,6 +179,24 @@ TEST_F(MediaFactsTest, AHangingFileEndsAtTheTimeoutWithTheProbesSizeAndDuration)
         EXPECT_NEAR(static_cast<double>(facts.PlayTime), static_cast<double>(tool.PlayTime), 1.0);
         EXPECT_TRUE(Children().empty()) << "the killed child was not reaped";
     }
+}
+
+// A helper whose program died (and so never kills it) does not spin on the file for ever.
+TEST_F(MediaFactsTest, AHelperEndsWithTheProgramThatStartedIt)
+{
+    TempFolder folder("orphan");
+    const std::string file = folder.Path + "/orphaned-" + std::to_string(::getpid()) + ".mkv";
+    std::filesystem::copy_file(Hangs, file);
+    std::string output;
+    // A shell starts the helper, waits until it runs, and is killed. The helper's output goes nowhere: a
+    // helper that lives on must not hold this test's pipe open.
+    RunCommand("sh -c '\"$0\" mediainfo -- \"$1\" >/dev/null 2>&1 & sleep 0.5; kill -9 $$' '" + std::string(KELVANE_CLI) + "' '" +
+                   file + "'",
+               output);
+    const bool ended = WaitUntil([&] { return ProcessesReading(file).empty(); }, 3s);
+    for (const int pid : ProcessesReading(file))
+        ::kill(pid, SIGKILL);
+    EXPECT_TRUE(ended) << "the helper outlived the program that started it";
 }
 
 // A hanging read on another thread holds up no other read: each child has its own pipes, and none of them
