@@ -163,11 +163,12 @@ TEST(FilterGraphTest, PicturesTravelThroughTheFilterText)
     settings.Height = 4;
     settings.PixelFormat = AV_PIX_FMT_YUV420P;
     settings.Filters = "hflip";
-    settings.OutputFormat = AV_PIX_FMT_YUV420P;
+    settings.OutputFormat = AV_PIX_FMT_YUV444P;  // the encoder's: the graph converts to it
     TVideoFilterGraph graph;
     ASSERT_TRUE(graph.Build(settings));
     EXPECT_EQ(graph.Width(), 8);
     EXPECT_EQ(graph.Height(), 4);
+    EXPECT_EQ(graph.PixelFormat(), AV_PIX_FMT_YUV444P);
 
     kv::FramePtr picture = Patterned(8, 4);
     kv::FramePtr filtered(lav::av_frame_alloc());
@@ -176,6 +177,7 @@ TEST(FilterGraphTest, PicturesTravelThroughTheFilterText)
     ASSERT_GE(graph.Push(picture.get(), 40000), 0);
     ASSERT_EQ(graph.Pull(filtered.get(), pts), 1);
     EXPECT_EQ(pts, 40000);
+    EXPECT_EQ(filtered->format, AV_PIX_FMT_YUV444P);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 8; ++x)
             ASSERT_EQ(Luma(*filtered, x, y), Luma(*picture, 7 - x, y)) << x << "," << y;
