@@ -11,14 +11,10 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <ostream>
 
 #include "app/logic/IniFile.h"
 #include "app/logic/Ports.h"
 #include "app/logic/WindowLogic.h"
-
-// Texts in failure messages as text.
-inline void PrintTo(const QString& Text, std::ostream* Out) { *Out << '"' << Text.toStdString() << '"'; }
 
 namespace kvtest {
 
