@@ -33,7 +33,7 @@ struct TWindowPaths {
                               // when the program folder cannot be written
     QString VideosFolder;     // the user's video folder, else the home folder: the default output folder
                               // is made in it
-    QString FactsHelper;      // the program that reads a video's facts; '' = kelvane-cli beside the program
+    QString FactsHelper{};    // the program that reads a video's facts; '' = kelvane-cli beside the program
 
     static TWindowPaths FromEnvironment();
 };
