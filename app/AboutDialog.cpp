@@ -86,24 +86,24 @@ TAboutDialog::TAboutDialog(QWidget* Owner, const TSkin& Skin, IDesktop& Desktop)
     emblem->setGeometry(20, 22, 64, 64);
     emblem->setPixmap(Emblem(64));
 
+    // Its size and colour come from the skin's style sheet.
     auto* title = new QLabel(QStringLiteral("Kelvane V1.3"), this);
     title->setObjectName(QStringLiteral("lblProduct"));
-    title->setGeometry(104, 20, 256, 28);
-    QFont titleFont = title->font();
-    titleFont.setPixelSize(20);
-    titleFont.setBold(true);
-    title->setFont(titleFont);
+    title->setGeometry(104, 18, 256, 30);
 
     m_text = new TClickableLabel(this, [&Desktop] { Desktop.OpenUrl(AboutUrl); });
     m_text->setObjectName(QStringLiteral("lblAbout"));
     m_text->setGeometry(104, 54, 256, 96);
     m_text->setWordWrap(true);
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_text->setText(QStringLiteral("视频格式批量转换工具\n"
-                                   "适合手机、MP4播放器、PSP和电脑播放\n"
-                                   "版本 1.3\n"
-                                   "官方网站：") +
-                    AboutUrl);
+    // The address looks like a link; the whole text is what takes the click.
+    m_text->setTextFormat(Qt::RichText);
+    m_text->setTextInteractionFlags(Qt::NoTextInteraction);
+    m_text->setText(QStringLiteral("视频格式批量转换工具<br>"
+                                   "适合手机、MP4播放器、PSP和电脑播放<br>"
+                                   "版本 1.3<br>"
+                                   "官方网站：<a href=\"%1\">%1</a>")
+                        .arg(AboutUrl));
     m_text->setCursor(Qt::PointingHandCursor);
     m_text->setToolTip(QStringLiteral("欢迎访问我们的网站，获取新版本和使用帮助"));
 

@@ -95,6 +95,7 @@ QFrame#pnlInfo { background: ${InfoBack}; border: 1px solid ${InfoBorder}; borde
 QFrame#pnlInfo QLabel { background: transparent; }
 QFrame#pnlCustom { background: ${Base}; }
 QLabel#lblPTS { color: ${MutedText}; }
+QLabel#lblProduct { color: ${AccentDark}; font-size: 20px; font-weight: bold; }
 QLabel#lblAnalysis { color: ${MutedText}; }
 QLabel#imgPreview { background: ${Alternate}; }
 QTabWidget::pane {

@@ -67,7 +67,11 @@ public:
     QString Program() const { return m_root.path() + QStringLiteral("/program/"); }
     kv::app::TWindowPaths Paths() const
     {
-        return {Program(), m_root.path() + QStringLiteral("/config"), m_root.path() + QStringLiteral("/videos")};
+        kv::app::TWindowPaths paths;
+        paths.ProgramFolder = Program();
+        paths.ConfigHome = m_root.path() + QStringLiteral("/config");
+        paths.VideosFolder = m_root.path() + QStringLiteral("/videos");
+        return paths;
     }
     QString Setting(const QString& Section, const QString& Key) const
     {
