@@ -12,6 +12,8 @@
 #include <QToolButton>
 
 #include "app/AboutDialog.h"
+#include "app/BatchController.h"
+#include "app/PreviewWindow.h"
 #include "app/QtMainThreadBridge.h"
 #include "app/QtPorts.h"
 
@@ -52,6 +54,8 @@ MainWindow::MainWindow(const TWindowPaths& Paths, const TPorts& Ports)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_engine.SetMainThreadBridge(std::make_shared<QtMainThreadBridge>(this));
+    // A task's live preview shows in a small tool window of ours.
+    m_engine.SetPreviewWindows(QtPreviewWindows());
     m_logic->Create(m_engine);
 
     const TSkinChoice skin = m_logic->Skin();
@@ -60,6 +64,7 @@ MainWindow::MainWindow(const TWindowPaths& Paths, const TPorts& Ports)
 
     Sync();
     Connect();
+    m_batch = std::make_unique<TBatchController>(*this, m_controls, m_engine, *m_logic, m_ports);
 }
 
 MainWindow::~MainWindow() = default;

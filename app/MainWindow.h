@@ -14,6 +14,7 @@ class QAction;
 class QMenu;
 
 namespace kv::app {
+class TBatchController;
 class TQtPorts;
 }
 
@@ -32,6 +33,8 @@ public:
     QMenu* HelpMenu() const { return m_helpMenu; }
     QMenu* SkinMenu() const { return m_skinMenu; }
     const kv::app::TSkin& Skin() const { return m_skin; }
+    // The file list, the preview pane and the batch.
+    kv::app::TBatchController& Batch() { return *m_batch; }
 
     // The About dialog, modal.
     void ShowAbout();
@@ -59,4 +62,6 @@ private:
     QMenu* m_skinMenu = nullptr;
     // Set while the window changes its own controls, so that their signals are not taken for the user's.
     bool m_syncing = false;
+    // Goes first: its tasks end before the engine and the logic they use.
+    std::unique_ptr<kv::app::TBatchController> m_batch;
 };

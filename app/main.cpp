@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/BatchController.h"
 #include "app/MainWindow.h"
 #include "app/Skins.h"
 
@@ -10,5 +11,7 @@ int main(int argc, char* argv[])
     kv::app::InstallApplicationLook(application);
     MainWindow window;
     window.show();
+    // Files named on the command line (a file manager's "Open with") are added as the add button would.
+    window.Batch().AddFiles(QApplication::arguments().mid(1));
     return QApplication::exec();
 }
