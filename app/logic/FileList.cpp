@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QRegularExpression>
+#include <algorithm>
+#include <condition_variable>
+#include <optional>
 
 #include "component/MediaFacts.h"
 #include "media/AVProbe.h"
@@ -126,14 +129,41 @@ int TFileList::Add(const QStringList& Paths, const QString& Filter)
     const unsigned generation = m_generation;
     std::lock_guard<std::mutex> guard(m_threadsLock);
     m_threads.emplace_back([this, accepted, generation, cancel = m_cancel, reader = m_reader] {
-        for (const QString& path : accepted) {
-            if (*cancel)
-                return;
-            const TFileFacts facts = reader(path);
+        // Most of a file's reading is waiting for the facts helper, so a few files are read at once; the
+        // rows still arrive in the order the files were given.
+        const size_t count = static_cast<size_t>(accepted.size());
+        std::vector<std::optional<TFileFacts>> results(count);
+        std::mutex resultsLock;
+        std::condition_variable resultArrived;
+        std::atomic<size_t> next{0};
+        std::vector<std::thread> readers;
+        for (size_t k = 0; k < std::min<size_t>(ParallelReads, count); ++k)
+            readers.emplace_back([&] {
+                for (size_t i = next++; i < count && !*cancel; i = next++) {
+                    TFileFacts facts = reader(accepted[static_cast<qsizetype>(i)]);
+                    std::lock_guard<std::mutex> guard(resultsLock);
+                    results[i] = std::move(facts);
+                    resultArrived.notify_all();
+                }
+            });
+        for (size_t i = 0; i < count; ++i) {
+            std::unique_lock<std::mutex> guard(resultsLock);
+            // Cancelling stops the readers taking new files; the ones they hold still end.
+            while (!results[i] && !*cancel)
+                resultArrived.wait_for(guard, std::chrono::milliseconds(50));
+            if (!results[i])
+                break;
+            const QString path = accepted[static_cast<qsizetype>(i)];
+            const TFileFacts facts = *results[i];
+            guard.unlock();
             QMetaObject::invokeMethod(
                 &m_context, [this, generation, path, facts] { Arrived(generation, path, facts); },
                 Qt::QueuedConnection);
         }
+        for (std::thread& thread : readers)
+            thread.join();
+        if (*cancel)
+            return;
         const std::thread::id self = std::this_thread::get_id();
         QMetaObject::invokeMethod(
             &m_context,

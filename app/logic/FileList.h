@@ -60,6 +60,8 @@ public:
     // Waits for the reads in progress; their rows are not added.
     ~TFileList();
     TFileList(const TFileList&) = delete;
+    // Files whose facts are read at once while adding.
+    static constexpr size_t ParallelReads = 4;
     TFileList& operator=(const TFileList&) = delete;
 
     // Adds the files the open-file dialog (or a drop) gave, in that order. A path whose name does not match
