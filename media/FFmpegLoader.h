@@ -71,8 +71,9 @@ TFFmpegLoader& FFLoader();
 
 // Lock order. The process-wide locks, outermost first. A thread that holds one of them may take only
 // locks further down the list, never one further up:
-//   1. the preview lock (engine/FFmpegTask: PreviewLock), around a task's preview step and its preview
-//      flags. The preview step may log and may wait for the main thread.
+//   1. the preview lock (engine/FFmpegTask: PreviewLock), around a task's preview bookkeeping (its flags,
+//      the time of its last picture, the picture's conversion and its previewer). The preview step may log
+//      under it, but lets go of it before it hands a picture to the main thread and waits there.
 //   2. a component's event lock (component/EventLock), around OnLog, OnProgress and OnTerminate and the
 //      batch counters. Re-entrant. Event handlers may call the component again: its operations that
 //      reach the preview lock or wait for workers (AddTask, StartConvert, RemoveTask, ClearTasks,
