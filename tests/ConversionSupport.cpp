@@ -1,6 +1,10 @@
 #include "ConversionSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdlib>
 
 #include "MediaFixtures.h"
 #include "TestSupport.h"
@@ -120,6 +124,26 @@ std::string DecodeErrors(const std::string& File)
     std::string output;
     const int status = RunCommand("ffmpeg -nostdin -v error -i '" + File + "' -f null -", output);
     return status == 0 ? output : "exit status " + std::to_string(status) + ": " + output;
+}
+
+double Fact(const std::string& File, const std::string& Key)
+{
+    const auto facts = Probe(File);
+    auto it = facts.find(Key);
+    return it == facts.end() || it->second == "N/A" ? NAN : std::atof(it->second.c_str());
+}
+
+std::string FactText(const std::string& File, const std::string& Key)
+{
+    const auto facts = Probe(File);
+    auto it = facts.find(Key);
+    return it == facts.end() ? std::string() : it->second;
+}
+
+int64_t SizeOf(const std::string& Path)
+{
+    struct stat info {};
+    return ::stat(Path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
 }
 
 }  // namespace kvtest

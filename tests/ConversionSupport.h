@@ -61,4 +61,11 @@ bool ReferenceConvert(const std::string& Input, const std::string& Arguments, co
 // Decodes File with the ffmpeg tool; its error output (empty when it decoded cleanly).
 std::string DecodeErrors(const std::string& File);
 
+// One fact of ffprobe -show_streams -show_format about File ("format.duration", "streams.stream.0.width"):
+// as a number (NaN when missing or N/A), or as text ('' when missing).
+double Fact(const std::string& File, const std::string& Key);
+std::string FactText(const std::string& File, const std::string& Key);
+// The size of the file at Path in bytes; -1 when there is none.
+int64_t SizeOf(const std::string& Path);
+
 }  // namespace kvtest

@@ -17,26 +17,6 @@ using namespace kvtest;
 
 namespace {
 
-double Fact(const std::string& File, const std::string& Key)
-{
-    const auto facts = Probe(File);
-    auto it = facts.find(Key);
-    return it == facts.end() || it->second == "N/A" ? NAN : std::atof(it->second.c_str());
-}
-
-std::string FactText(const std::string& File, const std::string& Key)
-{
-    const auto facts = Probe(File);
-    auto it = facts.find(Key);
-    return it == facts.end() ? std::string() : it->second;
-}
-
-int64_t SizeOf(const std::string& Path)
-{
-    struct stat info {};
-    return ::stat(Path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
-}
-
 // The loudest sample of File's audio in dB, as the ffmpeg tool's volume detector measures it.
 double MaxVolume(const std::string& File)
 {
