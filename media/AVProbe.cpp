@@ -299,6 +299,24 @@ bool TAVProbe::Seek(int AStreamIndex, bool AAccurate, int64_t APosition)
     return true;
 }
 
+bool TAVProbe::PrepareDecoding(int Index, const AVStream& Stream)
+{
+    const int codedWidth = Stream.codecpar->width;
+    const int codedHeight = Stream.codecpar->height;
+    if (codedWidth == 0 || codedHeight == 0) {
+        Fail(0, "frame size of codec is invalid.\n");
+        m_frame.Resize(0, 0);
+        return false;
+    }
+    if (!OpenDecoder(Index)) {
+        m_frame.Resize(0, 0);
+        return false;
+    }
+    if (m_frame.Width != codedWidth || m_frame.Height != codedHeight)
+        m_frame.Resize(codedWidth, codedHeight);
+    return true;
+}
+
 bool TAVProbe::OpenDecoder(int Index)
 {
     if (m_decoder && m_decoderStream == Index)
@@ -440,19 +458,8 @@ TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
         if (stream->start_time != AV_NOPTS_VALUE)
             target += stream->start_time;
     }
-    const int codedWidth = stream->codecpar->width;
-    const int codedHeight = stream->codecpar->height;
-    if (codedWidth == 0 || codedHeight == 0) {
-        Fail(0, "frame size of codec is invalid.\n");
-        m_frame.Resize(0, 0);
+    if (!PrepareDecoding(index, *stream))
         return m_frame;
-    }
-    if (!OpenDecoder(index)) {
-        m_frame.Resize(0, 0);
-        return m_frame;
-    }
-    if (m_frame.Width != codedWidth || m_frame.Height != codedHeight)
-        m_frame.Resize(codedWidth, codedHeight);
 
     PacketPtr packet(lav::av_packet_alloc());
     FramePtr picture(lav::av_frame_alloc());
@@ -594,19 +601,8 @@ TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
             return m_frame;
         }
     }
-    const int codedWidth = stream->codecpar->width;
-    const int codedHeight = stream->codecpar->height;
-    if (codedWidth == 0 || codedHeight == 0) {
-        Fail(0, "frame size of codec is invalid.\n");
-        m_frame.Resize(0, 0);
+    if (!PrepareDecoding(index, *stream))
         return m_frame;
-    }
-    if (!OpenDecoder(index)) {
-        m_frame.Resize(0, 0);
-        return m_frame;
-    }
-    if (m_frame.Width != codedWidth || m_frame.Height != codedHeight)
-        m_frame.Resize(codedWidth, codedHeight);
 
     const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
     const int64_t target = lav::av_rescale_q(APosition, AV_TIME_BASE_Q, stream->time_base) + start;

@@ -103,6 +103,9 @@ public:
 
 private:
     bool OpenDecoder(int Index);
+    // The stream's picture size checked, its decoder opened and the picture sized for it; false (with the
+    // picture emptied) when any of that fails.
+    bool PrepareDecoding(int Index, const AVStream& Stream);
     void ReleaseDecoder();
     // Fills the frame bitmap from a decoded picture; False when it cannot be converted.
     bool TakePicture(const AVFrame& Picture, const AVStream& Stream);
