@@ -97,7 +97,9 @@ std::vector<std::string> TPictureRun::LogLines(const std::string& Prefix)
 
 std::vector<std::vector<uint8_t>> LumaPlanes(const std::string& File, int Width, int Height)
 {
-    const std::string raw = File + ".yuv";
+    // The raw pictures go to a folder of this call's own: fixtures are shared by tests running at once.
+    const TempFolder folder("luma");
+    const std::string raw = folder.Path + "/pictures.yuv";
     std::string output;
     const int status = RunCommand("ffmpeg -nostdin -v error -y -i '" + File + "' -f rawvideo -pix_fmt yuv420p -s " +
                                       std::to_string(Width) + "x" + std::to_string(Height) + " '" + raw + "'",
@@ -110,7 +112,6 @@ std::vector<std::vector<uint8_t>> LumaPlanes(const std::string& File, int Width,
     std::vector<std::vector<uint8_t>> planes;
     for (size_t at = 0; at + picture <= bytes.size(); at += picture)
         planes.emplace_back(bytes.begin() + static_cast<ptrdiff_t>(at), bytes.begin() + static_cast<ptrdiff_t>(at + luma));
-    std::remove(raw.c_str());
     return planes;
 }
 
