@@ -4,8 +4,11 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include <cerrno>
 #include <cstdio>
@@ -43,6 +46,10 @@ const char* const Usage =
     "      each audio stream N. Fails when FILE cannot be read or MediaInfo finds nothing in it. The\n"
     "      program runs it as a separate process, so that a file the library never finishes cannot\n"
     "      freeze it.\n"
+    "  kelvane-cli mediainfo --serve\n"
+    "      The same for many files in one process: reads file names from standard input, each ended by\n"
+    "      a NUL character, and answers each with its lines (or \"Error=\" and the reason) and an empty\n"
+    "      line. It ends at the end of its input.\n"
     "  kelvane-cli --help\n"
     "\n"
     "An output that already exists is refused unless -y is given; an output that is the input file\n"
@@ -351,28 +358,27 @@ int Frame(const std::vector<std::string>& Args)
     return 0;
 }
 
-int MediaInfo(const std::vector<std::string>& Args)
+// What the MediaInfo library reads in File, as the key=value lines of the mediainfo command; false with
+// Error when the file cannot be read or the library finds nothing in it.
+bool MediaFactsLines(const std::string& File, std::string& Lines, std::string& Error)
 {
-    std::vector<std::string> files = Args;
-    if (!files.empty() && files[0] == "--")
-        files.erase(files.begin());
-    if (files.size() != 1)
-        return Fail("mediainfo needs one file (see kelvane-cli --help)");
-    const std::string& file = files[0];
-    // A file the library never finishes would keep this process going for ever once the program that
-    // started it (and would kill it) is gone: it ends with its parent.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The library answers nothing, and says nothing, for a file it cannot open.
     struct stat status {};
-    if (::stat(file.c_str(), &status) != 0)
-        return Fail(file + ": " + std::strerror(errno));
-    if (S_ISDIR(status.st_mode))
-        return Fail(file + " is a folder");
-    if (FILE* readable = std::fopen(file.c_str(), "rb"))
+    if (::stat(File.c_str(), &status) != 0) {
+        Error = File + ": " + std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        Error = File + " is a folder";
+        return false;
+    }
+    if (FILE* readable = std::fopen(File.c_str(), "rb")) {
         std::fclose(readable);
-    else
-        return Fail(file + ": " + std::strerror(errno));
-    const kv::TMediaInfoDll facts(file);
+    } else {
+        Error = File + ": " + std::strerror(errno);
+        return false;
+    }
+    const kv::TMediaInfoDll facts(File);
     double frameRate = 0.0;
     try {
         frameRate = facts.GetFrameRate();
@@ -383,17 +389,75 @@ int MediaInfo(const std::vector<std::string>& Args)
     const int playTime = facts.GetPlayTime();
     const int audioStreams = facts.AudioStreamCount();
     const std::string videoCodec = facts.GetVideoCodec();
-    if (width <= 0 && playTime <= 0 && audioStreams <= 0 && videoCodec.empty())
-        return Fail("MediaInfo finds no media in " + file);
-    Print("Width", width);
-    Print("Height", facts.GetHeight());
-    std::printf("FrameRate=%.3f\n", frameRate);
-    std::printf("VideoBitRate=%.0f\n", facts.GetBitRate());
-    Print("PlayTime", playTime);
-    Print("FileExtension", facts.GetFileExtension());
-    Print("VideoCodec", videoCodec);
+    if (width <= 0 && playTime <= 0 && audioStreams <= 0 && videoCodec.empty()) {
+        Error = "MediaInfo finds no media in " + File;
+        return false;
+    }
+    const auto line = [&Lines](const std::string& Key, const std::string& Value) {
+        Lines += Key + "=" + kv::PrintableValue(Value, std::string::npos) + "\n";
+    };
+    char number[64];
+    line("Width", std::to_string(width));
+    line("Height", std::to_string(facts.GetHeight()));
+    std::snprintf(number, sizeof number, "%.3f", frameRate);
+    line("FrameRate", number);
+    std::snprintf(number, sizeof number, "%.0f", facts.GetBitRate());
+    line("VideoBitRate", number);
+    line("PlayTime", std::to_string(playTime));
+    line("FileExtension", facts.GetFileExtension());
+    line("VideoCodec", videoCodec);
     for (int i = 0; i < audioStreams; ++i)
-        Print(("AudioCodec." + std::to_string(i)).c_str(), facts.GetAudioCodec(i));
+        line("AudioCodec." + std::to_string(i), facts.GetAudioCodec(i));
+    return true;
+}
+
+// The helper that stays: file names come on standard input, each ended by a NUL (a name can hold any other
+// character); for each, its lines or "Error=" and the reason go out, then an empty line. It ends at the
+// end of its input, and with the program that started it.
+int ServeMediaFacts()
+{
+    // A parent-death signal comes when the starting *thread* ends, and the program reads on threads of
+    // its own that come and go: the process itself is watched instead.
+    const pid_t parent = ::getppid();
+    std::thread([parent] {
+        for (;;) {
+            if (::getppid() != parent)
+                ::_exit(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }).detach();
+    std::string name;
+    for (int c; (c = std::getchar()) != EOF;) {
+        if (c != '\0') {
+            name.push_back(static_cast<char>(c));
+            continue;
+        }
+        std::string lines, error;
+        if (!MediaFactsLines(name, lines, error))
+            lines = "Error=" + kv::OneLineMessage(error, {name}) + "\n";
+        std::fputs((lines + "\n").c_str(), stdout);
+        std::fflush(stdout);
+        name.clear();
+    }
+    return 0;
+}
+
+int MediaInfo(const std::vector<std::string>& Args)
+{
+    if (Args.size() == 1 && Args[0] == "--serve")
+        return ServeMediaFacts();
+    std::vector<std::string> files = Args;
+    if (!files.empty() && files[0] == "--")
+        files.erase(files.begin());
+    if (files.size() != 1)
+        return Fail("mediainfo needs one file (see kelvane-cli --help)");
+    // A file the library never finishes would keep this process going for ever once the program that
+    // started it (and would kill it) is gone: it ends with its parent.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::string lines, error;
+    if (!MediaFactsLines(files[0], lines, error))
+        return Fail(error);
+    std::fputs(lines.c_str(), stdout);
     return 0;
 }
 

@@ -6,11 +6,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <thread>
+#include <memory>
+#include <mutex>
 
 #include "media/AVProbe.h"
 #include "media/Exception.h"
@@ -41,6 +43,7 @@ public:
         Close();
         m_fd = Fd;
     }
+    void Release() { m_fd = -1; }
     void Close()
     {
         if (m_fd >= 0)
@@ -52,29 +55,14 @@ private:
     int m_fd = -1;
 };
 
-struct TPipe {
-    TDescriptor Read, Write;
-};
-
-bool MakePipe(TPipe& Pipe)
-{
-    int fds[2];
-    // Close-on-exec, so that no other child started meanwhile holds the write end open.
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return false;
-    Pipe.Read.Reset(fds[0]);
-    Pipe.Write.Reset(fds[1]);
-    return true;
-}
-
 // The spawn settings, released with their owner.
 class TSpawnSettings {
 public:
     posix_spawn_file_actions_t Actions;
     posix_spawnattr_t Attributes;
 
-    // The child's standard output and error go to Out and Err; its input reads nothing.
-    TSpawnSettings(int Out, int Err)
+    // The child's standard input and output are Channel; its error output goes nowhere.
+    explicit TSpawnSettings(int Channel)
     {
         m_actionsMade = ::posix_spawn_file_actions_init(&Actions) == 0;
         m_attributesMade = ::posix_spawnattr_init(&Attributes) == 0;
@@ -87,9 +75,9 @@ public:
         m_ready = ::posix_spawnattr_setsigmask(&Attributes, &none) == 0 &&
                   ::posix_spawnattr_setsigdefault(&Attributes, &all) == 0 &&
                   ::posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0 &&
-                  ::posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
-                  ::posix_spawn_file_actions_adddup2(&Actions, Out, 1) == 0 &&
-                  ::posix_spawn_file_actions_adddup2(&Actions, Err, 2) == 0 &&
+                  ::posix_spawn_file_actions_adddup2(&Actions, Channel, 0) == 0 &&
+                  ::posix_spawn_file_actions_adddup2(&Actions, Channel, 1) == 0 &&
+                  ::posix_spawn_file_actions_addopen(&Actions, 2, "/dev/null", O_WRONLY, 0) == 0 &&
                   // Nothing else of this process reaches the child.
                   ::posix_spawn_file_actions_addclosefrom_np(&Actions, 3) == 0;
     }
@@ -111,45 +99,107 @@ private:
     bool m_ready = false;
 };
 
-// Waits for the child to end until Deadline; true with its Status when it did.
-bool WaitForChild(pid_t Child, Clock::time_point Deadline, int& Status)
-{
-    for (;;) {
-        const pid_t ended = ::waitpid(Child, &Status, WNOHANG);
-        if (ended == Child)
-            return true;
-        if (ended < 0 && errno != EINTR) {
-            // Reaped by someone else (a handler that waits for any child): it is gone all the same.
-            Status = 0;
-            return errno == ECHILD;
+// One running helper and the socket it reads names from and writes answers to. Destroying it kills and
+// reaps the child.
+class THelper {
+public:
+    THelper(pid_t Pid, int Socket) : m_pid(Pid) { m_socket.Reset(Socket); }
+    ~THelper() { End(); }
+    THelper(const THelper&) = delete;
+    THelper& operator=(const THelper&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    int Socket() const { return m_socket.Get(); }
+
+    // Kills the child (if it still runs) and reaps it; its wait status.
+    int End()
+    {
+        m_socket.Close();
+        if (m_pid <= 0)
+            return m_status;
+        ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, &m_status, 0) < 0 && errno == EINTR) {
         }
-        if (Clock::now() >= Deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        m_pid = -1;
+        return m_status;
     }
+
+private:
+    pid_t m_pid;
+    TDescriptor m_socket;
+    int m_status = 0;
+};
+
+// Starts `Program mediainfo --serve`; nullptr with Error set when it cannot.
+std::unique_ptr<THelper> StartHelper(const std::string& Program, std::string& Error)
+{
+    int ends[2];
+    // Close-on-exec, so that no other child started meanwhile holds this child's channel open.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        Error = std::string("cannot start the media facts helper: ") + std::strerror(errno);
+        return nullptr;
+    }
+    TDescriptor mine, childs;
+    mine.Reset(ends[0]);
+    childs.Reset(ends[1]);
+    TSpawnSettings settings(childs.Get());
+    if (!settings.Ready()) {
+        Error = "cannot start the media facts helper: the spawn settings could not be made";
+        return nullptr;
+    }
+    std::string program = Program, command = "mediainfo", serve = "--serve";
+    char* argv[] = {program.data(), command.data(), serve.data(), nullptr};
+    pid_t child = -1;
+    const int spawned = ::posix_spawn(&child, Program.c_str(), &settings.Actions, &settings.Attributes, argv, environ);
+    if (spawned != 0) {
+        Error = "cannot start the media facts helper " + Program + ": " + std::strerror(spawned);
+        return nullptr;
+    }
+    const int socket = mine.Get();
+    mine.Release();
+    return std::make_unique<THelper>(child, socket);
 }
 
-void KillChild(pid_t Child)
-{
-    ::kill(Child, SIGKILL);
-    int status = 0;
-    while (::waitpid(Child, &status, 0) < 0 && errno == EINTR) {
-    }
-}
+enum class TAnswer { Given, TimedOut, Gone };
 
-// The reason a failed helper gave: the last line of its error output without the "error: " in front.
-std::string HelperMessage(const std::string& ErrorOutput)
+// Sends FileName to Helper and reads its answer (the lines up to the empty one, the empty one left out)
+// until Deadline.
+TAnswer Ask(THelper& Helper, const std::string& FileName, Clock::time_point Deadline, std::string& Answer)
 {
-    std::string text = ErrorOutput;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    const size_t lineStart = text.rfind('\n');
-    if (lineStart != std::string::npos)
-        text.erase(0, lineStart + 1);
-    const std::string prefix = "error: ";
-    if (text.compare(0, prefix.size(), prefix) == 0)
-        text.erase(0, prefix.size());
-    return text;
+    Answer.clear();
+    const std::string request = FileName + '\0';
+    for (size_t sent = 0; sent < request.size();) {
+        // No SIGPIPE when the child is gone: the send fails instead.
+        const ssize_t n = ::send(Helper.Socket(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return TAnswer::Gone;
+        sent += static_cast<size_t>(n);
+    }
+    for (;;) {
+        if (const size_t end = Answer.find("\n\n"); end != std::string::npos) {
+            Answer.resize(end + 1);
+            return TAnswer::Given;
+        }
+        if (Answer.size() > MaxOutput)
+            return TAnswer::Gone;  // no helper of ours talks that much
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - Clock::now()).count();
+        if (left <= 0)
+            return TAnswer::TimedOut;
+        pollfd watched = {Helper.Socket(), POLLIN, 0};
+        const int ready = ::poll(&watched, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (ready < 0 && errno != EINTR)
+            return TAnswer::TimedOut;  // cannot watch the child any more: it is stopped like one that hangs
+        if (ready <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t got = ::read(Helper.Socket(), buffer, sizeof buffer);
+        if (got > 0)
+            Answer.append(buffer, static_cast<size_t>(got));
+        else if (got == 0 || errno != EINTR)
+            return TAnswer::Gone;
+    }
 }
 
 }  // namespace
@@ -199,7 +249,9 @@ void ParseMediaFacts(const std::string& Output, TMediaFacts& Facts)
 }
 
 TMediaFactsReader::TMediaFactsReader(std::string Helper, std::chrono::milliseconds Timeout)
-    : m_helper(Helper.empty() ? HelperBesideProgram() : std::move(Helper)), m_timeout(Timeout)
+    : m_helper(Helper.empty() ? HelperBesideProgram() : std::move(Helper)),
+      m_timeout(Timeout),
+      m_helpers(std::make_shared<THelperPool>())
 {
 }
 
@@ -216,6 +268,37 @@ std::string TMediaFactsReader::HelperBesideProgram()
     return program.substr(0, slash + 1) + "kelvane-cli";
 }
 
+// The helpers that answered and wait for the next file.
+class TMediaFactsReader::THelperPool {
+public:
+    std::unique_ptr<THelper> Take()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_idle.empty())
+            return nullptr;
+        std::unique_ptr<THelper> helper = std::move(m_idle.back());
+        m_idle.pop_back();
+        return helper;
+    }
+    void GiveBack(std::unique_ptr<THelper> Helper)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_idle.push_back(std::move(Helper));
+    }
+    std::vector<int> Pids()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        std::vector<int> pids;
+        for (const std::unique_ptr<THelper>& helper : m_idle)
+            pids.push_back(helper->Pid());
+        return pids;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::unique_ptr<THelper>> m_idle;
+};
+
 bool TMediaFactsReader::Read(const std::string& FileName, TMediaFacts& Facts, std::string& Error) const
 {
     Facts = TMediaFacts{};
@@ -228,88 +311,41 @@ bool TMediaFactsReader::Read(const std::string& FileName, TMediaFacts& Facts, st
         Error = "the file name holds a NUL character";
         return false;
     }
-    TPipe out, err;
-    if (!MakePipe(out) || !MakePipe(err)) {
-        Error = std::string("cannot start the media facts helper: ") + std::strerror(errno);
-        return false;
-    }
-    pid_t child = -1;
-    {
-        TSpawnSettings settings(out.Write.Get(), err.Write.Get());
-        if (!settings.Ready()) {
-            Error = "cannot start the media facts helper: the spawn settings could not be made";
-            return false;
-        }
-        // Arguments as a list, no shell: "--" keeps a name that starts with "-" a file name.
-        std::string program = m_helper, command = "mediainfo", separator = "--", file = FileName;
-        char* argv[] = {program.data(), command.data(), separator.data(), file.data(), nullptr};
-        const int spawned = ::posix_spawn(&child, m_helper.c_str(), &settings.Actions, &settings.Attributes, argv, environ);
-        if (spawned != 0) {
-            Error = "cannot start the media facts helper " + m_helper + ": " + std::strerror(spawned);
-            return false;
-        }
-    }
-    // Only the child writes now: its end of the output gives the end of the pipes.
-    out.Write.Close();
-    err.Write.Close();
-
     const Clock::time_point deadline = Clock::now() + m_timeout;
-    std::string output, errors;
-    struct TStream {
-        int Fd;
-        std::string* Text;
-        bool Open;
-    } streams[] = {{out.Read.Get(), &output, true}, {err.Read.Get(), &errors, true}};
-    bool timedOut = false;
-    while (streams[0].Open || streams[1].Open) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            timedOut = true;
+    // A waiting helper may have died meanwhile (killed from outside, or crashed on its last file after
+    // answering): then the file is asked again of a fresh one.
+    for (;;) {
+        std::unique_ptr<THelper> helper = m_helpers->Take();
+        const bool fresh = !helper;
+        if (fresh && !(helper = StartHelper(m_helper, Error)))
+            return false;
+        std::string answer;
+        switch (Ask(*helper, FileName, deadline, answer)) {
+        case TAnswer::Given:
+            m_helpers->GiveBack(std::move(helper));
+            if (answer.compare(0, 6, "Error=") == 0) {
+                Error = answer.substr(6, answer.size() - 7);
+                return false;
+            }
+            ParseMediaFacts(answer, Facts);
+            Facts.Source = TFactsSource::MediaInfo;
+            return true;
+        case TAnswer::TimedOut:
+            helper->End();
+            Error = "MediaInfo did not answer within " + std::to_string(m_timeout.count()) + " ms for " + FileName;
+            return false;
+        case TAnswer::Gone:
+            if (const int status = helper->End(); fresh) {
+                Error = WIFSIGNALED(status) ? "the media facts helper ended by signal " + std::to_string(WTERMSIG(status))
+                                            : "the media facts helper failed for " + FileName;
+                return false;
+            }
             break;
         }
-        pollfd fds[2];
-        nfds_t count = 0;
-        TStream* polled[2];
-        for (TStream& stream : streams)
-            if (stream.Open) {
-                fds[count] = {stream.Fd, POLLIN, 0};
-                polled[count++] = &stream;
-            }
-        const int ready = ::poll(fds, count, static_cast<int>(std::min<long long>(left, INT_MAX)));
-        if (ready < 0 && errno != EINTR) {
-            timedOut = true;  // cannot watch the child any more: it is stopped like one that hangs
-            break;
-        }
-        for (nfds_t i = 0; ready > 0 && i < count; ++i) {
-            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            char buffer[4096];
-            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                std::string& text = *polled[i]->Text;
-                text.append(buffer, std::min(static_cast<size_t>(got), MaxOutput - std::min(MaxOutput, text.size())));
-            } else if (got == 0 || errno != EINTR) {
-                polled[i]->Open = false;
-            }
-        }
     }
-    int status = 0;
-    if (timedOut || !WaitForChild(child, deadline, status)) {
-        KillChild(child);
-        Error = "MediaInfo did not answer within " + std::to_string(m_timeout.count()) + " ms for " + FileName;
-        return false;
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        Error = HelperMessage(errors);
-        if (Error.empty())
-            Error = WIFSIGNALED(status) ? "the media facts helper ended by signal " + std::to_string(WTERMSIG(status))
-                                        : "the media facts helper failed for " + FileName;
-        return false;
-    }
-    ParseMediaFacts(output, Facts);
-    Facts.Source = TFactsSource::MediaInfo;
-    return true;
 }
+
+std::vector<int> TMediaFactsReader::IdleHelpers() const { return m_helpers->Pids(); }
 
 TMediaFacts MediaFactsFromProbe(TCustomAVProbe& Probe)
 {

@@ -1,8 +1,10 @@
 // Descriptive facts of a media file (size, frame rate, bit rate, play time, codec names), read out of the
 // process. The MediaInfo library can loop for ever on a damaged file, and nothing inside a process can stop
-// a call that never returns; so the facts are read by a short-lived child, `kelvane-cli mediainfo FILE`,
-// which is killed when it takes too long. A caller that must show something for every file uses
-// ReadMediaFactsOrProbe: the child's facts, else the resolution and duration the engine's probe reads.
+// a call that never returns; so the facts are read by a child, `kelvane-cli mediainfo --serve`, which is
+// killed when it takes too long on a file. A child that answered waits for the next file: starting one
+// (and the library in it) costs far more than reading a file's facts. A caller that must show something
+// for every file uses ReadMediaFactsOrProbe: the child's facts, else the resolution and duration the
+// engine's probe reads.
 //
 // Nothing here touches a window: the calls block the calling thread for at most the timeout (plus the
 // moment a kill takes), so a window calls them from a worker thread.
@@ -10,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,7 +44,9 @@ struct TMediaFacts {
 // ignored; a number that does not read leaves its fact 0. Source is left as it is.
 void ParseMediaFacts(const std::string& Output, TMediaFacts& Facts);
 
-// Runs the facts helper. One object may be used from several threads at once: each Read runs its own child.
+// Runs the facts helpers. One object may be used from several threads at once: each Read has a child of its
+// own for as long as it runs, and a child that answered is kept for the next Read. Copies share the
+// children; the last one to go ends them.
 class TMediaFactsReader {
 public:
     static constexpr std::chrono::milliseconds DefaultTimeout{5000};
@@ -57,15 +62,20 @@ public:
     const std::string& Helper() const { return m_helper; }
 
     // Reads the facts of FileName in a child process. True with Facts filled (Source = MediaInfo) when the
-    // child ended within the timeout and succeeded. False with Error set when it could not be started,
-    // failed (a missing file, a file MediaInfo finds nothing in: its own message) or was killed at the
-    // timeout. Either way the child is gone and reaped when this returns: none is left running or as a
-    // zombie.
+    // child answered within the timeout with facts. False with Error set when no child could be started,
+    // the file failed (a missing file, a file MediaInfo finds nothing in: the child's message), or the child
+    // was killed at the timeout or died. A child that did not answer is gone and reaped when this returns;
+    // one that answered waits, idle, for the next Read.
     bool Read(const std::string& FileName, TMediaFacts& Facts, std::string& Error) const;
 
+    // The children waiting for a Read (for tests).
+    std::vector<int> IdleHelpers() const;
+
 private:
+    class THelperPool;
     std::string m_helper;
     std::chrono::milliseconds m_timeout;
+    std::shared_ptr<THelperPool> m_helpers;
 };
 
 // The facts a file list row needs, from wherever they can be had: Reader's facts when it succeeds;

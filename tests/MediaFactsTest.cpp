@@ -76,22 +76,6 @@ TToolFacts ToolFacts(const std::string& File)
     return tool;
 }
 
-// The processes anywhere whose command line names File.
-std::vector<int> ProcessesReading(const std::string& File)
-{
-    std::vector<int> found;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const int pid = std::atoi(entry.path().filename().c_str());
-        if (pid <= 0)
-            continue;
-        std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-        const std::string arguments((std::istreambuf_iterator<char>(in)), {});
-        if (arguments.find(File) != std::string::npos)
-            found.push_back(pid);
-    }
-    return found;
-}
-
 class MediaFactsTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -181,22 +165,87 @@ TEST_F(MediaFactsTest, AHangingFileEndsAtTheTimeoutWithTheProbesSizeAndDuration)
     }
 }
 
-// A helper whose program died (and so never kills it) does not spin on the file for ever.
+// Whether the process Pid has ended (gone, or a zombie nobody reaped).
+bool Ended(int Pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(Pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return true;
+    const size_t close = line.rfind(')');
+    return close != std::string::npos && line.size() > close + 2 && line[close + 2] == 'Z';
+}
+
+// A helper whose program died (and so never kills it) does not spin on the file for ever: neither the one
+// started for a single file nor the one that serves many.
 TEST_F(MediaFactsTest, AHelperEndsWithTheProgramThatStartedIt)
 {
     TempFolder folder("orphan");
-    const std::string file = folder.Path + "/orphaned-" + std::to_string(::getpid()) + ".mkv";
+    const std::string file = folder.Path + "/orphaned.mkv", pidFile = folder.Path + "/helper.pid";
     std::filesystem::copy_file(Hangs, file);
-    std::string output;
-    // A shell starts the helper, waits until it runs, and is killed. The helper's output goes nowhere: a
-    // helper that lives on must not hold this test's pipe open.
-    RunCommand("sh -c '\"$0\" mediainfo -- \"$1\" >/dev/null 2>&1 & sleep 0.5; kill -9 $$' '" + std::string(KELVANE_CLI) + "' '" +
-                   file + "'",
-               output);
-    const bool ended = WaitUntil([&] { return ProcessesReading(file).empty(); }, 3s);
-    for (const int pid : ProcessesReading(file))
-        ::kill(pid, SIGKILL);
-    EXPECT_TRUE(ended) << "the helper outlived the program that started it";
+    const struct {
+        const char* Mode;
+        std::string Start;  // a shell command starting the helper in the background on "$1"
+    } modes[] = {
+        {"one file", "\"$0\" mediainfo -- \"$1\""},
+        {"serving", "printf \"%s\\000\" \"$1\" | \"$0\" mediainfo --serve"},
+    };
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode.Mode);
+        std::string output;
+        // A shell starts the helper, waits until it is stuck in the file, and is killed. The helper's
+        // output goes nowhere: a helper that lives on must not hold this test's pipe open.
+        RunCommand("sh -c '" + mode.Start + " >/dev/null 2>&1 & echo $! >\"$2\"; sleep 0.5; kill -9 $$' '" +
+                       std::string(KELVANE_CLI) + "' '" + file + "' '" + pidFile + "'",
+                   output);
+        std::ifstream in(pidFile);
+        int pid = 0;
+        ASSERT_TRUE(in >> pid) << output;
+        const bool ended = WaitUntil([&] { return Ended(pid); }, 3s);
+        if (!ended)
+            ::kill(pid, SIGKILL);
+        EXPECT_TRUE(ended) << "the helper outlived the program that started it";
+    }
+}
+
+// One helper answers file after file; one that died while waiting is replaced without the caller seeing
+// it; one that hung is killed and the next file gets a fresh one. A helper does not end with the thread
+// that started it: the list reads on threads that come and go.
+TEST_F(MediaFactsTest, AHelperServesManyFilesAndIsReplacedWhenItDies)
+{
+    TempFolder folder("serve");
+    // NUL ends a name on the helper's input; every other character is the name's own.
+    const std::string lineBreak = folder.Path + "/two\nlines.mkv";
+    std::filesystem::copy_file(Fixture("two_audio.mkv"), lineBreak);
+    const kv::TMediaFactsReader reader("", 1500ms);
+    const auto read = [&](const std::string& File) {
+        kv::TMediaFacts facts;
+        std::string error;
+        EXPECT_TRUE(reader.Read(File, facts, error)) << File << ": " << error;
+        EXPECT_EQ(facts.Width, 160) << File;
+        return facts;
+    };
+    std::thread([&] { read(Fixture("video_audio.avi")); }).join();
+    ASSERT_EQ(reader.IdleHelpers().size(), 1u);
+    const int first = reader.IdleHelpers()[0];
+    for (const std::string& file : {Fixture("two_audio.mkv"), lineBreak, Fixture("h264.mp4")})
+        read(file);
+    EXPECT_EQ(read(lineBreak).AudioCodecs, (std::vector<std::string>{"Vorbis", "FLAC"}));
+    EXPECT_EQ(reader.IdleHelpers(), std::vector<int>{first}) << "each file started a helper of its own";
+
+    ::kill(first, SIGKILL);
+    ASSERT_TRUE(WaitUntil([&] { return Ended(first); }, 2s));
+    read(Fixture("video_audio.avi"));
+    ASSERT_EQ(reader.IdleHelpers().size(), 1u);
+    EXPECT_NE(reader.IdleHelpers()[0], first);
+    EXPECT_EQ(Children().size(), 1u) << "the dead helper was not reaped";
+
+    kv::TMediaFacts facts;
+    std::string error;
+    EXPECT_FALSE(reader.Read(Hangs, facts, error));
+    EXPECT_NE(error.find("did not answer within 1500 ms"), std::string::npos) << error;
+    EXPECT_TRUE(Children().empty()) << "the hung helper was not killed and reaped";
+    read(Fixture("video_audio.avi"));
 }
 
 // A hanging read on another thread holds up no other read: each child has its own pipes, and none of them
