@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "component/DIdezuDOR.h"
+#include "component/MediaFacts.h"
 #include "component/MediaInfoDll.h"
 #include "media/PictureFile.h"
 #include "media/OptionValues.h"
@@ -314,20 +315,23 @@ int Probe(const std::vector<std::string>& Args)
     };
     for (const auto& [key, value] : texts)
         Print(key, *value);
-    const kv::TMediaInfoDll facts(Args[0]);
-    Print("Width", facts.GetWidth());
-    Print("Height", facts.GetHeight());
-    try {
-        std::printf("FrameRate=%.3f\n", facts.GetFrameRate());
-    } catch (const kv::Exception&) {
-        Print("FrameRate", "");
+    // The media-information facts come from the helper process, as the window reads them: a file on which
+    // the library never finishes gives the probe's size and play time after the timeout.
+    kv::TMediaFacts facts;
+    std::string error;
+    if (!kv::TMediaFactsReader().Read(Args[0], facts, error)) {
+        LogLine(kv::llError, "no media information (" + error + "): the size and play time are the probe's");
+        facts = kv::MediaFactsFromProbe(probe);
     }
-    std::printf("VideoBitRate=%.0f\n", facts.GetBitRate());
-    Print("PlayTime", facts.GetPlayTime());
-    Print("FileExtension", facts.GetFileExtension());
-    Print("VideoCodec", facts.GetVideoCodec());
-    for (int i = 0; i < facts.AudioStreamCount(); ++i)
-        Print(("AudioCodec." + std::to_string(i)).c_str(), facts.GetAudioCodec(i));
+    Print("Width", facts.Width);
+    Print("Height", facts.Height);
+    std::printf("FrameRate=%.3f\n", facts.FrameRate);
+    std::printf("VideoBitRate=%.0f\n", facts.VideoBitRate);
+    Print("PlayTime", facts.PlayTime);
+    Print("FileExtension", facts.FileExtension);
+    Print("VideoCodec", facts.VideoCodec);
+    for (size_t i = 0; i < facts.AudioCodecs.size(); ++i)
+        Print(("AudioCodec." + std::to_string(i)).c_str(), facts.AudioCodecs[i]);
     return 0;
 }
 

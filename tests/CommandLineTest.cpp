@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -160,6 +162,18 @@ TEST(CommandLineTest, ProbePrintsTheFactsOfAFile)
 
     EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " probe /nowhere/x.avi", output), 1);
     EXPECT_EQ(LastLine(output), "error: /nowhere/x.avi: no such file or directory");
+
+    // A file on which the media-information library never finishes: the probe's play time, after the
+    // helper's timeout, and a line that says so.
+    const std::string hangs = std::string(KELVANE_SOURCE_FIXTURES) + "/mediainfo-hangs.mkv";
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunCommand(std::string(KELVANE_CLI) + " probe " + Quoted(hangs), output), 0) << output;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    EXPECT_NE(output.find("[error] no media information (MediaInfo did not answer within 5000 ms"), std::string::npos)
+        << output;
+    const double seconds = std::atof(Probe(hangs).at("format.duration").c_str());
+    EXPECT_NE(output.find("PlayTime=" + std::to_string(std::llround(seconds * 1000.0)) + "\n"), std::string::npos)
+        << output;
 }
 
 TEST(CommandLineTest, FrameWritesThePictureAsPNG)
