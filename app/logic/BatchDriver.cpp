@@ -206,9 +206,10 @@ void TBatchDriver::Progress(int TaskIndex, qint64 CurrentMs, qint64 TotalMs)
         const int row = RowOf(TaskIndex);
         if (row < 0)
             return;
-        m_list.SetProgress(row, ProgressText(CurrentMs, TotalMs));
+        // The overall figure first: the row's change redraws the window's title from it.
         if (TotalMs > 0 && TaskIndex < static_cast<int>(m_percent.size()))
             m_percent[TaskIndex] = static_cast<int>(qBound(qint64(0), CurrentMs * 100 / TotalMs, qint64(100)));
+        m_list.SetProgress(row, ProgressText(CurrentMs, TotalMs));
     } catch (const std::exception&) {
         TBatchButtons buttons = m_buttons;
         buttons.Start = true;
@@ -225,8 +226,8 @@ void TBatchDriver::Terminate(int TaskIndex, bool Finished, bool Failed, const QS
     }
     const int row = RowOf(TaskIndex);
     if (Finished && row >= 0) {
-        m_list.SetProgress(row, QStringLiteral("100%"));
         m_percent[TaskIndex] = 100;
+        m_list.SetProgress(row, QStringLiteral("100%"));
     }
     if (Failed && m_ports.Messages)
         m_ports.Messages->Warning(Message);

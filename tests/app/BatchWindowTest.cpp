@@ -1,0 +1,546 @@
+// The batch through the real window on the offscreen platform, with the dialogs, message boxes and
+// power-off answered by a recorder: closing the window while a batch runs, files dropped onto the list,
+// the progress cells drawn as bars, the window title following the batch, and a screenshot of a running
+// batch (screenshots/batch-running.png) for a person to look at.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+#include "MediaFixtures.h"
+#include "TestSupport.h"
+#include "WindowLogicSupport.h"
+#include "app/BatchController.h"
+#include "app/MainWindow.h"
+#include "app/ProgressDelegate.h"
+#include "app/Skins.h"
+
+namespace {
+
+using namespace kv::app;
+
+const QString Caption = QStringLiteral("Kelvane V1.3");
+
+bool PumpUntil(const std::function<bool()>& Condition, int Ms = 60000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!Condition()) {
+        if (timer.elapsed() > Ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+void PumpFor(int Ms)
+{
+    PumpUntil([] { return false; }, Ms);
+}
+
+qint64 SizeOf(const QString& File)
+{
+    return QFileInfo(File).size();
+}
+
+double Duration(const QString& File)
+{
+    const auto facts = kvtest::Probe(File.toStdString());
+    const auto found = facts.find("format.duration");
+    return found == facts.end() ? -1 : std::atof(found->second.c_str());
+}
+
+// The file decodes to its end without a single error.
+void ExpectPlays(const QString& File)
+{
+    std::string errors;
+    EXPECT_EQ(kvtest::RunCommand("ffmpeg -nostdin -v error -i '" + File.toStdString() + "' -f null -", errors), 0)
+        << File.toStdString();
+    EXPECT_TRUE(errors.empty()) << File.toStdString() << ": " << errors;
+}
+
+// The desktop: also notes the window's title when the end of a batch is announced, and every power-off.
+class TRecorder : public kvtest::TDesktopRecorder {
+public:
+    const QWidget* Window = nullptr;
+    QStringList TitlesAtInformation;
+    int PowerOffs = 0;
+    void Information(const QString& Text) override
+    {
+        kvtest::TDesktopRecorder::Information(Text);
+        if (Window)
+            TitlesAtInformation << Window->windowTitle();
+    }
+    bool PowerOff() override
+    {
+        ++PowerOffs;
+        return true;
+    }
+};
+
+// A shown main window in a program folder of its own, converting to MP4 into an output folder of its own.
+// The question asked on closing during a batch is recorded and answered with CloseAnswer.
+struct TWindow {
+    TRecorder Recorder;
+    kvtest::TProgramFolder Program;
+    QTemporaryDir Work;
+    std::unique_ptr<MainWindow> Window;
+    QStringList Questions;
+    bool CloseAnswer = false;
+    std::function<bool(const QString&)> QuestionBox;  // the window's own question
+
+    TWindow()
+    {
+        static const bool look = [] {
+            InstallApplicationLook(*qApp);
+            return true;
+        }();
+        (void)look;
+        kvtest::LoadSystemLibraries();
+        Window = std::make_unique<MainWindow>(Program.Paths(), Recorder.Ports());
+        Recorder.Window = Window.get();
+        Window->show();
+        QApplication::processEvents();
+        QuestionBox = Batch().ConfirmClose;
+        Batch().ConfirmClose = [this](const QString& Text) {
+            Questions << Text;
+            return CloseAnswer;
+        };
+        // Chosen as the user would: the file type, the preset, the typed output folder.
+        emit Controls().FileType->activated(1);  // MP4
+        emit Controls().Preset->activated(0);    // 480x272, MPEG-4 and AAC
+        QDir().mkpath(Output());
+        Controls().OutputFolder->setText(Output());
+        emit Controls().OutputFolder->textEdited(Output());
+    }
+    ~TWindow()
+    {
+        // A batch still running is stopped by the window on its way out.
+        Window.reset();
+    }
+
+    TBatchController& Batch() { return Window->Batch(); }
+    const TMainWindowControls& Controls() const { return Window->Controls(); }
+    QString Output() const { return Work.path() + QStringLiteral("/out"); }
+    QString In(const QString& Name) const { return Work.path() + QStringLiteral("/in/") + Name; }
+
+    // Copies a fixture under a name of its own into the input folder.
+    QString Place(const std::string& Fixture, const QString& Name) const
+    {
+        QDir().mkpath(Work.path() + QStringLiteral("/in"));
+        const QString path = In(Name);
+        EXPECT_TRUE(QFile::copy(QString::fromStdString(kvtest::Fixture(Fixture)), path)) << Fixture;
+        return path;
+    }
+
+    // Seconds of 640x480 with sound: long enough to be caught running.
+    QString Long(const QString& Name, int Seconds) const
+    {
+        QDir().mkpath(Work.path() + QStringLiteral("/in"));
+        const QString path = In(Name);
+        const std::string length = std::to_string(Seconds);
+        std::string output;
+        EXPECT_EQ(kvtest::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=640x480:rate=25:duration=" +
+                                         length + " -f lavfi -i sine=frequency=440:duration=" + length +
+                                         " -c:v libx264 -preset ultrafast -c:a aac -shortest '" + path.toStdString() +
+                                         "'",
+                                     output),
+                  0)
+            << output;
+        return path;
+    }
+
+    // The add button with the open-file dialog answering Files; waits for the rows.
+    void Add(const QStringList& Files)
+    {
+        Recorder.FilesAnswer = Files;
+        QAbstractButton* add = Controls().AddPanel->isVisible() ? static_cast<QAbstractButton*>(Controls().AddPanel)
+                                                                : Controls().Add;
+        add->click();
+        ASSERT_TRUE(PumpUntil([&] { return !Batch().List().Reading(); }, 30000)) << "the rows never came";
+    }
+
+    // The captions the list widget shows, top to bottom.
+    QStringList ShownCaptions() const
+    {
+        QStringList captions;
+        for (int row = 0; row < Controls().FileList->topLevelItemCount(); ++row)
+            captions << Controls().FileList->topLevelItem(row)->text(0);
+        return captions;
+    }
+
+    QString Progress(int Row) { return Batch().List().Row(Row).Progress; }
+    bool Running() { return Batch().Driver().Running(); }
+
+    QStringList OutputFiles() const
+    {
+        return QDir(Output()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    }
+};
+
+// Runs Answer on the next modal window the code under test opens.
+void OnNextModal(std::function<void(QWidget*)> Answer)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, Answer] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            Answer(modal);
+        }
+    });
+    timer->start();
+}
+
+QMimeData* FilesData(const QStringList& Paths)
+{
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& path : Paths)
+        urls << (path.startsWith(QLatin1String("http")) ? QUrl(path) : QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
+}
+
+// Sends a drag entering Target and says whether it was accepted.
+bool DragEnterAccepted(QWidget* Target, const QMimeData* Data)
+{
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, Data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Target, &enter);
+    return enter.isAccepted();
+}
+
+// Drags Data onto Target and drops it there, as a file manager does; whether the drop was accepted.
+bool Drop(QWidget* Target, const QMimeData* Data)
+{
+    DragEnterAccepted(Target, Data);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, Data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Target, &drop);
+    return drop.isAccepted();
+}
+
+TEST(BatchWindowTest, ClosingDuringABatchAsksAndOnYesStopsTheTasksLeavingPlayableOutputs)
+{
+    TWindow w;
+    const QStringList inputs{w.Long(QStringLiteral("one.mp4"), 30), w.Long(QStringLiteral("two.mp4"), 30)};
+    w.Add(inputs);
+    ASSERT_EQ(w.Batch().List().Count(), 2);
+    // Asked for, but a window closed during a batch does not turn the computer off.
+    w.Controls().Shutdown->setChecked(true);
+    w.Controls().Start->click();
+    ASSERT_TRUE(PumpUntil([&] { return !w.Progress(0).isEmpty() && w.Progress(0) != QStringLiteral("0%"); }))
+        << "no progress";
+    const QString output = w.Output() + QStringLiteral("/ONE_(new).mp4");
+    const QString question = QStringLiteral("转换正在进行，确定要退出吗？");
+
+    // The window's own question box: captioned, "No" unless the user picks "Yes". No keeps the window.
+    {
+        const auto recorder = w.Batch().ConfirmClose;
+        w.Batch().ConfirmClose = w.QuestionBox;
+        bool asked = false;
+        OnNextModal([&](QWidget* Modal) {
+            asked = true;
+            auto* box = qobject_cast<QMessageBox*>(Modal);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->text(), question);
+            EXPECT_EQ(box->windowTitle(), MessageCaption);
+            ASSERT_NE(box->button(QMessageBox::No), nullptr);
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+            box->button(QMessageBox::No)->click();
+        });
+        EXPECT_FALSE(w.Window->close());
+        EXPECT_TRUE(asked);
+        w.Batch().ConfirmClose = recorder;
+    }
+    EXPECT_TRUE(w.Window->isVisible());
+    EXPECT_TRUE(w.Running());
+
+    // Answered no: the window stays, the batch goes on.
+    w.CloseAnswer = false;
+    EXPECT_FALSE(w.Window->close());
+    EXPECT_EQ(w.Questions, QStringList{question});
+    EXPECT_TRUE(w.Window->isVisible());
+    ASSERT_TRUE(w.Running());
+    EXPECT_TRUE(w.Controls().Stop->isEnabled());
+    const qint64 size = SizeOf(output);
+    EXPECT_TRUE(PumpUntil([&] { return SizeOf(output) > size; }, 10000)) << "the batch stopped on a no";
+
+    // While the batch runs, files dragged onto the list are refused: the rows belong to their tasks.
+    const QString late = w.Place("av_source.mkv", QStringLiteral("late.mkv"));
+    const std::unique_ptr<QMimeData> data(FilesData({late}));
+    EXPECT_FALSE(DragEnterAccepted(w.Controls().FileList->viewport(), data.get()));
+    Drop(w.Controls().FileList->viewport(), data.get());
+    PumpUntil([&] { return !w.Batch().List().Reading(); }, 10000);
+    EXPECT_EQ(w.Batch().List().Paths(), inputs);
+
+    // Answered yes: the tasks stop, then the window closes.
+    w.CloseAnswer = true;
+    EXPECT_TRUE(w.Window->close());
+    EXPECT_EQ(w.Questions, (QStringList{question, question}));
+    EXPECT_FALSE(w.Window->isVisible());
+    EXPECT_FALSE(w.Running());
+    EXPECT_EQ(w.Window->Engine().TaskCount(), 0);
+    EXPECT_TRUE(w.Recorder.Informations.isEmpty()) << "a closing window announces no end of batch";
+    EXPECT_EQ(w.Recorder.PowerOffs, 0);
+    EXPECT_TRUE(w.Recorder.Warnings.isEmpty()) << w.Recorder.Warnings.join('\n').toStdString();
+    EXPECT_NE(w.Progress(0), QStringLiteral("100%"));
+
+    // The second file never started: no empty output of it is left. The first is shorter and plays.
+    ASSERT_EQ(w.OutputFiles(), QStringList{QStringLiteral("ONE_(new).mp4")});
+    const double length = Duration(output);
+    EXPECT_GT(length, 0.0);
+    EXPECT_LT(length, 29.0);
+    ExpectPlays(output);
+}
+
+TEST(BatchWindowTest, DroppedFilesAreAddedLikeChosenOnes)
+{
+    TWindow w;
+    const QString a = w.Place("av_source.mkv", QStringLiteral("a.mkv"));
+    const QString b = w.Place("video_audio.avi", QStringLiteral("b 片段.AVI"));
+    const QString c = w.Place("av_source.mkv", QStringLiteral("c.mp4"));
+    // A video under a name the dialog's filter does not show.
+    const QString text = w.Place("av_source.mkv", QStringLiteral("notes.txt"));
+    QWidget* panel = w.Controls().AddPanel;
+    QWidget* viewport = w.Controls().FileList->viewport();
+    ASSERT_TRUE(panel->isVisible()) << "the empty list is covered by the add panel";
+
+    // Dragging files in is welcome on the add panel and on the list; anything else is not.
+    QMimeData words;
+    words.setText(QStringLiteral("a.mkv"));
+    const std::unique_ptr<QMimeData> files(FilesData({a}));
+    const std::unique_ptr<QMimeData> remote(FilesData({QStringLiteral("http://example.com/a.mkv")}));
+    const struct {
+        const char* Name;
+        QWidget* Target;
+        const QMimeData* Data;
+        bool Accepted;
+    } drags[] = {
+        {"files on the add panel", panel, files.get(), true},
+        {"files on the list", viewport, files.get(), true},
+        {"text on the add panel", panel, &words, false},
+        {"text on the list", viewport, &words, false},
+        {"a web address on the list", viewport, remote.get(), false},
+    };
+    for (const auto& d : drags)
+        EXPECT_EQ(DragEnterAccepted(d.Target, d.Data), d.Accepted) << d.Name;
+
+    // Dropped on the add panel: the files the filter shows, in the order given; the rest are passed over.
+    {
+        const std::unique_ptr<QMimeData> data(
+            FilesData({b, text, a, QStringLiteral("http://example.com/d.mp4")}));
+        EXPECT_TRUE(Drop(panel, data.get()));
+        ASSERT_TRUE(PumpUntil([&] { return !w.Batch().List().Reading(); }, 30000));
+    }
+    EXPECT_EQ(w.Batch().List().Paths(), (QStringList{b, a}));
+    EXPECT_EQ(w.ShownCaptions(), (QStringList{QStringLiteral("b 片段"), QStringLiteral("a")}));
+    PumpUntil([&] { return !panel->isVisible(); }, 5000);
+    EXPECT_FALSE(panel->isVisible()) << "the list shows its rows";
+
+    // Dropped on the list: files listed already are passed over, the new one comes last.
+    {
+        const std::unique_ptr<QMimeData> data(FilesData({a, c, b}));
+        EXPECT_TRUE(Drop(viewport, data.get()));
+        ASSERT_TRUE(PumpUntil([&] { return !w.Batch().List().Reading(); }, 30000));
+    }
+    EXPECT_EQ(w.Batch().List().Paths(), (QStringList{b, a, c}));
+    EXPECT_EQ(w.ShownCaptions(), (QStringList{QStringLiteral("b 片段"), QStringLiteral("a"), QStringLiteral("c")}));
+
+    // A drop without files changes nothing.
+    Drop(viewport, &words);
+    PumpFor(100);
+    EXPECT_EQ(w.Batch().List().Count(), 3);
+    EXPECT_EQ(w.Controls().FileList->topLevelItemCount(), 3);
+    EXPECT_TRUE(w.Recorder.Errors.isEmpty()) << w.Recorder.Errors.join('\n').toStdString();
+}
+
+TEST(BatchWindowTest, TheTitleShowsTheOverallProgressWhileABatchRuns)
+{
+    TWindow w;
+    w.Add({w.Place("av_source.mkv", QStringLiteral("a.mkv")), w.Place("long_av.mkv", QStringLiteral("b.mkv"))});
+    ASSERT_EQ(w.Batch().List().Count(), 2);
+    EXPECT_EQ(w.Window->windowTitle(), Caption);
+    // Each title the window takes, with the mean of the percentages its rows show at that moment.
+    QStringList titles;
+    QList<int> rowsMean;
+    QObject::connect(w.Window.get(), &QWidget::windowTitleChanged, [&](const QString& Title) {
+        titles << Title;
+        int sum = 0;
+        for (int row = 0; row < w.Batch().List().Count(); ++row)
+            sum += qMax(0, TProgressDelegate::PercentOf(w.Progress(row)));
+        rowsMean << sum / w.Batch().List().Count();
+    });
+
+    w.Controls().Start->click();
+    ASSERT_TRUE(PumpUntil([&] { return !w.Recorder.Informations.isEmpty(); }, 120000)) << "the batch did not end";
+
+    // "N% - caption", N being what the rows show, then the plain caption again, already under the end
+    // message.
+    ASSERT_GE(titles.size(), 2);
+    EXPECT_EQ(titles.last(), Caption);
+    EXPECT_EQ(w.Window->windowTitle(), Caption);
+    EXPECT_EQ(w.Recorder.TitlesAtInformation, QStringList{Caption});
+    const QRegularExpression shape(QStringLiteral("^(\\d+)% - Kelvane V1\\.3$"));
+    int last = 0;
+    bool between = false;
+    for (qsizetype i = 0; i + 1 < titles.size(); ++i) {
+        const QRegularExpressionMatch match = shape.match(titles[i]);
+        ASSERT_TRUE(match.hasMatch()) << titles[i].toStdString();
+        const int percent = match.captured(1).toInt();
+        EXPECT_EQ(percent, rowsMean[i]) << titles[i].toStdString() << ": the title lags behind the rows";
+        EXPECT_GE(percent, last) << titles[i].toStdString();
+        between |= percent > 0 && percent < 100;
+        last = percent;
+    }
+    EXPECT_TRUE(between) << titles.join(" | ").toStdString();
+    EXPECT_EQ(last, 100) << "the last row done is counted";
+}
+
+TEST(BatchWindowTest, ScreenshotOfARunningBatch)
+{
+    TWindow w;
+    w.Add({w.Place("av_source.mkv", QStringLiteral("first clip.mkv")), w.Long(QStringLiteral("second clip.mp4"), 60),
+           w.Place("long_av.mkv", QStringLiteral("third clip.mkv"))});
+    ASSERT_EQ(w.Batch().List().Count(), 3);
+    w.Controls().Start->click();
+    ASSERT_TRUE(PumpUntil([&] {
+        return w.Progress(0) == QStringLiteral("100%") && TProgressDelegate::PercentOf(w.Progress(1)) >= 15;
+    })) << w.Progress(0).toStdString() << " " << w.Progress(1).toStdString();
+    // Held still for the picture.
+    w.Controls().Pause->click();
+    PumpFor(500);
+    const int second = TProgressDelegate::PercentOf(w.Progress(1));
+    ASSERT_GT(second, 0);
+    ASSERT_LT(second, 100) << "the second file ended before the pause";
+    EXPECT_TRUE(w.Progress(2).isEmpty());
+    const int overall = w.Batch().Driver().OverallPercent();
+    EXPECT_EQ(overall, (100 + second) / 3);
+    EXPECT_EQ(w.Window->windowTitle(), QStringLiteral("%1% - %2").arg(overall).arg(Caption));
+    EXPECT_FALSE(w.Controls().Start->isEnabled());
+    EXPECT_TRUE(w.Controls().Resume->isEnabled());
+    EXPECT_TRUE(w.Controls().Stop->isEnabled());
+
+    QDir().mkpath(QStringLiteral(KELVANE_SCREENSHOT_DIR));
+    const QImage image = w.Window->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_TRUE(image.save(QStringLiteral(KELVANE_SCREENSHOT_DIR "/batch-running.png")));
+
+    // Stopped while paused: the batch ends, announced, and the title is the caption again.
+    w.Controls().Stop->click();
+    ASSERT_TRUE(PumpUntil([&] { return !w.Recorder.Informations.isEmpty(); }, 30000)) << "no end after Stop";
+    EXPECT_FALSE(w.Running());
+    EXPECT_EQ(w.Window->windowTitle(), Caption);
+    // The packet in hand when Stop came may still be written.
+    const int stopped = TProgressDelegate::PercentOf(w.Progress(1));
+    EXPECT_GE(stopped, second) << "the stopped row keeps its percentage";
+    EXPECT_LT(stopped, 100);
+}
+
+// What a progress cell shows: the share of the bar's inner columns holding its highlight colour, how many
+// pixels of dark text there are, and how many colours the cell has at all.
+struct TCellLook {
+    double Filled = 0;
+    int Ink = 0;
+    int Colours = 0;
+};
+
+TCellLook LookOf(const QImage& Image, const QRect& Cell, const QColor& Highlight)
+{
+    // The highlight and the lighter shades of it the bar's gradient uses.
+    auto highlightLike = [&](const QColor& C) {
+        return qAbs(C.hsvHue() - Highlight.hsvHue()) <= 15 && C.hsvSaturationF() >= 0.3 && C.valueF() >= 0.55;
+    };
+    // Inside the cell's margin and the bar's frame.
+    const QRect inner = Cell.adjusted(4, 4, -4, -4);
+    TCellLook look;
+    int filledColumns = 0;
+    for (int x = inner.left(); x <= inner.right(); ++x) {
+        bool filled = false;
+        for (int y = inner.top(); y <= inner.bottom(); ++y) {
+            const QColor colour = Image.pixelColor(x, y);
+            filled |= highlightLike(colour);
+            look.Ink += colour.lightnessF() < 0.4;
+        }
+        filledColumns += filled;
+    }
+    look.Filled = static_cast<double>(filledColumns) / inner.width();
+    QSet<QRgb> colours;
+    for (int y = Cell.top(); y <= Cell.bottom(); ++y)
+        for (int x = Cell.left(); x <= Cell.right(); ++x)
+            colours.insert(Image.pixel(x, y));
+    look.Colours = static_cast<int>(colours.size());
+    return look;
+}
+
+TEST(BatchWindowTest, ProgressCellsAreBarsFilledToTheirPercentage)
+{
+    TWindow w;
+    const struct {
+        const char* Text;
+        double MinFilled, MaxFilled;
+        bool Written;
+    } cells[] = {
+        {"0%", 0.0, 0.05, true},
+        {"37%", 0.2, 0.5, true},
+        {"100%", 0.9, 1.0, true},
+        {"", 0.0, 0.0, false},  // no percentage: no bar, nothing written
+    };
+    QStringList inputs;
+    for (const QString& name : {QStringLiteral("a.mkv"), QStringLiteral("b.mkv"), QStringLiteral("c.mkv"),
+                                QStringLiteral("d.mkv")})
+        inputs << w.Place("av_source.mkv", name);
+    w.Add(inputs);
+    ASSERT_EQ(w.Batch().List().Count(), 4);
+    for (int row = 0; row < 4; ++row)
+        w.Batch().List().SetProgress(row, QString::fromUtf8(cells[row].Text));
+    // No selection: its background is the highlight colour too.
+    QTreeWidget* list = w.Controls().FileList;
+    list->clearSelection();
+    list->setCurrentItem(nullptr);
+    QApplication::processEvents();
+    const QImage image = list->viewport()->grab().toImage();
+    const QColor highlight = list->palette().color(QPalette::Highlight);
+
+    double previous = -1;
+    for (int row = 0; row < 4; ++row) {
+        const auto& c = cells[row];
+        const QRect cell = list->visualRect(list->model()->index(row, 4));
+        ASSERT_TRUE(image.rect().contains(cell)) << c.Text;
+        const TCellLook look = LookOf(image, cell, highlight);
+        EXPECT_GE(look.Filled, c.MinFilled) << c.Text;
+        EXPECT_LE(look.Filled, c.MaxFilled) << c.Text;
+        if (c.Written) {
+            EXPECT_GT(look.Ink, 10) << c.Text << ": the percentage is not written";
+            EXPECT_GT(look.Filled, previous) << c.Text << ": the bar does not grow";
+            previous = look.Filled;
+        } else {
+            EXPECT_EQ(look.Ink, 0) << "'" << c.Text << "'";
+            EXPECT_EQ(look.Colours, 1) << "'" << c.Text << "': the cell is not blank";
+        }
+    }
+}
+
+}  // namespace
