@@ -57,6 +57,7 @@ MainWindow::MainWindow(const TWindowPaths& Paths, const TPorts& Ports)
     // A task's live preview shows in a small tool window of ours.
     m_engine.SetPreviewWindows(QtPreviewWindows());
     m_logic->Create(m_engine);
+    m_logic->OnAnalysisDone = [this] { Sync(); };
 
     const TSkinChoice skin = m_logic->Skin();
     m_skin = MakeSkin(skin.Name, {skin.Saturation, skin.HueOffset});
@@ -203,6 +204,7 @@ void MainWindow::Sync()
     c.CustomPanel->setVisible(custom.Visible);
     if (custom.Visible)
         c.CustomPanel->raise();
+    c.Analyse->setEnabled(!m_logic->Analysing());
 
     if (c.OutputFolder->text() != m_logic->OutputFolderText())
         c.OutputFolder->setText(m_logic->OutputFolderText());

@@ -40,7 +40,12 @@ TWindowLogic::TWindowLogic(const TPorts& Ports, const TWindowPaths& Paths)
         m_paths.ProgramFolder += '/';
 }
 
-TWindowLogic::~TWindowLogic() = default;
+TWindowLogic::~TWindowLogic()
+{
+    // A reading under way ends at the helper's timeout at the latest; its result is not wanted any more.
+    if (m_analysis.joinable())
+        m_analysis.join();
+}
 
 void TWindowLogic::Create(kv::TCustomDIdezuDOR& Engine)
 {
@@ -194,26 +199,36 @@ void TWindowLogic::TabChanged(int Index)
 
 void TWindowLogic::AnalyseClicked()
 {
-    if (!m_ports.OpenFileDialog)
+    if (!m_ports.OpenFileDialog || Analysing())
         return;
     const QStringList files = m_ports.OpenFileDialog->OpenFiles(VideoFileFilter(), false);
     if (files.isEmpty())
         return;
-    const kv::TMediaFactsReader reader(m_paths.FactsHelper.toStdString());
-    QString error;
-    const std::optional<TVideoFacts> read = ReadVideoFacts(reader, files.front(), error);
-    if (!read) {
+    const QString file = files.front();
+    m_analysis = std::thread([this, file, helper = m_paths.FactsHelper.toStdString()] {
+        const kv::TMediaFactsReader reader(helper);
+        QString error;
+        std::optional<TVideoFacts> facts = ReadVideoFacts(reader, file, error);
+        QMetaObject::invokeMethod(&m_context, [this, file, facts] { AnalysisRead(file, facts); }, Qt::QueuedConnection);
+    });
+}
+
+void TWindowLogic::AnalysisRead(const QString& File, const std::optional<TVideoFacts>& Facts)
+{
+    m_analysis.join();
+    if (!Facts) {
         // The previous analysis stays in force.
         if (m_ports.Messages)
-            m_ports.Messages->Error(AnalysisFailedMessage(files.front()));
-        return;
+            m_ports.Messages->Error(AnalysisFailedMessage(File));
+    } else {
+        if (m_ports.Messages)
+            m_ports.Messages->Information(ChosenFormatMessage(*Facts));
+        if (!WriteVideoFacts(ExtFile(), *Facts) && m_ports.Messages)
+            m_ports.Messages->Error(QStringLiteral("未能写入 ") + ExtFile() + QStringLiteral(" 文件！"));
+        m_choices->SetLabels(VideoFactsLabels(*Facts));
     }
-    const TVideoFacts& facts = *read;
-    if (m_ports.Messages)
-        m_ports.Messages->Information(ChosenFormatMessage(facts));
-    if (!WriteVideoFacts(ExtFile(), facts) && m_ports.Messages)
-        m_ports.Messages->Error(QStringLiteral("未能写入 ") + ExtFile() + QStringLiteral(" 文件！"));
-    m_choices->SetLabels(VideoFactsLabels(facts));
+    if (OnAnalysisDone)
+        OnAnalysisDone();
 }
 
 TCustomPanelState TWindowLogic::CustomPanel() const

@@ -3,13 +3,17 @@
 // custom tab and the building of a task's option records. The window forwards what its widgets report to
 // the event methods below and then shows what the state methods say (it reads the state again after each
 // event it forwards); it keeps no state of its own about these things. Everything here runs on the window's
-// thread.
+// thread, except the reading of an analysed video's facts, which runs on a thread of its own.
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "app/logic/OutputResolution.h"
 #include "app/logic/Ports.h"
@@ -24,6 +28,7 @@ namespace kv::app {
 
 class TSettings;
 class TProfileChoices;
+struct TVideoFacts;
 class TCustomTab;
 
 // Where the program's files are. FromEnvironment gives the real places; tests give their own folders.
@@ -144,9 +149,13 @@ public:
     static int TabImage(int Tab, int ActiveTab) { return Tab == ActiveTab ? Tab + 4 : Tab; }
 
     // --- Analysis tab -------------------------------------------------------------------------------
-    // "分析视频文件": asks for one video, reads its facts, writes them as the analysed profile and shows
-    // them in the labels.
+    // "分析视频文件": asks for one video and starts reading its facts off the window's thread (the reading
+    // may take until the facts helper's timeout). When they are in, on the window's thread, they are
+    // written as the analysed profile and shown in the labels, and OnAnalysisDone is called. A click while
+    // a reading is under way does nothing.
     void AnalyseClicked();
+    bool Analysing() const { return m_analysis.joinable(); }
+    std::function<void()> OnAnalysisDone;
 
     // --- Custom tab ---------------------------------------------------------------------------------
     TCustomPanelState CustomPanel() const;
@@ -182,7 +191,11 @@ private:
     bool m_shown = false;
     int m_activeTab = 0;
 
+    QObject m_context;           // receives the analysis's result on the window's thread
+    std::thread m_analysis;      // the reading of an analysed video's facts, while it runs
+
     TOutputChoice ChoiceFor(const TRecordSource& Source) const;
+    void AnalysisRead(const QString& File, const std::optional<TVideoFacts>& Facts);
 };
 
 }  // namespace kv::app

@@ -2,7 +2,10 @@
 // and "自己定义" (typed settings, their key filter, lengths and checks).
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QTimer>
 
 #include "WindowLogicSupport.h"
 #include "component/DIdezuDOR.h"
@@ -24,6 +27,17 @@ struct TStartedLogic {
     kv::TDIdezuDOR Engine;
     TWindowLogic Logic;
 };
+
+// Clicks "分析视频文件" and lets the window's thread run until the facts are in.
+void Analyse(TWindowLogic& Logic)
+{
+    Logic.AnalyseClicked();
+    QElapsedTimer timer;
+    timer.start();
+    while (Logic.Analysing() && timer.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(Logic.Analysing()) << "the analysis never ended";
+}
 
 // Makes a small media file with the ffmpeg tool; the test fails when it cannot.
 QString MakeMedia(const TProgramFolder& Folder, const QString& Name, const QStringList& Arguments)
@@ -69,7 +83,7 @@ TEST(AnalysisTabTest, AnalysisWritesTheProfileAndTheOutputFollowsIt)
     TDesktopRecorder& desktop = started.Desktop;
 
     desktop.FilesAnswer = {video};
-    logic.AnalyseClicked();
+    Analyse(logic);
     EXPECT_EQ(desktop.MultiSelects, QList<bool>{false});
     EXPECT_EQ(desktop.FileFilters, QStringList{TWindowLogic::VideoFileFilter()});
     EXPECT_EQ(desktop.Informations, QStringList{QStringLiteral("您选择的视频格式为 .mp4")});
@@ -109,6 +123,38 @@ TEST(AnalysisTabTest, AnalysisWritesTheProfileAndTheOutputFollowsIt)
               logic.OutputFolderText() + QStringLiteral("/CLIP_(new).mp4"));
 }
 
+// The facts helper gives up on a file the media-information library never finishes only at its timeout:
+// meanwhile the window's thread goes on, and a second click does not start a second reading.
+TEST(AnalysisTabTest, AFileTheLibraryHangsOnDoesNotHoldTheWindow)
+{
+    TProgramFolder folder;
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    int done = 0;
+    logic.OnAnalysisDone = [&] { ++done; };
+    const QString hangs = QStringLiteral(KELVANE_SOURCE_FIXTURES "/mediainfo-hangs.mkv");
+    const QString labelBefore = logic.Labels().FrameSize;
+    started.Desktop.FilesAnswer = {hangs};
+    QElapsedTimer timer;
+    timer.start();
+    logic.AnalyseClicked();
+    EXPECT_LT(timer.elapsed(), 1000) << "the click waited for the facts";
+    EXPECT_TRUE(logic.Analysing());
+    logic.AnalyseClicked();
+    EXPECT_EQ(started.Desktop.MultiSelects.size(), 1) << "a second click while reading asked for another file";
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(100);
+    while (logic.Analysing() && timer.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(logic.Analysing());
+    EXPECT_GE(ticks, 20) << "the window's thread did not run while the facts were read";
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(started.Desktop.Errors, QStringList{QStringLiteral("无法分析视频文件 ") + hangs + QStringLiteral(" ！")});
+    EXPECT_EQ(logic.Labels().FrameSize, labelBefore);
+}
+
 TEST(AnalysisTabTest, AVideoWithoutPicturesACancelledChoiceOrAFileThatCannotBeRead)
 {
     TProgramFolder folder;
@@ -121,13 +167,13 @@ TEST(AnalysisTabTest, AVideoWithoutPicturesACancelledChoiceOrAFileThatCannotBeRe
     TWindowLogic& logic = started.Logic;
 
     // Cancelled: nothing is shown or written.
-    logic.AnalyseClicked();
+    Analyse(logic);
     EXPECT_TRUE(started.Desktop.Informations.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(logic.ExtFile()));
 
     // No video stream: empty codec, zeros, written as they are.
     started.Desktop.FilesAnswer = {sound};
-    logic.AnalyseClicked();
+    Analyse(logic);
     EXPECT_EQ(started.Desktop.Informations, QStringList{QStringLiteral("您选择的视频格式为 .mp3")});
     const kv::app::TIniFile ext(logic.ExtFile());
     EXPECT_EQ(ext.ReadString(QStringLiteral("video"), QStringLiteral("VideoCodec"), QStringLiteral("<none>")),
@@ -141,7 +187,7 @@ TEST(AnalysisTabTest, AVideoWithoutPicturesACancelledChoiceOrAFileThatCannotBeRe
     // A file that cannot be read at all: said so, and the previous analysis stays.
     const QString missing = folder.Root() + QStringLiteral("gone.mp4");
     started.Desktop.FilesAnswer = {missing};
-    logic.AnalyseClicked();
+    Analyse(logic);
     EXPECT_EQ(started.Desktop.Errors, QStringList{QStringLiteral("无法分析视频文件 ") + missing + QStringLiteral(" ！")});
     EXPECT_EQ(started.Desktop.Informations.size(), 1);
     EXPECT_EQ(kv::app::TIniFile(logic.ExtFile()).ReadString(QStringLiteral("mediatype"), QStringLiteral("Type"), QString()),
