@@ -194,6 +194,18 @@ TEST(RunTest, StreamCopyOfReorderedPicturesKeepsDecodeTimesInOrder)
     EXPECT_EQ(CountFrames(output), 50);
 }
 
+// AVI counts FLAC's time in whole packets: the encoder's closing packet (the updated stream header)
+// rounds onto the last packet's decode time, which the muxer refuses unless it is moved past it.
+TEST(RunTest, PacketsThatRoundOntoOneDecodeTimeAreWrittenInOrder)
+{
+    TempFolder folder("flac-avi");
+    const std::string input = Fixture("audio_only.mp3"), output = folder.Path + "/out.avi";
+    const TConversionResult result = Convert(input, output, {}, {"acodec=flac"});
+    ASSERT_TRUE(result.Finished) << result.Message;
+    EXPECT_EQ(FactText(output, "streams.stream.0.codec_name"), "flac");
+    EXPECT_NEAR(Fact(output, "streams.stream.0.duration"), Fact(input, "format.duration"), 0.2);
+}
+
 TEST(RunTest, AudioSyncOneFillsALateStartWithSilence)
 {
     TempFolder folder("async");

@@ -33,6 +33,35 @@ void NoteCodedFrame(TOutputStream& Output, const AVPacket& Packet)
         std::memcpy(&Output.CodedError[i], stats + 8 + 8 * i, sizeof(int64_t));
 }
 
+// Muxers refuse a dts that does not increase. Rounding into a coarse stream time base can give two audio
+// packets the same dts (FLAC's closing packet, which only carries the updated stream header, lands on the
+// last one's in AVI); such a packet is moved just past its predecessor, as the ffmpeg tool does. A jump
+// back of more than two ticks, or any in video, is worth a line in the log; with exit-on-error it ends the
+// run.
+void KeepDtsIncreasing(TRunContext& Run, TOutputStream& Output, AVPacket& Packet)
+{
+    const AVMediaType type = Output.Stream->codecpar->codec_type;
+    if ((Output.File->oformat->flags & AVFMT_NOTIMESTAMPS) || (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO))
+        return;
+    if (Packet.dts != AV_NOPTS_VALUE && Output.LastMuxDts != AV_NOPTS_VALUE) {
+        const int64_t least = Output.LastMuxDts + ((Output.File->oformat->flags & AVFMT_TS_NONSTRICT) ? 0 : 1);
+        if (Packet.dts < least) {
+            const std::string message =
+                Format("Non-monotonous DTS in output stream %d:%d; previous: %lld, current: %lld; changing to %lld",
+                       Output.FileIndex, Output.Index, static_cast<long long>(Output.LastMuxDts),
+                       static_cast<long long>(Packet.dts), static_cast<long long>(least));
+            if (Run.Options.ExitOnError)
+                throw FFmpegException(message);
+            if (least - Packet.dts > 2 || type == AVMEDIA_TYPE_VIDEO)
+                Run.Log(1, message);
+            if (Packet.pts != AV_NOPTS_VALUE && Packet.pts >= Packet.dts)
+                Packet.pts = std::max(Packet.pts, least);
+            Packet.dts = least;
+        }
+    }
+    Output.LastMuxDts = Packet.dts;
+}
+
 }  // namespace
 
 int64_t EncodeAndWrite(TRunContext& Run, TOutputStream& Output, const AVFrame* Frame, const char* Failure)
@@ -95,6 +124,7 @@ void WritePacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet)
             }
         }
     }
+    KeepDtsIncreasing(Run, Output, Packet);
     const int64_t start = Packet.pts != AV_NOPTS_VALUE ? Packet.pts : Packet.dts;
     if (start != AV_NOPTS_VALUE)
         Output.WrittenEnd = std::max(Output.WrittenEnd, lav::av_rescale_q(start + Packet.duration, Output.Stream->time_base,

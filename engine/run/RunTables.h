@@ -53,6 +53,7 @@ struct TOutputStream {
     TInputStream* SyncInput = nullptr;     // whose Pts drives audio and video sync
     int64_t SyncPosition = 0;              // frames (video) or samples (audio), encoder time base
     int64_t WrittenEnd = 0;                // µs: where the last packet written ends
+    int64_t LastMuxDts = AV_NOPTS_VALUE;   // stream time base: the dts of the last packet handed to the muxer
 
     // Video: crop, scale and pad.
     bool Resample = false;
