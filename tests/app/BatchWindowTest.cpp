@@ -28,6 +28,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "MediaFixtures.h"
 #include "TestSupport.h"
@@ -86,12 +87,19 @@ class TRecorder : public kvtest::TDesktopRecorder {
 public:
     const QWidget* Window = nullptr;
     QStringList TitlesAtInformation;
+    QStringList Sequence;  // "warning", "information": the boxes in the order shown
     int PowerOffs = 0;
     void Information(const QString& Text) override
     {
         kvtest::TDesktopRecorder::Information(Text);
+        Sequence << QStringLiteral("information");
         if (Window)
             TitlesAtInformation << Window->windowTitle();
+    }
+    void Warning(const QString& Text) override
+    {
+        kvtest::TDesktopRecorder::Warning(Text);
+        Sequence << QStringLiteral("warning");
     }
     bool PowerOff() override
     {
@@ -417,6 +425,40 @@ TEST(BatchWindowTest, TheTitleShowsTheOverallProgressWhileABatchRuns)
     }
     EXPECT_TRUE(between) << titles.join(" | ").toStdString();
     EXPECT_EQ(last, 100) << "the last row done is counted";
+}
+
+TEST(BatchWindowTest, AFileFailingWhileConvertingIsAnnouncedAndTheBatchGoesOn)
+{
+    TWindow w;
+    const QStringList inputs{w.Place("av_source.mkv", QStringLiteral("a.mkv")),
+                             w.Place("av_source.mkv", QStringLiteral("b.mkv")),
+                             w.Place("av_source.mkv", QStringLiteral("c.mkv"))};
+    w.Add(inputs);
+    ASSERT_EQ(w.Batch().List().Count(), 3);
+    // The second row is queued, then its run cannot open its video encoder (a frame rate MPEG-4 cannot
+    // express).
+    TBatchDriver& driver = w.Batch().Driver();
+    const auto build = driver.BuildRecords;
+    driver.BuildRecords = [&](const TListRow& Row, kv::TInputOptions& Input, kv::TOutputOptions& Output) {
+        const bool built = build(Row, Input, Output);
+        if (Row.Path == inputs[1])
+            Output.FrameRate = "70000";
+        return built;
+    };
+    w.Controls().Start->click();
+    ASSERT_EQ(driver.TaskRows(), (std::vector<int>{0, 1, 2})) << "every row was queued";
+    ASSERT_TRUE(PumpUntil([&] { return !w.Recorder.Informations.isEmpty(); }, 120000)) << "the batch did not end";
+
+    ASSERT_EQ(w.Recorder.Warnings.size(), 1);
+    EXPECT_TRUE(w.Recorder.Warnings[0].contains(QStringLiteral("opening codec"))) << w.Recorder.Warnings[0].toStdString();
+    EXPECT_EQ(w.Recorder.Sequence, (QStringList{QStringLiteral("warning"), QStringLiteral("information")}));
+    EXPECT_EQ(w.Recorder.Informations, QStringList{BatchDoneMessage});
+    EXPECT_EQ(w.Progress(0), QStringLiteral("100%"));
+    EXPECT_NE(w.Progress(1), QStringLiteral("100%"));
+    EXPECT_EQ(w.Progress(2), QStringLiteral("100%")) << "the batch stopped at the failed file";
+    ExpectPlays(w.Output() + QStringLiteral("/C_(new).mp4"));
+    // The failed file leaves nothing behind.
+    EXPECT_EQ(w.OutputFiles(), (QStringList{QStringLiteral("A_(new).mp4"), QStringLiteral("C_(new).mp4")}));
 }
 
 TEST(BatchWindowTest, ScreenshotOfARunningBatch)
