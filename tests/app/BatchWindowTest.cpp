@@ -208,24 +208,10 @@ struct TWindow {
     }
 };
 
-// Runs Answer on the next modal window the code under test opens.
-void OnNextModal(std::function<void(QWidget*)> Answer)
+// A drag's data naming files (and web addresses, given as such).
+std::unique_ptr<QMimeData> FilesData(const QStringList& Paths)
 {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, Answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            Answer(modal);
-        }
-    });
-    timer->start();
-}
-
-QMimeData* FilesData(const QStringList& Paths)
-{
-    auto* data = new QMimeData;
+    auto data = std::make_unique<QMimeData>();
     QList<QUrl> urls;
     for (const QString& path : Paths)
         urls << (path.startsWith(QLatin1String("http")) ? QUrl(path) : QUrl::fromLocalFile(path));
@@ -269,17 +255,23 @@ TEST(BatchWindowTest, ClosingDuringABatchAsksAndOnYesStopsTheTasksLeavingPlayabl
         const auto recorder = w.Batch().ConfirmClose;
         w.Batch().ConfirmClose = w.QuestionBox;
         bool asked = false;
-        OnNextModal([&](QWidget* Modal) {
+        QTimer answer;
+        answer.setInterval(10);
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            answer.stop();
             asked = true;
-            auto* box = qobject_cast<QMessageBox*>(Modal);
-            ASSERT_NE(box, nullptr);
             EXPECT_EQ(box->text(), question);
             EXPECT_EQ(box->windowTitle(), MessageCaption);
             ASSERT_NE(box->button(QMessageBox::No), nullptr);
             EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
             box->button(QMessageBox::No)->click();
         });
+        answer.start();
         EXPECT_FALSE(w.Window->close());
+        answer.stop();
         EXPECT_TRUE(asked);
         w.Batch().ConfirmClose = recorder;
     }
@@ -298,7 +290,7 @@ TEST(BatchWindowTest, ClosingDuringABatchAsksAndOnYesStopsTheTasksLeavingPlayabl
 
     // While the batch runs, files dragged onto the list are refused: the rows belong to their tasks.
     const QString late = w.Place("av_source.mkv", QStringLiteral("late.mkv"));
-    const std::unique_ptr<QMimeData> data(FilesData({late}));
+    const auto data = FilesData({late});
     EXPECT_FALSE(DragEnterAccepted(w.Controls().FileList->viewport(), data.get()));
     Drop(w.Controls().FileList->viewport(), data.get());
     PumpUntil([&] { return !w.Batch().List().Reading(); }, 10000);
@@ -339,8 +331,8 @@ TEST(BatchWindowTest, DroppedFilesAreAddedLikeChosenOnes)
     // Dragging files in is welcome on the add panel and on the list; anything else is not.
     QMimeData words;
     words.setText(QStringLiteral("a.mkv"));
-    const std::unique_ptr<QMimeData> files(FilesData({a}));
-    const std::unique_ptr<QMimeData> remote(FilesData({QStringLiteral("http://example.com/a.mkv")}));
+    const auto files = FilesData({a});
+    const auto remote = FilesData({QStringLiteral("http://example.com/a.mkv")});
     const struct {
         const char* Name;
         QWidget* Target;
@@ -358,8 +350,7 @@ TEST(BatchWindowTest, DroppedFilesAreAddedLikeChosenOnes)
 
     // Dropped on the add panel: the files the filter shows, in the order given; the rest are passed over.
     {
-        const std::unique_ptr<QMimeData> data(
-            FilesData({b, text, a, QStringLiteral("http://example.com/d.mp4")}));
+        const auto data = FilesData({b, text, a, QStringLiteral("http://example.com/d.mp4")});
         EXPECT_TRUE(Drop(panel, data.get()));
         ASSERT_TRUE(PumpUntil([&] { return !w.Batch().List().Reading(); }, 30000));
     }
@@ -370,7 +361,7 @@ TEST(BatchWindowTest, DroppedFilesAreAddedLikeChosenOnes)
 
     // Dropped on the list: files listed already are passed over, the new one comes last.
     {
-        const std::unique_ptr<QMimeData> data(FilesData({a, c, b}));
+        const auto data = FilesData({a, c, b});
         EXPECT_TRUE(Drop(viewport, data.get()));
         ASSERT_TRUE(PumpUntil([&] { return !w.Batch().List().Reading(); }, 30000));
     }
