@@ -18,10 +18,15 @@ TCustomDIdezuDOR::TCustomDIdezuDOR() : m_mainThreadId(CurrentThreadId())
 
 TCustomDIdezuDOR::~TCustomDIdezuDOR()
 {
+    Retire();
+    FreeTasks(m_tasks.ExtractAll());
+}
+
+void TCustomDIdezuDOR::Retire()
+{
     LiveComponents().Remove(this);
     // A dispatch in progress on another thread finishes first.
     { std::lock_guard<TEventLock> guard(m_eventLock); }
-    FreeTasks(m_tasks.ExtractAll());
 }
 
 bool TCustomDIdezuDOR::LoadLibraries(const std::string& APath)

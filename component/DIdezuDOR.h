@@ -120,6 +120,11 @@ public:
     virtual void DoTerminate(TCustomFFmpeg* Sender);
 
 protected:
+    // Takes the component out of the delivery of library log lines, waiting for a delivery under way on
+    // another thread, and for an event being dispatched. A class that overrides the Do* methods calls it
+    // first thing in its destructor: a delivery that met the object half destroyed would call the base
+    // class's methods on it. Calling it again does nothing.
+    void Retire();
     // The task queued for each file.
     virtual std::unique_ptr<TFFmpeg> CreateTask();
 
@@ -162,6 +167,9 @@ private:
 };
 
 // The component as the application places it.
-class TDIdezuDOR : public TCustomDIdezuDOR {};
+class TDIdezuDOR : public TCustomDIdezuDOR {
+public:
+    ~TDIdezuDOR() override { Retire(); }
+};
 
 }  // namespace kv
