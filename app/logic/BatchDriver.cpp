@@ -1,7 +1,6 @@
 #include "app/logic/BatchDriver.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <exception>
 
 #include "app/logic/PreviewPane.h"
@@ -47,52 +46,21 @@ TRecordSource RecordSourceFor(const TListRow& Row, const TFileList& List, const 
     return source;
 }
 
-// Woken on the window's thread once per event the component raised.
-class TBatchDriver::TReceiver : public QObject {
-public:
-    explicit TReceiver(TBatchDriver& Driver) : m_driver(Driver) { WakeType(); }
-    static QEvent::Type WakeType()
-    {
-        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return type;
-    }
-
-protected:
-    bool event(QEvent* Event) override
-    {
-        // A wake-up was made on a worker thread: it is read (and later deleted) only once the driver's
-        // lock has ordered this thread after that one.
-        { const std::lock_guard<std::mutex> order(m_driver.m_eventsLock); }
-        if (Event->type() != WakeType())
-            return QObject::event(Event);
-        m_driver.HandleNext();
-        return true;
-    }
-
-private:
-    TBatchDriver& m_driver;
-};
-
 TBatchDriver::TBatchDriver(kv::TCustomDIdezuDOR& Engine, TFileList& List, const TPorts& Ports)
-    : m_engine(Engine), m_list(List), m_ports(Ports), m_receiver(std::make_unique<TReceiver>(*this))
+    : m_engine(Engine), m_list(List), m_ports(Ports)
 {
-    // Raised on worker threads under the component's event lock: only hand the figures over.
+    // Raised on worker threads under the component's event lock: only hand the figures over. One event per
+    // wake-up, so that a message box opened by one lets the next ones through in order.
     m_engine.OnProgress = [this](int AIndex, int, int, int ACurrentDuration, float, float, int64_t,
                                  int ATotalOutputDuration) {
-        TEngineEvent event;
-        event.Index = AIndex;
-        event.CurrentMs = ACurrentDuration;
-        event.TotalMs = ATotalOutputDuration;
-        Post(std::move(event));
+        m_events.Post([this, AIndex, ACurrentDuration, ATotalOutputDuration] {
+            Progress(AIndex, ACurrentDuration, ATotalOutputDuration);
+        });
     };
     m_engine.OnTerminate = [this](int AIndex, bool AFinished, bool AException, const std::string& AMessage) {
-        TEngineEvent event;
-        event.Terminate = true;
-        event.Index = AIndex;
-        event.Finished = AFinished;
-        event.Failed = AException;
-        event.Message = AMessage;
-        Post(std::move(event));
+        m_events.Post([this, AIndex, AFinished, AException, AMessage] {
+            Terminate(AIndex, AFinished, AException, QString::fromStdString(AMessage));
+        });
     };
 }
 
@@ -100,39 +68,6 @@ TBatchDriver::~TBatchDriver()
 {
     m_engine.OnProgress = nullptr;
     m_engine.OnTerminate = nullptr;
-    // The wake-ups still waiting are deleted with the receiver, after every one made has been ordered
-    // before this thread.
-    const std::lock_guard<std::mutex> lock(m_eventsLock);
-    m_events.clear();
-}
-
-void TBatchDriver::Post(TEngineEvent Event)
-{
-    // Made before the lock is let go, so that the window's thread, taking the lock, is ordered after it.
-    auto wake = std::make_unique<QEvent>(TReceiver::WakeType());
-    {
-        const std::lock_guard<std::mutex> lock(m_eventsLock);
-        m_events.push_back(std::move(Event));
-    }
-    QCoreApplication::postEvent(m_receiver.get(), wake.release());
-}
-
-void TBatchDriver::HandleNext()
-{
-    TEngineEvent event;
-    {
-        const std::lock_guard<std::mutex> lock(m_eventsLock);
-        if (m_events.empty())
-            return;
-        event = std::move(m_events.front());
-        m_events.pop_front();
-    }
-    // One event per wake-up, so that a message box opened by one lets the next ones through in order,
-    // as each wake-up comes.
-    if (event.Terminate)
-        Terminate(event.Index, event.Finished, event.Failed, QString::fromStdString(event.Message));
-    else
-        Progress(event.Index, event.CurrentMs, event.TotalMs);
 }
 
 void TBatchDriver::SetButtons(const TBatchButtons& Buttons)

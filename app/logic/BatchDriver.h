@@ -7,18 +7,16 @@
 // wake-up each, handled in the order they were raised), and everything the driver does runs there.
 #pragma once
 
-#include <QObject>
 #include <QString>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/logic/FileList.h"
 #include "app/logic/Ports.h"
 #include "app/logic/WindowLogic.h"
+#include "app/logic/WindowThreadQueue.h"
 #include "engine/OptionRecords.h"
 
 namespace kv {
@@ -103,24 +101,10 @@ public:
     void Terminate(int TaskIndex, bool Finished, bool Failed, const QString& Message);
 
 private:
-    // One event of the component, as raised on its worker thread.
-    struct TEngineEvent {
-        bool Terminate = false;
-        int Index = 0;
-        qint64 CurrentMs = 0;
-        qint64 TotalMs = 0;
-        bool Finished = false;
-        bool Failed = false;
-        std::string Message;
-    };
-    class TReceiver;
 
     void SetButtons(const TBatchButtons& Buttons);
     int RowOf(int TaskIndex) const;
     void EndBatch();
-    // Worker side: queues the event and wakes the window's thread; window side: handles the oldest one.
-    void Post(TEngineEvent Event);
-    void HandleNext();
 
     kv::TCustomDIdezuDOR& m_engine;
     TFileList& m_list;
@@ -131,12 +115,8 @@ private:
     std::vector<int> m_taskRows;
     QString m_queueError;
     std::vector<int> m_percent;  // per task, for the overall figure
-    // The component's events wait here, in the order raised, one wake-up each for the window's thread.
-    // They pass under a lock of our own rather than inside the toolkit's queued calls, whose lock the
-    // thread checker cannot see.
-    std::mutex m_eventsLock;
-    std::deque<TEngineEvent> m_events;
-    std::unique_ptr<TReceiver> m_receiver;  // lives on the window's thread
+    // The component's events reach the window's thread here, in the order raised, one at a time.
+    TWindowThreadQueue m_events;
 };
 
 }  // namespace kv::app

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QRegularExpression>
 #include <algorithm>
 #include <condition_variable>
@@ -156,34 +155,29 @@ int TFileList::Add(const QStringList& Paths, const QString& Filter)
             const QString path = accepted[static_cast<qsizetype>(i)];
             const TFileFacts facts = *results[i];
             guard.unlock();
-            QMetaObject::invokeMethod(
-                &m_context, [this, generation, path, facts] { Arrived(generation, path, facts); },
-                Qt::QueuedConnection);
+            m_window.Post([this, generation, path, facts] { Arrived(generation, path, facts); });
         }
         for (std::thread& thread : readers)
             thread.join();
         if (*cancel)
             return;
         const std::thread::id self = std::this_thread::get_id();
-        QMetaObject::invokeMethod(
-            &m_context,
-            [this, self] {
-                std::thread done;
-                {
-                    std::lock_guard<std::mutex> guard(m_threadsLock);
-                    for (auto it = m_threads.begin(); it != m_threads.end(); ++it)
-                        if (it->get_id() == self) {
-                            done = std::move(*it);
-                            m_threads.erase(it);
-                            break;
-                        }
-                }
-                if (done.joinable())
-                    done.join();
-                if (OnAddFinished)
-                    OnAddFinished();
-            },
-            Qt::QueuedConnection);
+        m_window.Post([this, self] {
+            std::thread done;
+            {
+                std::lock_guard<std::mutex> guard(m_threadsLock);
+                for (auto it = m_threads.begin(); it != m_threads.end(); ++it)
+                    if (it->get_id() == self) {
+                        done = std::move(*it);
+                        m_threads.erase(it);
+                        break;
+                    }
+            }
+            if (done.joinable())
+                done.join();
+            if (OnAddFinished)
+                OnAddFinished();
+        });
     });
     return static_cast<int>(accepted.size());
 }

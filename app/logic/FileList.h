@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QList>
-#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -15,6 +14,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "app/logic/WindowThreadQueue.h"
 
 namespace kv::app {
 
@@ -100,7 +101,7 @@ private:
     std::vector<TListRow> m_rows;
     QStringList m_pending;  // keys of files being read
     unsigned m_generation = 0;
-    QObject m_context;      // receives the results on the window's thread
+    TWindowThreadQueue m_window;  // the results go to the window's thread through it
     std::shared_ptr<std::atomic<bool>> m_cancel = std::make_shared<std::atomic<bool>>(false);
     std::mutex m_threadsLock;
     std::vector<std::thread> m_threads;

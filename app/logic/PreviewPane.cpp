@@ -144,10 +144,7 @@ void TPreviewPane::ReadLoop()
             m_next.reset();
         }
         const QImage frame = m_source->Read(request.Path, request.TimeUs, request.Accurate);
-        QMetaObject::invokeMethod(
-            &m_context,
-            [this, request, frame] { Arrived(request.Serial, request.TimeUs, request.Accurate, frame); },
-            Qt::QueuedConnection);
+        m_pictures.Post([this, request, frame] { Arrived(request.Serial, request.TimeUs, request.Accurate, frame); });
     }
 }
 

@@ -18,6 +18,8 @@
 #include <optional>
 #include <thread>
 
+#include "app/logic/WindowThreadQueue.h"
+
 namespace kv::app {
 
 // The pane's background (red 166, green 202, blue 240).
@@ -150,7 +152,8 @@ private:
     bool m_lastAccurate = false;
     qint64 m_lastTime = -1;
 
-    QObject m_context;  // receives pictures on the window's thread
+    QObject m_context;  // the rest timer's receiver
+    TWindowThreadQueue m_pictures;  // the pictures go to the window's thread through it
     QTimer m_rest;      // the bar has been still long enough for an accurate read
 
     std::mutex m_lock;

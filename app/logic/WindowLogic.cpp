@@ -209,7 +209,7 @@ void TWindowLogic::AnalyseClicked()
         const kv::TMediaFactsReader reader(helper);
         QString error;
         std::optional<TVideoFacts> facts = ReadVideoFacts(reader, file, error);
-        QMetaObject::invokeMethod(&m_context, [this, file, facts] { AnalysisRead(file, facts); }, Qt::QueuedConnection);
+        m_window.Post([this, file, facts] { AnalysisRead(file, facts); });
     });
 }
 

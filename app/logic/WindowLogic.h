@@ -7,7 +7,6 @@
 #pragma once
 
 #include <QList>
-#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -18,6 +17,7 @@
 #include "app/logic/OutputResolution.h"
 #include "app/logic/Ports.h"
 #include "app/logic/ProfileFiles.h"
+#include "app/logic/WindowThreadQueue.h"
 #include "engine/OptionRecords.h"
 
 namespace kv {
@@ -191,7 +191,7 @@ private:
     bool m_shown = false;
     int m_activeTab = 0;
 
-    QObject m_context;           // receives the analysis's result on the window's thread
+    TWindowThreadQueue m_window;  // the analysis's result goes to the window's thread through it
     std::thread m_analysis;      // the reading of an analysed video's facts, while it runs
 
     TOutputChoice ChoiceFor(const TRecordSource& Source) const;
