@@ -13,8 +13,9 @@ namespace kv {
 TCustomDIdezuDOR::TCustomDIdezuDOR() : m_mainThreadId(CurrentThreadId())
 {
     m_logLevelClaim.Set(EngineLevelOf(m_logLevel));
-    LiveComponents().Add(this);
 }
+
+void TCustomDIdezuDOR::Enlist() { LiveComponents().Add(this); }
 
 TCustomDIdezuDOR::~TCustomDIdezuDOR()
 {

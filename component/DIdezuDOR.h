@@ -120,10 +120,12 @@ public:
     virtual void DoTerminate(TCustomFFmpeg* Sender);
 
 protected:
-    // Takes the component out of the delivery of library log lines, waiting for a delivery under way on
-    // another thread, and for an event being dispatched. A class that overrides the Do* methods calls it
-    // first thing in its destructor: a delivery that met the object half destroyed would call the base
-    // class's methods on it. Calling it again does nothing.
+    // Library log lines reach a component, from any thread, between Enlist and Retire. A delivery that met
+    // the object half made or half destroyed would call the Do* methods of a base class on it, so the
+    // class that is made calls Enlist last thing in its constructor and Retire first thing in its
+    // destructor (TDIdezuDOR does). Retire waits for a delivery under way on another thread and for an
+    // event being dispatched; calling it again does nothing.
+    void Enlist();
     void Retire();
     // The task queued for each file.
     virtual std::unique_ptr<TFFmpeg> CreateTask();
@@ -169,6 +171,7 @@ private:
 // The component as the application places it.
 class TDIdezuDOR : public TCustomDIdezuDOR {
 public:
+    TDIdezuDOR() { Enlist(); }
     ~TDIdezuDOR() override { Retire(); }
 };
 
