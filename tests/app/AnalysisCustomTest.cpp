@@ -2,11 +2,11 @@
 // and "自己定义" (typed settings, their key filter, lengths and checks).
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTimer>
 
+#include "EventPump.h"
 #include "WindowLogicSupport.h"
 #include "component/DIdezuDOR.h"
 
@@ -32,11 +32,7 @@ struct TStartedLogic {
 void Analyse(TWindowLogic& Logic)
 {
     Logic.AnalyseClicked();
-    QElapsedTimer timer;
-    timer.start();
-    while (Logic.Analysing() && timer.elapsed() < 20000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_FALSE(Logic.Analysing()) << "the analysis never ended";
+    EXPECT_TRUE(kvtest::PumpUntil([&] { return !Logic.Analysing(); }, 20000)) << "the analysis never ended";
 }
 
 // Makes a small media file with the ffmpeg tool; the test fails when it cannot.
@@ -146,9 +142,7 @@ TEST(AnalysisTabTest, AFileTheLibraryHangsOnDoesNotHoldTheWindow)
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
     tick.start(100);
-    while (logic.Analysing() && timer.elapsed() < 20000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_FALSE(logic.Analysing());
+    EXPECT_TRUE(kvtest::PumpUntil([&] { return !logic.Analysing(); }, 20000));
     EXPECT_GE(ticks, 20) << "the window's thread did not run while the facts were read";
     EXPECT_EQ(done, 1);
     EXPECT_EQ(started.Desktop.Errors, QStringList{QStringLiteral("无法分析视频文件 ") + hangs + QStringLiteral(" ！")});

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <functional>
 
+#include "EventPump.h"
 #include "MediaFixtures.h"
 #include "TestSupport.h"
 #include "WindowLogicSupport.h"
@@ -26,22 +27,8 @@ namespace {
 
 using namespace kv::app;
 
-bool PumpUntil(const std::function<bool()>& Condition, int Ms = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!Condition()) {
-        if (timer.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-void PumpFor(int Ms)
-{
-    PumpUntil([] { return false; }, Ms);
-}
+using kvtest::PumpFor;
+using kvtest::PumpUntil;
 
 // The desktop, keeping the order in which the user saw things and the computer was turned off.
 class TBatchDesktop : public kvtest::TDesktopRecorder {

@@ -30,6 +30,7 @@
 #include <memory>
 #include <vector>
 
+#include "EventPump.h"
 #include "MediaFixtures.h"
 #include "TestSupport.h"
 #include "WindowLogicSupport.h"
@@ -44,22 +45,8 @@ using namespace kv::app;
 
 const QString Caption = QStringLiteral("Kelvane V1.3");
 
-bool PumpUntil(const std::function<bool()>& Condition, int Ms = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!Condition()) {
-        if (timer.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-void PumpFor(int Ms)
-{
-    PumpUntil([] { return false; }, Ms);
-}
+using kvtest::PumpFor;
+using kvtest::PumpUntil;
 
 qint64 SizeOf(const QString& File)
 {

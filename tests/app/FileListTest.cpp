@@ -15,6 +15,7 @@
 #include <functional>
 #include <mutex>
 
+#include "EventPump.h"
 #include "MediaFixtures.h"
 #include "TestSupport.h"
 #include "app/logic/FileList.h"
@@ -25,17 +26,7 @@ namespace {
 using namespace kv::app;
 
 // Runs the window's event loop until Condition holds or Ms pass.
-bool PumpUntil(const std::function<bool()>& Condition, int Ms = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!Condition()) {
-        if (timer.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using kvtest::PumpUntil;
 
 // Files in a temporary folder; the fake reader says a file is readable unless its name holds "bad", and
 // gives it a video of 640 X 480 of 3 723 s unless its name holds "audio".

@@ -11,31 +11,15 @@
 #include <mutex>
 #include <vector>
 
+#include "EventPump.h"
 #include "app/logic/PreviewPane.h"
 
 namespace {
 
 using namespace kv::app;
 
-bool PumpUntil(const std::function<bool()>& Condition, int Ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!Condition()) {
-        if (timer.elapsed() > Ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-void PumpFor(int Ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < Ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
+using kvtest::PumpFor;
+using kvtest::PumpUntil;
 
 struct TRead {
     qint64 TimeUs;
