@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <exception>
+#include <mutex>
 
 #include "app/logic/PreviewPane.h"
 #include "component/DIdezuDOR.h"
@@ -66,6 +67,8 @@ TBatchDriver::TBatchDriver(kv::TCustomDIdezuDOR& Engine, TFileList& List, const 
 
 TBatchDriver::~TBatchDriver()
 {
+    // Under the lock the events are raised under: a worker raising one now finishes its hand-over first.
+    const std::lock_guard<kv::TEventLock> guard(m_engine.EventLock());
     m_engine.OnProgress = nullptr;
     m_engine.OnTerminate = nullptr;
 }
