@@ -401,36 +401,13 @@ TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
     const bool wasValid = m_frameValid;
     m_frameValid = false;
     m_framePTS = -1;
-    AVFormatContext* context = Context();
-    if (context && !OwnsContext()) {
-        Fail(1, "frame cannot be read, handle is readonly.\n");
-        throw Exception(LastError());
-    }
-    if (!context) {
-        Fail(0, NotLoaded);
-        m_frame.Resize(0, 0);
+    AVFormatContext* context = ContextToRead();
+    if (!context)
         return m_frame;
-    }
-    int index = AStreamIndex;
-    if (index < 0) {
-        index = FirstVideoStream;
-        if (index < 0) {
-            Fail(0, "no video stream.\n");
-            m_frame.Resize(0, 0);
-            return m_frame;
-        }
-    }
-    if (AStreamIndex >= StreamCount) {
-        Fail(0, Format("stream index #%d is invalid.\n", AStreamIndex));
-        m_frame.Resize(0, 0);
+    const int index = VideoStreamToRead(AStreamIndex);
+    if (index < 0)
         return m_frame;
-    }
     AVStream* stream = context->streams[index];
-    if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
-        Fail(0, Format("stream #%d is not video stream.\n", index));
-        m_frame.Resize(0, 0);
-        return m_frame;
-    }
     if (m_isImage2 && IsImage2()) {
         m_frame = m_lastFrame;
         m_frameValid = true;
@@ -488,15 +465,34 @@ TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
             lav::avcodec_flush_buffers(m_decoder.get());  // takes packets again after the next seek
             return m_frame;
         }
-        if (lav::av_read_frame(context, packet.get()) < 0) {
-            // The end of the file: the pictures the decoder holds back come out, then its end.
-            lav::avcodec_send_packet(m_decoder.get(), nullptr);
-            continue;
-        }
-        if (packet->stream_index == index)
-            lav::avcodec_send_packet(m_decoder.get(), packet.get());
-        lav::av_packet_unref(packet.get());
+        FeedDecoder(*context, *packet, index);
     }
+}
+
+void TAVProbe::FeedDecoder(AVFormatContext& Context, AVPacket& Packet, int Index)
+{
+    if (lav::av_read_frame(&Context, &Packet) < 0) {
+        // The end of the file: the pictures the decoder holds back come out, then its end.
+        lav::avcodec_send_packet(m_decoder.get(), nullptr);
+        return;
+    }
+    if (Packet.stream_index == Index)
+        lav::avcodec_send_packet(m_decoder.get(), &Packet);
+    lav::av_packet_unref(&Packet);
+}
+
+AVFormatContext* TAVProbe::ContextToRead()
+{
+    AVFormatContext* context = Context();
+    if (context && !OwnsContext()) {
+        Fail(1, "frame cannot be read, handle is readonly.\n");
+        throw Exception(LastError());
+    }
+    if (!context) {
+        Fail(0, NotLoaded);
+        m_frame.Resize(0, 0);
+    }
+    return context;
 }
 
 int TAVProbe::VideoStreamToRead(int AStreamIndex)
@@ -567,16 +563,9 @@ TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
     const bool wasValid = m_frameValid;
     m_frameValid = false;
     m_framePTS = -1;
-    AVFormatContext* context = Context();
-    if (context && !OwnsContext()) {
-        Fail(1, "frame cannot be read, handle is readonly.\n");
-        throw Exception(LastError());
-    }
-    if (!context) {
-        Fail(0, NotLoaded);
-        m_frame.Resize(0, 0);
+    AVFormatContext* context = ContextToRead();
+    if (!context)
         return m_frame;
-    }
     const int index = VideoStreamToRead(AStreamIndex);
     if (index < 0)
         return m_frame;
@@ -679,13 +668,7 @@ TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
             m_eofHit = m_accurateEof = true;
             return m_frame;
         }
-        if (lav::av_read_frame(context, packet.get()) < 0) {
-            lav::avcodec_send_packet(m_decoder.get(), nullptr);
-            continue;
-        }
-        if (packet->stream_index == index)
-            lav::avcodec_send_packet(m_decoder.get(), packet.get());
-        lav::av_packet_unref(packet.get());
+        FeedDecoder(*context, *packet, index);
     }
 }
 

@@ -110,6 +110,12 @@ private:
     // Fills the frame bitmap from a decoded picture; False when it cannot be converted.
     bool TakePicture(const AVFrame& Picture, const AVStream& Stream);
     bool IsImage2();
+    // Gives the decoder the next packet of stream Index (other streams' are dropped), or its end once the
+    // file has none left.
+    void FeedDecoder(AVFormatContext& Context, AVPacket& Packet, int Index);
+    // The context a picture read works on; nullptr with LastError set and the bitmap emptied when no file is
+    // loaded. A borrowed context cannot be read from: that raises.
+    AVFormatContext* ContextToRead();
     // The video stream a read of AStreamIndex means, or -1 with LastError set and the bitmap emptied.
     int VideoStreamToRead(int AStreamIndex);
     // Moves the read position of stream Index to its last key frame at or before Target (stream time base),
