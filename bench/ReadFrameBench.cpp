@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/logic/PreviewPane.h"
 #include "component/DIdezuDOR.h"
 
 namespace {
@@ -57,15 +58,9 @@ int main(int argc, char* argv[])
     kv::TFileStreamInfo info;
     probe.GetFileStreamInfo(info);
     const int64_t duration = info.Duration;
-    // The track bar's scale and arrow-key step for this duration.
-    int64_t timeScale = 1;
-    int64_t steps = 0;
-    do {
-        timeScale *= 10;
-        steps = duration / timeScale;
-    } while (steps >= 32768);
-    const int64_t lineSize = steps > 10000 ? 1000 : steps > 1000 ? 100 : steps > 100 ? 10 : 1;
-    const int64_t step = lineSize * timeScale;
+    // The track bar's arrow-key step for this duration, as the preview pane sets it up.
+    const kv::app::TTrackBarSetup bar = kv::app::SetupTrackBar(duration, false);
+    const int64_t step = int64_t{bar.LineSize} * bar.TimeScale;
 
     std::mt19937_64 random(2026);
     std::uniform_int_distribution<int64_t> anywhere(0, duration - 1);
