@@ -44,6 +44,17 @@ kv::FramePtr Patterned(int Width, int Height)
     return picture;
 }
 
+// A graph for 8x4 YUV 4:2:0 pictures (Patterned(8, 4)), running Filters.
+TFilterGraphSettings SmallPictures(const std::string& Filters)
+{
+    TFilterGraphSettings settings;
+    settings.Width = 8;
+    settings.Height = 4;
+    settings.PixelFormat = AV_PIX_FMT_YUV420P;
+    settings.Filters = Filters;
+    return settings;
+}
+
 int Luma(const AVFrame& Frame, int X, int Y) { return Frame.data[0][Y * Frame.linesize[0] + X]; }
 
 // ---------------------------------------------------------------- set-up against the task's settings
@@ -158,11 +169,7 @@ TEST_F(ConfigureFiltersTest, PicturesComeOutInTheEncodersFormatAndSize)
 TEST(FilterGraphTest, PicturesTravelThroughTheFilterText)
 {
     LoadSystemLibraries();
-    TFilterGraphSettings settings;
-    settings.Width = 8;
-    settings.Height = 4;
-    settings.PixelFormat = AV_PIX_FMT_YUV420P;
-    settings.Filters = "hflip";
+    TFilterGraphSettings settings = SmallPictures("hflip");
     settings.OutputFormat = AV_PIX_FMT_YUV444P;  // the encoder's: the graph converts to it
     TVideoFilterGraph graph;
     ASSERT_TRUE(graph.Build(settings));
@@ -188,11 +195,7 @@ TEST(FilterGraphTest, PicturesTravelThroughTheFilterText)
 TEST(FilterGraphTest, TheEndReleasesWhatTheGraphHolds)
 {
     LoadSystemLibraries();
-    TFilterGraphSettings settings;
-    settings.Width = 8;
-    settings.Height = 4;
-    settings.PixelFormat = AV_PIX_FMT_YUV420P;
-    settings.Filters = "reverse";
+    TFilterGraphSettings settings = SmallPictures("reverse");
     TVideoFilterGraph graph;
     ASSERT_TRUE(graph.Build(settings));
     kv::FramePtr filtered(lav::av_frame_alloc());
@@ -217,11 +220,7 @@ TEST(FilterGraphTest, TheEndReleasesWhatTheGraphHolds)
 TEST(FilterGraphTest, APictureOfAnotherSizeIsBroughtBackToTheGraphsSize)
 {
     LoadSystemLibraries();
-    TFilterGraphSettings settings;
-    settings.Width = 8;
-    settings.Height = 4;
-    settings.PixelFormat = AV_PIX_FMT_YUV420P;
-    settings.Filters = "null";
+    TFilterGraphSettings settings = SmallPictures("null");
     TVideoFilterGraph graph;
     ASSERT_TRUE(graph.Build(settings));
     kv::FramePtr bigger = Patterned(16, 8);
