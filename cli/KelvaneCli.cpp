@@ -18,6 +18,7 @@
 
 #include "component/DIdezuDOR.h"
 #include "component/MediaFacts.h"
+#include "component/MediaFactsProtocol.h"
 #include "component/MediaInfoDll.h"
 #include "media/PictureFile.h"
 #include "media/OptionValues.h"
@@ -382,36 +383,27 @@ bool MediaFactsLines(const std::string& File, std::string& Lines, std::string& E
         Error = File + ": " + std::strerror(errno);
         return false;
     }
-    const kv::TMediaInfoDll facts(File);
-    double frameRate = 0.0;
+    const kv::TMediaInfoDll library(File);
+    kv::TMediaFacts facts;
     try {
-        frameRate = facts.GetFrameRate();
+        facts.FrameRate = library.GetFrameRate();
     } catch (const kv::Exception&) {
-        frameRate = 0.0;  // a rate that is not a number is no rate
+        facts.FrameRate = 0.0;  // a rate that is not a number is no rate
     }
-    const int width = facts.GetWidth();
-    const int playTime = facts.GetPlayTime();
-    const int audioStreams = facts.AudioStreamCount();
-    const std::string videoCodec = facts.GetVideoCodec();
-    if (width <= 0 && playTime <= 0 && audioStreams <= 0 && videoCodec.empty()) {
+    facts.Width = library.GetWidth();
+    facts.PlayTime = library.GetPlayTime();
+    const int audioStreams = library.AudioStreamCount();
+    facts.VideoCodec = library.GetVideoCodec();
+    if (facts.Width <= 0 && facts.PlayTime <= 0 && audioStreams <= 0 && facts.VideoCodec.empty()) {
         Error = "MediaInfo finds no media in " + File;
         return false;
     }
-    const auto line = [&Lines](const std::string& Key, const std::string& Value) {
-        Lines += Key + "=" + kv::PrintableValue(Value, std::string::npos) + "\n";
-    };
-    char number[64];
-    line("Width", std::to_string(width));
-    line("Height", std::to_string(facts.GetHeight()));
-    std::snprintf(number, sizeof number, "%.3f", frameRate);
-    line("FrameRate", number);
-    std::snprintf(number, sizeof number, "%.0f", facts.GetBitRate());
-    line("VideoBitRate", number);
-    line("PlayTime", std::to_string(playTime));
-    line("FileExtension", facts.GetFileExtension());
-    line("VideoCodec", videoCodec);
+    facts.Height = library.GetHeight();
+    facts.VideoBitRate = library.GetBitRate();
+    facts.FileExtension = library.GetFileExtension();
     for (int i = 0; i < audioStreams; ++i)
-        line("AudioCodec." + std::to_string(i), facts.GetAudioCodec(i));
+        facts.AudioCodecs.push_back(library.GetAudioCodec(i));
+    Lines = kv::MediaFactsLines(facts);
     return true;
 }
 
@@ -430,18 +422,22 @@ int ServeMediaFacts()
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
     }).detach();
-    std::string name;
-    for (int c; (c = std::getchar()) != EOF;) {
-        if (c != '\0') {
-            name.push_back(static_cast<char>(c));
+    std::string input, name;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
             continue;
+        if (got <= 0)
+            break;
+        input.append(buffer, static_cast<size_t>(got));
+        while (kv::TakeMediaFactsRequest(input, name)) {
+            std::string lines, error;
+            const std::string answer = MediaFactsLines(name, lines, error) ? kv::MediaFactsAnswer(lines)
+                                                                             : kv::MediaFactsErrorAnswer(error, name);
+            std::fputs(answer.c_str(), stdout);
+            std::fflush(stdout);
         }
-        std::string lines, error;
-        if (!MediaFactsLines(name, lines, error))
-            lines = "Error=" + kv::OneLineMessage(error, {name}) + "\n";
-        std::fputs((lines + "\n").c_str(), stdout);
-        std::fflush(stdout);
-        name.clear();
     }
     return 0;
 }

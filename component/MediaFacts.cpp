@@ -16,7 +16,6 @@
 
 #include "media/AVProbe.h"
 #include "media/Exception.h"
-#include "media/OptionValues.h"
 
 extern char** environ;
 
@@ -167,7 +166,7 @@ enum class TAnswer { Given, TimedOut, Gone };
 TAnswer Ask(THelper& Helper, const std::string& FileName, Clock::time_point Deadline, std::string& Answer)
 {
     Answer.clear();
-    const std::string request = FileName + '\0';
+    const std::string request = MediaFactsRequest(FileName);
     for (size_t sent = 0; sent < request.size();) {
         // No SIGPIPE when the child is gone: the send fails instead.
         const ssize_t n = ::send(Helper.Socket(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
@@ -178,8 +177,8 @@ TAnswer Ask(THelper& Helper, const std::string& FileName, Clock::time_point Dead
         sent += static_cast<size_t>(n);
     }
     for (;;) {
-        if (const size_t end = Answer.find("\n\n"); end != std::string::npos) {
-            Answer.resize(end + 1);
+        if (const size_t length = MediaFactsAnswerLength(Answer); length != std::string::npos) {
+            Answer.resize(length);
             return TAnswer::Given;
         }
         if (Answer.size() > MaxOutput)
@@ -203,50 +202,6 @@ TAnswer Ask(THelper& Helper, const std::string& FileName, Clock::time_point Dead
 }
 
 }  // namespace
-
-void ParseMediaFacts(const std::string& Output, TMediaFacts& Facts)
-{
-    size_t start = 0;
-    while (start < Output.size()) {
-        size_t end = Output.find('\n', start);
-        if (end == std::string::npos)
-            end = Output.size();
-        const std::string line = Output.substr(start, end - start);
-        start = end + 1;
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos)
-            continue;
-        const std::string key = line.substr(0, equals);
-        const std::string value = line.substr(equals + 1);
-        int64_t number = 0;
-        double real = 0.0;
-        const bool isInteger = TryStrToInt64(value, number);
-        const bool isReal = TryStrToFloat(value, real);
-        if (key == "Width")
-            Facts.Width = isInteger && number > 0 && number <= INT_MAX ? static_cast<int>(number) : 0;
-        else if (key == "Height")
-            Facts.Height = isInteger && number > 0 && number <= INT_MAX ? static_cast<int>(number) : 0;
-        else if (key == "PlayTime")
-            Facts.PlayTime = isInteger && number > 0 ? number : 0;
-        else if (key == "FrameRate")
-            Facts.FrameRate = isReal && real > 0 ? real : 0.0;
-        else if (key == "VideoBitRate")
-            Facts.VideoBitRate = isReal && real > 0 ? real : 0.0;
-        else if (key == "FileExtension")
-            Facts.FileExtension = value;
-        else if (key == "VideoCodec")
-            Facts.VideoCodec = value;
-        else if (key.compare(0, 11, "AudioCodec.") == 0) {
-            int64_t index = -1;
-            // An index beyond any real file's stream count is not believed.
-            if (TryStrToInt64(key.substr(11), index) && index >= 0 && index < 1024) {
-                if (Facts.AudioCodecs.size() <= static_cast<size_t>(index))
-                    Facts.AudioCodecs.resize(static_cast<size_t>(index) + 1);
-                Facts.AudioCodecs[static_cast<size_t>(index)] = value;
-            }
-        }
-    }
-}
 
 TMediaFactsReader::TMediaFactsReader(std::string Helper, std::chrono::milliseconds Timeout)
     : m_helper(Helper.empty() ? HelperBesideProgram() : std::move(Helper)),
@@ -323,11 +278,8 @@ bool TMediaFactsReader::Read(const std::string& FileName, TMediaFacts& Facts, st
         switch (Ask(*helper, FileName, deadline, answer)) {
         case TAnswer::Given:
             m_helpers->GiveBack(std::move(helper));
-            if (answer.compare(0, 6, "Error=") == 0) {
-                Error = answer.substr(6, answer.size() - 7);
+            if (!ReadMediaFactsAnswer(answer, Facts, Error))
                 return false;
-            }
-            ParseMediaFacts(answer, Facts);
             Facts.Source = TFactsSource::MediaInfo;
             return true;
         case TAnswer::TimedOut:

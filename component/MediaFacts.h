@@ -16,33 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "component/MediaFactsProtocol.h"
+
 namespace kv {
 
 class TCustomAVProbe;
-
-// Where a TMediaFacts came from.
-enum class TFactsSource {
-    None,       // nothing could be read: every fact is 0 or ''
-    MediaInfo,  // every fact, from the MediaInfo library (through the child)
-    Probe,      // Width, Height and PlayTime from the engine's probe; the other facts are 0 or ''
-};
-
-struct TMediaFacts {
-    int Width = 0;               // first video stream; 0 without video
-    int Height = 0;
-    double FrameRate = 0.0;      // frames per second of the first video stream; 0 when unknown
-    double VideoBitRate = 0.0;   // bits per second of the first video stream; 0 when unknown
-    int64_t PlayTime = 0;        // milliseconds
-    std::string FileExtension;   // as MediaInfo gives it: without the dot ("mkv")
-    std::string VideoCodec;      // MediaInfo's format name of the first video stream ("AVC", "MPEG-4 Visual")
-    std::vector<std::string> AudioCodecs;  // one name per audio stream, in stream order ("AAC", "MP3")
-    TFactsSource Source = TFactsSource::None;
-};
-
-// Parses the child's output: one Key=Value per line with the keys Width, Height, FrameRate, VideoBitRate,
-// PlayTime, FileExtension, VideoCodec and AudioCodec.N (N from 0). Unknown keys and lines without "=" are
-// ignored; a number that does not read leaves its fact 0. Source is left as it is.
-void ParseMediaFacts(const std::string& Output, TMediaFacts& Facts);
 
 // Runs the facts helpers. One object may be used from several threads at once: each Read has a child of its
 // own for as long as it runs, and a child that answered is kept for the next Read. Copies share the

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "MediaFixtures.h"
 #include "TestSupport.h"
 #include "component/MediaFacts.h"
+#include "component/MediaFactsProtocol.h"
 #include "component/MediaInfoDll.h"
 #include "media/AVProbe.h"
 
@@ -341,6 +343,78 @@ TEST_F(MediaFactsTest, TheHelpersOutputIsReadLineByLine)
         EXPECT_EQ(facts.VideoCodec, c.VideoCodec) << c.Output;
         EXPECT_EQ(facts.AudioCodecs, c.AudioCodecs) << c.Output;
     }
+}
+
+// Puts back the "C" numeric locale when the test ends.
+struct TCommaLocale {
+    bool Use()
+    {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
+            if (::setlocale(LC_NUMERIC, name))
+                return true;
+        return false;
+    }
+    ~TCommaLocale() { ::setlocale(LC_NUMERIC, "C"); }
+};
+
+// What the helper writes, the program reads back: numbers in the same form under any locale, one answer
+// cut from the next at its empty line even when a value holds line breaks, an error kept to one line, and
+// requests cut at their NUL.
+TEST(MediaFactsProtocol, WhatOneSideWritesTheOtherReads)
+{
+    TCommaLocale locale;
+    ASSERT_TRUE(locale.Use()) << "no locale with a decimal comma is available (scripts/install-deps.sh makes de_DE.UTF-8)";
+    kv::TMediaFacts written;
+    written.Width = 720;
+    written.Height = 576;
+    written.FrameRate = 29.97;
+    written.VideoBitRate = 1500000.4;
+    written.PlayTime = 5025;
+    written.FileExtension = "mkv";
+    written.VideoCodec = "AVC";
+    written.AudioCodecs = {"AAC", "MP3"};
+    const std::string lines = kv::MediaFactsLines(written);
+    EXPECT_NE(lines.find("FrameRate=29.970\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("VideoBitRate=1500000\n"), std::string::npos) << lines;
+
+    const std::string first = kv::MediaFactsAnswer(lines);
+    const std::string received = first + kv::MediaFactsAnswer("Width=1\n");
+    const size_t length = kv::MediaFactsAnswerLength(received);
+    ASSERT_EQ(length, first.size() - 1);
+    kv::TMediaFacts read;
+    std::string error;
+    ASSERT_TRUE(kv::ReadMediaFactsAnswer(received.substr(0, length), read, error)) << error;
+    EXPECT_EQ(read.Width, 720);
+    EXPECT_EQ(read.Height, 576);
+    EXPECT_EQ(read.FrameRate, 29.97);
+    EXPECT_EQ(read.VideoBitRate, 1500000.0);
+    EXPECT_EQ(read.PlayTime, 5025);
+    EXPECT_EQ(read.FileExtension, "mkv");
+    EXPECT_EQ(read.VideoCodec, "AVC");
+    EXPECT_EQ(read.AudioCodecs, written.AudioCodecs);
+    // An answer still on its way, its empty line not yet come, is no answer.
+    const std::string second = kv::MediaFactsAnswer("Width=1\n");
+    EXPECT_EQ(kv::MediaFactsAnswerLength(second.substr(0, second.size() - 1)), std::string::npos);
+
+    kv::TMediaFacts broken;
+    broken.VideoCodec = "A\n\nB";
+    const std::string odd = kv::MediaFactsAnswer(kv::MediaFactsLines(broken));
+    EXPECT_EQ(kv::MediaFactsAnswerLength(odd), odd.size() - 1) << odd;
+
+    const std::string failed = kv::MediaFactsErrorAnswer("cannot read\nthe file", "a.mkv");
+    EXPECT_EQ(kv::MediaFactsAnswerLength(failed), failed.size() - 1);
+    EXPECT_FALSE(kv::ReadMediaFactsAnswer(failed.substr(0, failed.size() - 1), read, error));
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_EQ(error.rfind("cannot read", 0), 0u) << error;
+
+    std::string input = kv::MediaFactsRequest("a\nb") + kv::MediaFactsRequest("c") + "partial";
+    std::string name;
+    ASSERT_TRUE(kv::TakeMediaFactsRequest(input, name));
+    EXPECT_EQ(name, "a\nb");
+    ASSERT_TRUE(kv::TakeMediaFactsRequest(input, name));
+    EXPECT_EQ(name, "c");
+    EXPECT_FALSE(kv::TakeMediaFactsRequest(input, name));
+    EXPECT_EQ(input, "partial");
 }
 
 }  // namespace
