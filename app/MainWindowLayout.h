@@ -5,9 +5,9 @@
 // power-off choice.
 #pragma once
 
-#include <QIcon>
-#include <QPixmap>
 #include <QSize>
+
+#include "app/WindowImages.h"
 
 class QCheckBox;
 class QComboBox;
@@ -105,13 +105,5 @@ TMainWindowControls BuildMainWindowControls(QWidget& Client);
 
 // Moves the information labels onto the tab being shown (the custom panel, when shown, stays above them).
 void ShowInfoPanelOn(const TMainWindowControls& Controls, int Tab);
-
-// The window's small images: 0 to 8 the nine file types, 9 a preset, brand or model.
-QIcon SmallImage(int Index);
-inline constexpr int ProfileImage = 9;
-// The tab images: 0 to 3 the four tabs when not active, 4 to 7 the same tabs when active.
-QIcon TabImage(int Index);
-// The picture the preview shows before a file is loaded.
-QPixmap PreviewPlaceholder(QSize Size);
 
 }  // namespace kv::app
