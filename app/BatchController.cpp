@@ -4,18 +4,17 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QEventLoop>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
@@ -59,11 +58,12 @@ TBatchController::TBatchController(QWidget& Window, const TMainWindowControls& C
     m_driver->CheckSettings = [this] { return CheckSettings(); };
     m_driver->PowerOffChecked = [this] { return m_c.Shutdown && m_c.Shutdown->isChecked(); };
     m_driver->OnButtons = [this] { ShowButtons(); };
-    m_driver->OnBatchEnded = [this] { UpdateTitle(); };
-    ConfirmClose = [this](const QString& Text) {
-        return QMessageBox::question(&m_window, MessageCaption, Text, QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::No) == QMessageBox::Yes;
+    m_driver->OnBatchEnded = [this] {
+        UpdateTitle();
+        if (m_closeWait)
+            m_closeWait->quit();
     };
+    ConfirmClose = [this](const QString& Text) { return !m_ports.Messages || m_ports.Messages->Question(Text); };
 
     m_list.OnRowAdded = [this](int Index) { RowAdded(Index); };
     m_list.OnRowChanged = [this](int Index) {
@@ -283,11 +283,18 @@ bool TBatchController::CheckSettings()
 bool TBatchController::StopForClose()
 {
     m_driver->StopQuietly();
-    QElapsedTimer timer;
-    timer.start();
-    // Every task closes its output properly on its way out.
-    while (m_driver->Running() && timer.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    if (m_driver->Running()) {
+        // Every task closes its output properly on its way out; the end of the batch ends the wait, and so
+        // does a minute without it.
+        QEventLoop wait;
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
+        limit.start(CloseWaitLimit);
+        m_closeWait = &wait;
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+        m_closeWait = nullptr;
+    }
     return !m_driver->Running();
 }
 

@@ -5,6 +5,7 @@
 // first and stops the tasks before the window goes.
 #pragma once
 
+#include <QEventLoop>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -66,8 +67,9 @@ private:
     void ShowMarks();
     void UpdateTitle();
     bool CheckSettings();
-    // Stops the batch and waits for its tasks to end; true when they did.
+    // Stops the batch and waits for its tasks to end, at most CloseWaitLimit; true when they did.
     bool StopForClose();
+    static constexpr int CloseWaitLimit = 60000;  // ms
 
     QWidget& m_window;
     TMainWindowControls m_c;
@@ -79,6 +81,7 @@ private:
     std::unique_ptr<TBatchDriver> m_driver;
     QString m_baseTitle;
     bool m_closing = false;
+    QEventLoop* m_closeWait = nullptr;  // while StopForClose waits for the end of the batch
 };
 
 }  // namespace kv::app

@@ -56,6 +56,12 @@ void TQtPorts::Warning(const QString& Text)
     Show(m_window, QMessageBox::Warning, Text);
 }
 
+bool TQtPorts::Question(const QString& Text)
+{
+    return QMessageBox::question(m_window, MessageCaption, Text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 QString TQtPorts::BrowseFolder(const QString& Title)
 {
     return QFileDialog::getExistingDirectory(m_window, Title, QString(), QFileDialog::ShowDirsOnly);

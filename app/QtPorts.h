@@ -24,6 +24,7 @@ public:
     void Error(const QString& Text) override;
     void Information(const QString& Text) override;
     void Warning(const QString& Text) override;
+    bool Question(const QString& Text) override;
     QString BrowseFolder(const QString& Title) override;
     QStringList OpenFiles(const QString& Filter, bool MultiSelect) override;
     bool PowerOff() override;

@@ -17,6 +17,8 @@ public:
     virtual void Error(const QString& Text) = 0;
     virtual void Information(const QString& Text) = 0;
     virtual void Warning(const QString& Text) = 0;
+    // A question answered with Yes or No, No unless the user picks Yes; true for Yes.
+    virtual bool Question(const QString& Text) = 0;
 };
 
 // The folder-browse dialog. Returns the chosen folder, or an empty text when the user cancels.

@@ -37,6 +37,7 @@
 #include "app/BatchController.h"
 #include "app/MainWindow.h"
 #include "app/ProgressDelegate.h"
+#include "app/QtPorts.h"
 #include "app/Skins.h"
 
 namespace {
@@ -69,10 +70,11 @@ void ExpectPlays(const QString& File)
     EXPECT_TRUE(errors.empty()) << File.toStdString() << ": " << errors;
 }
 
-// The desktop: also notes the window's title when the end of a batch is announced, and every power-off.
+// The desktop: also notes the window's title when the end of a batch is announced, and every power-off;
+// its questions are the window's own question boxes.
 class TRecorder : public kvtest::TDesktopRecorder {
 public:
-    const QWidget* Window = nullptr;
+    QWidget* Window = nullptr;
     QStringList TitlesAtInformation;
     QStringList Sequence;  // "warning", "information": the boxes in the order shown
     int PowerOffs = 0;
@@ -93,6 +95,7 @@ public:
         ++PowerOffs;
         return true;
     }
+    bool Question(const QString& Text) override { return kv::app::TQtPorts(Window).Question(Text); }
 };
 
 // A shown main window in a program folder of its own, converting to MP4 into an output folder of its own.

@@ -32,6 +32,8 @@ public:
     QStringList Errors;
     QStringList Informations;
     QStringList Warnings;
+    QStringList Questions;
+    bool QuestionAnswer = false;
     QStringList BrowseTitles;
     QStringList FileFilters;
     QList<bool> MultiSelects;
@@ -41,6 +43,11 @@ public:
     void Error(const QString& Text) override { Errors << Text; }
     void Information(const QString& Text) override { Informations << Text; }
     void Warning(const QString& Text) override { Warnings << Text; }
+    bool Question(const QString& Text) override
+    {
+        Questions << Text;
+        return QuestionAnswer;
+    }
     QString BrowseFolder(const QString& Title) override
     {
         BrowseTitles << Title;
