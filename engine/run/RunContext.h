@@ -19,7 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/FFmpegTask.h"
+#include "engine/PreparedFiles.h"
+#include "engine/RunStatistics.h"
+#include "engine/TaskOptions.h"
 #include "engine/run/RunTables.h"
 
 namespace kv::run {
