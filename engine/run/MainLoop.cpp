@@ -24,20 +24,6 @@ double OutputPosition(const TOutputStream& Output)
     return static_cast<double>(Output.WrittenEnd) / 1000000.0;
 }
 
-int MediaIndex(AVMediaType Type)
-{
-    switch (Type) {
-    case AVMEDIA_TYPE_VIDEO:
-        return 0;
-    case AVMEDIA_TYPE_AUDIO:
-        return 1;
-    case AVMEDIA_TYPE_SUBTITLE:
-        return 3;
-    default:
-        return 2;
-    }
-}
-
 // The input file to read from next, or -1 when every input ended or a frame limit was reached; the
 // smallest output position in Position.
 int ChooseInput(TRunContext& Run, double& Position)
@@ -62,7 +48,7 @@ int ChooseInput(TRunContext& Run, double& Position)
             }
         }
         const AVMediaType type = ost.Stream->codecpar->codec_type;
-        if (ost.FrameNumber >= Run.Options.MaxFrames[static_cast<size_t>(MediaIndex(type))])
+        if (ost.FrameNumber >= Run.Options.MaxFrames[MaxFramesIndex(type)])
             return -1;
     }
     return chosen;
@@ -162,8 +148,7 @@ bool RunMainLoop(TRunContext& Run)
                 if (ProcessPacket(Run, ist, packet.get()) < 0) {
                     const std::string message =
                         Format("Error while decoding stream #%d.%d", ist.FileIndex, ist.Index);
-                    if (Run.Options.ExitOnError)
-                        throw FFmpegException(message);
+                    Run.RaiseOnExitOnError(message);
                     if (Run.Verbose >= 0)
                         Run.Log(1, message);
                     reported = false;
