@@ -6,6 +6,7 @@
 
 #include "media/FFmpegLoader.h"
 #include "media/LogLevels.h"
+#include "engine/SetupContext.h"
 
 namespace kv {
 
@@ -76,20 +77,13 @@ void TCustomFFmpeg::LoadDefaults()
     m_exitWithError = false;
 }
 
-void TCustomFFmpeg::ReleaseOutputFiles()
-{
-    for (int i = 0; i < MAX_FILES; ++i)
-        ReleaseOutput(i);
-    m_files.NbOutputFiles = 0;
-}
-
 void TCustomFFmpeg::FreeTaskResources()
 {
     if (!TaskLibrariesLoaded())
         return;
     ReleasingInputs();
     m_store.Release();
-    ReleaseOutputFiles();
+    setup::ReleaseOutputs(m_files);
     for (std::vector<CodecContextPtr>& decoders : m_files.InputDecoders)
         decoders.clear();
     for (InputFormatPtr& input : m_files.InputFiles)

@@ -32,6 +32,10 @@
 
 namespace kv {
 
+namespace setup {
+class TSetupContext;
+}
+
 class TCustomFFmpeg {
 public:
     TCustomFFmpeg();
@@ -93,7 +97,8 @@ public:
     void SetErrorText(const std::string& Text) { m_errorText = Text; }
     void SetTotalDurationMS(int Value) { m_totalDurationMS = Value; }
 
-    // Set-up steps that open files; each reports failure by result with the reason in ErrorText. The
+    // Set-up steps that open files; each reports failure by result with the reason in ErrorText (the
+    // failure contract: engine/SetupContext.h). The
     // engine component calls, for the input: the record's option lines, its forced format and times, then
     // OpenInputFile; for the output: the target preset, the option lines, the record's fields,
     // OpenOutputFile, then the new-stream lines.
@@ -178,15 +183,8 @@ protected:
     virtual void ReleasingInputs() {}
 
 private:
-    void ReleaseOutputFiles();
-    void ReleaseOutput(int Index);
-    bool FailInput(const std::string& Message);
-    int FailOutput(const std::string& Message, int AddedIndex);
-    // A new stream in output OutputIndex with its setup record; raises "Could not alloc stream".
-    std::pair<AVStream*, TOutputStreamSetup*> AddOutputStream(int OutputIndex, AVMediaType Type);
-    // The encoder named for a new stream, or the one the output's format suggests; raises the lookup's
-    // message for a name that is unknown or of another type.
-    const AVCodec* ChooseEncoder(const std::string& Name, AVMediaType Type, const AVFormatContext* Output);
+    // What the set-up steps see of the task (TaskSetup.cpp).
+    setup::TSetupContext SetupContext();
     void FailTask(const std::string& Message);
 
     TTaskOptions m_opt;

@@ -377,7 +377,9 @@ std::unique_ptr<TPictureStages> CreatePictureStages(TRunContext& Run, TPictureSo
 {
     auto stages = std::make_unique<TPictureStages>(Run, std::move(Sources));
     TPictureStages* picture = stages.get();
-    Run.Callbacks.PreProcess = [picture](TInputStream& Input, AVFrame*& Picture) { picture->PreProcess(Input, Picture); };
+    Run.Callbacks.PreProcess = [picture](TInputStream& Input, AVFrame*& Picture) {
+        picture->PreProcess(Input, Picture);
+    };
     Run.Callbacks.Preview = [picture](const AVFrame& Picture, const AVCodecContext& Encoder) {
         picture->Preview(Picture, Encoder);
     };

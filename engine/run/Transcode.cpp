@@ -42,7 +42,9 @@ void TCustomFFmpeg::Transcode()
     // Hooks, deinterlacing and previews of the pictures, for as long as the run lasts.
     run::TPictureSources pictures;
     if (BeforeHookSlot)
-        pictures.BeforeHook = [this, slot = BeforeHookSlot](int64_t PTS, THookAction& Action) { slot(this, PTS, Action); };
+        pictures.BeforeHook = [this, slot = BeforeHookSlot](int64_t PTS, THookAction& Action) {
+            slot(this, PTS, Action);
+        };
     if (CustomHookSlot)
         pictures.CustomHook = [this, slot = CustomHookSlot](TBitmap& Bitmap, int FrameNumber, int64_t PTS, bool& Update,
                                                              bool& StopHook) {
