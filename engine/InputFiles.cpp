@@ -153,7 +153,7 @@ TFileStep OpenInput(TSetupContext& Setup, const std::string& FileName)
         const bool takesSlot = type != AVMEDIA_TYPE_DATA;
         if (takesSlot && files.NbInputCodecs >= MAX_SLOTS)
             return failStreams(Format("%s: too many streams (at most %d in all inputs)", FileName.c_str(), MAX_SLOTS));
-        const AVCodec** slot = &files.InputCodecs[static_cast<size_t>(files.NbInputCodecs)];
+        const AVCodec** slot = &files.InputCodecs[files.NbInputCodecs];
         switch (type) {
         case AVMEDIA_TYPE_VIDEO: {
             ApplyRecordedOptions(Setup.Store, decoder.get(), Setup.Store.CodecOptions[AVMEDIA_TYPE_VIDEO].get(),

@@ -292,7 +292,7 @@ void Map(TCustomFFmpeg& Task, const std::string&, const std::string& Value)
         map.SyncFileIndex = map.FileIndex;
         map.SyncStreamIndex = map.StreamIndex;
     }
-    o.StreamMaps[static_cast<size_t>(o.NbStreamMaps++)] = map;
+    o.StreamMaps[o.NbStreamMaps++] = map;
 }
 
 void MapMetaData(TCustomFFmpeg& Task, const std::string&, const std::string& Value)
@@ -304,7 +304,7 @@ void MapMetaData(TCustomFFmpeg& Task, const std::string&, const std::string& Val
     TMetaDataMap map;
     map.OutFile = reader.Next();
     map.InFile = reader.Next();
-    o.MetaDataMaps[static_cast<size_t>(o.NbMetaDataMaps++)] = map;
+    o.MetaDataMaps[o.NbMetaDataMaps++] = map;
 }
 
 void Time(TCustomFFmpeg& Task, const std::string& Name, const std::string& Value)
@@ -334,7 +334,7 @@ void TimestampScale(TCustomFFmpeg& Task, const std::string&, const std::string& 
     TTaskOptions& o = Task.Options();
     if (Task.Files().NbInputFiles >= MAX_FILES)
         Fail(kv::Format("Too many input files (at most %d)", MAX_FILES));
-    o.InputFilesTsScale[static_cast<size_t>(Task.Files().NbInputFiles)][static_cast<size_t>(stream)] = scale;
+    o.InputFilesTsScale[Task.Files().NbInputFiles][stream] = scale;
 }
 
 void Metadata(TCustomFFmpeg& Task, const std::string&, const std::string& Value)

@@ -155,15 +155,15 @@ void ResetPendingOutputSettings(TTaskOptions& Options)
 
 void ReleaseOutput(TPreparedFiles& Files, int Index)
 {
-    FormatContextPtr& output = Files.OutputFiles[static_cast<size_t>(Index)];
-    Files.OutputStreams[static_cast<size_t>(Index)].clear();
-    for (TBsfChain& chain : Files.BitstreamFilters[static_cast<size_t>(Index)])
+    FormatContextPtr& output = Files.OutputFiles[Index];
+    Files.OutputStreams[Index].clear();
+    for (TBsfChain& chain : Files.BitstreamFilters[Index])
         chain.clear();
     if (!output)
         return;
     output.reset();
     // An output the task created that never received a byte is not left behind.
-    TOutputTarget& target = Files.OutputTargets[static_cast<size_t>(Index)];
+    TOutputTarget& target = Files.OutputTargets[Index];
     RemoveIfCreatedAndEmpty(target);
     target = TOutputTarget{};
 }
@@ -204,7 +204,7 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
         return FailOutput(Setup, Format("Too many output files (at most %d)", MAX_FILES), -1);
     // Writing over a file this task reads would destroy it before it is read.
     for (int i = 0; i < files.NbInputFiles; ++i) {
-        const AVFormatContext* input = files.InputFiles[static_cast<size_t>(i)].get();
+        const AVFormatContext* input = files.InputFiles[i].get();
         if (input && input->url && SameFile(FileNameFromLibrary(input->url), FileName))
             return FailOutput(
                 Setup, Format("'%s' is an input file of this task and cannot be its output", FileName.c_str()), -1);
@@ -228,7 +228,7 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
     if (files.NbInputFiles > 0) {
         bool hasVideo = false, hasAudio = false, hasSubtitle = false;
         for (int i = 0; i < files.NbInputFiles; ++i) {
-            const AVFormatContext* input = files.InputFiles[static_cast<size_t>(i)].get();
+            const AVFormatContext* input = files.InputFiles[i].get();
             for (unsigned s = 0; input && s < input->nb_streams; ++s) {
                 const AVMediaType type = input->streams[s]->codecpar->codec_type;
                 if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
@@ -247,8 +247,8 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
 
     // The streams are created in the output's table entry; it counts as an output once they exist.
     const int index = files.NbOutputFiles;
-    files.OutputFiles[static_cast<size_t>(index)] = std::move(output);
-    AVFormatContext* context = files.OutputFiles[static_cast<size_t>(index)].get();
+    files.OutputFiles[index] = std::move(output);
+    AVFormatContext* context = files.OutputFiles[index].get();
     const struct {
         bool Use;
         AVMediaType Type;
@@ -282,7 +282,7 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
     // Opened for writing (and emptied) only when a conversion starts: OpenOutputForWriting.
     if (!(format->flags & AVFMT_NOFILE)) {
         const std::string path = LocalPathOf(libraryName);
-        if (!path.empty() && !PrepareTarget(path, files.OutputTargets[static_cast<size_t>(index)]))
+        if (!path.empty() && !PrepareTarget(path, files.OutputTargets[index]))
             return FailOutput(Setup, Format("Could not open '%s'", FileName.c_str()), index);
     }
 
@@ -308,13 +308,13 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
 void OpenOutputForWriting(TPreparedFiles& Files, int Index)
 {
     AVFormatContext* output =
-        Index >= 0 && Index < Files.NbOutputFiles ? Files.OutputFiles[static_cast<size_t>(Index)].get() : nullptr;
+        Index >= 0 && Index < Files.NbOutputFiles ? Files.OutputFiles[Index].get() : nullptr;
     if (!output)
         throw FFmpegException(Format("Output file #%d does not exist", Index));
     if ((output->oformat->flags & AVFMT_NOFILE) || output->pb)
         return;
     const std::string libraryName = output->url ? output->url : "";
-    TOutputTarget& target = Files.OutputTargets[static_cast<size_t>(Index)];
+    TOutputTarget& target = Files.OutputTargets[Index];
     struct stat status {};
     const bool missing = !target.Path.empty() && ::lstat(target.Path.c_str(), &status) != 0 && errno == ENOENT;
     if (lav::avio_open(&output->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0)

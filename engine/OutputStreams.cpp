@@ -204,7 +204,7 @@ std::pair<AVStream*, TOutputStreamSetup*> AddOutputStream(TSetupContext& Setup, 
 {
     TTaskOptions& o = Setup.Options;
     TPreparedFiles& files = Setup.Files;
-    AVFormatContext* output = files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    AVFormatContext* output = files.OutputFiles[OutputIndex].get();
     // Streams beyond the addressable ones, or beyond the encoder slots, are refused like a failed allocation.
     AVStream* stream = output && output->nb_streams < static_cast<unsigned>(MAX_STREAMS) && files.NbOutputCodecs < MAX_SLOTS
                            ? lav::avformat_new_stream(output, nullptr)
@@ -218,10 +218,9 @@ std::pair<AVStream*, TOutputStreamSetup*> AddOutputStream(TSetupContext& Setup, 
         throw FFmpegException("Could not alloc stream");
     setup.Encoder->codec_type = Type;
     const size_t pending = PendingFiltersIndex(Type);
-    files.BitstreamFilters[static_cast<size_t>(OutputIndex)][static_cast<size_t>(stream->index)] =
-        std::move(o.PendingBitstreamFilters[pending]);
+    files.BitstreamFilters[OutputIndex][stream->index] = std::move(o.PendingBitstreamFilters[pending]);
     o.PendingBitstreamFilters[pending].clear();
-    std::vector<TOutputStreamSetup>& streams = files.OutputStreams[static_cast<size_t>(OutputIndex)];
+    std::vector<TOutputStreamSetup>& streams = files.OutputStreams[OutputIndex];
     streams.push_back(std::move(setup));
     return {stream, &streams.back()};
 }
@@ -245,7 +244,7 @@ void NewVideoStream(TSetupContext& Setup, int OutputIndex)
     }
     auto [stream, setup] = AddOutputStream(Setup, OutputIndex, AVMEDIA_TYPE_VIDEO);
     AVCodecContext* encoder = setup->Encoder.get();
-    const AVFormatContext* output = files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    const AVFormatContext* output = files.OutputFiles[OutputIndex].get();
     AVCodecContext* videoOptions = Setup.Store.CodecOptions[AVMEDIA_TYPE_VIDEO].get();
     encoder->thread_count = o.ThreadCount;
     if (o.VideoCodecTag)
@@ -298,7 +297,7 @@ void NewVideoStream(TSetupContext& Setup, int OutputIndex)
         else if (o.DoPass == 2)
             encoder->flags |= AV_CODEC_FLAG_PASS2;
     }
-    files.OutputCodecs[static_cast<size_t>(files.NbOutputCodecs++)] = codec;
+    files.OutputCodecs[files.NbOutputCodecs++] = codec;
 }
 
 void NewAudioStream(TSetupContext& Setup, int OutputIndex)
@@ -313,7 +312,7 @@ void NewAudioStream(TSetupContext& Setup, int OutputIndex)
         throw FFmpegException(Format("Invalid audio quality %g (option aq)", static_cast<double>(o.AudioQScale)));
     auto [stream, setup] = AddOutputStream(Setup, OutputIndex, AVMEDIA_TYPE_AUDIO);
     AVCodecContext* encoder = setup->Encoder.get();
-    const AVFormatContext* output = files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    const AVFormatContext* output = files.OutputFiles[OutputIndex].get();
     AVCodecContext* audioOptions = Setup.Store.CodecOptions[AVMEDIA_TYPE_AUDIO].get();
     encoder->thread_count = o.ThreadCount;
     if (o.AudioCodecTag)
@@ -343,7 +342,7 @@ void NewAudioStream(TSetupContext& Setup, int OutputIndex)
         if (codec && codec->sample_fmts && !Lists(codec->sample_fmts, AV_SAMPLE_FMT_NONE, encoder->sample_fmt))
             encoder->sample_fmt = codec->sample_fmts[0];
     }
-    files.OutputCodecs[static_cast<size_t>(files.NbOutputCodecs++)] = codec;
+    files.OutputCodecs[files.NbOutputCodecs++] = codec;
     encoder->sample_rate = o.AudioSampleRate;
     encoder->time_base = AVRational{1, o.AudioSampleRate > 0 ? o.AudioSampleRate : 1};
     if (!o.AudioLanguage.empty())
@@ -363,14 +362,13 @@ void NewSubtitleStream(TSetupContext& Setup, int OutputIndex)
     } else {
         // Without a name the format's own subtitle encoder is taken, as for video and audio: a subtitle
         // stream the output gets must be writable.
-        codec = ChooseEncoder(Setup, o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE,
-                              files.OutputFiles[static_cast<size_t>(OutputIndex)].get());
+        codec = ChooseEncoder(Setup, o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, files.OutputFiles[OutputIndex].get());
         AVCodecContext* encoder = UseCodecDefaults(*setup, codec);
         ApplyRecordedOptions(Setup.Store, encoder, Setup.Store.CodecOptions[AVMEDIA_TYPE_SUBTITLE].get(),
                              AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
     }
-    files.OutputCodecs[static_cast<size_t>(files.NbOutputCodecs++)] = codec;
+    files.OutputCodecs[files.NbOutputCodecs++] = codec;
     if (!o.SubtitleLanguage.empty())
         lav::av_dict_set(&stream->metadata, "language", o.SubtitleLanguage.c_str(), 0);
 }

@@ -11,6 +11,7 @@
 
 #include "media/LibOwners.h"
 #include "engine/BitstreamFilterChain.h"
+#include "engine/IndexedArray.h"
 #include "engine/TaskLimits.h"
 
 namespace kv {
@@ -32,16 +33,16 @@ struct TOutputTarget {
 };
 
 struct TPreparedFiles {
-    std::array<InputFormatPtr, MAX_FILES> InputFiles;
-    std::array<std::vector<CodecContextPtr>, MAX_FILES> InputDecoders;  // one context per input stream
-    std::array<const AVCodec*, MAX_SLOTS> InputCodecs{};                // forced decoders, by slot
+    TIndexedArray<InputFormatPtr, MAX_FILES> InputFiles;
+    TIndexedArray<std::vector<CodecContextPtr>, MAX_FILES> InputDecoders;  // one context per input stream
+    TIndexedArray<const AVCodec*, MAX_SLOTS> InputCodecs{};                // forced decoders, by slot
     int NbInputFiles = 0;
     int NbInputCodecs = 0;
-    std::array<FormatContextPtr, MAX_FILES> OutputFiles;
-    std::array<std::vector<TOutputStreamSetup>, MAX_FILES> OutputStreams;  // one per output stream
-    std::array<TOutputTarget, MAX_FILES> OutputTargets;
-    std::array<std::array<TBsfChain, MAX_STREAMS>, MAX_FILES> BitstreamFilters;  // per output stream
-    std::array<const AVCodec*, MAX_SLOTS> OutputCodecs{};
+    TIndexedArray<FormatContextPtr, MAX_FILES> OutputFiles;
+    TIndexedArray<std::vector<TOutputStreamSetup>, MAX_FILES> OutputStreams;  // one per output stream
+    TIndexedArray<TOutputTarget, MAX_FILES> OutputTargets;
+    TIndexedArray<TIndexedArray<TBsfChain, MAX_STREAMS>, MAX_FILES> BitstreamFilters;  // per output stream
+    TIndexedArray<const AVCodec*, MAX_SLOTS> OutputCodecs{};
     int NbOutputFiles = 0;
     int NbOutputCodecs = 0;
 };

@@ -13,6 +13,7 @@
 
 #include "media/LibraryBindings.h"
 #include "engine/BitstreamFilterChain.h"
+#include "engine/IndexedArray.h"
 #include "engine/TaskLimits.h"
 
 namespace kv {
@@ -41,12 +42,12 @@ struct TOutputFilterDescriptor {
 // default-constructed value gives all of them their defaults at once.
 struct TTaskOptions {
     // Inputs
-    std::array<int64_t, MAX_FILES> InputFilesTsOffset{};
-    std::array<std::array<double, MAX_STREAMS>, MAX_FILES> InputFilesTsScale{};  // 0 = no scaling
+    TIndexedArray<int64_t, MAX_FILES> InputFilesTsOffset{};
+    TIndexedArray<TIndexedArray<double, MAX_STREAMS>, MAX_FILES> InputFilesTsScale{};  // 0 = no scaling
     // Maps
-    std::array<TStreamMap, MAX_SLOTS> StreamMaps{};
+    TIndexedArray<TStreamMap, MAX_SLOTS> StreamMaps{};
     int NbStreamMaps = 0;
-    std::array<TMetaDataMap, MAX_META_DATA_MAPS> MetaDataMaps{};
+    TIndexedArray<TMetaDataMap, MAX_META_DATA_MAPS> MetaDataMaps{};
     int NbMetaDataMaps = 0;
     // Formats for the next input and output
     const AVInputFormat* FileIFormat = nullptr;
