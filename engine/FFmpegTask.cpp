@@ -89,6 +89,7 @@ void TCustomFFmpeg::FreeTaskResources()
     for (InputFormatPtr& input : m_files.InputFiles)
         input.reset();
     m_files.NbInputFiles = 0;
+    m_files.NbInputCodecs = 0;  // the slots of the inputs released; a reset task counts from 0 again
     m_opt.IntraMatrix.reset();
     m_opt.InterMatrix.reset();
     m_opt.VStatsFilename.clear();

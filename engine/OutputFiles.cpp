@@ -131,15 +131,17 @@ std::string MetadataKey(const std::string& Key)
     return Key;
 }
 
-// Refuses the output: the reason in ErrorText, the output added at AddedIndex (-1: none yet) released,
-// the pending output settings reset.
-TFileStep FailOutput(TSetupContext& Setup, const std::string& Message, int AddedIndex)
+// Refuses the output: the reason in ErrorText, the output added at AddedIndex (-1: none yet) released
+// with the encoder slots its streams took from FirstSlot on, the pending output settings reset.
+TFileStep FailOutput(TSetupContext& Setup, const std::string& Message, int AddedIndex, int FirstSlot = 0)
 {
     Setup.ErrorText = Message;
     if (AddedIndex >= 0) {
         ReleaseOutput(Setup.Files, AddedIndex);
         if (AddedIndex < Setup.Files.NbOutputFiles)
             Setup.Files.NbOutputFiles = AddedIndex;
+        // The run gives output stream n the encoder of slot n: the next output's streams start here.
+        Setup.Files.NbOutputCodecs = FirstSlot;
     }
     ResetPendingOutputSettings(Setup.Options);
     return TFileStep{};
@@ -173,6 +175,7 @@ void ReleaseOutputs(TPreparedFiles& Files)
     for (int i = 0; i < MAX_FILES; ++i)
         ReleaseOutput(Files, i);
     Files.NbOutputFiles = 0;
+    Files.NbOutputCodecs = 0;
 }
 
 TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
@@ -247,6 +250,7 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
 
     // The streams are created in the output's table entry; it counts as an output once they exist.
     const int index = files.NbOutputFiles;
+    const int firstSlot = files.NbOutputCodecs;
     files.OutputFiles[index] = std::move(output);
     AVFormatContext* context = files.OutputFiles[index].get();
     const struct {
@@ -262,7 +266,7 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
         if (!stream.Use)
             continue;
         if (const std::optional<std::string> failure = FailureOf([&] { NewStream(Setup, index, stream.Type); }))
-            return FailOutput(Setup, Format(stream.Failure, failure->c_str()), index);
+            return FailOutput(Setup, Format(stream.Failure, failure->c_str()), index, firstSlot);
     }
 
     if (o.RecTimestamp != 0) {
@@ -278,12 +282,12 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
     files.NbOutputFiles = index + 1;
 
     if ((format->flags & AVFMT_NEEDNUMBER) && !lav::av_filename_number_test(libraryName.c_str()))
-        return FailOutput(Setup, LibraryErrorText(FileName, AVERROR(EDOM)), index);
+        return FailOutput(Setup, LibraryErrorText(FileName, AVERROR(EDOM)), index, firstSlot);
     // Opened for writing (and emptied) only when a conversion starts: OpenOutputForWriting.
     if (!(format->flags & AVFMT_NOFILE)) {
         const std::string path = LocalPathOf(libraryName);
         if (!path.empty() && !PrepareTarget(path, files.OutputTargets[index]))
-            return FailOutput(Setup, Format("Could not open '%s'", FileName.c_str()), index);
+            return FailOutput(Setup, Format("Could not open '%s'", FileName.c_str()), index, firstSlot);
     }
 
     // The preload is the program-stream muxers' own setting now ("preload"); the context's audio preload

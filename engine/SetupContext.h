@@ -9,20 +9,21 @@
 //   GenericOptions.cpp the generic option path, the recorded options and the resources check
 //   CodecLookup.cpp    finding encoders and decoders by name
 //   RecordOptions.cpp  applying the option records (through the option handlers, which take the task)
+// TCustomFFmpeg keeps its public set-up names; each forwards to its step (TaskSetup.cpp).
 //
 // How set-up reports failures:
 //   - File-level steps (OpenInput, PrepareOutput) report by their result (TFileStep) with the reason in
-//     ErrorText; what they refuse leaves the pending per-file settings reset. A few faults deliberately
-//     leave them as exceptions: "invalid codec_type" (an input stream of a type the engine does not
-//     know) raises FFmpegException out of OpenInput.
-//   - Inside a file-level step, whatever a nested step raises (the resources check, stream creation) is
-//     caught as kv::Exception and becomes the step's failure (stream creation prefixes
-//     "new_<type>_stream fail: ").
-//   - Stream creation, option handlers, record application and the codec lookup inside them raise
-//     FFmpegException (value parsing: EConvertError, EAssertionFailed). A failed codec lookup also
-//     leaves its message in ErrorText.
+//     ErrorText; a refused file leaves the pending per-file settings reset (ResetPendingInputSettings,
+//     ResetPendingOutputSettings). One fault deliberately leaves OpenInput as an exception: an input
+//     stream of a type the engine does not know raises FFmpegException("invalid codec_type").
+//   - Inside a file-level step, what a nested step raises as kv::Exception (the resources check, stream
+//     creation) becomes the step's failure; stream creation's message is prefixed
+//     "new_video_stream fail: " (audio, subtitle alike).
+//   - Stream creation raises FFmpegException; a codec name it cannot find also leaves the lookup's message
+//     in ErrorText. Option handlers and record application raise FFmpegException, value parsing
+//     EConvertError or EAssertionFailed.
 //   - Run stages raise FFmpegException; a fault the run can go on after is raised only with exit on
-//     error, and logged otherwise (TRunContext::Recoverable).
+//     error and logged otherwise (TRunContext::Recoverable).
 #pragma once
 
 #include <functional>
@@ -104,6 +105,7 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName);
 void OpenOutputForWriting(TPreparedFiles& Files, int Index);
 // Closes output Index and forgets its streams; an output the task created that stayed empty is removed.
 void ReleaseOutput(TPreparedFiles& Files, int Index);
+// Every output, and the encoder slots their streams took.
 void ReleaseOutputs(TPreparedFiles& Files);
 
 // Streams (OutputStreams.cpp); raise FFmpegException. Type AVMEDIA_TYPE_AUDIO or _SUBTITLE, any other
