@@ -22,6 +22,7 @@
 #include "app/ProgressDelegate.h"
 #include "app/logic/WindowLogic.h"
 #include "component/DIdezuDOR.h"
+#include "media/TextAndPath.h"
 
 namespace kv::app {
 
@@ -134,7 +135,7 @@ bool TBatchController::LibrariesReady()
 {
     if (m_engine.LibrariesLoaded())
         return true;
-    return m_engine.LoadLibraries((m_logic.Paths().ProgramFolder + QStringLiteral("LibAV")).toStdString());
+    return m_engine.LoadLibraries(kv::LibraryFolder(m_logic.Paths().ProgramFolder.toStdString()));
 }
 
 void TBatchController::AddClicked()

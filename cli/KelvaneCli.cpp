@@ -215,7 +215,7 @@ int Convert(std::vector<std::string> Args)
         }
         pthread_kill(waitingThread, SIGUSR1);
     };
-    if (!engine.LoadLibraries(kv::ProgramFolder() + "LibAV"))
+    if (!engine.LoadLibraries(kv::LibraryFolder()))
         return Fail(engine.LastError());
     engine.SetCodecThreads(threads);
     kv::TInputOptions input;
@@ -262,7 +262,7 @@ struct TEngine {
     TEngine()
     {
         Component.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) { LogLine(ALevel, AMsg); };
-        if (!Component.LoadLibraries(kv::ProgramFolder() + "LibAV"))
+        if (!Component.LoadLibraries(kv::LibraryFolder()))
             Error = Component.LastError();
     }
     // The engine's probe holding File; nullptr with Error set.

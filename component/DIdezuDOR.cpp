@@ -313,7 +313,7 @@ void TCustomDIdezuDOR::SetProgressInterval(int Value) { m_progressInterval = Val
 
 uint8_t TCustomDIdezuDOR::PreviewFlagsFor(bool Preview, bool PreviewBitmap) const
 {
-    return static_cast<uint8_t>((Preview ? 1 : 0) | (PreviewBitmap ? 2 : 0));
+    return PreviewFlagsOf(Preview, PreviewBitmap);
 }
 
 // Switching a flag changes only that flag of each task: a task that stopped previewing on its own (its

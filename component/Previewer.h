@@ -10,7 +10,7 @@
 #include <string>
 
 #include "component/MainThreadBridge.h"
-#include "engine/FFmpegTask.h"
+#include "engine/Preview.h"
 #include "media/Bitmap.h"
 
 namespace kv {

@@ -2,9 +2,9 @@
 // generation calls otherwise.
 #include "media/LibraryBindings.h"
 #include "media/TextFormat.h"
-#include "engine/FFmpegTask.h"
+#include "engine/SetupContext.h"
 
-namespace kv {
+namespace kv::setup {
 
 namespace {
 
@@ -34,7 +34,7 @@ const AVCodec* FindAlias(const std::string& Name, bool Encoder)
 
 }  // namespace
 
-bool TCustomFFmpeg::LookupCodec(const std::string& Name, AVMediaType Type, bool Encoder, const AVCodec*& Codec)
+bool LookupCodec(const std::string& Name, AVMediaType Type, bool Encoder, const AVCodec*& Codec, std::string& ErrorText)
 {
     Codec = nullptr;
     if (Name.empty())
@@ -44,15 +44,15 @@ bool TCustomFFmpeg::LookupCodec(const std::string& Name, AVMediaType Type, bool 
     if (!codec)
         codec = FindAlias(Name, Encoder);
     if (!codec) {
-        SetErrorText(Format("Unknown %s '%s'", kind, Name.c_str()));
+        ErrorText = Format("Unknown %s '%s'", kind, Name.c_str());
         return false;
     }
     if (codec->type != Type) {
-        SetErrorText(Format("Invalid %s type '%s'", kind, Name.c_str()));
+        ErrorText = Format("Invalid %s type '%s'", kind, Name.c_str());
         return false;
     }
     Codec = codec;
     return true;
 }
 
-}  // namespace kv
+}  // namespace kv::setup

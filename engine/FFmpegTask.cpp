@@ -1,48 +1,18 @@
+// The life of a task: creation and freeing, reset and defaults, start, run, finish, stop and pause, and
+// the flags the application switches while it runs.
 #include "engine/FFmpegTask.h"
 
-#include <algorithm>
 #include <cassert>
 
 #include "media/FFmpegLoader.h"
 #include "media/LogLevels.h"
-#include "media/TextAndPath.h"
-#include "media/UnicodeProtocol.h"
-#include "engine/FFmpegException.h"
-#include "media/OptionValues.h"
+#include "engine/SetupContext.h"
 
 namespace kv {
-
-std::mutex& PreviewLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
-void TOptionStore::Release()
-{
-    Clear();
-    for (CodecContextPtr& context : CodecOptions)
-        context.reset();
-    FormatOptions.reset();
-    ScalerOptions.reset();
-}
 
 namespace {
 
 bool TaskLibrariesLoaded() { return FFLoader().LibsLoaded(ComponentLibrarySet()); }
-
-// A count of milliseconds as microseconds; -1 ms when the text is not a number. Values beyond the
-// 64-bit range of microseconds are held at its ends.
-int64_t HookTimeUS(const std::string& Text)
-{
-    int64_t ms = -1;
-    if (!TryStrToInt64(Text, ms))
-        ms = -1;
-    int64_t us = 0;
-    if (__builtin_mul_overflow(ms, int64_t{1000}, &us))
-        us = ms < 0 ? INT64_MIN : INT64_MAX;
-    return us;
-}
 
 }  // namespace
 
@@ -94,15 +64,7 @@ void TCustomFFmpeg::ResetTask()
     m_terminated = false;
     m_exitWithError = false;
     m_totalDurationMS = -1;
-    for (size_t type = 0; type < m_store.CodecOptions.size(); ++type) {
-        m_store.CodecOptions[type].reset(lav::avcodec_alloc_context3(nullptr));
-        if (m_store.CodecOptions[type])
-            m_store.CodecOptions[type]->codec_type = static_cast<AVMediaType>(type);
-    }
-    m_store.FormatOptions.reset(lav::avformat_alloc_context());
-    m_store.ScalerOptions.reset(lav::sws_getContext(16, 16, static_cast<AVPixelFormat>(0), 16, 16,
-                                                    static_cast<AVPixelFormat>(0), m_opt.SwsFlags, nullptr,
-                                                    nullptr, nullptr));
+    m_store.Create(m_opt.SwsFlags);
 }
 
 void TCustomFFmpeg::LoadDefaults()
@@ -111,22 +73,8 @@ void TCustomFFmpeg::LoadDefaults()
     m_opt.OutputFilter = TOutputFilterDescriptor{"ffmpeg_output", "default", -1};
     m_store.Clear();
     m_hook = THookState{};
-    // Freed after the lock: a previewer closes its window on the main thread and may wait for it.
-    std::shared_ptr<IPreviewer> previewer;
-    {
-        std::lock_guard<std::mutex> guard(PreviewLock());
-        previewer = std::move(m_preview.Previewer);
-        m_preview = TPreviewState{};
-        m_previewFlags = 0;
-    }
+    m_preview.Reset();
     m_exitWithError = false;
-}
-
-void TCustomFFmpeg::ReleaseOutputFiles()
-{
-    for (int i = 0; i < MAX_FILES; ++i)
-        ReleaseOutput(i);
-    m_files.NbOutputFiles = 0;
 }
 
 void TCustomFFmpeg::FreeTaskResources()
@@ -135,12 +83,13 @@ void TCustomFFmpeg::FreeTaskResources()
         return;
     ReleasingInputs();
     m_store.Release();
-    ReleaseOutputFiles();
+    setup::ReleaseOutputs(m_files);
     for (std::vector<CodecContextPtr>& decoders : m_files.InputDecoders)
         decoders.clear();
     for (InputFormatPtr& input : m_files.InputFiles)
         input.reset();
     m_files.NbInputFiles = 0;
+    m_files.NbInputCodecs = 0;  // the slots of the inputs released; a reset task counts from 0 again
     m_opt.IntraMatrix.reset();
     m_opt.InterMatrix.reset();
     m_opt.VStatsFilename.clear();
@@ -158,10 +107,7 @@ void TCustomFFmpeg::FreeTaskResources()
             chain.clear();
     m_hook.Chain.clear();  // each hook's Release runs here
     m_opt.UsingVHook = false;
-    std::shared_ptr<IPreviewer> previewer;  // freed after the lock, as in LoadDefaults
-    std::lock_guard<std::mutex> guard(PreviewLock());
-    previewer = std::move(m_preview.Previewer);
-    m_preview = TPreviewState{};
+    m_preview.ReleasePreviewer();
 }
 
 void TCustomFFmpeg::SetLogLevel(int Level)
@@ -171,47 +117,15 @@ void TCustomFFmpeg::SetLogLevel(int Level)
     m_logLevelClaim.Set(Level);
 }
 
-uint8_t TCustomFFmpeg::PreviewFlags() const
-{
-    std::lock_guard<std::mutex> guard(PreviewLock());
-    return m_previewFlags;
-}
+uint8_t TCustomFFmpeg::PreviewFlags() const { return m_preview.Flags(); }
 
-void TCustomFFmpeg::SetPreviewFlags(uint8_t Flags)
-{
-    std::shared_ptr<IPreviewer> previewer;  // freed after the lock
-    std::lock_guard<std::mutex> guard(PreviewLock());
-    if (!(Flags & PreviewWindowFlag))
-        previewer = std::move(m_preview.Previewer);
-    m_previewFlags = Flags;
-}
+void TCustomFFmpeg::SetPreviewFlags(uint8_t Flags) { m_preview.SetFlags(Flags); }
 
-void TCustomFFmpeg::SwitchPreviewFlags(uint8_t Mask, bool On)
-{
-    std::shared_ptr<IPreviewer> previewer;  // freed after the lock
-    std::lock_guard<std::mutex> guard(PreviewLock());
-    m_previewFlags = static_cast<uint8_t>(On ? (m_previewFlags | Mask) : (m_previewFlags & ~Mask));
-    if (!(m_previewFlags & PreviewWindowFlag))
-        previewer = std::move(m_preview.Previewer);
-}
+void TCustomFFmpeg::SwitchPreviewFlags(uint8_t Mask, bool On) { m_preview.SwitchFlags(Mask, On); }
 
 void TCustomFFmpeg::SetHookRanges(const std::string& Text)
 {
-    std::vector<THookRange> ranges;
-    std::string rest = Text;
-    while (!rest.empty()) {
-        std::string item;
-        SplitHead(rest, ",", true, item);
-        item = TrimText(item);
-        std::string start;
-        SplitHead(item, "-", true, start);
-        const THookRange range{HookTimeUS(TrimText(start)), HookTimeUS(TrimText(item))};
-        if (range.End >= range.Start && range.End >= 0)
-            ranges.push_back(range);
-    }
-    std::stable_sort(ranges.begin(), ranges.end(),
-                     [](const THookRange& a, const THookRange& b) { return a.End < b.End; });
-    m_hook.Ranges = std::move(ranges);
+    m_hook.Ranges = ParseHookRanges(Text);
     m_hook.RangeIndex = 0;
     m_hook.RangeCount = static_cast<int>(m_hook.Ranges.size());
 }

@@ -1,291 +1,40 @@
-// One conversion task: the complete state of a command-line style converter turned into an object. The
-// option fields say what the next input, output or output stream will get; set-up fills the input and
-// output tables; a run consumes them on the caller's thread or on its own worker thread.
+// One conversion task: the complete state of a command-line style converter turned into an object, and its
+// life (reset, start, run, stop, pause, free). The option fields say what the next input, output or output
+// stream will get; set-up fills the input and output tables; a run consumes them on the caller's thread or
+// on its own worker thread. The parts of its state have headers of their own: settings (TaskOptions.h),
+// prepared files (PreparedFiles.h), statistics (RunStatistics.h), option store (OptionStore.h), hooks
+// (HookState.h), preview (Preview.h) and callback slots (TaskCallbacks.h).
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <string>
 #include <utility>
-#include <vector>
-
-#include <sys/types.h>
 
 #include "media/AVProbe.h"
-#include "media/LibOwners.h"
 #include "media/LogLevels.h"
+#include "engine/HookState.h"
 #include "engine/OptionRecords.h"
+#include "engine/OptionStore.h"
+#include "engine/PreparedFiles.h"
+#include "engine/Preview.h"
+#include "engine/RunStatistics.h"
+#include "engine/TaskCallbacks.h"
+#include "engine/TaskLimits.h"
+#include "engine/TaskOptions.h"
 #include "engine/TaskThreads.h"
 #include "engine/TaskTypes.h"
-#include "engine/VideoHooks.h"
 
 namespace kv {
 
-inline constexpr int MAX_FILES = 20;             // input files, output files
-inline constexpr int MAX_STREAMS = 20;           // addressable streams per file
-inline constexpr int MAX_SLOTS = MAX_FILES * MAX_STREAMS;  // codec slots, stream maps
-inline constexpr int MAX_META_DATA_MAPS = 20;
-
-struct TStreamMap {
-    int FileIndex = 0;
-    int StreamIndex = 0;
-    int SyncFileIndex = 0;
-    int SyncStreamIndex = 0;
-};
-
-struct TMetaDataMap {
-    int OutFile = 0;
-    int InFile = 0;
-};
-
-// A bitstream-filter chain: the filters a stream's packets pass through, in order.
-using TBsfChain = std::vector<BitstreamFilterPtr>;
-
-// The filter that ends every video filter graph of the task: it delivers frames in the encoder's pixel
-// format.
-struct TOutputFilterDescriptor {
-    std::string Name;      // "ffmpeg_output"
-    std::string InputPad;  // "default"
-    int PixelFormat = -1;
-};
-
-// What set-up prepared for one output stream: the run opens its encoder, or copies the input's packets.
-struct TOutputStreamSetup {
-    CodecContextPtr Encoder;
-    bool StreamCopy = false;
-    float Quality = 0.0f;  // the stream's fixed quality (lambda), 0 = none
-};
-
-// The file an output writes to, as its preparation found it. Preparing never empties a file; only a
-// file the task created itself is removed again when it is still empty at the end.
-struct TOutputTarget {
-    std::string Path;      // file-system path; empty when the libraries reach the output another way
-    bool Created = false;  // the task created the file: Device and Inode name it
-    dev_t Device = 0;
-    ino_t Inode = 0;
-};
-
-struct FileCloser {
-    void operator()(FILE* File) const { std::fclose(File); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-// The task's settings: every field that option lines and records set, with its default. Reassigning a
-// default-constructed value gives all of them their defaults at once.
-struct TTaskOptions {
-    // Inputs
-    std::array<int64_t, MAX_FILES> InputFilesTsOffset{};
-    std::array<std::array<double, MAX_STREAMS>, MAX_FILES> InputFilesTsScale{};  // 0 = no scaling
-    // Maps
-    std::array<TStreamMap, MAX_SLOTS> StreamMaps{};
-    int NbStreamMaps = 0;
-    std::array<TMetaDataMap, MAX_META_DATA_MAPS> MetaDataMaps{};
-    int NbMetaDataMaps = 0;
-    // Formats for the next input and output
-    const AVInputFormat* FileIFormat = nullptr;
-    const AVOutputFormat* FileOFormat = nullptr;
-    // Video
-    int FrameWidth = 0;
-    int FrameHeight = 0;
-    float FrameAspectRatio = 0.0f;
-    int FramePixFmt = -1;
-    // Audio
-    int AudioSampleFmt = -1;
-    // Video
-    int FramePadTop = 0, FramePadBottom = 0, FramePadLeft = 0, FramePadRight = 0;
-    std::array<int, 3> PaddingColor{16, 128, 128};  // Y, U, V
-    int FrameTopBand = 0, FrameBottomBand = 0, FrameLeftBand = 0, FrameRightBand = 0;
-    std::array<int, 4> MaxFrames{INT_MAX, INT_MAX, INT_MAX, INT_MAX};  // video, audio, data, subtitle
-    AVRational FrameRate{0, 0};
-    float VideoQScale = 0.0f;
-    std::optional<std::array<uint16_t, 64>> IntraMatrix;
-    std::optional<std::array<uint16_t, 64>> InterMatrix;
-    std::string VideoRcOverrideString;
-    bool VideoDisable = false;
-    int VideoDiscard = 0;
-    std::string VideoCodecName;
-    uint32_t VideoCodecTag = 0;
-    bool SameQuality = false;
-    bool DoDeinterlace = false;
-    int TopFieldFirst = -1;
-    int MeThreshold = 0;
-    int IntraDcPrecision = 8;
-    bool LoopInput = false;
-    int LoopOutput = -1;  // no looping
-    bool QpHist = false;
-    std::string VFilters;
-    bool VFiltersInUse = false;
-    TOutputFilterDescriptor OutputFilter;
-    bool IntraOnly = false;
-    // Audio
-    int AudioSampleRate = 44100;
-    int64_t ChannelLayout = 0;
-    float AudioQScale = -99999.0f;  // none
-    bool AudioDisable = false;
-    int AudioChannels = 2;
-    std::string AudioCodecName;
-    uint32_t AudioCodecTag = 0;
-    std::string AudioLanguage;
-    // Subtitle
-    bool SubtitleDisable = false;
-    std::string SubtitleCodecName;
-    std::string SubtitleLanguage;
-    // Mux
-    float MuxPreload = 0.5f;   // s
-    float MuxMaxDelay = 0.7f;  // s
-    // Timing
-    int64_t RecordingTime = INT64_MAX;  // us, unlimited
-    int64_t StartTime = 0;              // us
-    int64_t RecTimestamp = 0;           // s since 1970, UTC
-    int64_t InputTsOffset = 0;          // us
-    std::vector<std::pair<std::string, std::string>> MetaData;  // pending pairs
-    // Debug
-    bool DoHexDump = false;
-    bool DoPktDump = false;
-    bool DoPsnr = false;
-    // Passes
-    int DoPass = 0;
-    std::string PassLogFilename;
-    bool AudioStreamCopy = false;
-    bool VideoStreamCopy = false;
-    bool SubtitleStreamCopy = false;
-    // Sync
-    int VideoSyncMethod = -1;  // automatic
-    int AudioSyncMethod = 0;
-    float AudioDriftThreshold = 0.1f;
-    bool CopyTs = false;
-    bool OptShortest = false;
-    int VideoGlobalHeader = 0;
-    std::string VStatsFilename;
-    int OptProgramId = 0;  // all programs
-    int CopyInitialNonkeyframes = 0;
-    bool RateEmu = false;
-    // Capture
-    int VideoChannel = 0;
-    std::string VideoStandard;
-    // Audio
-    int AudioVolume = 256;  // unchanged
-    // Run
-    bool ExitOnError = false;
-    bool UsingVHook = false;
-    int Verbose = 1;
-    int ThreadCount = 1;
-    bool InputSync = false;
-    // Limits
-    int64_t LimitFilesize = 0;  // bytes, 0 = none
-    bool ForceFps = false;
-    bool UsingPgmYuv = false;
-    float DtsDeltaThreshold = 10.0f;  // s
-    int SwsFlags = 4;                 // bicubic
-    // Bitstream filters for the next video, audio and subtitle stream
-    std::array<TBsfChain, 3> PendingBitstreamFilters;
-};
-
-// What set-up opened: the input files with their decoder contexts, the output files with their streams.
-// The run reads these and releases them when it ends.
-struct TPreparedFiles {
-    std::array<InputFormatPtr, MAX_FILES> InputFiles;
-    std::array<std::vector<CodecContextPtr>, MAX_FILES> InputDecoders;  // one context per input stream
-    std::array<const AVCodec*, MAX_SLOTS> InputCodecs{};                // forced decoders, by slot
-    int NbInputFiles = 0;
-    int NbInputCodecs = 0;
-    std::array<FormatContextPtr, MAX_FILES> OutputFiles;
-    std::array<std::vector<TOutputStreamSetup>, MAX_FILES> OutputStreams;  // one per output stream
-    std::array<TOutputTarget, MAX_FILES> OutputTargets;
-    std::array<std::array<TBsfChain, MAX_STREAMS>, MAX_FILES> BitstreamFilters;  // per output stream
-    std::array<const AVCodec*, MAX_SLOTS> OutputCodecs{};
-    int NbOutputFiles = 0;
-    int NbOutputCodecs = 0;
-};
-
-// What a run accumulates and reports: byte counts, duplicated and dropped pictures.
-struct TRunStatistics {
-    int64_t VideoSize = 0;
-    int64_t AudioSize = 0;
-    int64_t ExtraSize = 0;
-    int NbFramesDup = 0;
-    int NbFramesDrop = 0;
-};
-
-// The generic option store: the option names the generic path accepted and the contexts that hold their
-// values until a real codec, container or scaler takes them.
-struct TOptionStore {
-    std::vector<std::string> Names;
-    // Options of the forced output format's own muxer (name, value), handed to it when it writes its header.
-    std::vector<std::pair<std::string, std::string>> MuxerOptions;
-    std::array<CodecContextPtr, 5> CodecOptions;  // video, audio, data, subtitle, attachment
-    FormatContextPtr FormatOptions;
-    ScalerPtr ScalerOptions;
-    std::function<void(int)> SetVerbosity;  // lets a generic option raise the task's verbosity
-
-    void Clear()
-    {
-        Names.clear();
-        MuxerOptions.clear();
-    }
-    void Release();
-    bool Created() const { return FormatOptions != nullptr; }
-};
-
-struct THookRange {
-    int64_t Start = 0;  // us
-    int64_t End = 0;    // us
-};
-
-struct THookState {
-    THookChain Chain;
-    std::vector<THookRange> Ranges;  // sorted by End
-    int RangeIndex = 0;
-    int RangeCount = 0;
-};
-
-// What shows the pictures a task encodes while Preview is on: one per task, made on the first picture.
-class IPreviewer {
-public:
-    virtual ~IPreviewer() = default;
-    // Shows a picture; false once the viewer was closed, after which the task stops previewing.
-    virtual bool Show(const TBitmap& Bitmap, int FrameNumber, int64_t PTS) = 0;
-};
-// Null result: nothing to show pictures in.
-using TPreviewerFactory = std::function<std::shared_ptr<IPreviewer>()>;
-
-inline constexpr uint8_t PreviewWindowFlag = 1;  // Preview
-inline constexpr uint8_t PreviewBitmapFlag = 2;  // PreviewBitmap
-
-struct TPreviewState {
-    std::shared_ptr<IPreviewer> Previewer;  // made on the first picture shown
-};
-
-namespace run {
-class TRunContext;
-class TPictureStages;
-}  // namespace run
-
-class TCustomFFmpeg;
-
-using TTaskLogSlot = std::function<void(TCustomFFmpeg* Sender, int Level, const std::string& Text)>;
-using TTaskPreviewBitmapSlot =
-    std::function<void(TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber, int64_t PTS)>;
-using TTaskProgressSlot =
-    std::function<void(TCustomFFmpeg* Sender, int FrameNumber, int FPS, int CurrentDuration, float Quality,
-                       float BitRate, int64_t CurrentSize, int TotalOutputDuration)>;
-using TTaskTerminateSlot = std::function<void(TCustomFFmpeg* Sender)>;
-using TTaskBeforeHookSlot = std::function<void(TCustomFFmpeg* Sender, int64_t PTS, THookAction& Action)>;
-using TTaskCustomHookSlot = std::function<void(TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber,
-                                               int64_t PTS, bool& Update, bool& StopHook)>;
-
-// Serialises SetPreviewFlags with the pipeline's use of the previewer, across all tasks.
-std::mutex& PreviewLock();
+namespace setup {
+class TSetupContext;
+}
 
 class TCustomFFmpeg {
 public:
@@ -348,7 +97,8 @@ public:
     void SetErrorText(const std::string& Text) { m_errorText = Text; }
     void SetTotalDurationMS(int Value) { m_totalDurationMS = Value; }
 
-    // Set-up steps that open files; each reports failure by result with the reason in ErrorText. The
+    // Set-up steps that open files; each reports failure by result with the reason in ErrorText (the
+    // failure contract: engine/SetupContext.h). The
     // engine component calls, for the input: the record's option lines, its forced format and times, then
     // OpenInputFile; for the output: the target preset, the option lines, the record's fields,
     // OpenOutputFile, then the new-stream lines.
@@ -433,18 +183,8 @@ protected:
     virtual void ReleasingInputs() {}
 
 private:
-    friend class run::TPictureStages;
-    // The hooks, deinterlacing and previews of one run, wired into its callbacks.
-    std::unique_ptr<run::TPictureStages> CreatePictureStages(run::TRunContext& Run);
-    void ReleaseOutputFiles();
-    void ReleaseOutput(int Index);
-    bool FailInput(const std::string& Message);
-    int FailOutput(const std::string& Message, int AddedIndex);
-    // A new stream in output OutputIndex with its setup record; raises "Could not alloc stream".
-    std::pair<AVStream*, TOutputStreamSetup*> AddOutputStream(int OutputIndex, AVMediaType Type);
-    // The encoder named for a new stream, or the one the output's format suggests; raises the lookup's
-    // message for a name that is unknown or of another type.
-    const AVCodec* ChooseEncoder(const std::string& Name, AVMediaType Type, const AVFormatContext* Output);
+    // What the set-up steps see of the task (TaskSetup.cpp).
+    setup::TSetupContext SetupContext();
     void FailTask(const std::string& Message);
 
     TTaskOptions m_opt;
@@ -452,8 +192,7 @@ private:
     TRunStatistics m_stats;
     TOptionStore m_store;
     THookState m_hook;
-    TPreviewState m_preview;
-    uint8_t m_previewFlags = 0;
+    TTaskPreview m_preview;
     TLogLevelClaim m_logLevelClaim;
 
     std::atomic<bool> m_running{false};

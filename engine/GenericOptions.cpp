@@ -4,11 +4,11 @@
 #include "media/FFmpegLoader.h"
 #include "media/LibraryBindings.h"
 #include "media/LogLevels.h"
-#include "engine/FFmpegException.h"
-#include "engine/FFmpegTask.h"
 #include "media/OptionValues.h"
+#include "engine/FFmpegException.h"
+#include "engine/SetupContext.h"
 
-namespace kv {
+namespace kv::setup {
 
 namespace {
 
@@ -25,49 +25,58 @@ int SetIn(void* Context, const char* Name, const char* Value, const AVOption*& F
 
 }  // namespace
 
-void TCustomFFmpeg::RequireResources() const
+void RequireResources(const TOptionStore& Store)
 {
     if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
         throw FFmpegException("The codec libraries are not loaded");
     // ResetTask creates the store and FreeTaskResources releases it, with everything set-up opened.
-    if (!m_store.Created())
+    if (!Store.Created())
         throw FFmpegException("The task's resources were released or never created; reset the task before "
                               "using it again");
 }
 
-bool TCustomFFmpeg::SetGenericOption(const std::string& Name, const std::string& Value)
+std::optional<std::string> FileStepRefusal(const TSetupContext& Setup, const std::string& FileName)
+{
+    if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
+        return FileName + ": the codec libraries are not loaded";
+    return FailureOf([&] { RequireResources(Setup.Store); });
+}
+
+bool SetGenericOption(TSetupContext& Setup, const std::string& Name, const std::string& Value)
 {
     if (TrimText(Name).empty() || TrimText(Value).empty())
         return false;
-    RequireResources();
+    TOptionStore& store = Setup.Store;
+    const TTaskOptions& o = Setup.Options;
+    RequireResources(store);
     const char* name = Name.c_str();
     const char* value = Value.c_str();
     const AVOption* found = nullptr;
     int result = 0;
-    AVCodecContext* video = m_store.CodecOptions[AVMEDIA_TYPE_VIDEO].get();
-    for (size_t type = 0; type < m_store.CodecOptions.size(); ++type) {
+    AVCodecContext* video = store.CodecOptions[AVMEDIA_TYPE_VIDEO].get();
+    for (size_t type = 0; type < store.CodecOptions.size(); ++type) {
         const AVOption* option = lav::av_opt_find(video, name, nullptr, TypeSearchMask[type], 0);
         if (!option)
             continue;
         found = option;
-        result = lav::av_opt_set(m_store.CodecOptions[type].get(), name, value, 0);
+        result = lav::av_opt_set(store.CodecOptions[type].get(), name, value, 0);
         if (result < 0)
             break;
     }
     if (!found)
-        result = SetIn(m_store.FormatOptions.get(), name, value, found);
-    if (!found && m_opt.FileOFormat && m_opt.FileOFormat->priv_class) {
+        result = SetIn(store.FormatOptions.get(), name, value, found);
+    if (!found && o.FileOFormat && o.FileOFormat->priv_class) {
         // Muxer settings such as "muxrate" belong to the muxer itself in this library generation: kept
         // for the forced output format, which takes them with its header.
-        const AVClass* muxer = m_opt.FileOFormat->priv_class;
+        const AVClass* muxer = o.FileOFormat->priv_class;
         found = lav::av_opt_find(&muxer, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
         if (found) {
-            m_store.MuxerOptions.emplace_back(Name, Value);
+            store.MuxerOptions.emplace_back(Name, Value);
             return true;
         }
     }
     if (!found)
-        result = SetIn(m_store.ScalerOptions.get(), name, value, found);
+        result = SetIn(store.ScalerOptions.get(), name, value, found);
     if (!found && Name.size() > 1) {
         // "ab" is the audio codec's "b", "vb" the video codec's, "sb" the subtitle codec's.
         static constexpr struct {
@@ -76,7 +85,7 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& Name, const std::string&
         } prefixed[] = {{'a', AVMEDIA_TYPE_AUDIO}, {'v', AVMEDIA_TYPE_VIDEO}, {'s', AVMEDIA_TYPE_SUBTITLE}};
         for (const auto& p : prefixed)
             if (Name[0] == p.Prefix)
-                result = SetIn(m_store.CodecOptions[p.Type].get(), name + 1, value, found);
+                result = SetIn(store.CodecOptions[p.Type].get(), name + 1, value, found);
     }
     if (found && result < 0) {
         lav::av_log(nullptr, AV_LOG_PANIC, "Invalid value \"%s\" for option \"%s\"\n", value, name);
@@ -84,21 +93,21 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& Name, const std::string&
     }
     if (!found)
         return false;
-    m_store.Names.emplace_back(found->name);
-    if (video->debug || m_store.FormatOptions->debug) {
-        if (m_store.SetVerbosity)
-            m_store.SetVerbosity(2);
+    store.Names.emplace_back(found->name);
+    if (video->debug || store.FormatOptions->debug) {
+        if (store.SetVerbosity)
+            store.SetVerbosity(2);
         else
             ApplyLibraryLogLevel(2);
     }
     return true;
 }
 
-void TCustomFFmpeg::ApplyRecordedOptions(void* Target, void* Source, int Flags) const
+void ApplyRecordedOptions(const TOptionStore& Store, void* Target, void* Source, int Flags)
 {
     if (!Target || !Source)
         return;
-    for (const std::string& name : m_store.Names) {
+    for (const std::string& name : Store.Names) {
         const AVOption* option = lav::av_opt_find(Source, name.c_str(), nullptr, 0, 0);
         if (!option || (option->flags & Flags) != Flags)
             continue;
@@ -109,4 +118,4 @@ void TCustomFFmpeg::ApplyRecordedOptions(void* Target, void* Source, int Flags) 
     }
 }
 
-}  // namespace kv
+}  // namespace kv::setup

@@ -8,10 +8,10 @@
 #include "media/TextFormat.h"
 #include "media/UnicodeProtocol.h"
 #include "engine/FFmpegException.h"
-#include "engine/FFmpegTask.h"
-#include "engine/OptionHandlers.h"
+#include "engine/SettingLimits.h"
+#include "engine/SetupContext.h"
 
-namespace kv {
+namespace kv::setup {
 
 namespace {
 
@@ -59,50 +59,52 @@ int64_t SaturatingAdd(int64_t A, int64_t B)
     return sum;
 }
 
-}  // namespace
-
-bool TCustomFFmpeg::FailInput(const std::string& Message)
+// Refuses the input: the reason in ErrorText, the pending input settings reset.
+TFileStep FailInput(TSetupContext& Setup, const std::string& Message)
 {
-    m_errorText = Message;
-    m_opt.VideoCodecName.clear();
-    m_opt.AudioCodecName.clear();
-    m_opt.SubtitleCodecName.clear();
-    m_opt.FileIFormat = nullptr;
-    m_opt.FileOFormat = nullptr;
-    m_opt.VideoChannel = 0;
-    return false;
+    Setup.ErrorText = Message;
+    ResetPendingInputSettings(Setup.Options);
+    return TFileStep{};
 }
 
-bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
+}  // namespace
+
+void ResetPendingInputSettings(TTaskOptions& Options)
 {
-    if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
-        return FailInput(FileName + ": the codec libraries are not loaded");
-    try {
-        RequireResources();
-    } catch (const Exception& e) {
-        return FailInput(e.what());
-    }
-    TTaskOptions& o = m_opt;
-    if (m_files.NbInputFiles >= MAX_FILES)
-        return FailInput(Format("Too many input files (at most %d)", MAX_FILES));
+    Options.FileIFormat = nullptr;
+    Options.FileOFormat = nullptr;
+    Options.VideoChannel = 0;
+    Options.VideoCodecName.clear();
+    Options.AudioCodecName.clear();
+    Options.SubtitleCodecName.clear();
+}
+
+TFileStep OpenInput(TSetupContext& Setup, const std::string& FileName)
+{
+    if (const std::optional<std::string> refusal = FileStepRefusal(Setup, FileName))
+        return FailInput(Setup, *refusal);
+    TTaskOptions& o = Setup.Options;
+    TPreparedFiles& files = Setup.Files;
+    if (files.NbInputFiles >= MAX_FILES)
+        return FailInput(Setup, Format("Too many input files (at most %d)", MAX_FILES));
     if (!IsDiscardLevel(o.VideoDiscard))
-        return FailInput(Format("Invalid discard level %d (option vdt)", o.VideoDiscard));
+        return FailInput(Setup, Format("Invalid discard level %d (option vdt)", o.VideoDiscard));
 
     // Forced decoders: by name, and the PGM-YUV image codec in the legacy mode.
     const AVCodec* video = nullptr;
     const AVCodec* audio = nullptr;
     const AVCodec* subtitle = nullptr;
-    if (!LookupCodec(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, false, video) ||
-        !LookupCodec(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audio) ||
-        !LookupCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitle))
-        return FailInput(m_errorText);
+    if (!LookupCodec(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, false, video, Setup.ErrorText) ||
+        !LookupCodec(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audio, Setup.ErrorText) ||
+        !LookupCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitle, Setup.ErrorText))
+        return FailInput(Setup, Setup.ErrorText);
     InputFormatPtr input(lav::avformat_alloc_context());
     if (!input)
-        return FailInput(LibraryErrorText(FileName, AVERROR(ENOMEM)));
+        return FailInput(Setup, LibraryErrorText(FileName, AVERROR(ENOMEM)));
     input->video_codec_id = o.UsingPgmYuv ? AV_CODEC_ID_PGMYUV : video ? video->id : AV_CODEC_ID_NONE;
     input->audio_codec_id = audio ? audio->id : AV_CODEC_ID_NONE;
     input->subtitle_codec_id = subtitle ? subtitle->id : AV_CODEC_ID_NONE;
-    ApplyRecordedOptions(input.get(), m_store.FormatOptions.get(), AV_OPT_FLAG_DECODING_PARAM);
+    ApplyRecordedOptions(Setup.Store, input.get(), Setup.Store.FormatOptions.get(), AV_OPT_FLAG_DECODING_PARAM);
 
     const std::string libraryName = LibraryFileNameOf(FileName);
     DictionaryPtr options = DemuxerOptions(o);
@@ -111,7 +113,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
     const int result = lav::avformat_open_input(&opened, libraryName.c_str(), o.FileIFormat, &rest);
     options.reset(rest);
     if (result < 0)
-        return FailInput(LibraryErrorText(FileName, result));
+        return FailInput(Setup, LibraryErrorText(FileName, result));
     input.reset(opened);
 
     if (o.OptProgramId != 0)
@@ -124,7 +126,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
         found = lav::avformat_find_stream_info(input.get(), nullptr);
     }
     if (found < 0 && o.Verbose >= 0)
-        return FailInput(FileName + ": could not find codec parameters");
+        return FailInput(Setup, FileName + ": could not find codec parameters");
 
     int64_t timestamp = o.StartTime;
     if (input->start_time != AV_NOPTS_VALUE)
@@ -133,11 +135,11 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
         lav::av_seek_frame(input.get(), -1, timestamp, AVSEEK_FLAG_BACKWARD);
     o.StartTime = 0;
 
-    const size_t fileIndex = static_cast<size_t>(m_files.NbInputFiles);
-    const int slotsBefore = m_files.NbInputCodecs;
+    const size_t fileIndex = static_cast<size_t>(files.NbInputFiles);
+    const int slotsBefore = files.NbInputCodecs;
     auto failStreams = [&](const std::string& Message) {
-        m_files.NbInputCodecs = slotsBefore;
-        return FailInput(Message);
+        files.NbInputCodecs = slotsBefore;
+        return FailInput(Setup, Message);
     };
     std::vector<CodecContextPtr> decoders;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
@@ -149,12 +151,12 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
         decoder->thread_count = o.ThreadCount;
         const AVMediaType type = decoder->codec_type;
         const bool takesSlot = type != AVMEDIA_TYPE_DATA;
-        if (takesSlot && m_files.NbInputCodecs >= MAX_SLOTS)
+        if (takesSlot && files.NbInputCodecs >= MAX_SLOTS)
             return failStreams(Format("%s: too many streams (at most %d in all inputs)", FileName.c_str(), MAX_SLOTS));
-        const AVCodec** slot = &m_files.InputCodecs[static_cast<size_t>(m_files.NbInputCodecs)];
+        const AVCodec** slot = &files.InputCodecs[files.NbInputCodecs];
         switch (type) {
         case AVMEDIA_TYPE_VIDEO: {
-            ApplyRecordedOptions(decoder.get(), m_store.CodecOptions[AVMEDIA_TYPE_VIDEO].get(),
+            ApplyRecordedOptions(Setup.Store, decoder.get(), Setup.Store.CodecOptions[AVMEDIA_TYPE_VIDEO].get(),
                                  AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
             const int width = decoder->width;
             const int height = decoder->height;
@@ -177,13 +179,13 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
             const AVRational realRate = stream->r_frame_rate;
             if (codecRate.num > 0 && codecRate.den > 0 && realRate.den > 0 &&
                 (codecRate.num != realRate.num || codecRate.den != realRate.den) && o.Verbose > 0)
-                Log(1, Format("Seems stream %d codec frame rate differs from container frame rate: "
+                Setup.Log(1, Format("Seems stream %d codec frame rate differs from container frame rate: "
                               "%2.2f (%d/%d) -> %2.2f (%d/%d)",
                               static_cast<int>(i), Q2D(codecRate), codecRate.num, codecRate.den, Q2D(realRate),
                               realRate.num, realRate.den));
             o.FrameRate = realRate;
             *slot = video;
-            ++m_files.NbInputCodecs;
+            ++files.NbInputCodecs;
             if (o.VideoDisable)
                 stream->discard = AVDISCARD_ALL;
             else if (o.VideoDiscard)
@@ -191,7 +193,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
             break;
         }
         case AVMEDIA_TYPE_AUDIO:
-            ApplyRecordedOptions(decoder.get(), m_store.CodecOptions[AVMEDIA_TYPE_AUDIO].get(),
+            ApplyRecordedOptions(Setup.Store, decoder.get(), Setup.Store.CodecOptions[AVMEDIA_TYPE_AUDIO].get(),
                                  AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
             o.ChannelLayout = decoder->ch_layout.order == AV_CHANNEL_ORDER_NATIVE
                                   ? static_cast<int64_t>(decoder->ch_layout.u.mask)
@@ -200,7 +202,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
             o.AudioSampleRate = decoder->sample_rate;
             o.AudioSampleFmt = decoder->sample_fmt;
             *slot = audio;
-            ++m_files.NbInputCodecs;
+            ++files.NbInputCodecs;
             if (o.AudioDisable)
                 stream->discard = AVDISCARD_ALL;
             break;
@@ -208,37 +210,32 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
             break;
         case AVMEDIA_TYPE_SUBTITLE:
             *slot = subtitle;
-            ++m_files.NbInputCodecs;
+            ++files.NbInputCodecs;
             if (o.SubtitleDisable)
                 stream->discard = AVDISCARD_ALL;
             break;
         case AVMEDIA_TYPE_ATTACHMENT:
         case AVMEDIA_TYPE_UNKNOWN:
             *slot = nullptr;
-            ++m_files.NbInputCodecs;
+            ++files.NbInputCodecs;
             break;
         default:
-            m_files.NbInputCodecs = slotsBefore;
+            files.NbInputCodecs = slotsBefore;
             throw FFmpegException("invalid codec_type");
         }
         decoders.push_back(std::move(decoder));
     }
 
-    if (input->duration != AV_NOPTS_VALUE && input->duration / 1000 > m_totalDurationMS)
-        m_totalDurationMS = static_cast<int>(std::min<int64_t>(input->duration / 1000, INT_MAX));
+    if (input->duration != AV_NOPTS_VALUE && input->duration / 1000 > Setup.TotalDurationMS)
+        Setup.TotalDurationMS = static_cast<int>(std::min<int64_t>(input->duration / 1000, INT_MAX));
     o.InputFilesTsOffset[fileIndex] = o.CopyTs ? o.InputTsOffset : SaturatingAdd(o.InputTsOffset, -std::max(timestamp, -INT64_MAX));
     if (o.Verbose >= 0)
         lav::av_dump_format(input.get(), static_cast<int>(fileIndex), libraryName.c_str(), 0);
-    m_files.InputFiles[fileIndex] = std::move(input);
-    m_files.InputDecoders[fileIndex] = std::move(decoders);
-    ++m_files.NbInputFiles;
-    o.FileIFormat = nullptr;
-    o.FileOFormat = nullptr;
-    o.VideoChannel = 0;
-    o.VideoCodecName.clear();
-    o.AudioCodecName.clear();
-    o.SubtitleCodecName.clear();
-    return true;
+    files.InputFiles[fileIndex] = std::move(input);
+    files.InputDecoders[fileIndex] = std::move(decoders);
+    ++files.NbInputFiles;
+    ResetPendingInputSettings(o);
+    return TFileStep{files.NbInputFiles};
 }
 
-}  // namespace kv
+}  // namespace kv::setup

@@ -91,18 +91,6 @@ bool PaddedPictureAccepted(const TTaskOptions& o, TBand Band, int Value)
 
 }  // namespace
 
-bool PictureSizeAccepted(int64_t Width, int64_t Height)
-{
-    if (Width <= 0 || Height <= 0 || Width > INT_MAX || Height > INT_MAX)
-        return false;
-    return static_cast<uint64_t>(Width + 128) * static_cast<uint64_t>(Height + 128) < INT_MAX / 8;
-}
-
-int64_t PaddedWidth(const TTaskOptions& o) { return int64_t{o.FrameWidth} + o.FramePadLeft + o.FramePadRight; }
-int64_t PaddedHeight(const TTaskOptions& o) { return int64_t{o.FrameHeight} + o.FramePadTop + o.FramePadBottom; }
-
-bool MuxSecondsAccepted(double Seconds) { return std::isfinite(Seconds) && Seconds >= 0.0 && Seconds <= MaxMuxSeconds; }
-
 void SetInputFormat(TCustomFFmpeg& Task, const std::string& Name)
 {
     if (Name.empty())
@@ -304,7 +292,7 @@ void Map(TCustomFFmpeg& Task, const std::string&, const std::string& Value)
         map.SyncFileIndex = map.FileIndex;
         map.SyncStreamIndex = map.StreamIndex;
     }
-    o.StreamMaps[static_cast<size_t>(o.NbStreamMaps++)] = map;
+    o.StreamMaps[o.NbStreamMaps++] = map;
 }
 
 void MapMetaData(TCustomFFmpeg& Task, const std::string&, const std::string& Value)
@@ -316,7 +304,7 @@ void MapMetaData(TCustomFFmpeg& Task, const std::string&, const std::string& Val
     TMetaDataMap map;
     map.OutFile = reader.Next();
     map.InFile = reader.Next();
-    o.MetaDataMaps[static_cast<size_t>(o.NbMetaDataMaps++)] = map;
+    o.MetaDataMaps[o.NbMetaDataMaps++] = map;
 }
 
 void Time(TCustomFFmpeg& Task, const std::string& Name, const std::string& Value)
@@ -346,7 +334,7 @@ void TimestampScale(TCustomFFmpeg& Task, const std::string&, const std::string& 
     TTaskOptions& o = Task.Options();
     if (Task.Files().NbInputFiles >= MAX_FILES)
         Fail(kv::Format("Too many input files (at most %d)", MAX_FILES));
-    o.InputFilesTsScale[static_cast<size_t>(Task.Files().NbInputFiles)][static_cast<size_t>(stream)] = scale;
+    o.InputFilesTsScale[Task.Files().NbInputFiles][stream] = scale;
 }
 
 void Metadata(TCustomFFmpeg& Task, const std::string&, const std::string& Value)
@@ -359,7 +347,7 @@ void Metadata(TCustomFFmpeg& Task, const std::string&, const std::string& Value)
 
 void MaxFrames(TCustomFFmpeg& Task, const std::string& Name, const std::string& Value)
 {
-    Task.Options().MaxFrames[static_cast<size_t>(TypeOfName(Name))] = StrToInt(Value);
+    Task.Options().MaxFrames[MaxFramesIndex(TypeOfName(Name))] = StrToInt(Value);
 }
 
 void Verbosity(TCustomFFmpeg& Task, const std::string&, const std::string& Value) { Task.SetLogLevel(StrToInt(Value)); }
@@ -554,10 +542,7 @@ void BitstreamFilter(TCustomFFmpeg& Task, const std::string& Name, const std::st
     AVBSFContext* context = nullptr;
     if (!filter || lav::av_bsf_alloc(filter, &context) < 0)
         Fail("Unknown bitstream filter " + TrimText(Value));
-    Task.Options().PendingBitstreamFilters[static_cast<size_t>(TypeOfName(Name) == AVMEDIA_TYPE_AUDIO      ? 1
-                                                               : TypeOfName(Name) == AVMEDIA_TYPE_SUBTITLE ? 2
-                                                                                                            : 0)]
-        .emplace_back(context);
+    Task.Options().PendingBitstreamFilters[PendingFiltersIndex(TypeOfName(Name))].emplace_back(context);
 }
 
 }  // namespace opt

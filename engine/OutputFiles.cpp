@@ -19,10 +19,10 @@
 #include "media/TextFormat.h"
 #include "media/UnicodeProtocol.h"
 #include "engine/FFmpegException.h"
-#include "engine/FFmpegTask.h"
-#include "engine/OptionHandlers.h"
+#include "engine/SettingLimits.h"
+#include "engine/SetupContext.h"
 
-namespace kv {
+namespace kv::setup {
 
 namespace {
 
@@ -131,53 +131,66 @@ std::string MetadataKey(const std::string& Key)
     return Key;
 }
 
+// Refuses the output: the reason in ErrorText, the output added at AddedIndex (-1: none yet) released
+// with the encoder slots its streams took from FirstSlot on, the pending output settings reset.
+TFileStep FailOutput(TSetupContext& Setup, const std::string& Message, int AddedIndex, int FirstSlot = 0)
+{
+    Setup.ErrorText = Message;
+    if (AddedIndex >= 0) {
+        ReleaseOutput(Setup.Files, AddedIndex);
+        if (AddedIndex < Setup.Files.NbOutputFiles)
+            Setup.Files.NbOutputFiles = AddedIndex;
+        // The run gives output stream n the encoder of slot n: the next output's streams start here.
+        Setup.Files.NbOutputCodecs = FirstSlot;
+    }
+    ResetPendingOutputSettings(Setup.Options);
+    return TFileStep{};
+}
+
 }  // namespace
 
-void TCustomFFmpeg::ReleaseOutput(int Index)
+void ResetPendingOutputSettings(TTaskOptions& Options)
 {
-    FormatContextPtr& output = m_files.OutputFiles[static_cast<size_t>(Index)];
-    m_files.OutputStreams[static_cast<size_t>(Index)].clear();
-    for (TBsfChain& chain : m_files.BitstreamFilters[static_cast<size_t>(Index)])
+    Options.FileOFormat = nullptr;
+    Options.FileIFormat = nullptr;
+}
+
+void ReleaseOutput(TPreparedFiles& Files, int Index)
+{
+    FormatContextPtr& output = Files.OutputFiles[Index];
+    Files.OutputStreams[Index].clear();
+    for (TBsfChain& chain : Files.BitstreamFilters[Index])
         chain.clear();
     if (!output)
         return;
     output.reset();
     // An output the task created that never received a byte is not left behind.
-    TOutputTarget& target = m_files.OutputTargets[static_cast<size_t>(Index)];
+    TOutputTarget& target = Files.OutputTargets[Index];
     RemoveIfCreatedAndEmpty(target);
     target = TOutputTarget{};
 }
 
-int TCustomFFmpeg::FailOutput(const std::string& Message, int AddedIndex)
+void ReleaseOutputs(TPreparedFiles& Files)
 {
-    m_errorText = Message;
-    if (AddedIndex >= 0) {
-        ReleaseOutput(AddedIndex);
-        if (AddedIndex < m_files.NbOutputFiles)
-            m_files.NbOutputFiles = AddedIndex;
-    }
-    m_opt.FileOFormat = nullptr;
-    m_opt.FileIFormat = nullptr;
-    return -1;
+    for (int i = 0; i < MAX_FILES; ++i)
+        ReleaseOutput(Files, i);
+    Files.NbOutputFiles = 0;
+    Files.NbOutputCodecs = 0;
 }
 
-int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
+TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
 {
-    TTaskOptions& o = m_opt;
-    if (!FFLoader().LibsLoaded(ComponentLibrarySet()))
-        return FailOutput(FileName + ": the codec libraries are not loaded", -1);
-    try {
-        RequireResources();
-    } catch (const Exception& e) {
-        return FailOutput(e.what(), -1);
-    }
+    TTaskOptions& o = Setup.Options;
+    TPreparedFiles& files = Setup.Files;
+    if (const std::optional<std::string> refusal = FileStepRefusal(Setup, FileName))
+        return FailOutput(Setup, *refusal, -1);
     // Bands are summed in 64 bits: each was checked alone.
     const int64_t cropSum = int64_t{o.FrameTopBand} + o.FrameBottomBand + o.FrameLeftBand + o.FrameRightBand;
     const int64_t padSum = int64_t{o.FramePadTop} + o.FramePadBottom + o.FramePadLeft + o.FramePadRight;
     if (!o.VFilters.empty() && cropSum != 0)
-        return FailOutput(CropWithFilters, -1);
+        return FailOutput(Setup, CropWithFilters, -1);
     if (padSum != 0 && NamesResizingFilter(o.VFilters))
-        return FailOutput(PadWithResizingFilters, -1);
+        return FailOutput(Setup, PadWithResizingFilters, -1);
     // The muxer takes them as whole microseconds.
     const struct {
         float Seconds;
@@ -185,28 +198,29 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     } muxTimes[] = {{o.MuxPreload, "muxpreload"}, {o.MuxMaxDelay, "muxdelay"}};
     for (const auto& time : muxTimes)
         if (!MuxSecondsAccepted(time.Seconds))
-            return FailOutput(Format("Invalid %s %g: a number of seconds from 0 to %d is needed", time.Option,
+            return FailOutput(Setup,
+                              Format("Invalid %s %g: a number of seconds from 0 to %d is needed", time.Option,
                                      static_cast<double>(time.Seconds), MaxMuxSeconds),
                               -1);
     o.VFiltersInUse = !o.VFilters.empty();
-    if (m_files.NbOutputFiles >= MAX_FILES)
-        return FailOutput(Format("Too many output files (at most %d)", MAX_FILES), -1);
+    if (files.NbOutputFiles >= MAX_FILES)
+        return FailOutput(Setup, Format("Too many output files (at most %d)", MAX_FILES), -1);
     // Writing over a file this task reads would destroy it before it is read.
-    for (int i = 0; i < m_files.NbInputFiles; ++i) {
-        const AVFormatContext* input = m_files.InputFiles[static_cast<size_t>(i)].get();
+    for (int i = 0; i < files.NbInputFiles; ++i) {
+        const AVFormatContext* input = files.InputFiles[i].get();
         if (input && input->url && SameFile(FileNameFromLibrary(input->url), FileName))
-            return FailOutput(Format("'%s' is an input file of this task and cannot be its output", FileName.c_str()),
-                              -1);
+            return FailOutput(
+                Setup, Format("'%s' is an input file of this task and cannot be its output", FileName.c_str()), -1);
     }
 
     const std::string libraryName = LibraryFileNameOf(FileName);
     FormatContextPtr output(lav::avformat_alloc_context());
     if (!output)
-        return FailOutput(LibraryErrorText(FileName, AVERROR(ENOMEM)), -1);
+        return FailOutput(Setup, LibraryErrorText(FileName, AVERROR(ENOMEM)), -1);
     const AVOutputFormat* format =
         o.FileOFormat ? o.FileOFormat : lav::av_guess_format(nullptr, libraryName.c_str(), nullptr);
     if (!format)
-        return FailOutput(Format("Unable to find a suitable output format for '%s'", FileName.c_str()), -1);
+        return FailOutput(Setup, Format("Unable to find a suitable output format for '%s'", FileName.c_str()), -1);
     output->oformat = format;
     output->url = lav::av_strdup(libraryName.c_str());
 
@@ -214,14 +228,14 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     bool useAudio = o.AudioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !o.AudioCodecName.empty();
     bool useSubtitle =
         o.SubtitleStreamCopy || format->subtitle_codec != AV_CODEC_ID_NONE || !o.SubtitleCodecName.empty();
-    if (m_files.NbInputFiles > 0) {
+    if (files.NbInputFiles > 0) {
         bool hasVideo = false, hasAudio = false, hasSubtitle = false;
-        for (int i = 0; i < m_files.NbInputFiles; ++i) {
-            const AVFormatContext* input = m_files.InputFiles[static_cast<size_t>(i)].get();
+        for (int i = 0; i < files.NbInputFiles; ++i) {
+            const AVFormatContext* input = files.InputFiles[i].get();
             for (unsigned s = 0; input && s < input->nb_streams; ++s) {
                 const AVMediaType type = input->streams[s]->codecpar->codec_type;
                 if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
-                    return FailOutput("check_audio_video_sub_inputs fail: invalid codec_type of input file", -1);
+                    return FailOutput(Setup, "check_audio_video_sub_inputs fail: invalid codec_type of input file", -1);
                 hasVideo |= type == AVMEDIA_TYPE_VIDEO;
                 hasAudio |= type == AVMEDIA_TYPE_AUDIO;
                 hasSubtitle |= type == AVMEDIA_TYPE_SUBTITLE;
@@ -235,26 +249,24 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     useSubtitle &= !o.SubtitleDisable;
 
     // The streams are created in the output's table entry; it counts as an output once they exist.
-    const int index = m_files.NbOutputFiles;
-    m_files.OutputFiles[static_cast<size_t>(index)] = std::move(output);
-    AVFormatContext* context = m_files.OutputFiles[static_cast<size_t>(index)].get();
+    const int index = files.NbOutputFiles;
+    const int firstSlot = files.NbOutputCodecs;
+    files.OutputFiles[index] = std::move(output);
+    AVFormatContext* context = files.OutputFiles[index].get();
     const struct {
         bool Use;
-        void (TCustomFFmpeg::*Create)(int);
+        AVMediaType Type;
         const char* Failure;
     } streams[] = {
-        {!o.VideoDisable && useVideo, &TCustomFFmpeg::NewVideoStream, "new_video_stream fail: %s"},
-        {useAudio, &TCustomFFmpeg::NewAudioStream, "new_audio_stream fail: %s"},
-        {useSubtitle, &TCustomFFmpeg::NewSubtitleStream, "new_subtitle_stream fail: %s"},
+        {!o.VideoDisable && useVideo, AVMEDIA_TYPE_VIDEO, "new_video_stream fail: %s"},
+        {useAudio, AVMEDIA_TYPE_AUDIO, "new_audio_stream fail: %s"},
+        {useSubtitle, AVMEDIA_TYPE_SUBTITLE, "new_subtitle_stream fail: %s"},
     };
     for (const auto& stream : streams) {
         if (!stream.Use)
             continue;
-        try {
-            (this->*stream.Create)(index);
-        } catch (const Exception& e) {
-            return FailOutput(Format(stream.Failure, e.what()), index);
-        }
+        if (const std::optional<std::string> failure = FailureOf([&] { NewStream(Setup, index, stream.Type); }))
+            return FailOutput(Setup, Format(stream.Failure, failure->c_str()), index, firstSlot);
     }
 
     if (o.RecTimestamp != 0) {
@@ -267,15 +279,15 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     for (auto pair = o.MetaData.rbegin(); pair != o.MetaData.rend(); ++pair)
         lav::av_dict_set(&context->metadata, MetadataKey(pair->first).c_str(), pair->second.c_str(), 0);
     o.MetaData.clear();
-    m_files.NbOutputFiles = index + 1;
+    files.NbOutputFiles = index + 1;
 
     if ((format->flags & AVFMT_NEEDNUMBER) && !lav::av_filename_number_test(libraryName.c_str()))
-        return FailOutput(LibraryErrorText(FileName, AVERROR(EDOM)), index);
+        return FailOutput(Setup, LibraryErrorText(FileName, AVERROR(EDOM)), index, firstSlot);
     // Opened for writing (and emptied) only when a conversion starts: OpenOutputForWriting.
     if (!(format->flags & AVFMT_NOFILE)) {
         const std::string path = LocalPathOf(libraryName);
-        if (!path.empty() && !PrepareTarget(path, m_files.OutputTargets[static_cast<size_t>(index)]))
-            return FailOutput(Format("Could not open '%s'", FileName.c_str()), index);
+        if (!path.empty() && !PrepareTarget(path, files.OutputTargets[index]))
+            return FailOutput(Setup, Format("Could not open '%s'", FileName.c_str()), index, firstSlot);
     }
 
     // The preload is the program-stream muxers' own setting now ("preload"); the context's audio preload
@@ -283,31 +295,30 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
     if (format->priv_class) {
         const AVClass* muxer = format->priv_class;
         if (lav::av_opt_find(&muxer, "preload", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
-            m_store.MuxerOptions.emplace_back(
+            Setup.Store.MuxerOptions.emplace_back(
                 "preload", std::to_string(std::lround(static_cast<double>(o.MuxPreload) * 1000000.0)));
     }
     context->max_delay = static_cast<int>(std::lround(static_cast<double>(o.MuxMaxDelay) * 1000000.0));
     if (o.LoopOutput >= 0 && format->priv_class) {
         const AVClass* muxer = format->priv_class;
         if (lav::av_opt_find(&muxer, "loop", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
-            m_store.MuxerOptions.emplace_back("loop", std::to_string(o.LoopOutput));
+            Setup.Store.MuxerOptions.emplace_back("loop", std::to_string(o.LoopOutput));
     }
-    ApplyRecordedOptions(context, m_store.FormatOptions.get(), AV_OPT_FLAG_ENCODING_PARAM);
-    o.FileOFormat = nullptr;
-    o.FileIFormat = nullptr;
-    return m_files.NbOutputFiles;
+    ApplyRecordedOptions(Setup.Store, context, Setup.Store.FormatOptions.get(), AV_OPT_FLAG_ENCODING_PARAM);
+    ResetPendingOutputSettings(o);
+    return TFileStep{files.NbOutputFiles};
 }
 
-void TCustomFFmpeg::OpenOutputForWriting(int Index)
+void OpenOutputForWriting(TPreparedFiles& Files, int Index)
 {
     AVFormatContext* output =
-        Index >= 0 && Index < m_files.NbOutputFiles ? m_files.OutputFiles[static_cast<size_t>(Index)].get() : nullptr;
+        Index >= 0 && Index < Files.NbOutputFiles ? Files.OutputFiles[Index].get() : nullptr;
     if (!output)
         throw FFmpegException(Format("Output file #%d does not exist", Index));
     if ((output->oformat->flags & AVFMT_NOFILE) || output->pb)
         return;
     const std::string libraryName = output->url ? output->url : "";
-    TOutputTarget& target = m_files.OutputTargets[static_cast<size_t>(Index)];
+    TOutputTarget& target = Files.OutputTargets[Index];
     struct stat status {};
     const bool missing = !target.Path.empty() && ::lstat(target.Path.c_str(), &status) != 0 && errno == ENOENT;
     if (lav::avio_open(&output->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0)
@@ -320,23 +331,4 @@ void TCustomFFmpeg::OpenOutputForWriting(int Index)
     }
 }
 
-void TCustomFFmpeg::NewOutputStream(AVMediaType Type)
-{
-    RequireResources();
-    if (m_files.NbOutputFiles <= 0)
-        throw FFmpegException("At least one output file must be specified");
-    const int last = m_files.NbOutputFiles - 1;
-    switch (Type) {
-    case AVMEDIA_TYPE_AUDIO:
-        NewAudioStream(last);
-        break;
-    case AVMEDIA_TYPE_SUBTITLE:
-        NewSubtitleStream(last);
-        break;
-    default:
-        NewVideoStream(last);
-        break;
-    }
-}
-
-}  // namespace kv
+}  // namespace kv::setup

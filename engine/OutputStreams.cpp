@@ -12,10 +12,10 @@
 #include "media/LibraryHelpers.h"
 #include "media/TextFormat.h"
 #include "engine/FFmpegException.h"
-#include "engine/FFmpegTask.h"
-#include "engine/OptionHandlers.h"
+#include "engine/SettingLimits.h"
+#include "engine/SetupContext.h"
 
-namespace kv {
+namespace kv::setup {
 
 namespace {
 
@@ -186,24 +186,27 @@ private:
     AVMediaType m_type;
 };
 
-}  // namespace
-
-const AVCodec* TCustomFFmpeg::ChooseEncoder(const std::string& Name, AVMediaType Type, const AVFormatContext* Output)
+// The encoder named for a new stream, or the one the output's format suggests; raises the lookup's
+// message for a name that is unknown or of another type.
+const AVCodec* ChooseEncoder(TSetupContext& Setup, const std::string& Name, AVMediaType Type,
+                             const AVFormatContext* Output)
 {
     if (Name.empty())
         return GuessEncoder(Output, Type);
     const AVCodec* codec = nullptr;
-    if (!LookupCodec(Name, Type, true, codec))
-        throw FFmpegException(m_errorText);
+    if (!LookupCodec(Name, Type, true, codec, Setup.ErrorText))
+        throw FFmpegException(Setup.ErrorText);
     return codec;
 }
 
-std::pair<AVStream*, TOutputStreamSetup*> TCustomFFmpeg::AddOutputStream(int OutputIndex, AVMediaType Type)
+// A new stream in output OutputIndex with its setup record; raises "Could not alloc stream".
+std::pair<AVStream*, TOutputStreamSetup*> AddOutputStream(TSetupContext& Setup, int OutputIndex, AVMediaType Type)
 {
-    TTaskOptions& o = m_opt;
-    AVFormatContext* output = m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
+    TTaskOptions& o = Setup.Options;
+    TPreparedFiles& files = Setup.Files;
+    AVFormatContext* output = files.OutputFiles[OutputIndex].get();
     // Streams beyond the addressable ones, or beyond the encoder slots, are refused like a failed allocation.
-    AVStream* stream = output && output->nb_streams < static_cast<unsigned>(MAX_STREAMS) && m_files.NbOutputCodecs < MAX_SLOTS
+    AVStream* stream = output && output->nb_streams < static_cast<unsigned>(MAX_STREAMS) && files.NbOutputCodecs < MAX_SLOTS
                            ? lav::avformat_new_stream(output, nullptr)
                            : nullptr;
     if (!stream)
@@ -214,19 +217,19 @@ std::pair<AVStream*, TOutputStreamSetup*> TCustomFFmpeg::AddOutputStream(int Out
     if (!setup.Encoder)
         throw FFmpegException("Could not alloc stream");
     setup.Encoder->codec_type = Type;
-    const size_t pending = Type == AVMEDIA_TYPE_AUDIO ? 1 : Type == AVMEDIA_TYPE_SUBTITLE ? 2 : 0;
-    m_files.BitstreamFilters[static_cast<size_t>(OutputIndex)][static_cast<size_t>(stream->index)] =
-        std::move(o.PendingBitstreamFilters[pending]);
+    const size_t pending = PendingFiltersIndex(Type);
+    files.BitstreamFilters[OutputIndex][stream->index] = std::move(o.PendingBitstreamFilters[pending]);
     o.PendingBitstreamFilters[pending].clear();
-    std::vector<TOutputStreamSetup>& streams = m_files.OutputStreams[static_cast<size_t>(OutputIndex)];
+    std::vector<TOutputStreamSetup>& streams = files.OutputStreams[OutputIndex];
     streams.push_back(std::move(setup));
     return {stream, &streams.back()};
 }
 
-void TCustomFFmpeg::NewVideoStream(int OutputIndex)
+void NewVideoStream(TSetupContext& Setup, int OutputIndex)
 {
-    RequireResources();
-    TTaskOptions& o = m_opt;
+    RequireResources(Setup.Store);
+    TTaskOptions& o = Setup.Options;
+    TPreparedFiles& files = Setup.Files;
     const TStreamSettingsReset reset(o, AVMEDIA_TYPE_VIDEO);
     if (!o.VideoStreamCopy) {
         // Frame size and pads are checked as they are set, but an input opened later brings its own size.
@@ -239,10 +242,10 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
             throw FFmpegException(Format("Invalid intra DC precision %d (option dc takes %d to %d)", o.IntraDcPrecision,
                                          MinIntraDcPrecision + 8, MaxIntraDcPrecision + 8));
     }
-    auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_VIDEO);
+    auto [stream, setup] = AddOutputStream(Setup, OutputIndex, AVMEDIA_TYPE_VIDEO);
     AVCodecContext* encoder = setup->Encoder.get();
-    const AVFormatContext* output = m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
-    AVCodecContext* videoOptions = m_store.CodecOptions[AVMEDIA_TYPE_VIDEO].get();
+    const AVFormatContext* output = files.OutputFiles[OutputIndex].get();
+    AVCodecContext* videoOptions = Setup.Store.CodecOptions[AVMEDIA_TYPE_VIDEO].get();
     encoder->thread_count = o.ThreadCount;
     if (o.VideoCodecTag)
         encoder->codec_tag = o.VideoCodecTag;
@@ -261,10 +264,10 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
             SampleAspect(o.FrameAspectRatio, o.FrameWidth, o.FrameHeight);
     } else {
         AVRational fps = o.FrameRate.num != 0 ? o.FrameRate : AVRational{25, 1};
-        codec = ChooseEncoder(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, output);
+        codec = ChooseEncoder(Setup, o.VideoCodecName, AVMEDIA_TYPE_VIDEO, output);
         encoder = UseCodecDefaults(*setup, codec);
         encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
-        ApplyRecordedOptions(encoder, videoOptions, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+        ApplyRecordedOptions(Setup.Store, encoder, videoOptions, AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         if (codec && codec->supported_framerates && !o.ForceFps)
             fps = codec->supported_framerates[lav::av_find_nearest_q_idx(fps, codec->supported_framerates)];
         encoder->time_base = AVRational{fps.den, fps.num};
@@ -294,22 +297,23 @@ void TCustomFFmpeg::NewVideoStream(int OutputIndex)
         else if (o.DoPass == 2)
             encoder->flags |= AV_CODEC_FLAG_PASS2;
     }
-    m_files.OutputCodecs[static_cast<size_t>(m_files.NbOutputCodecs++)] = codec;
+    files.OutputCodecs[files.NbOutputCodecs++] = codec;
 }
 
-void TCustomFFmpeg::NewAudioStream(int OutputIndex)
+void NewAudioStream(TSetupContext& Setup, int OutputIndex)
 {
-    RequireResources();
-    TTaskOptions& o = m_opt;
+    RequireResources(Setup.Store);
+    TTaskOptions& o = Setup.Options;
+    TPreparedFiles& files = Setup.Files;
     const TStreamSettingsReset reset(o, AVMEDIA_TYPE_AUDIO);
     // A fixed quality goes to the encoder in whole lambda units.
     if (!o.AudioStreamCopy && o.AudioQScale > -99999.0f &&
         !(std::fabs(static_cast<double>(o.AudioQScale) * LambdaFactor) <= INT_MAX))
         throw FFmpegException(Format("Invalid audio quality %g (option aq)", static_cast<double>(o.AudioQScale)));
-    auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_AUDIO);
+    auto [stream, setup] = AddOutputStream(Setup, OutputIndex, AVMEDIA_TYPE_AUDIO);
     AVCodecContext* encoder = setup->Encoder.get();
-    const AVFormatContext* output = m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get();
-    AVCodecContext* audioOptions = m_store.CodecOptions[AVMEDIA_TYPE_AUDIO].get();
+    const AVFormatContext* output = files.OutputFiles[OutputIndex].get();
+    AVCodecContext* audioOptions = Setup.Store.CodecOptions[AVMEDIA_TYPE_AUDIO].get();
     encoder->thread_count = o.ThreadCount;
     if (o.AudioCodecTag)
         encoder->codec_tag = o.AudioCodecTag;
@@ -327,9 +331,9 @@ void TCustomFFmpeg::NewAudioStream(int OutputIndex)
     if (o.AudioStreamCopy) {
         setup->StreamCopy = true;
     } else {
-        codec = ChooseEncoder(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, output);
+        codec = ChooseEncoder(Setup, o.AudioCodecName, AVMEDIA_TYPE_AUDIO, output);
         encoder = UseCodecDefaults(*setup, codec);
-        ApplyRecordedOptions(encoder, audioOptions, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+        ApplyRecordedOptions(Setup.Store, encoder, audioOptions, AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
         if (o.AudioQScale > -99999.0f)
             SetFixedQuality(*encoder, *setup, o.AudioQScale);
@@ -338,35 +342,60 @@ void TCustomFFmpeg::NewAudioStream(int OutputIndex)
         if (codec && codec->sample_fmts && !Lists(codec->sample_fmts, AV_SAMPLE_FMT_NONE, encoder->sample_fmt))
             encoder->sample_fmt = codec->sample_fmts[0];
     }
-    m_files.OutputCodecs[static_cast<size_t>(m_files.NbOutputCodecs++)] = codec;
+    files.OutputCodecs[files.NbOutputCodecs++] = codec;
     encoder->sample_rate = o.AudioSampleRate;
     encoder->time_base = AVRational{1, o.AudioSampleRate > 0 ? o.AudioSampleRate : 1};
     if (!o.AudioLanguage.empty())
         lav::av_dict_set(&stream->metadata, "language", o.AudioLanguage.c_str(), 0);
 }
 
-void TCustomFFmpeg::NewSubtitleStream(int OutputIndex)
+void NewSubtitleStream(TSetupContext& Setup, int OutputIndex)
 {
-    RequireResources();
-    TTaskOptions& o = m_opt;
+    RequireResources(Setup.Store);
+    TTaskOptions& o = Setup.Options;
+    TPreparedFiles& files = Setup.Files;
     const TStreamSettingsReset reset(o, AVMEDIA_TYPE_SUBTITLE);
-    auto [stream, setup] = AddOutputStream(OutputIndex, AVMEDIA_TYPE_SUBTITLE);
+    auto [stream, setup] = AddOutputStream(Setup, OutputIndex, AVMEDIA_TYPE_SUBTITLE);
     const AVCodec* codec = nullptr;
     if (o.SubtitleStreamCopy) {
         setup->StreamCopy = true;
     } else {
         // Without a name the format's own subtitle encoder is taken, as for video and audio: a subtitle
         // stream the output gets must be writable.
-        codec = ChooseEncoder(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE,
-                              m_files.OutputFiles[static_cast<size_t>(OutputIndex)].get());
+        codec = ChooseEncoder(Setup, o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, files.OutputFiles[OutputIndex].get());
         AVCodecContext* encoder = UseCodecDefaults(*setup, codec);
-        ApplyRecordedOptions(encoder, m_store.CodecOptions[AVMEDIA_TYPE_SUBTITLE].get(),
+        ApplyRecordedOptions(Setup.Store, encoder, Setup.Store.CodecOptions[AVMEDIA_TYPE_SUBTITLE].get(),
                              AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         encoder->codec_id = codec ? codec->id : AV_CODEC_ID_NONE;
     }
-    m_files.OutputCodecs[static_cast<size_t>(m_files.NbOutputCodecs++)] = codec;
+    files.OutputCodecs[files.NbOutputCodecs++] = codec;
     if (!o.SubtitleLanguage.empty())
         lav::av_dict_set(&stream->metadata, "language", o.SubtitleLanguage.c_str(), 0);
 }
 
-}  // namespace kv
+}  // namespace
+
+void NewStream(TSetupContext& Setup, int OutputIndex, AVMediaType Type)
+{
+    switch (Type) {
+    case AVMEDIA_TYPE_AUDIO:
+        NewAudioStream(Setup, OutputIndex);
+        break;
+    case AVMEDIA_TYPE_SUBTITLE:
+        NewSubtitleStream(Setup, OutputIndex);
+        break;
+    default:
+        NewVideoStream(Setup, OutputIndex);
+        break;
+    }
+}
+
+void NewStreamInLastOutput(TSetupContext& Setup, AVMediaType Type)
+{
+    RequireResources(Setup.Store);
+    if (Setup.Files.NbOutputFiles <= 0)
+        throw FFmpegException("At least one output file must be specified");
+    NewStream(Setup, Setup.Files.NbOutputFiles - 1, Type);
+}
+
+}  // namespace kv::setup

@@ -5,10 +5,10 @@
 
 #include "media/TextFormat.h"
 #include "engine/FFmpegException.h"
-#include "engine/FFmpegTask.h"
 #include "engine/OptionHandlers.h"
+#include "engine/SetupContext.h"
 
-namespace kv {
+namespace kv::setup {
 
 namespace {
 
@@ -43,34 +43,34 @@ void SetMuxSeconds(float& Target, float Seconds, const char* Field)
 
 }  // namespace
 
-void TCustomFFmpeg::ApplyInputFormat(const std::string& FormatName)
+void ApplyInputFormat(TCustomFFmpeg& Task, const std::string& FormatName)
 {
-    RequireResources();
-    SetInputFormat(*this, FormatName);
+    RequireResources(Task.OptionStore());
+    SetInputFormat(Task, FormatName);
 }
 
-void TCustomFFmpeg::ApplyTargetOptions(const TOutputOptions& Options)
+void ApplyTargetOptions(TCustomFFmpeg& Task, const TOutputOptions& Options)
 {
-    RequireResources();
+    RequireResources(Task.OptionStore());
     static const char* const targets[] = {"vcd", "svcd", "dvd"};
     if (Options.Target < 1 || Options.Target > 3)
         return;
     const char* norm = Options.TargetNorm == 1 ? "pal" : Options.TargetNorm == 2 ? "ntsc" : "auto";
-    ApplyTargetPreset(targets[Options.Target - 1], norm, Options.DefaultNorm == 1 ? "pal" : "ntsc");
+    Task.ApplyTargetPreset(targets[Options.Target - 1], norm, Options.DefaultNorm == 1 ? "pal" : "ntsc");
 }
 
-void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions& R)
+void ApplyOutputOptions(TCustomFFmpeg& Task, const TOutputOptions& R)
 {
-    RequireResources();
-    TTaskOptions& o = m_opt;
+    RequireResources(Task.OptionStore());
+    TTaskOptions& o = Task.Options();
     // Container
-    SetOutputFormat(*this, R.ForceFormat);
-    GenericNumber(*this, "packetsize", R.PacketSize);
-    GenericNumber(*this, "muxrate", R.MuxRate);
+    SetOutputFormat(Task, R.ForceFormat);
+    GenericNumber(Task, "packetsize", R.PacketSize);
+    GenericNumber(Task, "muxrate", R.MuxRate);
     SetMuxSeconds(o.MuxMaxDelay, R.MuxDelay, "MuxDelay");
     SetMuxSeconds(o.MuxPreload, R.MuxPreload, "MuxPreload");
     // Audio
-    SetCodecName(*this, AVMEDIA_TYPE_AUDIO, R.AudioCodec);
+    SetCodecName(Task, AVMEDIA_TYPE_AUDIO, R.AudioCodec);
     o.AudioDisable = R.DisableAudio;
     if (R.AudioVolume >= 0)
         o.AudioVolume = R.AudioVolume;
@@ -78,61 +78,61 @@ void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions& R)
         o.AudioChannels = R.AudioChannels;
     if (R.AudioSampleRate > 0)
         o.AudioSampleRate = R.AudioSampleRate;
-    GenericNumber(*this, "ab", R.AudioBitrate);
-    GenericNumber(*this, "abt", R.AudioBitrateTolerance);
+    GenericNumber(Task, "ab", R.AudioBitrate);
+    GenericNumber(Task, "abt", R.AudioBitrateTolerance);
     o.AudioLanguage = R.AudioLanguage;
     o.AudioSyncMethod = R.AudioSyncMethod;
     if (!R.AudioTag.empty())
-        SetCodecTag(*this, AVMEDIA_TYPE_AUDIO, R.AudioTag);
+        SetCodecTag(Task, AVMEDIA_TYPE_AUDIO, R.AudioTag);
     // Video
-    SetCodecName(*this, AVMEDIA_TYPE_VIDEO, R.VideoCodec);
+    SetCodecName(Task, AVMEDIA_TYPE_VIDEO, R.VideoCodec);
     o.VideoDisable = R.DisableVideo;
-    SetFrameRate(*this, R.FrameRate);
-    SetFrameSize(*this, R.FrameSize);
-    SetAspectRatio(*this, R.FrameAspectRatio);
-    SetCropBand(*this, bdTop, R.CropTop);
-    SetCropBand(*this, bdBottom, R.CropBottom);
-    SetCropBand(*this, bdLeft, R.CropLeft);
-    SetCropBand(*this, bdRight, R.CropRight);
-    SetPadBand(*this, bdTop, R.PadTop);
-    SetPadBand(*this, bdBottom, R.PadBottom);
-    SetPadBand(*this, bdLeft, R.PadLeft);
-    SetPadBand(*this, bdRight, R.PadRight);
+    SetFrameRate(Task, R.FrameRate);
+    SetFrameSize(Task, R.FrameSize);
+    SetAspectRatio(Task, R.FrameAspectRatio);
+    SetCropBand(Task, bdTop, R.CropTop);
+    SetCropBand(Task, bdBottom, R.CropBottom);
+    SetCropBand(Task, bdLeft, R.CropLeft);
+    SetCropBand(Task, bdRight, R.CropRight);
+    SetPadBand(Task, bdTop, R.PadTop);
+    SetPadBand(Task, bdBottom, R.PadBottom);
+    SetPadBand(Task, bdLeft, R.PadLeft);
+    SetPadBand(Task, bdRight, R.PadRight);
     // No system colours here: the high byte is not a colour.
-    SetPadColor(*this, R.PadColor & 0x00FFFFFF);
-    GenericNumber(*this, "g", R.GOPSize);
-    GenericNumber(*this, "vb", R.VideoBitrate);
-    GenericNumber(*this, "maxrate", R.VideoMaxRate);
-    GenericNumber(*this, "minrate", R.VideoMinRate);
-    GenericNumber(*this, "bt", R.VideoBitrateTolerance);
-    GenericNumber(*this, "bufsize", R.VideoBufSize);
+    SetPadColor(Task, R.PadColor & 0x00FFFFFF);
+    GenericNumber(Task, "g", R.GOPSize);
+    GenericNumber(Task, "vb", R.VideoBitrate);
+    GenericNumber(Task, "maxrate", R.VideoMaxRate);
+    GenericNumber(Task, "minrate", R.VideoMinRate);
+    GenericNumber(Task, "bt", R.VideoBitrateTolerance);
+    GenericNumber(Task, "bufsize", R.VideoBufSize);
     o.VideoSyncMethod = R.VideoSyncMethod;
     if (!R.VideoTag.empty())
-        SetCodecTag(*this, AVMEDIA_TYPE_VIDEO, R.VideoTag);
+        SetCodecTag(Task, AVMEDIA_TYPE_VIDEO, R.VideoTag);
     if (!R.VideoFilters.empty())
         o.VFilters = R.VideoFilters;
     // Subtitles and timing
     o.SubtitleDisable = R.DisableSubtitle;
     o.SubtitleLanguage = R.SubtitleLanguage;
     o.CopyTs = R.CopyTimestamp;
-    SetStartTimeUS(*this, R.StartTime > 0 ? int64_t{R.StartTime} * 1000 : 0);
-    SetStartTimeUS(*this, R.StartTimeUS);
-    SetRecordingTimeUS(*this, R.RecordingTime > 0 ? int64_t{R.RecordingTime} * 1000 : 0);
-    SetRecordingTimeUS(*this, R.RecordingTimeUS);
+    SetStartTimeUS(Task, R.StartTime > 0 ? int64_t{R.StartTime} * 1000 : 0);
+    SetStartTimeUS(Task, R.StartTimeUS);
+    SetRecordingTimeUS(Task, R.RecordingTime > 0 ? int64_t{R.RecordingTime} * 1000 : 0);
+    SetRecordingTimeUS(Task, R.RecordingTimeUS);
     // Metadata
     if (R.Info.Timestamp >= 0.0)
         o.RecTimestamp = RecordingTimestampOf(R.Info.Timestamp);
     if (R.Info.Year > 0)
-        AddMetadata(*this, "year", std::to_string(R.Info.Year));
+        AddMetadata(Task, "year", std::to_string(R.Info.Year));
     if (R.Info.Track > 0)
-        AddMetadata(*this, "track", std::to_string(R.Info.Track));
+        AddMetadata(Task, "track", std::to_string(R.Info.Track));
     const std::pair<const char*, const std::string*> texts[] = {
         {"title", &R.Info.Title},     {"author", &R.Info.Author}, {"copyright", &R.Info.Copyright},
         {"comment", &R.Info.Comment}, {"album", &R.Info.Album},   {"genre", &R.Info.Genre},
     };
     for (const auto& [key, value] : texts)
         if (!value->empty())
-            AddMetadata(*this, key, *value);
+            AddMetadata(Task, key, *value);
 }
 
-}  // namespace kv
+}  // namespace kv::setup

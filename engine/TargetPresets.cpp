@@ -80,7 +80,7 @@ TNorm SelectNorm(TCustomFFmpeg& Task, const std::string& Norm, const std::string
     TNorm norm = nmPAL;
     bool decided = NormOfRate(o.FrameRate.num * 1000.0 / o.FrameRate.den, norm);
     for (int file = 0; !decided && file < Task.Files().NbInputFiles; ++file) {
-        const AVFormatContext* input = Task.Files().InputFiles[static_cast<size_t>(file)].get();
+        const AVFormatContext* input = Task.Files().InputFiles[file].get();
         for (unsigned i = 0; input && !decided && i < input->nb_streams; ++i) {
             const AVStream* stream = input->streams[i];
             if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && stream->r_frame_rate.den > 0)

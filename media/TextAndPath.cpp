@@ -63,6 +63,10 @@ std::string ProgramFolder()
     return FolderOf(std::string(path, static_cast<size_t>(length)));
 }
 
+std::string LibraryFolder(const std::string& ProgramFolder) { return ProgramFolder + "LibAV"; }
+
+std::string LibraryFolder() { return LibraryFolder(ProgramFolder()); }
+
 std::string GetEnvW(const std::string& Name)
 {
     const char* value = std::getenv(Name.c_str());

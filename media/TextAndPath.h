@@ -23,6 +23,10 @@ bool FileExistsW(const std::string& Name);
 int64_t FileSizeW(const std::string& Name);
 // The folder of the running program, with a trailing "/".
 std::string ProgramFolder();
+// The folder the codec libraries are looked up in first: "LibAV" in ProgramFolder (which ends with "/"),
+// by default the running program's.
+std::string LibraryFolder(const std::string& ProgramFolder);
+std::string LibraryFolder();
 
 // The value of an environment variable, '' when it is not set.
 std::string GetEnvW(const std::string& Name);

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <map>
+#include <string>
 
 #include "MediaFixtures.h"
 #include "TestSupport.h"
@@ -279,6 +281,42 @@ TEST_F(OutputFilesTest, RefusalsLeaveNothingBehind)
     flipped.PadTop = 8;
     EXPECT_NE(Prepare(input, out.Path + "/flip.mp4", flipped), nullptr) << component.LastError();
     EXPECT_NE(Prepare(input, out.Path + "/img%03d.png"), nullptr) << component.LastError();
+}
+
+// The run gives each output stream the encoder its preparation chose. An output refused after its
+// streams were made, or the outputs of a task that was reset since, must leave nothing of theirs behind
+// for the streams prepared next.
+TEST_F(OutputFilesTest, TheRunEncodesWithTheEncodersTheOutputWasPreparedWith)
+{
+    const std::string input = Fixture("video_audio.avi");
+    const struct {
+        const char* Name;
+        bool ResetBetween;
+        std::string FirstOutput;
+        int FirstResult;
+    } cases[] = {
+        {"after an output refused once its streams were made", false, out.Path + "/nofolder/first.avi", -1},
+        {"after the task was reset", true, out.Path + "/first.avi", 1},
+    };
+    for (const auto& c : cases) {
+        const std::string output = out.Path + "/second_" + std::to_string(c.ResetBetween) + ".avi";
+        kv::TFFmpeg task;
+        task.ResetTask();
+        ASSERT_TRUE(task.OpenInputFile(input)) << task.ErrorText();
+        task.ApplyOptionLines("vcodec=mpeg4\nacodec=mp2", false);
+        ASSERT_EQ(task.OpenOutputFile(c.FirstOutput), c.FirstResult) << c.Name << ": " << task.ErrorText();
+        if (c.ResetBetween) {
+            task.ResetTask();
+            ASSERT_TRUE(task.OpenInputFile(input)) << task.ErrorText();
+        }
+        task.ApplyOptionLines("vcodec=ffv1\nacodec=pcm_s16le", false);
+        ASSERT_EQ(task.OpenOutputFile(output), 1) << c.Name << ": " << task.ErrorText();
+        task.StartTask(false, kv::tpNormal);
+        EXPECT_FALSE(task.ExitWithError()) << c.Name << ": " << task.ExitMessage();
+        std::map<std::string, std::string> facts = Probe(output);
+        EXPECT_EQ(facts["streams.stream.0.codec_name"], "ffv1") << c.Name;
+        EXPECT_EQ(facts["streams.stream.1.codec_name"], "pcm_s16le") << c.Name;
+    }
 }
 
 }  // namespace

@@ -192,12 +192,7 @@ void EncodeQueued(TRunContext& Run, TOutputStream& Output, bool Last)
 }
 
 // A conversion the converter refused: fatal with exit on error, else logged and the samples dropped.
-void ConversionFailed(TRunContext& Run)
-{
-    if (Run.Options.ExitOnError)
-        throw FFmpegException("av_audio_convert() failed");
-    Run.Log(0, "av_audio_convert() failed");
-}
+void ConversionFailed(TRunContext& Run) { Run.Recoverable(0, "av_audio_convert() failed"); }
 
 // The samples the resampler still holds, into the FIFO. Used before it is replaced and at the end.
 void DrainResampler(TRunContext& Run, TOutputStream& Output)

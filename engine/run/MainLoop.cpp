@@ -24,20 +24,6 @@ double OutputPosition(const TOutputStream& Output)
     return static_cast<double>(Output.WrittenEnd) / 1000000.0;
 }
 
-int MediaIndex(AVMediaType Type)
-{
-    switch (Type) {
-    case AVMEDIA_TYPE_VIDEO:
-        return 0;
-    case AVMEDIA_TYPE_AUDIO:
-        return 1;
-    case AVMEDIA_TYPE_SUBTITLE:
-        return 3;
-    default:
-        return 2;
-    }
-}
-
 // The input file to read from next, or -1 when every input ended or a frame limit was reached; the
 // smallest output position in Position.
 int ChooseInput(TRunContext& Run, double& Position)
@@ -62,7 +48,7 @@ int ChooseInput(TRunContext& Run, double& Position)
             }
         }
         const AVMediaType type = ost.Stream->codecpar->codec_type;
-        if (ost.FrameNumber >= Run.Options.MaxFrames[static_cast<size_t>(MediaIndex(type))])
+        if (ost.FrameNumber >= Run.Options.MaxFrames[MaxFramesIndex(type)])
             return -1;
     }
     return chosen;
@@ -77,15 +63,14 @@ void CorrectTimestamps(TRunContext& Run, TInputFileState& File, TInputStream& In
         Packet.dts += offset;
     if (Packet.pts != AV_NOPTS_VALUE)
         Packet.pts += offset;
-    const double scale = Run.Options.InputFilesTsScale[static_cast<size_t>(Input.FileIndex)]
-                                                      [static_cast<size_t>(std::min(Input.Index, MAX_STREAMS - 1))];
+    const double scale = Run.Options.InputFilesTsScale[Input.FileIndex][std::min(Input.Index, MAX_STREAMS - 1)];
     if (scale != 0.0) {
         if (Packet.pts != AV_NOPTS_VALUE)
             Packet.pts = std::llround(static_cast<double>(Packet.pts) * scale);
         if (Packet.dts != AV_NOPTS_VALUE)
             Packet.dts = std::llround(static_cast<double>(Packet.dts) * scale);
     }
-    const AVFormatContext* input = Run.Files.InputFiles[static_cast<size_t>(Input.FileIndex)].get();
+    const AVFormatContext* input = Run.Files.InputFiles[Input.FileIndex].get();
     if (Packet.dts == AV_NOPTS_VALUE || Input.NextPts == AV_NOPTS_VALUE ||
         !(input->iformat->flags & AVFMT_TS_DISCONT) || Run.Options.CopyTs)
         return;
@@ -109,7 +94,7 @@ void FinishRun(TRunContext& Run)
         if (ist.DecodingNeeded)
             ProcessPacket(Run, ist, nullptr);
     for (int k = 0; k < Run.Files.NbOutputFiles; ++k) {
-        const int result = lav::av_write_trailer(Run.Files.OutputFiles[static_cast<size_t>(k)].get());
+        const int result = lav::av_write_trailer(Run.Files.OutputFiles[k].get());
         if (result < 0)
             throw FFmpegException(LibraryErrorText("av_write_trailer()", result));
     }
@@ -141,7 +126,7 @@ bool RunMainLoop(TRunContext& Run)
             static_cast<uint64_t>(lav::avio_seek(output0->pb, 0, SEEK_CUR)) > static_cast<uint64_t>(Run.Options.LimitFilesize))
             break;
         TInputFileState& file = Run.InputFiles[static_cast<size_t>(fileIndex)];
-        AVFormatContext* input = Run.Files.InputFiles[static_cast<size_t>(fileIndex)].get();
+        AVFormatContext* input = Run.Files.InputFiles[fileIndex].get();
         const int read = lav::av_read_frame(input, packet.get());
         if (read == AVERROR(EAGAIN))
             continue;
@@ -162,8 +147,7 @@ bool RunMainLoop(TRunContext& Run)
                 if (ProcessPacket(Run, ist, packet.get()) < 0) {
                     const std::string message =
                         Format("Error while decoding stream #%d.%d", ist.FileIndex, ist.Index);
-                    if (Run.Options.ExitOnError)
-                        throw FFmpegException(message);
+                    Run.RaiseOnExitOnError(message);
                     if (Run.Verbose >= 0)
                         Run.Log(1, message);
                     reported = false;

@@ -50,8 +50,7 @@ void KeepDtsIncreasing(TRunContext& Run, TOutputStream& Output, AVPacket& Packet
                 Format("Non-monotonous DTS in output stream %d:%d; previous: %lld, current: %lld; changing to %lld",
                        Output.FileIndex, Output.Index, static_cast<long long>(Output.LastMuxDts),
                        static_cast<long long>(Packet.dts), static_cast<long long>(least));
-            if (Run.Options.ExitOnError)
-                throw FFmpegException(message);
+            Run.RaiseOnExitOnError(message);
             if (least - Packet.dts > 2 || type == AVMEDIA_TYPE_VIDEO)
                 Run.Log(1, message);
             if (Packet.pts != AV_NOPTS_VALUE && Packet.pts >= Packet.dts)
@@ -118,9 +117,7 @@ void WritePacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet)
                 const std::string message = LibraryErrorText(
                     Format("%s failed for stream %d, codec %s", filter->filter->name, Packet.stream_index, codec),
                     result);
-                if (Run.Options.ExitOnError)
-                    throw FFmpegException(message);
-                Run.Log(0, message);
+                Run.Recoverable(0, message);
             }
         }
     }
@@ -138,9 +135,7 @@ void SubtitleOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, c
                  int64_t Pts)
 {
     if (Pts == AV_NOPTS_VALUE) {
-        if (Run.Options.ExitOnError)
-            throw FFmpegException("Subtitle packets must have a pts");
-        Run.Log(0, "Subtitle packets must have a pts");
+        Run.Recoverable(0, "Subtitle packets must have a pts");
         return;
     }
     AVCodecContext* encoder = Output.Encoder;

@@ -169,28 +169,28 @@ bool DeinterlacePicture(const AVFrame& Source, AVFrame& Target)
     return true;
 }
 
-TPictureStages::TPictureStages(TCustomFFmpeg& Task, TRunContext& Run)
-    : m_task(Task),
-      m_run(Run),
-      m_chainInUse(Run.Options.UsingVHook && !Task.HookState().Chain.empty()),
-      m_beforeHook(Task.BeforeHookSlot),
-      m_customHook(Task.CustomHookSlot)
+TPictureStages::TPictureStages(TRunContext& Run, TPictureSources Sources)
+    : m_run(Run),
+      m_sources(std::move(Sources)),
+      m_hooks(*m_sources.Hooks),
+      m_preview(*m_sources.Preview),
+      m_chainInUse(Run.Options.UsingVHook && !m_hooks.Chain.empty())
 {
 }
 
 void TPictureStages::StopHooks()
 {
-    m_customHook = nullptr;
+    m_sources.CustomHook = nullptr;
     m_action = haStop;
     m_chainInUse = false;
 }
 
 void TPictureStages::DecideHookAction(int64_t Pts)
 {
-    if (m_beforeHook) {
+    if (m_sources.BeforeHook) {
         // The handler sees the action of the previous picture.
         try {
-            m_beforeHook(&m_task, Pts, m_action);
+            m_sources.BeforeHook(Pts, m_action);
         } catch (...) {
             m_run.Log(0, "Error occurs OnBeforeHook: " + MessageOf(std::current_exception()));
             m_action = haStop;
@@ -199,7 +199,7 @@ void TPictureStages::DecideHookAction(int64_t Pts)
             m_chainInUse = false;
         return;
     }
-    THookState& hooks = m_task.HookState();
+    THookState& hooks = m_hooks;
     if (hooks.Ranges.empty())
         return;
     m_action = haIgnore;
@@ -251,7 +251,7 @@ void TPictureStages::RunCustomHook(AVFrame& Picture, int64_t Pts)
     } else {
         bool update = true;
         try {
-            m_customHook(&m_task, m_customConverter.Bitmap, m_frameCount, Pts, update, stop);
+            m_sources.CustomHook(m_customConverter.Bitmap, m_frameCount, Pts, update, stop);
         } catch (...) {
             m_run.Log(0, "Error occurs OnCustomHook: " + MessageOf(std::current_exception()));
             update = false;
@@ -271,7 +271,7 @@ void TPictureStages::RunCustomHook(AVFrame& Picture, int64_t Pts)
 
 void TPictureStages::RunHookChain(AVFrame& Picture, int64_t Pts)
 {
-    for (const std::unique_ptr<TVideoHook>& hook : m_task.HookState().Chain) {
+    for (const std::unique_ptr<TVideoHook>& hook : m_hooks.Chain) {
         KelvaneHookPicture picture{};
         for (int p = 0; p < 4; ++p) {
             picture.data[p] = Picture.data[p];
@@ -285,12 +285,12 @@ void TPictureStages::PreProcess(TInputStream& Input, AVFrame*& Picture)
 {
     ++m_frameCount;
     const int64_t pts = Input.Pts;
-    if (!m_customHook && m_chainInUse)
+    if (!m_sources.CustomHook && m_chainInUse)
         DecideHookAction(pts);
 
     const bool deinterlace = m_run.Options.DoDeinterlace;
     const bool chain = m_chainInUse && m_action == haContinue;
-    if (!deinterlace && !m_customHook && !chain)
+    if (!deinterlace && !m_sources.CustomHook && !chain)
         return;
 
     // The decoder keeps its pictures as references for the ones that follow: the stages work on a copy.
@@ -312,7 +312,7 @@ void TPictureStages::PreProcess(TInputStream& Input, AVFrame*& Picture)
     }
     CopyPictureFields(*Picture, *buffer);
 
-    if (m_customHook)
+    if (m_sources.CustomHook)
         RunCustomHook(*buffer, pts);
     else if (chain)
         RunHookChain(*buffer, pts);
@@ -326,16 +326,15 @@ void TPictureStages::Preview(const AVFrame& Picture, const AVCodecContext& Encod
                             : lav::av_rescale_q(Picture.pts, Encoder.time_base, MicrosecondBase);
     bool deliverBitmap = false;
     std::shared_ptr<IPreviewer> previewer;
-    std::shared_ptr<IPreviewer> released;  // freed after the lock
     {
         // The flags and the previewer are shared with the main thread. The pictures themselves are
         // handed over after the lock is let go: the main thread takes it too (switching the preview,
         // queueing tasks) and must never wait for it while this thread waits for the main thread.
-        std::lock_guard<std::mutex> guard(PreviewLock());
-        uint8_t& flags = m_task.m_previewFlags;
+        TTaskPreview::TLocked locked(m_preview);
+        uint8_t& flags = locked.Flags();
         const int64_t now = MonotonicMicroseconds();
-        const bool due = !m_previewed || now - m_lastPreview > m_task.PreviewInterval();
-        if ((flags & PreviewBitmapFlag) && m_task.PreviewBitmapSlot) {
+        const bool due = !m_previewed || now - m_lastPreview > m_sources.PreviewInterval;
+        if ((flags & PreviewBitmapFlag) && m_sources.PreviewBitmap) {
             if (due) {
                 if (m_previewConverter.ToBitmap(Picture)) {
                     deliverBitmap = true;
@@ -349,13 +348,11 @@ void TPictureStages::Preview(const AVFrame& Picture, const AVCodecContext& Encod
         } else if (flags & PreviewWindowFlag) {
             if (due) {
                 if (m_previewConverter.ToBitmap(Picture)) {
-                    if (!m_task.m_preview.Previewer && m_task.PreviewerFactory)
-                        m_task.m_preview.Previewer = m_task.PreviewerFactory();
-                    previewer = m_task.m_preview.Previewer;
+                    previewer = locked.MakePreviewer(m_sources.PreviewerFactory);
                 } else {
                     m_run.Log(0, "Cannot initialize the toRGB conversion context");
                     flags &= static_cast<uint8_t>(~PreviewWindowFlag);
-                    released = std::move(m_task.m_preview.Previewer);
+                    locked.DropPreviewer();
                 }
                 m_lastPreview = now;
                 m_previewed = true;
@@ -363,28 +360,24 @@ void TPictureStages::Preview(const AVFrame& Picture, const AVCodecContext& Encod
         }
     }
     if (deliverBitmap) {
-        m_task.PreviewBitmapSlot(&m_task, m_previewConverter.Bitmap, m_frameCount, pts);
+        m_sources.PreviewBitmap(m_previewConverter.Bitmap, m_frameCount, pts);
     } else if (previewer && !previewer->Show(m_previewConverter.Bitmap, m_frameCount, pts)) {
         // Closed by the user: no more previews for this task.
-        std::lock_guard<std::mutex> guard(PreviewLock());
-        if (m_task.m_preview.Previewer == previewer) {
-            m_task.m_previewFlags &= static_cast<uint8_t>(~PreviewWindowFlag);
-            released = std::move(m_task.m_preview.Previewer);
+        TTaskPreview::TLocked locked(m_preview);
+        if (locked.Previewer() == previewer) {
+            locked.Flags() &= static_cast<uint8_t>(~PreviewWindowFlag);
+            locked.DropPreviewer();
         }
     }
     // Whichever reference goes last here closes the viewer, outside the lock.
     previewer.reset();
 }
 
-}  // namespace kv::run
-
-namespace kv {
-
-std::unique_ptr<run::TPictureStages> TCustomFFmpeg::CreatePictureStages(run::TRunContext& Run)
+std::unique_ptr<TPictureStages> CreatePictureStages(TRunContext& Run, TPictureSources Sources)
 {
-    auto stages = std::make_unique<run::TPictureStages>(*this, Run);
-    run::TPictureStages* picture = stages.get();
-    Run.Callbacks.PreProcess = [picture](run::TInputStream& Input, AVFrame*& Picture) {
+    auto stages = std::make_unique<TPictureStages>(Run, std::move(Sources));
+    TPictureStages* picture = stages.get();
+    Run.Callbacks.PreProcess = [picture](TInputStream& Input, AVFrame*& Picture) {
         picture->PreProcess(Input, Picture);
     };
     Run.Callbacks.Preview = [picture](const AVFrame& Picture, const AVCodecContext& Encoder) {
@@ -393,4 +386,4 @@ std::unique_ptr<run::TPictureStages> TCustomFFmpeg::CreatePictureStages(run::TRu
     return stages;
 }
 
-}  // namespace kv
+}  // namespace kv::run

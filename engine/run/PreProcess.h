@@ -7,7 +7,9 @@
 #include <functional>
 #include <memory>
 
-#include "engine/FFmpegTask.h"
+#include "engine/HookState.h"
+#include "engine/Preview.h"
+#include "engine/TaskTypes.h"
 #include "engine/run/RunContext.h"
 
 namespace kv::run {
@@ -37,9 +39,21 @@ private:
 // kept. False for formats other than planar 8-bit YUV and grey, and for pictures under 3 lines.
 bool DeinterlacePicture(const AVFrame& Source, AVFrame& Target);
 
+// What the picture stages take from the task that runs them: its hook slots and preview slot (bound to
+// the task as their sender; null when not set), its hooks and its preview.
+struct TPictureSources {
+    std::function<void(int64_t PTS, THookAction& Action)> BeforeHook;
+    std::function<void(TBitmap& Bitmap, int FrameNumber, int64_t PTS, bool& Update, bool& StopHook)> CustomHook;
+    std::function<void(TBitmap& Bitmap, int FrameNumber, int64_t PTS)> PreviewBitmap;
+    TPreviewerFactory PreviewerFactory;
+    THookState* Hooks = nullptr;
+    TTaskPreview* Preview = nullptr;
+    int64_t PreviewInterval = 100000;  // µs between previews
+};
+
 class TPictureStages {
 public:
-    TPictureStages(TCustomFFmpeg& Task, TRunContext& Run);
+    TPictureStages(TRunContext& Run, TPictureSources Sources);
     TPictureStages(const TPictureStages&) = delete;
     TPictureStages& operator=(const TPictureStages&) = delete;
 
@@ -58,14 +72,14 @@ private:
     void RunHookChain(AVFrame& Picture, int64_t Pts);
     void StopHooks();
 
-    TCustomFFmpeg& m_task;
     TRunContext& m_run;
+    TPictureSources m_sources;  // the custom hook is dropped when it stops the hooks
+    THookState& m_hooks;
+    TTaskPreview& m_preview;
 
     int m_frameCount = 0;  // decoded pictures so far; the frame number of hooks and previews
     THookAction m_action = haContinue;
     bool m_chainInUse = false;
-    TTaskBeforeHookSlot m_beforeHook;
-    TTaskCustomHookSlot m_customHook;
     FramePtr m_hookBuffer;
     TFrameRGBConverter m_customConverter;
 
@@ -73,5 +87,9 @@ private:
     int64_t m_lastPreview = 0;  // µs, monotonic
     bool m_previewed = false;
 };
+
+// The picture stages of one run, wired into its callbacks (PreProcess, Preview); they live as long as
+// the returned object.
+std::unique_ptr<TPictureStages> CreatePictureStages(TRunContext& Run, TPictureSources Sources);
 
 }  // namespace kv::run

@@ -19,7 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/FFmpegTask.h"
+#include "engine/FFmpegException.h"
+#include "engine/PreparedFiles.h"
+#include "engine/RunStatistics.h"
+#include "engine/TaskOptions.h"
 #include "engine/run/RunTables.h"
 
 namespace kv::run {
@@ -86,6 +89,18 @@ public:
     {
         if (Callbacks.Log)
             Callbacks.Log(Level, Text);
+    }
+    // A fault the run can go on after: raised (FFmpegException) with exit on error, else logged at Level.
+    void Recoverable(int Level, const std::string& Message) const
+    {
+        RaiseOnExitOnError(Message);
+        Log(Level, Message);
+    }
+    // The half of Recoverable for faults whose log line depends on more than the fault.
+    void RaiseOnExitOnError(const std::string& Message) const
+    {
+        if (Options.ExitOnError)
+            throw FFmpegException(Message);
     }
     // False once a stop is requested; holds while paused.
     bool Continue() const { return !Callbacks.CheckPause || Callbacks.CheckPause(); }

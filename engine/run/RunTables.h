@@ -5,11 +5,22 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 
-#include "engine/FFmpegTask.h"
+#include "engine/BitstreamFilterChain.h"
 #include "engine/run/FilterGraph.h"
 #include "media/LibOwners.h"
+
+namespace kv {
+
+struct FileCloser {
+    void operator()(FILE* File) const { std::fclose(File); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+}  // namespace kv
 
 namespace kv::run {
 

@@ -22,7 +22,7 @@ AVMediaType TypeOf(const AVStream* Stream) { return Stream->codecpar->codec_type
 
 [[noreturn]] void FailWithDump(const TRunContext& Run, int FileIndex, const std::string& Message)
 {
-    AVFormatContext* output = Run.Files.OutputFiles[static_cast<size_t>(FileIndex)].get();
+    AVFormatContext* output = Run.Files.OutputFiles[FileIndex].get();
     lav::av_dump_format(output, FileIndex, output->url, 1);
     throw FFmpegException(Message);
 }
@@ -33,27 +33,27 @@ void BuildInputTables(TRunContext& Run)
     Run.InputFiles.resize(static_cast<size_t>(files.NbInputFiles));
     int first = 0;
     for (int f = 0; f < files.NbInputFiles; ++f) {
-        AVFormatContext* input = files.InputFiles[static_cast<size_t>(f)].get();
+        AVFormatContext* input = files.InputFiles[f].get();
         TInputFileState& state = Run.InputFiles[static_cast<size_t>(f)];
         state.FirstStream = first;
         state.StreamCount = static_cast<int>(input->nb_streams);
-        state.TsOffset = Run.Options.InputFilesTsOffset[static_cast<size_t>(f)];
+        state.TsOffset = Run.Options.InputFilesTsOffset[f];
         first += state.StreamCount;
     }
     Run.InputStreams.resize(static_cast<size_t>(first));
     int slot = 0;  // forced decoders are kept per slot: every stream but data streams takes one
     const int64_t now = lav::av_gettime_relative();
     for (int f = 0; f < files.NbInputFiles; ++f) {
-        AVFormatContext* input = files.InputFiles[static_cast<size_t>(f)].get();
+        AVFormatContext* input = files.InputFiles[f].get();
         for (unsigned s = 0; s < input->nb_streams; ++s) {
             TInputStream& ist =
                 Run.InputStreams[static_cast<size_t>(Run.InputFiles[static_cast<size_t>(f)].FirstStream) + s];
             ist.FileIndex = f;
             ist.Index = static_cast<int>(s);
             ist.Stream = input->streams[s];
-            ist.Decoder = files.InputDecoders[static_cast<size_t>(f)][s].get();
+            ist.Decoder = files.InputDecoders[f][s].get();
             if (TypeOf(ist.Stream) != AVMEDIA_TYPE_DATA && slot < MAX_SLOTS)
-                ist.ForcedDecoder = files.InputCodecs[static_cast<size_t>(slot++)];
+                ist.ForcedDecoder = files.InputCodecs[slot++];
             if (Run.Options.RateEmu)
                 ist.Start = now;
         }
@@ -96,7 +96,7 @@ void BuildOutputTables(TRunContext& Run)
     const TTaskOptions& o = Run.Options;
     int count = 0;
     for (int k = 0; k < files.NbOutputFiles; ++k) {
-        const AVFormatContext* output = files.OutputFiles[static_cast<size_t>(k)].get();
+        const AVFormatContext* output = files.OutputFiles[k].get();
         if (output->nb_streams == 0)
             FailWithDump(Run, k, Format("Output file #%d does not contain any stream", k));
         count += static_cast<int>(output->nb_streams);
@@ -108,7 +108,7 @@ void BuildOutputTables(TRunContext& Run)
                Stream < Run.InputFiles[static_cast<size_t>(File)].StreamCount;
     };
     for (int i = 0; i < o.NbStreamMaps; ++i) {
-        const TStreamMap& map = o.StreamMaps[static_cast<size_t>(i)];
+        const TStreamMap& map = o.StreamMaps[i];
         if (!validStream(map.FileIndex, map.StreamIndex))
             throw FFmpegException(Format("Could not find input stream #%d.%d", map.FileIndex, map.StreamIndex));
         if (!validStream(map.SyncFileIndex, map.SyncStreamIndex))
@@ -119,10 +119,10 @@ void BuildOutputTables(TRunContext& Run)
     Run.OutputStreams.resize(static_cast<size_t>(count));
     int n = 0;
     for (int k = 0; k < files.NbOutputFiles; ++k) {
-        AVFormatContext* output = files.OutputFiles[static_cast<size_t>(k)].get();
+        AVFormatContext* output = files.OutputFiles[k].get();
         for (unsigned j = 0; j < output->nb_streams; ++j, ++n) {
             TOutputStream& ost = Run.OutputStreams[static_cast<size_t>(n)];
-            const TOutputStreamSetup& setup = files.OutputStreams[static_cast<size_t>(k)][j];
+            const TOutputStreamSetup& setup = files.OutputStreams[k][j];
             ost.FileIndex = k;
             ost.Index = static_cast<int>(j);
             ost.File = output;
@@ -130,13 +130,12 @@ void BuildOutputTables(TRunContext& Run)
             ost.Encoder = setup.Encoder.get();
             ost.EncodingNeeded = !setup.StreamCopy;
             ost.FixedQuality = setup.Quality;
-            ost.ForcedEncoder = n < MAX_SLOTS ? files.OutputCodecs[static_cast<size_t>(n)] : nullptr;
-            ost.BitstreamFilters =
-                const_cast<TBsfChain*>(&files.BitstreamFilters[static_cast<size_t>(k)][static_cast<size_t>(j)]);
+            ost.ForcedEncoder = n < MAX_SLOTS ? files.OutputCodecs[n] : nullptr;
+            ost.BitstreamFilters = const_cast<TBsfChain*>(&files.BitstreamFilters[k][static_cast<size_t>(j)]);
             const AVMediaType type = ost.Encoder->codec_type;
             int source = -1;
             if (o.NbStreamMaps > 0) {
-                const TStreamMap& map = o.StreamMaps[static_cast<size_t>(n)];
+                const TStreamMap& map = o.StreamMaps[n];
                 source = Run.InputFiles[static_cast<size_t>(map.FileIndex)].FirstStream + map.StreamIndex;
                 if (TypeOf(Run.InputStreams[static_cast<size_t>(source)].Stream) != type)
                     FailWithDump(Run, k,
@@ -152,7 +151,7 @@ void BuildOutputTables(TRunContext& Run)
             ost.SourceIndex = source;
             Run.InputStreams[static_cast<size_t>(source)].Discard = false;
             if (o.NbStreamMaps > 0) {
-                const TStreamMap& map = o.StreamMaps[static_cast<size_t>(n)];
+                const TStreamMap& map = o.StreamMaps[n];
                 ost.SyncInput = &Run.InputStreams[static_cast<size_t>(
                     Run.InputFiles[static_cast<size_t>(map.SyncFileIndex)].FirstStream + map.SyncStreamIndex)];
             } else {
@@ -377,15 +376,14 @@ void MapMetadata(TRunContext& Run)
 {
     const TTaskOptions& o = Run.Options;
     for (int i = 0; i < o.NbMetaDataMaps; ++i) {
-        const TMetaDataMap& map = o.MetaDataMaps[static_cast<size_t>(i)];
+        const TMetaDataMap& map = o.MetaDataMaps[i];
         if (map.OutFile < 0 || map.OutFile >= Run.Files.NbOutputFiles)
             throw FFmpegException(Format("Invalid output file index %d map_meta_data(%d,%d)", map.OutFile,
                                          map.OutFile, map.InFile));
         if (map.InFile < 0 || map.InFile >= Run.Files.NbInputFiles)
             throw FFmpegException(Format("Invalid input file index %d map_meta_data(%d,%d)", map.InFile,
                                          map.OutFile, map.InFile));
-        lav::av_dict_copy(&Run.Files.OutputFiles[static_cast<size_t>(map.OutFile)]->metadata,
-                          Run.Files.InputFiles[static_cast<size_t>(map.InFile)]->metadata, 0);
+        lav::av_dict_copy(&Run.Files.OutputFiles[map.OutFile]->metadata, Run.Files.InputFiles[map.InFile]->metadata, 0);
     }
 }
 
@@ -393,7 +391,7 @@ void WriteHeaders(TRunContext& Run)
 {
     bool allRtp = Run.Files.NbOutputFiles > 0;
     for (int k = 0; k < Run.Files.NbOutputFiles; ++k) {
-        AVFormatContext* output = Run.Files.OutputFiles[static_cast<size_t>(k)].get();
+        AVFormatContext* output = Run.Files.OutputFiles[k].get();
         if (Run.Callbacks.OpenOutput)
             Run.Callbacks.OpenOutput(k);
         AVDictionary* options = nullptr;
@@ -411,7 +409,7 @@ void WriteHeaders(TRunContext& Run)
     if (allRtp && Run.HasLog()) {
         std::vector<AVFormatContext*> outputs;
         for (int k = 0; k < Run.Files.NbOutputFiles; ++k)
-            outputs.push_back(Run.Files.OutputFiles[static_cast<size_t>(k)].get());
+            outputs.push_back(Run.Files.OutputFiles[k].get());
         char sdp[2048] = {};
         lav::av_sdp_create(outputs.data(), static_cast<int>(outputs.size()), sdp, sizeof sdp);
         Run.Log(1, "SDP: " + TrimText(sdp));
@@ -442,7 +440,7 @@ void SetupRun(TRunContext& Run)
         if (ost.EncodingNeeded && ost.Encoder)
             lav::avcodec_parameters_from_context(ost.Stream->codecpar, ost.Encoder);
     for (int k = 0; k < Run.Files.NbOutputFiles; ++k) {
-        AVFormatContext* output = Run.Files.OutputFiles[static_cast<size_t>(k)].get();
+        AVFormatContext* output = Run.Files.OutputFiles[k].get();
         lav::av_dump_format(output, k, output->url, 1);
     }
     if (Run.Verbose >= 0 && Run.HasLog()) {
@@ -474,7 +472,7 @@ void CloseCodecs(TRunContext& Run)
             lav::av_freep(&ost.Encoder->stats_in);
         if (ost.EncoderOpen) {
             TCodecLockGuard guard;
-            Run.Files.OutputStreams[static_cast<size_t>(ost.FileIndex)][static_cast<size_t>(ost.Index)].Encoder.reset();
+            Run.Files.OutputStreams[ost.FileIndex][static_cast<size_t>(ost.Index)].Encoder.reset();
             ost.Encoder = nullptr;
             ost.EncoderOpen = false;
         }
@@ -482,7 +480,7 @@ void CloseCodecs(TRunContext& Run)
     for (TInputStream& ist : Run.InputStreams) {
         if (ist.DecoderOpen) {
             TCodecLockGuard guard;
-            Run.Files.InputDecoders[static_cast<size_t>(ist.FileIndex)][static_cast<size_t>(ist.Index)].reset();
+            Run.Files.InputDecoders[ist.FileIndex][static_cast<size_t>(ist.Index)].reset();
             ist.Decoder = nullptr;
             ist.DecoderOpen = false;
         }

@@ -2,6 +2,7 @@
 // callbacks, and the stages take it from there.
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "engine/FFmpegTask.h"
 #include "engine/run/PreProcess.h"
@@ -39,7 +40,25 @@ void TCustomFFmpeg::Transcode()
         return nullptr;
     };
     // Hooks, deinterlacing and previews of the pictures, for as long as the run lasts.
-    const std::unique_ptr<run::TPictureStages> pictureStages = CreatePictureStages(context);
+    run::TPictureSources pictures;
+    if (BeforeHookSlot)
+        pictures.BeforeHook = [this, slot = BeforeHookSlot](int64_t PTS, THookAction& Action) {
+            slot(this, PTS, Action);
+        };
+    if (CustomHookSlot)
+        pictures.CustomHook = [this, slot = CustomHookSlot](TBitmap& Bitmap, int FrameNumber, int64_t PTS, bool& Update,
+                                                             bool& StopHook) {
+            slot(this, Bitmap, FrameNumber, PTS, Update, StopHook);
+        };
+    if (PreviewBitmapSlot)
+        pictures.PreviewBitmap = [this, slot = PreviewBitmapSlot](TBitmap& Bitmap, int FrameNumber, int64_t PTS) {
+            slot(this, Bitmap, FrameNumber, PTS);
+        };
+    pictures.PreviewerFactory = PreviewerFactory;
+    pictures.Hooks = &m_hook;
+    pictures.Preview = &m_preview;
+    pictures.PreviewInterval = m_previewInterval;
+    const std::unique_ptr<run::TPictureStages> pictureStages = run::CreatePictureStages(context, std::move(pictures));
     // Whatever happens, the codecs the run opened are closed before the tables go.
     struct TCloseCodecs {
         run::TRunContext& Run;

@@ -148,12 +148,7 @@ void FillBorders(const TPlaneLayout& Layout, const std::array<std::vector<uint8_
 }
 
 // A picture that cannot be cropped or padded: fatal with exit on error, else skipped.
-void PictureFailure(TRunContext& Run, const char* Message)
-{
-    if (Run.Options.ExitOnError)
-        throw FFmpegException(Message);
-    Run.Log(0, Message);
-}
+void PictureFailure(TRunContext& Run, const char* Message) { Run.Recoverable(0, Message); }
 
 // The temporary picture in the encoder's format and size, allocated when missing.
 AVFrame* TemporaryPicture(TOutputStream& Output, const char* Failure)
@@ -267,7 +262,7 @@ int WritePicture(TRunContext& Run, TOutputStream& Output, TInputStream& Input, c
         if (Run.Verbose > 2)
             Run.Log(1, Format("*** %d dup!", frames - 1));
     }
-    frames = std::min(frames, o.MaxFrames[0] - Output.FrameNumber);
+    frames = std::min(frames, o.MaxFrames[MaxFramesIndex(AVMEDIA_TYPE_VIDEO)] - Output.FrameNumber);
     if (frames <= 0)
         return 0;
 
