@@ -8,24 +8,24 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "app/logic/IniFile.h"
+#include "presets/IniFile.h"
 
 namespace {
 
-using kv::app::TIniFile;
+using kv::presets::TIniFile;
 
-QString WriteFile(const std::string& Folder, const char* Name, const QByteArray& Content)
+std::string WriteFile(const std::string& Folder, const char* Name, const QByteArray& Content)
 {
-    const QString path = QString::fromStdString(Folder) + "/" + Name;
-    QFile file(path);
+    const std::string path = Folder + "/" + Name;
+    QFile file(QString::fromStdString(path));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(Content);
     return path;
 }
 
-QByteArray ReadFile(const QString& Path)
+QByteArray ReadFile(const std::string& Path)
 {
-    QFile file(Path);
+    QFile file(QString::fromStdString(Path));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     return file.readAll();
 }
@@ -37,15 +37,15 @@ const QByteArray GbkFolder("\xCA\xE4\xB3\xF6\xCA\xD3\xC6\xB5");
 TEST(IniFileTest, ValuesReadAsUtf8OrElseAsGbk)
 {
     kvtest::TempFolder folder("ini");
-    const QString path = WriteFile(folder.Path, "config.ini",
+    const std::string path = WriteFile(folder.Path, "config.ini",
                                    "[savepath]\r\npath=/home/user/" + GbkFolder + "\r\n"
                                    "[video]\r\nVideoCodec=" + GbkCodec + "\r\nUtf=" + QString("视频编码").toUtf8() +
                                    "\r\nQuoted=\" spaced \"\r\n");
     const TIniFile ini(path);
-    EXPECT_EQ(ini.ReadString("savepath", "path", ""), QStringLiteral("/home/user/输出视频"));
-    EXPECT_EQ(ini.ReadString("video", "VideoCodec", ""), QStringLiteral("视频编码"));
-    EXPECT_EQ(ini.ReadString("video", "Utf", ""), QStringLiteral("视频编码"));
-    EXPECT_EQ(ini.ReadString("video", "Quoted", ""), QStringLiteral(" spaced "));
+    EXPECT_EQ(ini.ReadString("savepath", "path", ""), std::string("/home/user/输出视频"));
+    EXPECT_EQ(ini.ReadString("video", "VideoCodec", ""), std::string("视频编码"));
+    EXPECT_EQ(ini.ReadString("video", "Utf", ""), std::string("视频编码"));
+    EXPECT_EQ(ini.ReadString("video", "Quoted", ""), std::string(" spaced "));
 }
 
 TEST(IniFileTest, SectionAndKeyNamesMatchInAnyLetterCase)
@@ -61,7 +61,7 @@ TEST(IniFileTest, SectionAndKeyNamesMatchInAnyLetterCase)
         {"AUDIO", "audiocodec", "AAC"},      {"video", "AudioCodec", "none"},     {"vid", "VideoBitrate", "none"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ini.ReadString(c.Section, c.Key, "none"), QString(c.Expected)) << c.Section << "/" << c.Key;
+        EXPECT_EQ(ini.ReadString(c.Section, c.Key, "none"), std::string(c.Expected)) << c.Section << "/" << c.Key;
     EXPECT_TRUE(ini.ValueExists("VIDEO", "videobitrate"));
     EXPECT_FALSE(ini.ValueExists("audio", "videobitrate"));
 }
@@ -99,10 +99,10 @@ TEST(IniFileTest, WritingAKeyKeepsEverythingElseOfTheFile)
                               "combobox1=2\r\n"
                               "# remembered choices\r\n"
                               "\r\n";
-    const QString path = WriteFile(folder.Path, "config.ini", before);
+    const std::string path = WriteFile(folder.Path, "config.ini", before);
 
     TIniFile ini(path);
-    ASSERT_TRUE(ini.WriteString("SAVEPATH", "path", QStringLiteral("/home/用户/输出视频")));
+    ASSERT_TRUE(ini.WriteString("SAVEPATH", "path", std::string("/home/用户/输出视频")));
     ASSERT_TRUE(ini.WriteInteger("select", "combobox2", 7));
     ASSERT_TRUE(ini.WriteString("skin", "name", "Topaz"));
     const QByteArray expected = "; settings of the converter\r\n"
@@ -119,14 +119,14 @@ TEST(IniFileTest, WritingAKeyKeepsEverythingElseOfTheFile)
                                 "name=Topaz\r\n";
     EXPECT_EQ(ReadFile(path), expected);
     // What was written reads back, through this object and a new one.
-    EXPECT_EQ(ini.ReadString("savepath", "Path", ""), QStringLiteral("/home/用户/输出视频"));
+    EXPECT_EQ(ini.ReadString("savepath", "Path", ""), std::string("/home/用户/输出视频"));
     EXPECT_EQ(TIniFile(path).ReadInteger("select", "combobox2", 0), 7);
 }
 
 TEST(IniFileTest, WritesKeepWhatAnotherWriterChangedMeanwhile)
 {
     kvtest::TempFolder folder("ini");
-    const QString path = WriteFile(folder.Path, "config.ini", "[select]\ncombobox1=0\n");
+    const std::string path = WriteFile(folder.Path, "config.ini", "[select]\ncombobox1=0\n");
     TIniFile first(path);
     TIniFile second(path);
     ASSERT_TRUE(first.WriteInteger("select", "combobox1", 3));
@@ -139,14 +139,14 @@ TEST(IniFileTest, WritesKeepWhatAnotherWriterChangedMeanwhile)
 TEST(IniFileTest, ANewFileIsCreatedAndAnUnwritableOneReportsFailure)
 {
     kvtest::TempFolder folder("ini");
-    const QString fresh = QString::fromStdString(folder.Path) + "/extfile.ini";
+    const std::string fresh = folder.Path + "/extfile.ini";
     TIniFile ini(fresh);
-    EXPECT_EQ(ini.ReadString("mediatype", "Type", "avi"), QStringLiteral("avi"));
+    EXPECT_EQ(ini.ReadString("mediatype", "Type", "avi"), std::string("avi"));
     ASSERT_TRUE(ini.WriteString("mediatype", "Type", "mp4"));
     ASSERT_TRUE(ini.WriteFloat("video", "FPS", 29.97));
     EXPECT_EQ(ReadFile(fresh), QByteArray("[mediatype]\nType=mp4\n\n[video]\nFPS=29.97\n"));
 
-    TIniFile nowhere(QString::fromStdString(folder.Path) + "/missing/config.ini");
+    TIniFile nowhere(folder.Path + "/missing/config.ini");
     EXPECT_FALSE(nowhere.WriteInteger("select", "combobox1", 1));
     EXPECT_EQ(nowhere.ReadInteger("select", "combobox1", -1), -1);
 }

@@ -6,13 +6,20 @@
 #include <QFileInfo>
 #include <QString>
 #include <QStringList>
+#include <string>
+#include <vector>
 
 #include "TestSupport.h"
-#include "app/logic/ProfileFiles.h"
+#include "app/logic/ProfileLabels.h"
+#include "presets/Numbers.h"
+#include "presets/ProfileFiles.h"
+#include "presets/Text.h"
 
 namespace {
 
 using namespace kv::app;
+using namespace kv::presets;
+using TNames = std::vector<std::string>;
 
 void Touch(const QString& Path, const QByteArray& Content = {})
 {
@@ -22,64 +29,65 @@ void Touch(const QString& Path, const QByteArray& Content = {})
     file.write(Content);
 }
 
-QStringList Relative(const QStringList& Paths, const QString& Root)
+TNames Relative(const TNames& Paths, const std::string& Root)
 {
-    QStringList result;
-    for (const QString& path : Paths)
-        result.append(QDir(Root).relativeFilePath(path));
+    TNames result;
+    for (const std::string& path : Paths)
+        result.push_back(QDir(QString::fromStdString(Root)).relativeFilePath(QString::fromStdString(path)).toStdString());
     return result;
 }
 
 TEST(ProfileFilesTest, SubFolderFilesComeFirstAndEachFolderIsSortedIgnoringCase)
 {
     kvtest::TempFolder temp("profiles");
-    const QString root = QString::fromStdString(temp.Path) + "/AVI";
+    const std::string root = temp.Path + "/AVI";
     for (const char* name : {"b.ini", "A.INI", "a.txt", "c.ini.bak", "sub/y.ini", "sub/deeper/w.iNi", "Sub2/z.Ini",
                              "Sub2/notes.txt", "C.ini"})
-        Touch(root + "/" + name);
-    QDir().mkpath(root + "/empty");
+        Touch(QString::fromStdString(root + "/" + name));
+    QDir().mkpath(QString::fromStdString(root + "/empty"));
 
-    QStringList list;
+    TNames list;
     GetFileList(list, root, ".ini");
     EXPECT_EQ(Relative(list, root),
-              QStringList({"sub/deeper/w.iNi", "sub/y.ini", "Sub2/z.Ini", "A.INI", "b.ini", "C.ini"}));
+              TNames({"sub/deeper/w.iNi", "sub/y.ini", "Sub2/z.Ini", "A.INI", "b.ini", "C.ini"}));
 
     // The extension may be given without its dot; the list is appended to.
-    QStringList appended = {"kept"};
+    TNames appended = {"kept"};
     GetFileList(appended, root + "/sub", "INI");
-    EXPECT_EQ(appended.size(), 3);
+    EXPECT_EQ(appended.size(), 3u);
     EXPECT_EQ(appended.front(), "kept");
 
     // A missing folder clears the list.
     GetFileList(appended, root + "/missing", ".ini");
-    EXPECT_TRUE(appended.isEmpty());
+    EXPECT_TRUE(appended.empty());
 }
 
 TEST(ProfileFilesTest, BrandsAreTheSubFoldersSortedIgnoringCase)
 {
     kvtest::TempFolder temp("profiles");
-    const QString root = QString::fromStdString(temp.Path) + "/devices";
+    const std::string root = temp.Path + "/devices";
     for (const char* name : {"zeta/m.ini", "Alpha/m.ini", "beta/m.ini", "loose.ini"})
-        Touch(root + "/" + name);
-    QDir().mkpath(root + "/Gamma");
+        Touch(QString::fromStdString(root + "/" + name));
+    QDir().mkpath(QString::fromStdString(root + "/Gamma"));
 
-    QStringList brands;
+    TNames brands;
     GetFileList2(brands, root);
-    EXPECT_EQ(brands, QStringList({"Alpha", "beta", "Gamma", "zeta"}));
+    EXPECT_EQ(brands, TNames({"Alpha", "beta", "Gamma", "zeta"}));
     GetFileList2(brands, root + "/missing");
-    EXPECT_TRUE(brands.isEmpty());
+    EXPECT_TRUE(brands.empty());
 }
 
 TEST(ProfileFilesTest, ALinkBackToAParentFolderIsListedOnce)
 {
     kvtest::TempFolder temp("profiles");
-    const QString root = QString::fromStdString(temp.Path) + "/MP4";
-    Touch(root + "/x.ini");
-    Touch(root + "/sub/y.ini");
-    ASSERT_TRUE(QFile::link(root, root + "/sub/loop"));
-    QStringList list;
+    const std::string root = temp.Path + "/MP4";
+    const QString qroot = QString::fromStdString(root);
+    Touch(qroot + "/x.ini");
+    Touch(qroot + "/sub/y.ini");
+    ASSERT_TRUE(QFile::link(qroot, qroot + "/sub/loop"));
+    TNames list;
     GetFileList(list, root, ".ini");
-    EXPECT_EQ(Relative(list, root), QStringList({"sub/y.ini", "x.ini"}));
+    EXPECT_EQ(Relative(list, root), TNames({"sub/y.ini", "x.ini"}));
 }
 
 TEST(ProfileFilesTest, TextBeforeTheDelimiter)
@@ -96,7 +104,7 @@ TEST(ProfileFilesTest, TextBeforeTheDelimiter)
         {"a(b(c", "(", "a"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TextBefore(QString::fromUtf8(c.Text), c.Delimiter), QString::fromUtf8(c.Expected)) << c.Text;
+        EXPECT_EQ(TextBefore(c.Text, c.Delimiter), std::string(c.Expected)) << c.Text;
 }
 
 TEST(ProfileFilesTest, LabelsOfAProfile)
@@ -110,7 +118,7 @@ TEST(ProfileFilesTest, LabelsOfAProfile)
     Touch(folder + "/gbk.ini", "[VIDEO]\r\nVideoCodec=\xCA\xD3\xC6\xB5\xB1\xE0\xC2\xEB\r\nFPS=15\r\n"
                                "VideoBitrate=12.5\r\n[Audio]\r\naudiocodec=MP3\r\n");
 
-    const TProfile ntsc = ReadProfile(folder + "/ntsc.ini");
+    const TProfile ntsc = ReadProfile((folder + "/ntsc.ini").toStdString());
     EXPECT_EQ(ntsc.Type, "mp4");
     EXPECT_EQ(ntsc.Width, 352);
     EXPECT_DOUBLE_EQ(ntsc.AspectRatio, 1.22);
@@ -134,7 +142,7 @@ TEST(ProfileFilesTest, LabelsOfAProfile)
         {"missing.ini", true, "视频像素：0X0", "视频编码：", "视频码率：0", "桢速率：0", "音频编码："},
     };
     for (const auto& c : cases) {
-        const TProfileLabels labels = ProfileLabels(ReadProfile(folder + "/" + c.File), c.DeviceTab);
+        const TProfileLabels labels = ProfileLabels(ReadProfile((folder + "/" + c.File).toStdString()), c.DeviceTab);
         EXPECT_EQ(labels.FrameSize, QString::fromUtf8(c.Size)) << c.File;
         EXPECT_EQ(labels.VideoCodec, QString::fromUtf8(c.VideoCodec)) << c.File;
         EXPECT_EQ(labels.VideoBitrate, QString::fromUtf8(c.Bitrate)) << c.File;
@@ -148,7 +156,7 @@ TEST(ProfileFilesTest, ShortestDecimalText)
     const std::pair<double, const char*> cases[] = {
         {15, "15"}, {29.97, "29.97"}, {23.976, "23.976"}, {0, "0"}, {1800000, "1800000"}, {12000000, "12000000"}};
     for (const auto& [value, text] : cases)
-        EXPECT_EQ(ShortestDecimal(value), QString(text)) << text;
+        EXPECT_EQ(ShortestDecimal(value), std::string(text)) << text;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-#include "app/logic/OutputTables.h"
+#include "presets/OutputTables.h"
 
 #include <iterator>
 
-namespace kv::app {
+namespace kv::presets {
 
 namespace {
 
@@ -22,11 +22,11 @@ std::vector<TOutputEntry> PlayerPresets(const char* Ext, int SecondFps) {
 
 }  // namespace
 
-QString FileTypeFolder(int FileType) {
+std::string FileTypeFolder(int FileType) {
     static const char* const Folders[] = {"3GP", "MP4", "AVI", "MPEG", "WMV", "RM", "MOV", "MKV", "FLV"};
     if (FileType < 0 || FileType >= static_cast<int>(std::size(Folders)))
         return {};
-    return QString::fromLatin1(Folders[FileType]);
+    return Folders[FileType];
 }
 
 const std::vector<std::vector<TOutputEntry>>& PresetTable() {
@@ -169,4 +169,4 @@ const std::vector<TCustomType>& CustomTypes() {
     return Types;
 }
 
-}  // namespace kv::app
+}  // namespace kv::presets
