@@ -190,6 +190,11 @@ double TIniFile::ReadFloat(std::string_view Section, std::string_view Key, doubl
 }
 
 bool TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value) {
+    // A line break would end the entry early and put the rest on lines of their own (a folder name with a
+    // line break could even add a section): such a write is refused.
+    const auto Breaks = [](std::string_view Text) { return Text.find_first_of("\r\n") != std::string_view::npos; };
+    if (Breaks(Section) || Breaks(Key) || Breaks(Value))
+        return false;
     // Another writer may have changed the file since it was read: change what is on disk now.
     Load();
     const std::vector<std::string> Before = m_lines;

@@ -28,7 +28,7 @@ public:
     double ReadFloat(std::string_view Section, std::string_view Key, double Default) const;
 
     // Each write sets the key (adding the section and key where needed) and rewrites the file. False when
-    // the file cannot be written; the file is then left as it was.
+    // the file cannot be written or a name or the value holds a line break; the file is then left as it was.
     bool WriteString(std::string_view Section, std::string_view Key, std::string_view Value);
     bool WriteInteger(std::string_view Section, std::string_view Key, int Value);
     // Written as the shortest decimal text that reads back to the same value (15, 29.97).

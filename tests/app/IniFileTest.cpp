@@ -5,7 +5,10 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <filesystem>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "TestSupport.h"
 #include "presets/IniFile.h"
@@ -149,6 +152,40 @@ TEST(IniFileTest, ANewFileIsCreatedAndAnUnwritableOneReportsFailure)
     TIniFile nowhere(folder.Path + "/missing/config.ini");
     EXPECT_FALSE(nowhere.WriteInteger("select", "combobox1", 1));
     EXPECT_EQ(nowhere.ReadInteger("select", "combobox1", -1), -1);
+}
+
+TEST(IniFileTest, AWriteReplacesTheFileItLinksToAndKeepsItsPermissions)
+{
+    kvtest::TempFolder folder("ini");
+    const std::string target = WriteFile(folder.Path, "real.ini", "[select]\ncombobox1=0\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const std::string link = folder.Path + "/config.ini";
+    ASSERT_EQ(::symlink("real.ini", link.c_str()), 0);
+
+    TIniFile ini(link);
+    ASSERT_TRUE(ini.WriteInteger("select", "combobox1", 4));
+    EXPECT_EQ(ReadFile(target), QByteArray("[select]\ncombobox1=4\n"));
+    struct stat info {};
+    ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link stays a link";
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    // Nothing is left beside the file.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path), {}), 2);
+}
+
+TEST(IniFileTest, AValueWithALineBreakIsRefusedAndTheFileKept)
+{
+    kvtest::TempFolder folder("ini");
+    const QByteArray before = "[savepath]\nnewfilepath=/old\n";
+    const std::string path = WriteFile(folder.Path, "config.ini", before);
+    TIniFile ini(path);
+    for (const char* value : {"/home/a\n[select]\ncombobox1=7", "/home/a\rb"})
+        EXPECT_FALSE(ini.WriteString("savepath", "newfilepath", value)) << value;
+    EXPECT_FALSE(ini.WriteString("save\npath", "newfilepath", "/new"));
+    EXPECT_FALSE(ini.WriteString("savepath", "new\nfilepath", "/new"));
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(ini.ReadString("savepath", "newfilepath", ""), "/old");
 }
 
 }  // namespace

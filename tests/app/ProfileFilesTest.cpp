@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,46 @@ TEST(ProfileFilesTest, BrandsAreTheSubFoldersSortedIgnoringCase)
     EXPECT_EQ(brands, TNames({"Alpha", "beta", "Gamma", "zeta"}));
     GetFileList2(brands, root + "/missing");
     EXPECT_TRUE(brands.empty());
+}
+
+// The order the window listed folders in, with Qt: by name ignoring case, then by UTF-16 code units.
+TNames QtOrder(TNames Names)
+{
+    std::sort(Names.begin(), Names.end(), [](const std::string& A, const std::string& B) {
+        const QString a = QString::fromStdString(A), b = QString::fromStdString(B);
+        const int order = a.compare(b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
+    return Names;
+}
+
+TEST(ProfileFilesTest, FoldersAndFilesAreListedInTheOrderQtSortsThem)
+{
+    // Mixed case, letters beyond ASCII that fold (Kelvin sign, final sigma, titlecase digraphs, full-width
+    // and Deseret letters), letters that do not (sharp s, dotted I), CJK brand names, digits, punctuation,
+    // private use and characters beyond the BMP, whose UTF-16 order differs from their UTF-8 order.
+    const TNames names = {"Zeta",  "alpha", "ALPHA2", "Äpfel", "apfel", "äpfel", "华为",   "三星",     "索尼",
+                          "Ｓony", "sony",  "SONY2",  "Σ1",    "σ2",    "ς3",    "ǅa",     "ǆb",       "Ǆc",
+                          "ß",     "ss",    "İx",     "ix",    "ıy",    "𐐀d",    "𐐨e",     "\uE000p", "😀",
+                          "a_b",   "a-b",   "A1",     "a10",   "a2",    "Ω",     "ω1",     "\u212Ak", "kz",
+                          "Bose",  "bose2", "BOSE3",  "長虹",  "TCL",   "tcl2",  ".hidden"};
+    kvtest::TempFolder temp("order");
+    const std::string root = temp.Path + "/devices";
+    for (const std::string& name : names)
+        Touch(QString::fromStdString(root + "/" + name + "/m.ini"));
+    TNames brands;
+    GetFileList2(brands, root);
+    EXPECT_EQ(brands, QtOrder(names));
+
+    const std::string files = temp.Path + "/MP4";
+    TNames expected;
+    for (const std::string& name : QtOrder(names)) {
+        Touch(QString::fromStdString(files + "/" + name + ".ini"));
+        expected.push_back(name + ".ini");
+    }
+    TNames listed;
+    GetFileList(listed, files, ".ini");
+    EXPECT_EQ(Relative(listed, files), QtOrder(expected));
 }
 
 TEST(ProfileFilesTest, ALinkBackToAParentFolderIsListedOnce)
