@@ -2,12 +2,11 @@
 // adjustments by output kind, the clip range and output names that never meet an existing file.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QString>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "FileHelpers.h"
 #include "TestSupport.h"
 #include "presets/IniFile.h"
 #include "presets/OutputResolution.h"
@@ -16,8 +15,7 @@
 namespace {
 
 using namespace kv::presets;
-
-QString Q(const std::string& Text) { return QString::fromStdString(Text); }
+namespace fs = std::filesystem;
 
 // A choice on the preset tab for the file /videos/clip.avi, listed with the given resolution.
 TOutputChoice ChoiceFor(const std::string& Resolution, int FileType = 1, int Preset = 0)
@@ -130,7 +128,7 @@ TEST(OutputResolutionTest, TheLastMatchingRowGivesTheSourceSize)
 kv::TOutputOptions BuildForType(const std::string& Folder, const std::string& Type)
 {
     const std::string extfile = Folder + "/extfile.ini";
-    QFile::remove(Q(extfile));
+    fs::remove(extfile);
     TIniFile(extfile).WriteString("mediatype", "Type", Type);
     TOutputChoice choice = ChoiceFor("1280 X 720");
     choice.Tab = OutputTabAnalysis;
@@ -219,13 +217,12 @@ TEST(OutputResolutionTest, OutputNamesNeverMeetAnExistingFile)
 {
     kvtest::TempFolder temp("names");
     const std::string folder = temp.Path + "/输出视频";
-    ASSERT_TRUE(QDir().mkpath(Q(folder)));
+    ASSERT_TRUE(fs::create_directories(folder));
     EXPECT_EQ(TOutputResolver::OutputBaseName(" /videos/my clip.avi "), "MY CLIP");
     EXPECT_EQ(TOutputResolver::OutputBaseName("/videos/片头 clip.v2.mkv"), "片头 CLIP.V2");
 
     auto touch = [&](const std::string& Name) {
-        QFile file(Q(folder + "/" + Name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        kvtest::WriteBytes(folder + "/" + Name);
     };
     EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new).mp4");
     touch("MY CLIP_(new).mp4");
@@ -234,8 +231,8 @@ TEST(OutputResolutionTest, OutputNamesNeverMeetAnExistingFile)
     EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new_2).mp4");
     // A gap further on does not matter; a link to nothing is a file all the same; a folder too.
     touch("MY CLIP_(new_4).mp4");
-    ASSERT_TRUE(QFile::link(Q(folder + "/gone"), Q(folder + "/MY CLIP_(new_2).mp4")));
-    ASSERT_TRUE(QDir().mkpath(Q(folder + "/MY CLIP_(new_3).mp4")));
+    fs::create_symlink(folder + "/gone", folder + "/MY CLIP_(new_2).mp4");
+    ASSERT_TRUE(fs::create_directories(folder + "/MY CLIP_(new_3).mp4"));
     EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new_5).mp4");
     // Another kind of output starts afresh; a folder given with its final "/" joins the same way.
     EXPECT_EQ(TOutputResolver::OutputFileName(folder + "/", "MY CLIP", "_dvd_auto.mpg"),
@@ -310,10 +307,7 @@ TEST(OutputResolutionTest, AnalysisTabReadsExtfileEachTime)
     TOutputResolver resolver;
     resolver.Params().ACodec = "ac3";
     for (const auto& c : cases) {
-        QFile file(Q(extfile));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(c.Content);
-        file.close();
+        kvtest::WriteBytes(extfile, c.Content);
         TOutputChoice choice;
         choice.Tab = OutputTabAnalysis;
         choice.Index1 = 7;  // ignored
@@ -463,7 +457,7 @@ TEST(OutputResolutionTest, TheAudioEncoderIsOneTheContainerHolds)
     const std::pair<const char*, const char*> kinds[] = {{"rm20", "ac3"}, {"vcd", "libmp3lame"}, {"swf", "libmp3lame"}};
     for (const auto& [type, audio] : kinds) {
         const std::string extfile = folder.Path + "/extfile.ini";
-        QFile::remove(Q(extfile));
+        fs::remove(extfile);
         TIniFile(extfile).WriteString("mediatype", "Type", type);
         TOutputChoice choice = ChoiceFor("1280 X 720");
         choice.Tab = OutputTabAnalysis;

@@ -2,14 +2,13 @@
 // rest of the file.
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QFile>
-#include <QString>
+#include <clocale>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileHelpers.h"
 #include "TestSupport.h"
 #include "presets/IniFile.h"
 
@@ -17,32 +16,25 @@ namespace {
 
 using kv::presets::TIniFile;
 
-std::string WriteFile(const std::string& Folder, const char* Name, const QByteArray& Content)
+std::string WriteFile(const std::string& Folder, const char* Name, const std::string& Content)
 {
     const std::string path = Folder + "/" + Name;
-    QFile file(QString::fromStdString(path));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(Content);
+    kvtest::WriteBytes(path, Content);
     return path;
 }
 
-QByteArray ReadFile(const std::string& Path)
-{
-    QFile file(QString::fromStdString(Path));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    return file.readAll();
-}
+std::string ReadFile(const std::string& Path) { return kvtest::ReadBytes(Path); }
 
 // "视频编码" and "输出视频" in GBK.
-const QByteArray GbkCodec("\xCA\xD3\xC6\xB5\xB1\xE0\xC2\xEB");
-const QByteArray GbkFolder("\xCA\xE4\xB3\xF6\xCA\xD3\xC6\xB5");
+const std::string GbkCodec("\xCA\xD3\xC6\xB5\xB1\xE0\xC2\xEB");
+const std::string GbkFolder("\xCA\xE4\xB3\xF6\xCA\xD3\xC6\xB5");
 
 TEST(IniFileTest, ValuesReadAsUtf8OrElseAsGbk)
 {
     kvtest::TempFolder folder("ini");
     const std::string path = WriteFile(folder.Path, "config.ini",
                                    "[savepath]\r\npath=/home/user/" + GbkFolder + "\r\n"
-                                   "[video]\r\nVideoCodec=" + GbkCodec + "\r\nUtf=" + QString("视频编码").toUtf8() +
+                                   "[video]\r\nVideoCodec=" + GbkCodec + "\r\nUtf=" + std::string("视频编码") +
                                    "\r\nQuoted=\" spaced \"\r\n");
     const TIniFile ini(path);
     EXPECT_EQ(ini.ReadString("savepath", "path", ""), std::string("/home/user/输出视频"));
@@ -90,10 +82,28 @@ TEST(IniFileTest, NumbersThatDoNotReadGiveTheDefault)
     }
 }
 
+TEST(IniFileTest, NumbersReadAndWriteTheSameInALocaleWithADecimalComma)
+{
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+        GTEST_SKIP() << "no de_DE locale";
+    kvtest::TempFolder folder("ini");
+    TIniFile ini(WriteFile(folder.Path, "n.ini", "[v]\nfraction=29.97\ncomma=29,97\n"));
+    const double fraction = ini.ReadFloat("v", "fraction", -1);
+    const double comma = ini.ReadFloat("v", "comma", -1);
+    const bool written = ini.WriteFloat("v", "written", 23.976);
+    const std::string writtenText = ini.ReadString("v", "written", "");
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_DOUBLE_EQ(fraction, 29.97);
+    EXPECT_DOUBLE_EQ(comma, 29.97);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(writtenText, "23.976");
+}
+
 TEST(IniFileTest, WritingAKeyKeepsEverythingElseOfTheFile)
 {
     kvtest::TempFolder folder("ini");
-    const QByteArray before = "; settings of the converter\r\n"
+    const std::string before = "; settings of the converter\r\n"
                               "[savepath]\r\n"
                               "; " + GbkFolder + " is where the files go\r\n"
                               "Path = /old\r\n"
@@ -108,10 +118,10 @@ TEST(IniFileTest, WritingAKeyKeepsEverythingElseOfTheFile)
     ASSERT_TRUE(ini.WriteString("SAVEPATH", "path", std::string("/home/用户/输出视频")));
     ASSERT_TRUE(ini.WriteInteger("select", "combobox2", 7));
     ASSERT_TRUE(ini.WriteString("skin", "name", "Topaz"));
-    const QByteArray expected = "; settings of the converter\r\n"
+    const std::string expected = "; settings of the converter\r\n"
                                 "[savepath]\r\n"
                                 "; " + GbkFolder + " is where the files go\r\n"
-                                "Path=" + QString("/home/用户/输出视频").toUtf8() + "\r\n"
+                                "Path=" + std::string("/home/用户/输出视频") + "\r\n"
                                 "\r\n"
                                 "[select]\r\n"
                                 "combobox1=2\r\n"
@@ -147,7 +157,7 @@ TEST(IniFileTest, ANewFileIsCreatedAndAnUnwritableOneReportsFailure)
     EXPECT_EQ(ini.ReadString("mediatype", "Type", "avi"), std::string("avi"));
     ASSERT_TRUE(ini.WriteString("mediatype", "Type", "mp4"));
     ASSERT_TRUE(ini.WriteFloat("video", "FPS", 29.97));
-    EXPECT_EQ(ReadFile(fresh), QByteArray("[mediatype]\nType=mp4\n\n[video]\nFPS=29.97\n"));
+    EXPECT_EQ(ReadFile(fresh), std::string("[mediatype]\nType=mp4\n\n[video]\nFPS=29.97\n"));
 
     TIniFile nowhere(folder.Path + "/missing/config.ini");
     EXPECT_FALSE(nowhere.WriteInteger("select", "combobox1", 1));
@@ -164,7 +174,7 @@ TEST(IniFileTest, AWriteReplacesTheFileItLinksToAndKeepsItsPermissions)
 
     TIniFile ini(link);
     ASSERT_TRUE(ini.WriteInteger("select", "combobox1", 4));
-    EXPECT_EQ(ReadFile(target), QByteArray("[select]\ncombobox1=4\n"));
+    EXPECT_EQ(ReadFile(target), std::string("[select]\ncombobox1=4\n"));
     struct stat info {};
     ASSERT_EQ(::lstat(link.c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link stays a link";
@@ -177,7 +187,7 @@ TEST(IniFileTest, AWriteReplacesTheFileItLinksToAndKeepsItsPermissions)
 TEST(IniFileTest, AValueWithALineBreakIsRefusedAndTheFileKept)
 {
     kvtest::TempFolder folder("ini");
-    const QByteArray before = "[savepath]\nnewfilepath=/old\n";
+    const std::string before = "[savepath]\nnewfilepath=/old\n";
     const std::string path = WriteFile(folder.Path, "config.ini", before);
     TIniFile ini(path);
     for (const char* value : {"/home/a\n[select]\ncombobox1=7", "/home/a\rb"})

@@ -1,4 +1,4 @@
-// Preset profiles: the listing order that meets the tables, the profile record and its label texts.
+// Preset profiles as the window shows them: listed in the order Qt sorted them, and their label texts.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -12,9 +12,7 @@
 
 #include "TestSupport.h"
 #include "app/logic/ProfileLabels.h"
-#include "presets/Numbers.h"
 #include "presets/ProfileFiles.h"
-#include "presets/Text.h"
 
 namespace {
 
@@ -36,46 +34,6 @@ TNames Relative(const TNames& Paths, const std::string& Root)
     for (const std::string& path : Paths)
         result.push_back(QDir(QString::fromStdString(Root)).relativeFilePath(QString::fromStdString(path)).toStdString());
     return result;
-}
-
-TEST(ProfileFilesTest, SubFolderFilesComeFirstAndEachFolderIsSortedIgnoringCase)
-{
-    kvtest::TempFolder temp("profiles");
-    const std::string root = temp.Path + "/AVI";
-    for (const char* name : {"b.ini", "A.INI", "a.txt", "c.ini.bak", "sub/y.ini", "sub/deeper/w.iNi", "Sub2/z.Ini",
-                             "Sub2/notes.txt", "C.ini"})
-        Touch(QString::fromStdString(root + "/" + name));
-    QDir().mkpath(QString::fromStdString(root + "/empty"));
-
-    TNames list;
-    GetFileList(list, root, ".ini");
-    EXPECT_EQ(Relative(list, root),
-              TNames({"sub/deeper/w.iNi", "sub/y.ini", "Sub2/z.Ini", "A.INI", "b.ini", "C.ini"}));
-
-    // The extension may be given without its dot; the list is appended to.
-    TNames appended = {"kept"};
-    GetFileList(appended, root + "/sub", "INI");
-    EXPECT_EQ(appended.size(), 3u);
-    EXPECT_EQ(appended.front(), "kept");
-
-    // A missing folder clears the list.
-    GetFileList(appended, root + "/missing", ".ini");
-    EXPECT_TRUE(appended.empty());
-}
-
-TEST(ProfileFilesTest, BrandsAreTheSubFoldersSortedIgnoringCase)
-{
-    kvtest::TempFolder temp("profiles");
-    const std::string root = temp.Path + "/devices";
-    for (const char* name : {"zeta/m.ini", "Alpha/m.ini", "beta/m.ini", "loose.ini"})
-        Touch(QString::fromStdString(root + "/" + name));
-    QDir().mkpath(QString::fromStdString(root + "/Gamma"));
-
-    TNames brands;
-    GetFileList2(brands, root);
-    EXPECT_EQ(brands, TNames({"Alpha", "beta", "Gamma", "zeta"}));
-    GetFileList2(brands, root + "/missing");
-    EXPECT_TRUE(brands.empty());
 }
 
 // The order the window listed folders in, with Qt: by name ignoring case, then by UTF-16 code units.
@@ -118,36 +76,6 @@ TEST(ProfileFilesTest, FoldersAndFilesAreListedInTheOrderQtSortsThem)
     EXPECT_EQ(Relative(listed, files), QtOrder(expected));
 }
 
-TEST(ProfileFilesTest, ALinkBackToAParentFolderIsListedOnce)
-{
-    kvtest::TempFolder temp("profiles");
-    const std::string root = temp.Path + "/MP4";
-    const QString qroot = QString::fromStdString(root);
-    Touch(qroot + "/x.ini");
-    Touch(qroot + "/sub/y.ini");
-    ASSERT_TRUE(QFile::link(qroot, qroot + "/sub/loop"));
-    TNames list;
-    GetFileList(list, root, ".ini");
-    EXPECT_EQ(Relative(list, root), TNames({"sub/y.ini", "x.ini"}));
-}
-
-TEST(ProfileFilesTest, TextBeforeTheDelimiter)
-{
-    const struct {
-        const char* Text;
-        const char* Delimiter;
-        const char* Expected;
-    } cases[] = {
-        {"AVI (适合电脑和部分手机 MP4播放器)", "(", "AVI "},
-        {"MPEG  (VCD、DVD播放机)", "(", "MPEG  "},
-        {"no delimiter", "(", "no delimiter"},
-        {"(starts", "(", ""},
-        {"a(b(c", "(", "a"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(TextBefore(c.Text, c.Delimiter), std::string(c.Expected)) << c.Text;
-}
-
 TEST(ProfileFilesTest, LabelsOfAProfile)
 {
     kvtest::TempFolder temp("profiles");
@@ -158,15 +86,6 @@ TEST(ProfileFilesTest, LabelsOfAProfile)
     // Written on Windows: GBK text ("视频编码"), "," as the decimal point, CRLF line ends.
     Touch(folder + "/gbk.ini", "[VIDEO]\r\nVideoCodec=\xCA\xD3\xC6\xB5\xB1\xE0\xC2\xEB\r\nFPS=15\r\n"
                                "VideoBitrate=12.5\r\n[Audio]\r\naudiocodec=MP3\r\n");
-
-    const TProfile ntsc = ReadProfile((folder + "/ntsc.ini").toStdString());
-    EXPECT_EQ(ntsc.Type, "mp4");
-    EXPECT_EQ(ntsc.Width, 352);
-    EXPECT_DOUBLE_EQ(ntsc.AspectRatio, 1.22);
-    EXPECT_EQ(ntsc.SampleRate, 44100);
-    EXPECT_EQ(ntsc.Channel, 2);
-    EXPECT_EQ(ntsc.Volume, 256);
-    EXPECT_EQ(ntsc.AudioBitrate, 96000);
 
     const struct {
         const char* File;
@@ -190,14 +109,6 @@ TEST(ProfileFilesTest, LabelsOfAProfile)
         EXPECT_EQ(labels.FrameRate, QString::fromUtf8(c.FrameRate)) << c.File;
         EXPECT_EQ(labels.AudioCodec, QString::fromUtf8(c.AudioCodec)) << c.File;
     }
-}
-
-TEST(ProfileFilesTest, ShortestDecimalText)
-{
-    const std::pair<double, const char*> cases[] = {
-        {15, "15"}, {29.97, "29.97"}, {23.976, "23.976"}, {0, "0"}, {1800000, "1800000"}, {12000000, "12000000"}};
-    for (const auto& [value, text] : cases)
-        EXPECT_EQ(ShortestDecimal(value), std::string(text)) << text;
 }
 
 }  // namespace
