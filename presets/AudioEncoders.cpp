@@ -30,7 +30,7 @@ struct TAudioRule {
 };
 
 const std::vector<TAudioRule>& AudioRules() {
-    static const std::vector<TAudioRule> Rules = {
+    static const std::vector<TAudioRule> rules = {
         {".3gp", true, {"libfaac", "aac", "libopencore_amrnb", "amr_nb"}, "libfaac"},
         {".rm", true, {"ac3", "libfaac", "aac"}, "ac3"},
         {".mpeg", true, {"libmp3lame", "mp3", "mp2", "mp1", "ac3", "dts"}, "libmp3lame"},
@@ -41,26 +41,26 @@ const std::vector<TAudioRule>& AudioRules() {
         {".mov", false, {"flac"}, "libfaac"},
         {".avi", false, {"flac"}, "libmp3lame"},
     };
-    return Rules;
+    return rules;
 }
 
 }  // namespace
 
 std::string EncoderOfProfileCodec(std::string_view ProfileCodec) {
-    for (const TProfileCodec& Entry : ProfileCodecs)
-        if (Entry.Text == ProfileCodec)
-            return Entry.Encoder;
+    for (const TProfileCodec& entry : ProfileCodecs)
+        if (entry.Text == ProfileCodec)
+            return entry.Encoder;
     return {};
 }
 
 std::string AudioEncoderFor(std::string_view Suffix, const std::string& Codec) {
     if (Codec.empty())
         return Codec;  // the container's own default
-    for (const TAudioRule& Rule : AudioRules()) {
-        if (!Suffix.ends_with(Rule.Ending))
+    for (const TAudioRule& rule : AudioRules()) {
+        if (!Suffix.ends_with(rule.Ending))
             continue;
-        const bool Named = std::find(Rule.Names.begin(), Rule.Names.end(), Codec) != Rule.Names.end();
-        return Named == Rule.Only ? Codec : Rule.Instead;
+        const bool named = std::find(rule.Names.begin(), rule.Names.end(), Codec) != rule.Names.end();
+        return named == rule.Only ? Codec : rule.Instead;
     }
     return Codec;
 }

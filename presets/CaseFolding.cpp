@@ -73,14 +73,14 @@ constexpr TFoldRun FoldRuns[] = {
 }  // namespace
 
 char32_t FoldCase(char32_t Point) {
-    const auto* Run = std::upper_bound(std::begin(FoldRuns), std::end(FoldRuns), Point,
+    const auto* run = std::upper_bound(std::begin(FoldRuns), std::end(FoldRuns), Point,
                                        [](char32_t Value, const TFoldRun& Entry) { return Value < Entry.First; });
-    if (Run == std::begin(FoldRuns))
+    if (run == std::begin(FoldRuns))
         return Point;
-    --Run;
-    if (Point > Run->Last || (Point - Run->First) % Run->Stride != 0)
+    --run;
+    if (Point > run->Last || (Point - run->First) % run->Stride != 0)
         return Point;
-    return static_cast<char32_t>(static_cast<int>(Point) + Run->Delta);
+    return static_cast<char32_t>(static_cast<int>(Point) + run->Delta);
 }
 
 }  // namespace kv::presets

@@ -11,49 +11,49 @@ namespace {
 
 // The text without surrounding white space and one leading "+" (from_chars takes "-" only).
 std::string Unsigned(std::string_view Text, bool& Empty) {
-    std::string Value = Trimmed(Text);
-    if (!Value.empty() && Value.front() == '+' && (Value.size() == 1 || Value[1] != '-'))
-        Value.erase(0, 1);
-    Empty = Value.empty();
-    return Value;
+    std::string value = Trimmed(Text);
+    if (!value.empty() && value.front() == '+' && (value.size() == 1 || value[1] != '-'))
+        value.erase(0, 1);
+    Empty = value.empty();
+    return value;
 }
 
 }  // namespace
 
 std::optional<int> ParseInt(std::string_view Text) {
-    bool Empty = false;
-    const std::string Value = Unsigned(Text, Empty);
-    if (Empty)
+    bool empty = false;
+    const std::string value = Unsigned(Text, empty);
+    if (empty)
         return std::nullopt;
-    int Result = 0;
-    const char* End = Value.data() + Value.size();
-    const auto [Stop, Error] = std::from_chars(Value.data(), End, Result, 10);
-    if (Error != std::errc() || Stop != End)
+    int result = 0;
+    const char* end = value.data() + value.size();
+    const auto [Stop, Error] = std::from_chars(value.data(), end, result, 10);
+    if (Error != std::errc() || Stop != end)
         return std::nullopt;
-    return Result;
+    return result;
 }
 
 std::optional<double> ParseDouble(std::string_view Text) {
-    bool Empty = false;
-    const std::string Value = Unsigned(Text, Empty);
-    if (Empty)
+    bool empty = false;
+    const std::string value = Unsigned(Text, empty);
+    if (empty)
         return std::nullopt;
-    double Result = 0;
-    const char* End = Value.data() + Value.size();
-    const auto [Stop, Error] = std::from_chars(Value.data(), End, Result, std::chars_format::general);
-    if (Error != std::errc() || Stop != End)
+    double result = 0;
+    const char* end = value.data() + value.size();
+    const auto [Stop, Error] = std::from_chars(value.data(), end, result, std::chars_format::general);
+    if (Error != std::errc() || Stop != end)
         return std::nullopt;
-    return Result;
+    return result;
 }
 
 std::string ShortestDecimal(double Value) {
     if (Value == 0)
         return "0";  // also for -0
-    char Buffer[400];
-    const auto [End, Error] = std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::fixed);
+    char buffer[400];
+    const auto [End, Error] = std::to_chars(buffer, buffer + sizeof buffer, Value, std::chars_format::fixed);
     if (Error != std::errc())
         return {};
-    return std::string(Buffer, End);
+    return std::string(buffer, End);
 }
 
 }  // namespace kv::presets

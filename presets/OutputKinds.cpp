@@ -29,9 +29,9 @@ const TOutputKind Kinds[] = {
 }  // namespace
 
 const TOutputKind* OutputKind(std::string_view Ext) {
-    const auto* Kind =
+    const auto* kind =
         std::find_if(std::begin(Kinds), std::end(Kinds), [&](const TOutputKind& Entry) { return Entry.Ext == Ext; });
-    return Kind == std::end(Kinds) ? nullptr : Kind;
+    return kind == std::end(Kinds) ? nullptr : kind;
 }
 
 }  // namespace kv::presets

@@ -9,29 +9,29 @@ TProfileCatalog::TProfileCatalog(const std::string& ProgramFolder)
     : m_programFolder(!ProgramFolder.empty() && ProgramFolder.back() == '/' ? ProgramFolder : ProgramFolder + '/') {}
 
 std::vector<std::string> TProfileCatalog::PresetFiles(int FileType) const {
-    std::vector<std::string> Files;
-    GetFileList(Files, m_programFolder + "profiles/videoconvert/" + FileTypeFolder(FileType), ".ini");
-    return Files;
+    std::vector<std::string> files;
+    GetFileList(files, m_programFolder + "profiles/videoconvert/" + FileTypeFolder(FileType), ".ini");
+    return files;
 }
 
 std::vector<std::string> TProfileCatalog::Brands() const {
-    std::vector<std::string> Brands;
-    GetFileList2(Brands, m_programFolder + "profiles/devices/");
-    return Brands;
+    std::vector<std::string> brands;
+    GetFileList2(brands, m_programFolder + "profiles/devices/");
+    return brands;
 }
 
 std::vector<std::string> TProfileCatalog::ModelFiles(const std::string& Brand) const {
-    std::vector<std::string> Files;
-    GetFileList(Files, m_programFolder + "profiles/devices/" + Brand, ".ini");
-    return Files;
+    std::vector<std::string> files;
+    GetFileList(files, m_programFolder + "profiles/devices/" + Brand, ".ini");
+    return files;
 }
 
 std::vector<std::string> TProfileCatalog::ItemNames(const std::vector<std::string>& Files) {
-    std::vector<std::string> Names;
-    Names.reserve(Files.size());
-    for (const std::string& File : Files)
-        Names.push_back(CompleteBaseName(File));
-    return Names;
+    std::vector<std::string> names;
+    names.reserve(Files.size());
+    for (const std::string& file : Files)
+        names.push_back(CompleteBaseName(file));
+    return names;
 }
 
 }  // namespace kv::presets

@@ -24,49 +24,49 @@ struct TEntry {
 // A folder's entries sorted by name (names equal but for case keep a fixed order too). Hidden entries
 // count; "." and ".." do not.
 std::vector<TEntry> SortedEntries(const std::string& Folder) {
-    std::vector<TEntry> Entries;
-    std::error_code Error;
-    for (fs::directory_iterator It(Folder, Error), End; !Error && It != End; It.increment(Error)) {
-        TEntry Entry;
-        Entry.Name = It->path().filename().string();
-        Entry.Path = JoinPath(Folder, Entry.Name);
-        std::error_code Ignored;
-        Entry.Folder = fs::is_directory(It->path(), Ignored);
-        Entry.File = fs::is_regular_file(It->path(), Ignored);
-        Entries.push_back(std::move(Entry));
+    std::vector<TEntry> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(Folder, error), end; !error && it != end; it.increment(error)) {
+        TEntry entry;
+        entry.Name = it->path().filename().string();
+        entry.Path = JoinPath(Folder, entry.Name);
+        std::error_code ignored;
+        entry.Folder = fs::is_directory(it->path(), ignored);
+        entry.File = fs::is_regular_file(it->path(), ignored);
+        entries.push_back(std::move(entry));
     }
-    std::sort(Entries.begin(), Entries.end(),
+    std::sort(entries.begin(), entries.end(),
               [](const TEntry& A, const TEntry& B) { return NameBefore(A.Name, B.Name); });
-    return Entries;
+    return entries;
 }
 
 // The extension of a file name: what follows its last ".", "" when there is none.
 std::string Suffix(const std::string& Name) {
-    const size_t Dot = Name.rfind('.');
-    return Dot == std::string::npos ? std::string() : Name.substr(Dot + 1);
+    const size_t dot = Name.rfind('.');
+    return dot == std::string::npos ? std::string() : Name.substr(dot + 1);
 }
 
 void CollectFiles(std::vector<std::string>& List, const std::string& Folder, const std::string& Ext,
                   std::set<std::string>& Visited) {
     // A folder reached twice through links is listed once, and a link cycle ends.
-    std::error_code Error;
-    const std::string Canonical = fs::canonical(Folder, Error).string();
-    if (Error || Canonical.empty() || !Visited.insert(Canonical).second)
+    std::error_code error;
+    const std::string canonical = fs::canonical(Folder, error).string();
+    if (error || canonical.empty() || !Visited.insert(canonical).second)
         return;
 
-    std::vector<std::string> Own;
-    for (const TEntry& Entry : SortedEntries(Folder)) {
-        if (Entry.Folder)
-            CollectFiles(List, Entry.Path, Ext, Visited);
-        else if (EqualIgnoringCase(Suffix(Entry.Name), Ext))
-            Own.push_back(Entry.Path);
+    std::vector<std::string> own;
+    for (const TEntry& entry : SortedEntries(Folder)) {
+        if (entry.Folder)
+            CollectFiles(List, entry.Path, Ext, Visited);
+        else if (EqualIgnoringCase(Suffix(entry.Name), Ext))
+            own.push_back(entry.Path);
     }
-    List.insert(List.end(), Own.begin(), Own.end());
+    List.insert(List.end(), own.begin(), own.end());
 }
 
 bool IsFolder(const std::string& Path) {
-    std::error_code Error;
-    return !Path.empty() && fs::is_directory(Path, Error);
+    std::error_code error;
+    return !Path.empty() && fs::is_directory(Path, error);
 }
 
 }  // namespace
@@ -74,22 +74,22 @@ bool IsFolder(const std::string& Path) {
 std::string JoinPath(const std::string& Folder, const std::string& Name) {
     if (!Name.empty() && Name.front() == '/')
         return Name;
-    std::string_view Base = Folder;
-    if (Base.size() > 1 && Base.back() == '/')
-        Base.remove_suffix(1);
-    if (Base.empty())
+    std::string_view base = Folder;
+    if (base.size() > 1 && base.back() == '/')
+        base.remove_suffix(1);
+    if (base.empty())
         return "./" + Name;
-    std::string Path(Base);
-    if (Path.back() != '/')
-        Path += '/';
-    return Path + Name;
+    std::string path(base);
+    if (path.back() != '/')
+        path += '/';
+    return path + Name;
 }
 
 std::string CompleteBaseName(const std::string& Path) {
-    const size_t Slash = Path.rfind('/');
-    const std::string Name = Slash == std::string::npos ? Path : Path.substr(Slash + 1);
-    const size_t Dot = Name.rfind('.');
-    return Dot == std::string::npos ? Name : Name.substr(0, Dot);
+    const size_t slash = Path.rfind('/');
+    const std::string name = slash == std::string::npos ? Path : Path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 void GetFileList(std::vector<std::string>& List, const std::string& Folder, const std::string& Ext) {
@@ -97,9 +97,9 @@ void GetFileList(std::vector<std::string>& List, const std::string& Folder, cons
         List.clear();
         return;
     }
-    const std::string Wanted = !Ext.empty() && Ext.front() == '.' ? Ext.substr(1) : Ext;
-    std::set<std::string> Visited;
-    CollectFiles(List, Folder, Wanted, Visited);
+    const std::string wanted = !Ext.empty() && Ext.front() == '.' ? Ext.substr(1) : Ext;
+    std::set<std::string> visited;
+    CollectFiles(List, Folder, wanted, visited);
 }
 
 void GetFileList2(std::vector<std::string>& List, const std::string& Folder) {
@@ -107,27 +107,27 @@ void GetFileList2(std::vector<std::string>& List, const std::string& Folder) {
         List.clear();
         return;
     }
-    for (const TEntry& Entry : SortedEntries(Folder))
-        if (!Entry.File)
-            List.push_back(Entry.Name);
+    for (const TEntry& entry : SortedEntries(Folder))
+        if (!entry.File)
+            List.push_back(entry.Name);
 }
 
 TProfile ReadProfile(const std::string& Path) {
-    const TIniFile Ini(Path);
-    TProfile Profile;
-    Profile.Type = Ini.ReadString("mediatype", "Type", {});
-    Profile.VideoCodec = Ini.ReadString("video", "VideoCodec", {});
-    Profile.VideoBitrate = Ini.ReadInteger("video", "VideoBitrate", 0);
-    Profile.Width = Ini.ReadInteger("video", "Width", 0);
-    Profile.Height = Ini.ReadInteger("video", "Height", 0);
-    Profile.FPS = Ini.ReadFloat("video", "FPS", 0);
-    Profile.AspectRatio = Ini.ReadFloat("video", "AspectRatio", 0);
-    Profile.AudioCodec = Ini.ReadString("audio", "AudioCodec", {});
-    Profile.AudioBitrate = Ini.ReadInteger("audio", "AudioBitrate", 0);
-    Profile.SampleRate = Ini.ReadInteger("audio", "SampleRate", 0);
-    Profile.Channel = Ini.ReadInteger("audio", "Channel", 0);
-    Profile.Volume = Ini.ReadInteger("audio", "Volume", 0);
-    return Profile;
+    const TIniFile ini(Path);
+    TProfile profile;
+    profile.Type = ini.ReadString("mediatype", "Type", {});
+    profile.VideoCodec = ini.ReadString("video", "VideoCodec", {});
+    profile.VideoBitrate = ini.ReadInteger("video", "VideoBitrate", 0);
+    profile.Width = ini.ReadInteger("video", "Width", 0);
+    profile.Height = ini.ReadInteger("video", "Height", 0);
+    profile.FPS = ini.ReadFloat("video", "FPS", 0);
+    profile.AspectRatio = ini.ReadFloat("video", "AspectRatio", 0);
+    profile.AudioCodec = ini.ReadString("audio", "AudioCodec", {});
+    profile.AudioBitrate = ini.ReadInteger("audio", "AudioBitrate", 0);
+    profile.SampleRate = ini.ReadInteger("audio", "SampleRate", 0);
+    profile.Channel = ini.ReadInteger("audio", "Channel", 0);
+    profile.Volume = ini.ReadInteger("audio", "Volume", 0);
+    return profile;
 }
 
 }  // namespace kv::presets

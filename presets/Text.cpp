@@ -14,53 +14,53 @@ constexpr char32_t Replacement = 0xFFFD;
 // Decodes the code point at Text[At] into Point, moving At past it. False for a malformed sequence: Point
 // is then Replacement and At moves past its first byte only.
 bool DecodePoint(std::string_view Text, size_t& At, char32_t& Point) {
-    const auto Byte = [&](size_t I) { return static_cast<unsigned char>(Text[I]); };
-    const unsigned char Lead = Byte(At);
-    if (Lead < 0x80) {
+    const auto byte = [&](size_t I) { return static_cast<unsigned char>(Text[I]); };
+    const unsigned char lead = byte(At);
+    if (lead < 0x80) {
         ++At;
-        Point = Lead;
+        Point = lead;
         return true;
     }
-    size_t Length = 0;
-    char32_t Least = 0;
-    if (Lead >= 0xC2 && Lead <= 0xDF) {
-        Length = 2, Point = Lead & 0x1F, Least = 0x80;
-    } else if (Lead >= 0xE0 && Lead <= 0xEF) {
-        Length = 3, Point = Lead & 0x0F, Least = 0x800;
-    } else if (Lead >= 0xF0 && Lead <= 0xF4) {
-        Length = 4, Point = Lead & 0x07, Least = 0x10000;
+    size_t length = 0;
+    char32_t least = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, Point = lead & 0x1F, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, Point = lead & 0x0F, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, Point = lead & 0x07, least = 0x10000;
     } else {
         ++At;
         Point = Replacement;
         return false;
     }
-    if (At + Length > Text.size()) {
+    if (At + length > Text.size()) {
         ++At;
         Point = Replacement;
         return false;
     }
-    for (size_t I = 1; I < Length; ++I) {
-        const unsigned char Next = Byte(At + I);
-        if ((Next & 0xC0) != 0x80) {
+    for (size_t i = 1; i < length; ++i) {
+        const unsigned char next = byte(At + i);
+        if ((next & 0xC0) != 0x80) {
             ++At;
             Point = Replacement;
             return false;
         }
-        Point = (Point << 6) | (Next & 0x3F);
+        Point = (Point << 6) | (next & 0x3F);
     }
-    if (Point < Least || Point > 0x10FFFF || (Point >= 0xD800 && Point <= 0xDFFF)) {
+    if (Point < least || Point > 0x10FFFF || (Point >= 0xD800 && Point <= 0xDFFF)) {
         ++At;
         Point = Replacement;
         return false;
     }
-    At += Length;
+    At += length;
     return true;
 }
 
 char32_t NextPoint(std::string_view Text, size_t& At) {
-    char32_t Point = 0;
-    DecodePoint(Text, At, Point);
-    return Point;
+    char32_t point = 0;
+    DecodePoint(Text, At, point);
+    return point;
 }
 
 bool IsSpace(char32_t Point) {
@@ -88,77 +88,77 @@ bool IsLowSurrogate(char32_t Unit) { return Unit >= 0xDC00 && Unit <= 0xDFFF; }
 // The folded form of the code unit at Text[At]: a low surrogate stands for its whole code point, folded and
 // cut back to its low surrogate.
 char32_t FoldedUnit(const std::u16string& Text, size_t At) {
-    const char32_t Unit = Text[At];
-    if (IsLowSurrogate(Unit) && At > 0 && IsHighSurrogate(Text[At - 1])) {
-        const char32_t Point = 0x10000 + ((static_cast<char32_t>(Text[At - 1]) - 0xD800) << 10) + (Unit - 0xDC00);
-        return 0xDC00 + ((FoldCase(Point) - 0x10000) & 0x3FF);
+    const char32_t unit = Text[At];
+    if (IsLowSurrogate(unit) && At > 0 && IsHighSurrogate(Text[At - 1])) {
+        const char32_t point = 0x10000 + ((static_cast<char32_t>(Text[At - 1]) - 0xD800) << 10) + (unit - 0xDC00);
+        return 0xDC00 + ((FoldCase(point) - 0x10000) & 0x3FF);
     }
-    if (IsHighSurrogate(Unit) || IsLowSurrogate(Unit))
-        return Unit;
-    return FoldCase(Unit);
+    if (IsHighSurrogate(unit) || IsLowSurrogate(unit))
+        return unit;
+    return FoldCase(unit);
 }
 
 }  // namespace
 
 bool IsUtf8(std::string_view Bytes) {
-    char32_t Point = 0;
-    for (size_t At = 0; At < Bytes.size();)
-        if (!DecodePoint(Bytes, At, Point))
+    char32_t point = 0;
+    for (size_t at = 0; at < Bytes.size();)
+        if (!DecodePoint(Bytes, at, point))
             return false;
     return true;
 }
 
 std::u16string Utf16(std::string_view Text) {
-    std::u16string Out;
-    Out.reserve(Text.size());
-    for (size_t At = 0; At < Text.size();)
-        AppendUtf16(Out, NextPoint(Text, At));
-    return Out;
+    std::u16string out;
+    out.reserve(Text.size());
+    for (size_t at = 0; at < Text.size();)
+        AppendUtf16(out, NextPoint(Text, at));
+    return out;
 }
 
 std::string Trimmed(std::string_view Text) {
-    size_t Begin = 0;
-    while (Begin < Text.size()) {
-        size_t Next = Begin;
-        if (!IsSpace(NextPoint(Text, Next)))
+    size_t begin = 0;
+    while (begin < Text.size()) {
+        size_t next = begin;
+        if (!IsSpace(NextPoint(Text, next)))
             break;
-        Begin = Next;
+        begin = next;
     }
-    size_t End = Begin, KeptEnd = Begin;
-    while (End < Text.size()) {
-        if (!IsSpace(NextPoint(Text, End)))
-            KeptEnd = End;
+    size_t end = begin, keptEnd = begin;
+    while (end < Text.size()) {
+        if (!IsSpace(NextPoint(Text, end)))
+            keptEnd = end;
     }
-    return std::string(Text.substr(Begin, KeptEnd - Begin));
+    return std::string(Text.substr(begin, keptEnd - begin));
 }
 
 std::string AsciiUpper(std::string_view Text) {
-    std::string Result(Text);
-    for (char& C : Result)
-        if (C >= 'a' && C <= 'z')
-            C = static_cast<char>(C - 'a' + 'A');
-    return Result;
+    std::string result(Text);
+    for (char& c : result)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return result;
 }
 
 int CompareIgnoringCase(std::string_view A, std::string_view B) {
-    const std::u16string Left = Utf16(A), Right = Utf16(B);
-    const size_t Common = std::min(Left.size(), Right.size());
-    for (size_t I = 0; I < Common; ++I) {
-        const int Difference = static_cast<int>(FoldedUnit(Left, I)) - static_cast<int>(FoldedUnit(Right, I));
-        if (Difference != 0)
-            return Difference;
+    const std::u16string left = Utf16(A), right = Utf16(B);
+    const size_t common = std::min(left.size(), right.size());
+    for (size_t i = 0; i < common; ++i) {
+        const int difference = static_cast<int>(FoldedUnit(left, i)) - static_cast<int>(FoldedUnit(right, i));
+        if (difference != 0)
+            return difference;
     }
-    return Left.size() < Right.size() ? -1 : Left.size() > Right.size() ? 1 : 0;
+    return left.size() < right.size() ? -1 : left.size() > right.size() ? 1 : 0;
 }
 
 bool NameBefore(std::string_view A, std::string_view B) {
-    const int Order = CompareIgnoringCase(A, B);
-    return Order != 0 ? Order < 0 : Utf16(A) < Utf16(B);
+    const int order = CompareIgnoringCase(A, B);
+    return order != 0 ? order < 0 : Utf16(A) < Utf16(B);
 }
 
 std::string TextBefore(std::string_view Text, std::string_view Delimiter) {
-    const size_t At = Delimiter.empty() ? std::string_view::npos : Text.find(Delimiter);
-    return std::string(At == std::string_view::npos ? Text : Text.substr(0, At));
+    const size_t at = Delimiter.empty() ? std::string_view::npos : Text.find(Delimiter);
+    return std::string(at == std::string_view::npos ? Text : Text.substr(0, at));
 }
 
 }  // namespace kv::presets
