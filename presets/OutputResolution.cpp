@@ -126,6 +126,10 @@ std::optional<int> TOutputResolver::ComputeLetterbox(const std::string& BaseName
         return std::nullopt;
 
     const double ratio = std::round(static_cast<double>(sourceWidth) / sourceHeight * 100.0) / 100.0;
+    // A source more than 200 times as high as wide has no shape at this precision: fitting would divide by
+    // zero and leave a picture 0 lines high.
+    if (ratio <= 0)
+        return std::nullopt;
     const int scaledHeight = MakeEven(static_cast<int>(std::lround(width / ratio)));
     if (scaledHeight - height < 0) {
         // Letterbox: bands at the top and bottom.

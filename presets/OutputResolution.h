@@ -81,8 +81,8 @@ public:
 
     // Fits the source of the row whose caption is BaseName into the target size "WxH": sets FittedSize
     // and PadVertical and returns the pad for each side (before rounding to even). Nothing when it cannot
-    // compute (no row of that name, a 0 X 0 source, no or a broken target size); the parameters are then
-    // left alone.
+    // compute (no row of that name, a 0 X 0 source or one too narrow to have a shape, no or a broken target
+    // size); the parameters are then left alone.
     std::optional<int> ComputeLetterbox(const std::string& BaseName, const std::string& TargetSize,
                                         const std::vector<TFileRowInfo>& Rows);
 

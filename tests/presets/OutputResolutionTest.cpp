@@ -100,6 +100,7 @@ TEST(OutputResolutionTest, PictureThatCannotBeFittedGetsThePlainTargetSize)
         {"row deleted", {{"OTHER", "1280 X 720"}}, true, "320x240"},
         {"no video", {{"CLIP", "0 X 0"}}, true, "320x240"},
         {"broken resolution", {{"CLIP", "unknown"}}, true, "320x240"},
+        {"too narrow to have a shape", {{"CLIP", "1 X 300"}}, true, "320x240"},
         {"nothing chosen yet", {{"CLIP", "1280 X 720"}}, false, ""},
     };
     for (const auto& c : cases) {
