@@ -1,3 +1,4 @@
+// Replacing a file at once through a temporary file beside it.
 #include "presets/AtomicFile.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// The profile codecs that name an audio encoder, and the encoders each container holds.
 #include "presets/AudioEncoders.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The case folding table and its look-up.
 #include "presets/CaseFolding.h"
 
 #include <algorithm>

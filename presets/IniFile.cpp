@@ -1,3 +1,4 @@
+// INI files: line-preserving reading and writing, UTF-8 with a GBK fallback.
 #include "presets/IniFile.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Locale-free number reading and writing.
 #include "presets/Numbers.h"
 
 #include <charconv>

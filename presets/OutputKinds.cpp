@@ -1,3 +1,4 @@
+// The table of output kinds that change the record.
 #include "presets/OutputKinds.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The output tabs' choice turned into a task's option records.
 #include "presets/OutputResolution.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// The preset, device and custom type tables.
 #include "presets/OutputTables.h"
 
 #include <iterator>

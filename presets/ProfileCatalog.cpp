@@ -1,3 +1,4 @@
+// Listing the profile folders for the combos.
 #include "presets/ProfileCatalog.h"
 
 #include "presets/OutputTables.h"

@@ -1,3 +1,4 @@
+// Listing profile folders in their fixed order, and reading a profile.
 #include "presets/ProfileFiles.h"
 
 #include <algorithm>

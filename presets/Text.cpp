@@ -1,3 +1,4 @@
+// UTF-8 decoding, trimming, case-insensitive comparison and the listing order.
 #include "presets/Text.h"
 
 #include <algorithm>

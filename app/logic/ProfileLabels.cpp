@@ -1,3 +1,4 @@
+// The information labels' figures and texts.
 #include "app/logic/ProfileLabels.h"
 
 #include "presets/Numbers.h"
