@@ -1,7 +1,7 @@
 #include "app/logic/AnalysisTab.h"
 
-#include "app/logic/IniFile.h"
 #include "component/MediaFacts.h"
+#include "presets/IniFile.h"
 
 namespace kv::app {
 
@@ -33,31 +33,33 @@ QString AnalysisFailedMessage(const QString& File)
 
 bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts)
 {
-    TIniFile ini(ExtFile);
-    const QString mediaType = QStringLiteral("mediatype");
-    const QString video = QStringLiteral("video");
-    const QString audio = QStringLiteral("audio");
-    bool written = ini.WriteString(mediaType, QStringLiteral("Type"), Facts.FileExtension);
-    written = ini.WriteString(video, QStringLiteral("VideoCodec"), Facts.VideoCodec) && written;
-    written = ini.WriteFloat(video, QStringLiteral("VideoBitrate"), Facts.VideoBitrate) && written;
-    written = ini.WriteInteger(video, QStringLiteral("Width"), Facts.Width) && written;
-    written = ini.WriteInteger(video, QStringLiteral("Height"), Facts.Height) && written;
-    written = ini.WriteFloat(video, QStringLiteral("FPS"), Facts.FrameRate) && written;
-    written = ini.WriteString(audio, QStringLiteral("AudioCodec"), Facts.AudioCodec) && written;
+    kv::presets::TIniFile ini(ExtFile.toStdString());
+    const char* mediaType = "mediatype";
+    const char* video = "video";
+    const char* audio = "audio";
+    bool written = ini.WriteString(mediaType, "Type", Facts.FileExtension.toStdString());
+    written = ini.WriteString(video, "VideoCodec", Facts.VideoCodec.toStdString()) && written;
+    written = ini.WriteFloat(video, "VideoBitrate", Facts.VideoBitrate) && written;
+    written = ini.WriteInteger(video, "Width", Facts.Width) && written;
+    written = ini.WriteInteger(video, "Height", Facts.Height) && written;
+    written = ini.WriteFloat(video, "FPS", Facts.FrameRate) && written;
+    written = ini.WriteString(audio, "AudioCodec", Facts.AudioCodec.toStdString()) && written;
     return written;
 }
 
-TProfileLabels VideoFactsLabels(const TVideoFacts& Facts)
+TShownFacts ShownFactsOf(const TVideoFacts& Facts)
 {
-    TProfileLabels labels;
-    labels.FrameSize = QStringLiteral("视频像素：") + QString::number(Facts.Width) + QStringLiteral("X") +
-                       QString::number(Facts.Height);
-    labels.VideoCodec = QStringLiteral("视频编码：") + Facts.VideoCodec;
-    labels.VideoBitrate = QStringLiteral("视频码率：") + ShortestDecimal(Facts.VideoBitrate);
-    labels.FrameRate = QStringLiteral("帧速率：") + ShortestDecimal(Facts.FrameRate);
-    labels.AudioCodec = QStringLiteral("音频编码：") + Facts.AudioCodec;
-    return labels;
+    TShownFacts shown;
+    shown.Width = Facts.Width;
+    shown.Height = Facts.Height;
+    shown.VideoCodec = Facts.VideoCodec.toStdString();
+    shown.VideoBitrate = Facts.VideoBitrate;
+    shown.FrameRate = Facts.FrameRate;
+    shown.AudioCodec = Facts.AudioCodec.toStdString();
+    return shown;
 }
+
+TProfileLabels VideoFactsLabels(const TVideoFacts& Facts) { return LabelsOf(ShownFactsOf(Facts)); }
 
 QString ChosenFormatMessage(const TVideoFacts& Facts)
 {

@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-#include "app/logic/ProfileFiles.h"
+#include "app/logic/ProfileLabels.h"
 
 namespace kv {
 class TMediaFactsReader;
@@ -36,7 +36,8 @@ QString AnalysisFailedMessage(const QString& File);
 // Writes the facts into the profile ExtFile, keeping its other keys. False when it cannot be written.
 bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts);
 
-// The five information labels for the facts.
+// What the information labels show for the facts, and their texts.
+TShownFacts ShownFactsOf(const TVideoFacts& Facts);
 TProfileLabels VideoFactsLabels(const TVideoFacts& Facts);
 
 // The message that names the chosen video's format.

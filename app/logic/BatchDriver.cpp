@@ -4,7 +4,6 @@
 #include <exception>
 #include <mutex>
 
-#include "app/logic/PreviewPane.h"
 #include "component/DIdezuDOR.h"
 
 namespace kv::app {
@@ -28,23 +27,6 @@ QString CustomFieldsProblem(const QString& TypeText, const QString& Width, const
     if (FrameRate.trimmed().isEmpty())
         return QStringLiteral("请输入视频帧速率！");
     return QString();
-}
-
-TRecordSource RecordSourceFor(const TListRow& Row, const TFileList& List, const TPreviewPane& Pane)
-{
-    TRecordSource source;
-    source.ProbeFileName = Row.Path;
-    for (int index = 0; index < List.Count(); ++index)
-        source.FileRows.push_back({List.Row(index).Caption, List.Row(index).Resolution});
-    if (!Pane.Path().isEmpty() && Pane.Path() == Row.Path) {
-        source.ClipEnabled = Pane.ClipEnabled();
-        source.ClipChecked = Pane.ClipChecked();
-        source.SelectionStart = Pane.SelectionStart();
-        source.SelectionEnd = Pane.SelectionEnd();
-        source.ClipStartMs = Pane.ClipStartMs();
-        source.ClipLengthMs = Pane.ClipLengthMs();
-    }
-    return source;
 }
 
 TBatchDriver::TBatchDriver(kv::TCustomDIdezuDOR& Engine, TFileList& List, const TPorts& Ports)

@@ -41,11 +41,6 @@ QString ProgressText(qint64 CurrentMs, qint64 TotalMs);
 QString CustomFieldsProblem(const QString& TypeText, const QString& Width, const QString& Height,
                             const QString& Bitrate, const QString& FrameRate);
 
-class TPreviewPane;
-
-// What the window says when the records of Row's task are built: Row's own file, the rows' resolutions, and
-// the clip marked in the pane when the pane shows Row's file (the marks are times in that file).
-TRecordSource RecordSourceFor(const TListRow& Row, const TFileList& List, const TPreviewPane& Pane);
 
 // The texts the user sees.
 inline const QString NoFilesMessage = QStringLiteral("请选择视频！");

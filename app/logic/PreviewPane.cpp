@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <cmath>
 
+#include "app/logic/FileList.h"
+#include "app/logic/WindowLogic.h"
 #include "media/AVProbe.h"
 
 namespace kv::app {
@@ -297,6 +299,23 @@ qint64 TPreviewPane::ClipLengthMs() const
     if (s >= e || e > d)
         e = d;
     return e - s;
+}
+
+TRecordSource RecordSourceFor(const TListRow& Row, const TFileList& List, const TPreviewPane& Pane)
+{
+    TRecordSource source;
+    source.ProbeFileName = Row.Path;
+    for (int index = 0; index < List.Count(); ++index)
+        source.FileRows.push_back({List.Row(index).Caption, List.Row(index).Resolution});
+    if (!Pane.Path().isEmpty() && Pane.Path() == Row.Path) {
+        source.ClipEnabled = Pane.ClipEnabled();
+        source.ClipChecked = Pane.ClipChecked();
+        source.SelectionStart = Pane.SelectionStart();
+        source.SelectionEnd = Pane.SelectionEnd();
+        source.ClipStartMs = Pane.ClipStartMs();
+        source.ClipLengthMs = Pane.ClipLengthMs();
+    }
+    return source;
 }
 
 }  // namespace kv::app

@@ -163,4 +163,12 @@ private:
     std::thread m_reader;
 };
 
+struct TListRow;
+class TFileList;
+struct TRecordSource;
+
+// What the window says when the records of Row's task are built: Row's own file, the rows' resolutions, and
+// the clip marked in the pane when the pane shows Row's file (the marks are times in that file).
+TRecordSource RecordSourceFor(const TListRow& Row, const TFileList& List, const TPreviewPane& Pane);
+
 }  // namespace kv::app

@@ -1,19 +1,23 @@
 #include "app/logic/ProfileChoices.h"
 
-#include <QFileInfo>
-
 #include "app/logic/Settings.h"
+#include "presets/ProfileFiles.h"
 
 namespace kv::app {
 
 namespace {
 
-QStringList ItemNames(const QStringList& Files)
+QStringList Texts(const std::vector<std::string>& Items)
 {
-    QStringList names;
-    for (const QString& file : Files)
-        names << QFileInfo(file).completeBaseName();
-    return names;
+    QStringList texts;
+    for (const std::string& item : Items)
+        texts << QString::fromStdString(item);
+    return texts;
+}
+
+QStringList ItemNames(const std::vector<std::string>& Files)
+{
+    return Texts(kv::presets::TProfileCatalog::ItemNames(Files));
 }
 
 }  // namespace
@@ -42,17 +46,14 @@ int ChoiceIndex(int Remembered, int Count)
 }
 
 TProfileChoices::TProfileChoices(const QString& ProgramFolder, TSettings& Settings)
-    : m_programFolder(ProgramFolder.endsWith('/') ? ProgramFolder : ProgramFolder + '/'), m_settings(Settings)
+    : m_catalog(ProgramFolder.toStdString()), m_settings(Settings)
 {
 }
 
 void TProfileChoices::ChooseFileType(int Index)
 {
     m_fileType = ChoiceIndex(Index, int(FileTypeCaptions().size()));
-    const QString type = TextBefore(FileTypeCaptions()[m_fileType], QStringLiteral("(")).trimmed();
-    m_presetFiles.clear();
-    GetFileList(m_presetFiles, m_programFolder + QStringLiteral("profiles/videoconvert/") + type,
-                QStringLiteral(".ini"));
+    m_presetFiles = m_catalog.PresetFiles(m_fileType);
     m_presetItems = ItemNames(m_presetFiles);
     m_preset = ChoiceIndex(0, int(m_presetFiles.size()));
     if (m_preset >= 0)
@@ -68,8 +69,8 @@ void TProfileChoices::ChoosePreset(int Index)
 
 void TProfileChoices::ListBrands()
 {
-    m_brands.clear();
-    GetFileList2(m_brands, m_programFolder + QStringLiteral("profiles/devices/"));
+    m_brandNames = m_catalog.Brands();
+    m_brands = Texts(m_brandNames);
 }
 
 void TProfileChoices::ChooseBrand(int Index)
@@ -77,8 +78,7 @@ void TProfileChoices::ChooseBrand(int Index)
     m_brand = ChoiceIndex(Index, int(m_brands.size()));
     m_modelFiles.clear();
     if (m_brand >= 0)
-        GetFileList(m_modelFiles, m_programFolder + QStringLiteral("profiles/devices/") + m_brands[m_brand],
-                    QStringLiteral(".ini"));
+        m_modelFiles = m_catalog.ModelFiles(m_brandNames[size_t(m_brand)]);
     m_modelItems = ItemNames(m_modelFiles);
     m_model = ChoiceIndex(0, int(m_modelFiles.size()));
     if (m_model >= 0)
@@ -106,8 +106,7 @@ void TProfileChoices::ShowDeviceTab()
 
 void TProfileChoices::ShowPreset(bool Remember)
 {
-    m_presetProfile = ReadProfile(m_presetFiles[m_preset]);
-    m_labels = ProfileLabels(m_presetProfile, false);
+    m_shown = ShownFactsOf(kv::presets::ReadProfile(m_presetFiles[size_t(m_preset)]), false);
     if (Remember && m_fileTypeMarked) {
         m_settings.SetSelection(SelectFileType, m_fileType);
         m_settings.SetSelection(SelectPreset, m_preset);
@@ -117,8 +116,7 @@ void TProfileChoices::ShowPreset(bool Remember)
 
 void TProfileChoices::ShowModel(bool Remember)
 {
-    m_modelProfile = ReadProfile(m_modelFiles[m_model]);
-    m_labels = ProfileLabels(m_modelProfile, true);
+    m_shown = ShownFactsOf(kv::presets::ReadProfile(m_modelFiles[size_t(m_model)]), true);
     if (Remember && m_brandMarked) {
         m_settings.SetSelection(SelectBrand, m_brand);
         m_settings.SetSelection(SelectModel, m_model);

@@ -5,8 +5,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
 
-#include "app/logic/ProfileFiles.h"
+#include "app/logic/ProfileLabels.h"
+#include "presets/ProfileCatalog.h"
 
 namespace kv::app {
 
@@ -27,15 +31,18 @@ public:
     QStringList PresetItems() const { return m_presetItems; }
     QStringList BrandItems() const { return m_brands; }
     QStringList ModelItems() const { return m_modelItems; }
-    const QStringList& PresetFiles() const { return m_presetFiles; }
-    const QStringList& ModelFiles() const { return m_modelFiles; }
+    const std::vector<std::string>& PresetFiles() const { return m_presetFiles; }
+    const std::vector<std::string>& ModelFiles() const { return m_modelFiles; }
     int FileTypeIndex() const { return m_fileType; }
     int PresetIndex() const { return m_preset; }
     int BrandIndex() const { return m_brand; }
     int ModelIndex() const { return m_model; }
 
-    const TProfileLabels& Labels() const { return m_labels; }
-    void SetLabels(const TProfileLabels& Labels) { m_labels = Labels; }
+    // The labels' texts: empty until a profile or an analysis was shown.
+    TProfileLabels Labels() const { return m_shown ? LabelsOf(*m_shown) : TProfileLabels(); }
+    // The figures the labels show; their audio codec chooses the tasks' audio encoder, whatever tab is active.
+    const std::optional<TShownFacts>& Shown() const { return m_shown; }
+    void SetShown(const TShownFacts& Facts) { m_shown = Facts; }
 
     // User-change marks: set by a click on a combo, cleared by the next change, which writes the choice to
     // the settings only while its mark is set.
@@ -67,23 +74,22 @@ private:
     void ShowPreset(bool Remember);
     void ShowModel(bool Remember);
 
-    QString m_programFolder;
+    kv::presets::TProfileCatalog m_catalog;
     TSettings& m_settings;
 
     int m_fileType = -1;
     int m_preset = -1;
-    QStringList m_presetFiles;
+    std::vector<std::string> m_presetFiles;
     QStringList m_presetItems;
-    TProfile m_presetProfile;
 
+    std::vector<std::string> m_brandNames;
     QStringList m_brands;
     int m_brand = -1;
     int m_model = -1;
-    QStringList m_modelFiles;
+    std::vector<std::string> m_modelFiles;
     QStringList m_modelItems;
-    TProfile m_modelProfile;
 
-    TProfileLabels m_labels;
+    std::optional<TShownFacts> m_shown;
     bool m_fileTypeMarked = false;
     bool m_brandMarked = false;
 };

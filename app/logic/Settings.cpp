@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-#include "app/logic/IniFile.h"
+#include "presets/IniFile.h"
 
 namespace kv::app {
 
@@ -13,10 +13,12 @@ namespace {
 
 QString WithSlash(const QString& Folder) { return Folder.endsWith('/') ? Folder : Folder + '/'; }
 
-const QString SavePath = QStringLiteral("savepath");
-const QString NewFilePath = QStringLiteral("newfilepath");
-const QString Skin = QStringLiteral("skin");
-const QString Select = QStringLiteral("select");
+constexpr const char* SavePath = "savepath";
+constexpr const char* NewFilePath = "newfilepath";
+constexpr const char* Skin = "skin";
+constexpr const char* Select = "select";
+
+kv::presets::TIniFile Ini(const QString& Path) { return kv::presets::TIniFile(Path.toStdString()); }
 
 }  // namespace
 
@@ -74,27 +76,27 @@ TSettings::TSettings(const QString& DataFolder) : m_dataFolder(WithSlash(DataFol
 
 QString TSettings::OutputFolder() const
 {
-    return TIniFile(ConfigFile()).ReadString(SavePath, NewFilePath, QString());
+    return QString::fromStdString(Ini(ConfigFile()).ReadString(SavePath, NewFilePath, {}));
 }
 
 bool TSettings::SetOutputFolder(const QString& Folder)
 {
-    return TIniFile(ConfigFile()).WriteString(SavePath, NewFilePath, Folder);
+    return Ini(ConfigFile()).WriteString(SavePath, NewFilePath, Folder.toStdString());
 }
 
 QString TSettings::SkinName() const
 {
-    return TIniFile(ConfigFile()).ReadString(Skin, QStringLiteral("name"), QStringLiteral("Topaz"));
+    return QString::fromStdString(Ini(ConfigFile()).ReadString(Skin, "name", "Topaz"));
 }
 
 int TSettings::Selection(const char* Key) const
 {
-    return TIniFile(ConfigFile()).ReadInteger(Select, QString::fromLatin1(Key), 0);
+    return Ini(ConfigFile()).ReadInteger(Select, Key, 0);
 }
 
 bool TSettings::SetSelection(const char* Key, int Index)
 {
-    return TIniFile(ConfigFile()).WriteInteger(Select, QString::fromLatin1(Key), Index);
+    return Ini(ConfigFile()).WriteInteger(Select, Key, Index);
 }
 
 }  // namespace kv::app

@@ -31,9 +31,9 @@ TWindowLogic::TWindowLogic(const TPorts& Ports, const TWindowPaths& Paths)
       m_settings(std::make_unique<TSettings>(ChooseDataFolder(Paths.ProgramFolder, Paths.ConfigHome))),
       m_choices(std::make_unique<TProfileChoices>(Paths.ProgramFolder, *m_settings)),
       m_custom(std::make_unique<TCustomTab>()),
-      m_resolver(std::make_unique<TOutputResolver>([this](const QString& Text) {
+      m_resolver(std::make_unique<kv::presets::TOutputResolver>([this](const std::string& Text) {
           if (m_ports.Messages)
-              m_ports.Messages->Error(Text);
+              m_ports.Messages->Error(QString::fromStdString(Text));
       }))
 {
     if (!m_paths.ProgramFolder.endsWith('/'))
@@ -225,7 +225,7 @@ void TWindowLogic::AnalysisRead(const QString& File, const std::optional<TVideoF
             m_ports.Messages->Information(ChosenFormatMessage(*Facts));
         if (!WriteVideoFacts(ExtFile(), *Facts) && m_ports.Messages)
             m_ports.Messages->Error(QStringLiteral("未能写入 ") + ExtFile() + QStringLiteral(" 文件！"));
-        m_choices->SetLabels(VideoFactsLabels(*Facts));
+        m_choices->SetShown(ShownFactsOf(*Facts));
     }
     if (OnAnalysisDone)
         OnAnalysisDone();
@@ -269,9 +269,9 @@ QString TWindowLogic::VideoFileFilter()
                           "*.DAT;*.OGM;*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MTS;*.M2TS");
 }
 
-TOutputChoice TWindowLogic::ChoiceFor(const TRecordSource& Source) const
+kv::presets::TOutputChoice TWindowLogic::ChoiceFor(const TRecordSource& Source) const
 {
-    TOutputChoice choice;
+    kv::presets::TOutputChoice choice;
     choice.Tab = m_activeTab;
     switch (m_activeTab) {
     case OutputTabPreset:
@@ -290,22 +290,25 @@ TOutputChoice TWindowLogic::ChoiceFor(const TRecordSource& Source) const
         break;
     }
     choice.CustomPanelShown = m_custom->Visible();
-    choice.CustomWidth = m_custom->Text(TCustomField::Width);
-    choice.CustomHeight = m_custom->Text(TCustomField::Height);
-    choice.CustomBitrate = m_custom->Text(TCustomField::Bitrate);
-    choice.CustomFps = m_custom->Text(TCustomField::FrameRate);
-    choice.AudioLabel = m_choices->Labels().AudioCodec;
+    choice.CustomWidth = m_custom->Text(TCustomField::Width).toStdString();
+    choice.CustomHeight = m_custom->Text(TCustomField::Height).toStdString();
+    choice.CustomBitrate = m_custom->Text(TCustomField::Bitrate).toStdString();
+    choice.CustomFps = m_custom->Text(TCustomField::FrameRate).toStdString();
+    // The codec of whatever the labels show last, also when that belongs to another tab.
+    if (m_choices->Shown())
+        choice.AudioCodec = m_choices->Shown()->AudioCodec;
     choice.ClipEnabled = Source.ClipEnabled;
     choice.ClipChecked = Source.ClipChecked;
     choice.SelStart = Source.SelectionStart;
     choice.SelEnd = Source.SelectionEnd;
     choice.ClipStartMs = int(Source.ClipStartMs);
     choice.ClipLengthMs = int(Source.ClipLengthMs);
-    choice.OutputFolder = m_outputFolderText;
-    choice.ProbeFileName = Source.ProbeFileName;
-    choice.ProbeFormat = Source.ProbeFormat;
-    choice.Rows = Source.FileRows;
-    choice.ExtFilePath = ExtFile();
+    choice.OutputFolder = m_outputFolderText.toStdString();
+    choice.ProbeFileName = Source.ProbeFileName.toStdString();
+    choice.ProbeFormat = Source.ProbeFormat.toStdString();
+    for (const TFileRow& row : Source.FileRows)
+        choice.Rows.push_back({row.Caption.toStdString(), row.Resolution.toStdString()});
+    choice.ExtFilePath = ExtFile().toStdString();
     return choice;
 }
 

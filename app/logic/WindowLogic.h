@@ -14,11 +14,11 @@
 #include <optional>
 #include <thread>
 
-#include "app/logic/OutputResolution.h"
 #include "app/logic/Ports.h"
-#include "app/logic/ProfileFiles.h"
+#include "app/logic/ProfileLabels.h"
 #include "app/logic/WindowThreadQueue.h"
 #include "engine/OptionRecords.h"
+#include "presets/OutputResolution.h"
 
 namespace kv {
 class TCustomDIdezuDOR;
@@ -42,6 +42,12 @@ struct TWindowPaths {
 
     static TWindowPaths FromEnvironment();
 };
+
+// The output tabs' indices.
+using kv::presets::OutputTabAnalysis;
+using kv::presets::OutputTabCustom;
+using kv::presets::OutputTabDevice;
+using kv::presets::OutputTabPreset;
 
 // The five information labels under the combo boxes, shared by the output tabs.
 using TInfoLabels = TProfileLabels;
@@ -67,7 +73,10 @@ struct TCustomPanelState {
 
 // One row of the file list as the window shows it: its caption (the file's base name) and its resolution
 // text ("1280 X 720").
-using TFileRow = TFileRowInfo;
+struct TFileRow {
+    QString Caption;
+    QString Resolution;
+};
 
 // What the other parts of the window say at the moment a task's records are built.
 struct TRecordSource {
@@ -184,7 +193,7 @@ private:
     std::unique_ptr<TSettings> m_settings;
     std::unique_ptr<TProfileChoices> m_choices;
     std::unique_ptr<TCustomTab> m_custom;
-    std::unique_ptr<TOutputResolver> m_resolver;
+    std::unique_ptr<kv::presets::TOutputResolver> m_resolver;
     QString m_outputFolder;      // the remembered folder
     QString m_outputFolderText;  // the edit's text
     QString m_skin;              // a skin chosen while running ('' = config.ini's)
@@ -194,7 +203,7 @@ private:
     TWindowThreadQueue m_window;  // the analysis's result goes to the window's thread through it
     std::thread m_analysis;      // the reading of an analysed video's facts, while it runs
 
-    TOutputChoice ChoiceFor(const TRecordSource& Source) const;
+    kv::presets::TOutputChoice ChoiceFor(const TRecordSource& Source) const;
     void AnalysisRead(const QString& File, const std::optional<TVideoFacts>& Facts);
 };
 

@@ -85,10 +85,10 @@ TEST(AnalysisTabTest, AnalysisWritesTheProfileAndTheOutputFollowsIt)
     EXPECT_EQ(desktop.Informations, QStringList{QStringLiteral("您选择的视频格式为 .mp4")});
     EXPECT_TRUE(desktop.Errors.isEmpty()) << desktop.Errors.join('\n').toStdString();
 
-    const kv::app::TIniFile ext(logic.ExtFile());
+    const kv::presets::TIniFile ext(logic.ExtFile().toStdString());
     EXPECT_EQ(logic.ExtFile(), folder.Program() + QStringLiteral("extfile.ini"));
     const auto value = [&](const char* Section, const char* Key) {
-        return ext.ReadString(QString::fromLatin1(Section), QString::fromLatin1(Key), QStringLiteral("<none>"));
+        return QString::fromStdString(ext.ReadString(Section, Key, "<none>"));
     };
     EXPECT_EQ(value("mediatype", "Type"), QStringLiteral("mp4"));
     EXPECT_EQ(value("video", "VideoCodec"), QStringLiteral("MPEG-4 Visual"));
@@ -169,13 +169,11 @@ TEST(AnalysisTabTest, AVideoWithoutPicturesACancelledChoiceOrAFileThatCannotBeRe
     started.Desktop.FilesAnswer = {sound};
     Analyse(logic);
     EXPECT_EQ(started.Desktop.Informations, QStringList{QStringLiteral("您选择的视频格式为 .mp3")});
-    const kv::app::TIniFile ext(logic.ExtFile());
-    EXPECT_EQ(ext.ReadString(QStringLiteral("video"), QStringLiteral("VideoCodec"), QStringLiteral("<none>")),
-              QString());
-    EXPECT_EQ(ext.ReadString(QStringLiteral("video"), QStringLiteral("Width"), QString()), QStringLiteral("0"));
-    EXPECT_EQ(ext.ReadString(QStringLiteral("video"), QStringLiteral("FPS"), QString()), QStringLiteral("0"));
-    EXPECT_EQ(ext.ReadString(QStringLiteral("audio"), QStringLiteral("AudioCodec"), QString()),
-              QStringLiteral("MP3"));
+    const kv::presets::TIniFile ext(logic.ExtFile().toStdString());
+    EXPECT_EQ(ext.ReadString("video", "VideoCodec", "<none>"), "");
+    EXPECT_EQ(ext.ReadString("video", "Width", ""), "0");
+    EXPECT_EQ(ext.ReadString("video", "FPS", ""), "0");
+    EXPECT_EQ(ext.ReadString("audio", "AudioCodec", ""), "MP3");
     EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：0X0"));
 
     // A file that cannot be read at all: said so, and the previous analysis stays.
@@ -184,8 +182,7 @@ TEST(AnalysisTabTest, AVideoWithoutPicturesACancelledChoiceOrAFileThatCannotBeRe
     Analyse(logic);
     EXPECT_EQ(started.Desktop.Errors, QStringList{QStringLiteral("无法分析视频文件 ") + missing + QStringLiteral(" ！")});
     EXPECT_EQ(started.Desktop.Informations.size(), 1);
-    EXPECT_EQ(kv::app::TIniFile(logic.ExtFile()).ReadString(QStringLiteral("mediatype"), QStringLiteral("Type"), QString()),
-              QStringLiteral("mp3"));
+    EXPECT_EQ(kv::presets::TIniFile(logic.ExtFile().toStdString()).ReadString("mediatype", "Type", ""), "mp3");
     EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：0X0"));
 }
 

@@ -75,7 +75,8 @@ public:
     }
     QString Setting(const QString& Section, const QString& Key) const
     {
-        return kv::app::TIniFile(Program() + QStringLiteral("config.ini")).ReadString(Section, Key, QString());
+        return QString::fromStdString(kv::presets::TIniFile((Program() + QStringLiteral("config.ini")).toStdString())
+                                          .ReadString(Section.toStdString(), Key.toStdString(), ""));
     }
 
 private:

@@ -17,15 +17,17 @@
 #include "MediaFixtures.h"
 #include "ShippedProfiles.h"
 #include "TestSupport.h"
-#include "app/logic/IniFile.h"
-#include "app/logic/OutputResolution.h"
-#include "app/logic/OutputTables.h"
-#include "app/logic/ProfileFiles.h"
+#include "app/logic/ProfileLabels.h"
+#include "presets/IniFile.h"
+#include "presets/OutputResolution.h"
+#include "presets/OutputTables.h"
+#include "presets/ProfileFiles.h"
 #include "component/DIdezuDOR.h"
 
 namespace {
 
 using namespace kv::app;
+using namespace kv::presets;
 
 struct TCase {
     std::string Name;
@@ -115,16 +117,17 @@ double Rate(const std::string& Text)
 }
 
 TCase TableCase(const std::string& Name, int Tab, int Index1, int Index2, const TOutputEntry& Entry,
-                const QString& ProfilePath)
+                const std::string& ProfilePath)
 {
     TCase c;
     c.Name = Name;
     c.Choice.Tab = Tab;
     c.Choice.Index1 = Index1;
     c.Choice.Index2 = Index2;
-    // The window shows the chosen profile's audio label, which chooses the audio encoder.
-    const TProfileLabels labels = ProfileLabels(ReadProfile(ProfilePath), Tab == OutputTabDevice);
-    c.Choice.AudioLabel = labels.AudioCodec;
+    // The window shows the chosen profile, whose audio codec chooses the audio encoder.
+    const TProfile profile = ReadProfile(ProfilePath);
+    const TProfileLabels labels = ProfileLabels(profile, Tab == OutputTabDevice);
+    c.Choice.AudioCodec = profile.AudioCodec;
     c.Video = kvtest::VideoFamily(Entry);
     c.Audio = kvtest::AudioFamily(labels.AudioCodec.mid(QStringLiteral("音频编码：").size()), Entry.Ext);
     const QStringList size = QString(Entry.Size).split('x');
@@ -138,29 +141,28 @@ std::vector<TCase> AllCases(const std::string& Folder)
 {
     std::vector<TCase> cases;
     for (int type = 0; type < static_cast<int>(PresetTable().size()); ++type) {
-        QStringList files;
+        std::vector<std::string> files;
         GetFileList(files, kvtest::ShippedProfiles() + "/videoconvert/" + FileTypeFolder(type), ".ini");
         const auto& entries = PresetTable()[static_cast<size_t>(type)];
-        EXPECT_EQ(files.size(), static_cast<qsizetype>(entries.size()));
-        for (size_t n = 0; n < entries.size() && n < static_cast<size_t>(files.size()); ++n)
-            cases.push_back(TableCase(FileTypeFolder(type).toStdString() + " preset " + std::to_string(n),
-                                      OutputTabPreset, type, static_cast<int>(n), entries[n],
-                                      files[static_cast<qsizetype>(n)]));
+        EXPECT_EQ(files.size(), entries.size());
+        for (size_t n = 0; n < entries.size() && n < files.size(); ++n)
+            cases.push_back(TableCase(FileTypeFolder(type) + " preset " + std::to_string(n), OutputTabPreset, type,
+                                      static_cast<int>(n), entries[n], files[n]));
     }
-    QStringList brands;
+    std::vector<std::string> brands;
     GetFileList2(brands, kvtest::ShippedProfiles() + "/devices");
-    for (size_t brand = 0; brand < DeviceTable().size() && brand < static_cast<size_t>(brands.size()); ++brand) {
-        QStringList files;
-        GetFileList(files, kvtest::ShippedProfiles() + "/devices/" + brands[static_cast<qsizetype>(brand)], ".ini");
+    for (size_t brand = 0; brand < DeviceTable().size() && brand < brands.size(); ++brand) {
+        std::vector<std::string> files;
+        GetFileList(files, kvtest::ShippedProfiles() + "/devices/" + brands[brand], ".ini");
         const auto& entries = DeviceTable()[brand];
-        for (size_t n = 0; n < entries.size() && n < static_cast<size_t>(files.size()); ++n)
-            cases.push_back(TableCase(QFileInfo(files[static_cast<qsizetype>(n)]).completeBaseName().toStdString(),
+        for (size_t n = 0; n < entries.size() && n < files.size(); ++n)
+            cases.push_back(TableCase(QFileInfo(QString::fromStdString(files[n])).completeBaseName().toStdString(),
                                       OutputTabDevice, static_cast<int>(brand), static_cast<int>(n), entries[n],
-                                      files[static_cast<qsizetype>(n)]));
+                                      files[n]));
     }
 
     // The analysis of a 29.97 frames-per-second phone clip.
-    const QString extfile = QString::fromStdString(Folder) + "/extfile.ini";
+    const std::string extfile = Folder + "/extfile.ini";
     TIniFile ini(extfile);
     ini.WriteString("mediatype", "Type", "mp4");
     ini.WriteString("video", "VideoCodec", "MPEG-4 Visual");
@@ -173,7 +175,7 @@ std::vector<TCase> AllCases(const std::string& Folder)
     analysis.Name = "analysis tab";
     analysis.Choice.Tab = OutputTabAnalysis;
     analysis.Choice.ExtFilePath = extfile;
-    analysis.Choice.AudioLabel = QStringLiteral("音频编码：AAC");
+    analysis.Choice.AudioCodec = "AAC";
     analysis.Video = "mpeg4";
     analysis.Audio = "aac";
     analysis.Width = 320;
@@ -194,7 +196,7 @@ std::vector<TCase> AllCases(const std::string& Folder)
     for (const auto& label : labels)
         for (int type = 0; type < static_cast<int>(PresetTable().size()); ++type) {
             TCase custom;
-            custom.Name = "custom " + FileTypeFolder(type).toStdString() + " after the label " + label.Label;
+            custom.Name = "custom " + FileTypeFolder(type) + " after the label " + label.Label;
             custom.Choice.Tab = OutputTabCustom;
             custom.Choice.Index1 = type;
             custom.Choice.CustomPanelShown = true;
@@ -202,7 +204,7 @@ std::vector<TCase> AllCases(const std::string& Folder)
             custom.Choice.CustomHeight = "176";
             custom.Choice.CustomBitrate = "38400";
             custom.Choice.CustomFps = "15";
-            custom.Choice.AudioLabel = QStringLiteral("音频编码：") + label.Label;
+            custom.Choice.AudioCodec = label.Label;
             custom.Video = videos[type];
             custom.Audio = label.Audio[type];
             custom.Width = 220;
@@ -243,15 +245,15 @@ TEST(PresetConversionTest, EveryChoiceConvertsIntoWhatItPromises)
     ASSERT_EQ(cases.size(), 65u + PresetTable()[5].size() + 130u + 1u + 18u);
 
     // One resolver for all, as in the window: what one choice leaves behind must not break the next.
-    TOutputResolver resolver([](const QString& Text) { ADD_FAILURE() << Text.toStdString(); });
+    TOutputResolver resolver([](const std::string& Text) { ADD_FAILURE() << Text; });
     std::vector<TRun> runs;
     std::map<std::string, size_t> byKey;
     for (size_t i = 0; i < cases.size(); ++i) {
         TCase& c = cases[i];
         // Each choice writes into a folder of its own.
-        const QString output = QString::fromStdString(folder.Path + "/" + std::to_string(i));
-        ASSERT_TRUE(QDir().mkpath(output));
-        c.Choice.ProbeFileName = QString::fromStdString(source);
+        const std::string output = folder.Path + "/" + std::to_string(i);
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(output)));
+        c.Choice.ProbeFileName = source;
         c.Choice.OutputFolder = output;
         c.Choice.Rows = {{"CLIP", "160 X 90"}};
         c.Output = resolver.BuildOutputOptions(c.Choice);

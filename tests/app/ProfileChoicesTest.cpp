@@ -6,7 +6,9 @@
 #include <map>
 
 #include "WindowLogicSupport.h"
+#include "app/logic/ProfileChoices.h"
 #include "component/DIdezuDOR.h"
+#include "presets/OutputTables.h"
 
 namespace {
 
@@ -221,6 +223,15 @@ TEST(ProfileChoicesTest, AFileTypeWithoutPresetsKeepsTheLabelsAndTheProfiles)
     EXPECT_TRUE(logic.PresetItems().isEmpty());
     EXPECT_EQ(logic.Labels().FrameSize, before.FrameSize);
     EXPECT_EQ(logic.Labels().AudioCodec, before.AudioCodec);
+}
+
+TEST(ProfileChoicesTest, EachFileTypeListsTheFolderItsCaptionNames)
+{
+    const QStringList& captions = kv::app::FileTypeCaptions();
+    ASSERT_EQ(captions.size(), 9);
+    for (int type = 0; type < captions.size(); ++type)
+        EXPECT_EQ(captions[type].left(captions[type].indexOf('(')).trimmed().toStdString(),
+                  kv::presets::FileTypeFolder(type));
 }
 
 }  // namespace

@@ -2,15 +2,15 @@
 
 namespace kvtest {
 
-QString ShippedProfiles() { return QStringLiteral(KELVANE_PROFILES_DIR); }
+std::string ShippedProfiles() { return KELVANE_PROFILES_DIR; }
 
-QString ProfileType(const kv::app::TOutputEntry& Entry)
+QString ProfileType(const kv::presets::TOutputEntry& Entry)
 {
     const QString ext = QString::fromUtf8(Entry.Ext).mid(1);
     return ext.startsWith("rm") ? QStringLiteral("rm") : ext;
 }
 
-QString VideoLabel(const kv::app::TOutputEntry& Entry)
+QString VideoLabel(const kv::presets::TOutputEntry& Entry)
 {
     const std::string ext = Entry.Ext, codec = Entry.VCodec;
     if (ext == ".mkv" || codec == "avc")
@@ -18,7 +18,7 @@ QString VideoLabel(const kv::app::TOutputEntry& Entry)
     return QString::fromStdString(codec).toUpper();
 }
 
-QString AudioLabel(const kv::app::TOutputEntry& Entry)
+QString AudioLabel(const kv::presets::TOutputEntry& Entry)
 {
     const std::string ext = Entry.Ext;
     if (ext == ".avi" || ext == ".flv")
@@ -32,7 +32,7 @@ QString AudioLabel(const kv::app::TOutputEntry& Entry)
     return "AAC";
 }
 
-std::string VideoFamily(const kv::app::TOutputEntry& Entry)
+std::string VideoFamily(const kv::presets::TOutputEntry& Entry)
 {
     const std::string ext = Entry.Ext, codec = Entry.VCodec;
     if (ext == ".mkv" || codec == "avc")

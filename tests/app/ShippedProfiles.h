@@ -5,22 +5,22 @@
 #include <QString>
 #include <string>
 
-#include "app/logic/OutputTables.h"
+#include "presets/OutputTables.h"
 
 namespace kvtest {
 
 // The profiles/ folder beside the test programs.
-QString ShippedProfiles();
+std::string ShippedProfiles();
 
 // The profile kind ("Type") of an entry: its extension without the dot, "rm" for the RealMedia kinds.
-QString ProfileType(const kv::app::TOutputEntry& Entry);
+QString ProfileType(const kv::presets::TOutputEntry& Entry);
 // The video codec label of an entry ("MPEG4", "H264" ...).
-QString VideoLabel(const kv::app::TOutputEntry& Entry);
+QString VideoLabel(const kv::presets::TOutputEntry& Entry);
 // The audio codec label the profile of an entry carries ("AAC", "MP3", "AC3", "WMA").
-QString AudioLabel(const kv::app::TOutputEntry& Entry);
+QString AudioLabel(const kv::presets::TOutputEntry& Entry);
 
 // The codec names ffprobe reports for a converted file.
-std::string VideoFamily(const kv::app::TOutputEntry& Entry);
+std::string VideoFamily(const kv::presets::TOutputEntry& Entry);
 std::string AudioFamily(const QString& AudioLabel, const QString& Ext);
 
 }  // namespace kvtest

@@ -5,19 +5,21 @@
 #include <QStringList>
 
 #include "ShippedProfiles.h"
-#include "app/logic/OutputTables.h"
-#include "app/logic/ProfileFiles.h"
+#include "app/logic/ProfileLabels.h"
+#include "presets/OutputTables.h"
+#include "presets/ProfileFiles.h"
 
 namespace {
 
 using namespace kv::app;
+using namespace kv::presets;
 
-void CheckProfile(const QString& Path, const TOutputEntry& Entry, bool DeviceTab)
+void CheckProfile(const std::string& Path, const TOutputEntry& Entry, bool DeviceTab)
 {
-    SCOPED_TRACE(Path.toStdString());
+    SCOPED_TRACE(Path);
     const TProfile profile = ReadProfile(Path);
     const TProfileLabels labels = ProfileLabels(profile, DeviceTab);
-    EXPECT_EQ(profile.Type, kvtest::ProfileType(Entry));
+    EXPECT_EQ(QString::fromStdString(profile.Type), kvtest::ProfileType(Entry));
     EXPECT_EQ(labels.FrameSize, QStringLiteral("视频像素：") + QString(Entry.Size).replace('x', 'X'));
     EXPECT_EQ(labels.VideoBitrate, QStringLiteral("视频码率：%1").arg(Entry.VBitrate));
     EXPECT_EQ(labels.FrameRate, (DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) +
@@ -31,13 +33,13 @@ TEST(ShippedProfilesTest, EveryFileTypeListsOneProfilePerPresetInTableOrder)
     ASSERT_EQ(static_cast<int>(PresetTable().size()), 9);
     int presets = 0;
     for (int type = 0; type < static_cast<int>(PresetTable().size()); ++type) {
-        const QString folder = kvtest::ShippedProfiles() + "/videoconvert/" + FileTypeFolder(type);
-        QStringList files;
+        const std::string folder = kvtest::ShippedProfiles() + "/videoconvert/" + FileTypeFolder(type);
+        std::vector<std::string> files;
         GetFileList(files, folder, ".ini");
         const auto& entries = PresetTable()[static_cast<size_t>(type)];
-        ASSERT_EQ(files.size(), static_cast<qsizetype>(entries.size())) << folder.toStdString();
-        for (qsizetype n = 0; n < files.size(); ++n)
-            CheckProfile(files[n], entries[static_cast<size_t>(n)], false);
+        ASSERT_EQ(files.size(), entries.size()) << folder;
+        for (size_t n = 0; n < files.size(); ++n)
+            CheckProfile(files[n], entries[n], false);
         if (FileTypeFolder(type) == "RM") {
             EXPECT_GE(files.size(), 2) << "RealVideo 1.0 and 2.0";
             for (const TOutputEntry& entry : entries)
@@ -51,18 +53,18 @@ TEST(ShippedProfilesTest, EveryFileTypeListsOneProfilePerPresetInTableOrder)
 
 TEST(ShippedProfilesTest, EveryBrandListsOneProfilePerModelInTableOrder)
 {
-    QStringList brands;
+    std::vector<std::string> brands;
     GetFileList2(brands, kvtest::ShippedProfiles() + "/devices");
-    ASSERT_EQ(brands.size(), 26);
+    ASSERT_EQ(brands.size(), 26u);
     ASSERT_EQ(DeviceTable().size(), 26u);
     int models = 0;
-    for (qsizetype brand = 0; brand < brands.size(); ++brand) {
-        QStringList files;
+    for (size_t brand = 0; brand < brands.size(); ++brand) {
+        std::vector<std::string> files;
         GetFileList(files, kvtest::ShippedProfiles() + "/devices/" + brands[brand], ".ini");
-        const auto& entries = DeviceTable()[static_cast<size_t>(brand)];
-        ASSERT_EQ(files.size(), static_cast<qsizetype>(entries.size())) << brands[brand].toStdString();
-        for (qsizetype n = 0; n < files.size(); ++n)
-            CheckProfile(files[n], entries[static_cast<size_t>(n)], true);
+        const auto& entries = DeviceTable()[brand];
+        ASSERT_EQ(files.size(), entries.size()) << brands[brand];
+        for (size_t n = 0; n < files.size(); ++n)
+            CheckProfile(files[n], entries[n], true);
         models += static_cast<int>(files.size());
     }
     EXPECT_EQ(models, 130);

@@ -51,9 +51,7 @@ TEST(StartupSettingsTest, ChoicesAreRememberedInTheConfigurationFolderWhenThePro
     EXPECT_EQ(logic.ConfigFile(), folder.ConfigHome() + QStringLiteral("/kelvane/config.ini"));
     EXPECT_EQ(logic.ExtFile(), folder.ConfigHome() + QStringLiteral("/kelvane/extfile.ini"));
     logic.TabChanged(2);
-    EXPECT_EQ(kv::app::TIniFile(logic.ConfigFile()).ReadInteger(QStringLiteral("select"),
-                                                               QStringLiteral("tabindex"), -1),
-              2);
+    EXPECT_EQ(kv::presets::TIniFile(logic.ConfigFile().toStdString()).ReadInteger("select", "tabindex", -1), 2);
 }
 
 TEST(StartupSettingsTest, TheDefaultOutputFolderIsMadeInTheVideoFolderAndRemembered)

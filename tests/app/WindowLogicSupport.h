@@ -12,7 +12,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include "app/logic/IniFile.h"
+#include "presets/IniFile.h"
 #include "app/logic/Ports.h"
 #include "app/logic/WindowLogic.h"
 
@@ -128,7 +128,8 @@ public:
     // A remembered value of config.ini, '' when it is not there.
     QString Setting(const QString& Section, const QString& Key) const
     {
-        return kv::app::TIniFile(Config()).ReadString(Section, Key, QString());
+        return QString::fromStdString(
+            kv::presets::TIniFile(Config().toStdString()).ReadString(Section.toStdString(), Key.toStdString(), ""));
     }
 
 private:

@@ -2,23 +2,23 @@
 // adjustments by output kind, the clip range and output names that never meet an existing file.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QString>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "FileHelpers.h"
 #include "TestSupport.h"
-#include "app/logic/IniFile.h"
-#include "app/logic/OutputResolution.h"
-#include "app/logic/OutputTables.h"
+#include "presets/IniFile.h"
+#include "presets/OutputResolution.h"
+#include "presets/OutputTables.h"
 
 namespace {
 
-using namespace kv::app;
+using namespace kv::presets;
+namespace fs = std::filesystem;
 
 // A choice on the preset tab for the file /videos/clip.avi, listed with the given resolution.
-TOutputChoice ChoiceFor(const QString& Resolution, int FileType = 1, int Preset = 0)
+TOutputChoice ChoiceFor(const std::string& Resolution, int FileType = 1, int Preset = 0)
 {
     TOutputChoice choice;
     choice.Tab = OutputTabPreset;
@@ -31,7 +31,7 @@ TOutputChoice ChoiceFor(const QString& Resolution, int FileType = 1, int Preset 
 }
 
 // A custom-tab choice of Width x Height for a listed source.
-TOutputChoice CustomChoice(const QString& Resolution, const QString& Width, const QString& Height)
+TOutputChoice CustomChoice(const std::string& Resolution, const std::string& Width, const std::string& Height)
 {
     TOutputChoice choice = ChoiceFor(Resolution);
     choice.Tab = OutputTabCustom;
@@ -71,7 +71,7 @@ TEST(OutputResolutionTest, PictureIsLetterboxedOrPillarboxedIntoTheTarget)
         SCOPED_TRACE(std::string(c.Source) + " into " + c.Width + "x" + c.Height);
         TOutputResolver resolver;
         const std::optional<int> half =
-            resolver.ComputeLetterbox("CLIP", QString(c.Width) + "x" + c.Height, ChoiceFor(c.Source).Rows);
+            resolver.ComputeLetterbox("CLIP", std::string(c.Width) + "x" + c.Height, ChoiceFor(c.Source).Rows);
         ASSERT_TRUE(half.has_value());
         EXPECT_EQ(*half, c.Half);
         EXPECT_EQ(resolver.Params().PadVertical, c.Vertical);
@@ -93,13 +93,14 @@ TEST(OutputResolutionTest, PictureThatCannotBeFittedGetsThePlainTargetSize)
 {
     const struct {
         const char* Name;
-        QList<TFileRowInfo> Rows;
+        std::vector<TFileRowInfo> Rows;
         bool PanelShown;
         const char* FrameSize;
     } cases[] = {
         {"row deleted", {{"OTHER", "1280 X 720"}}, true, "320x240"},
         {"no video", {{"CLIP", "0 X 0"}}, true, "320x240"},
         {"broken resolution", {{"CLIP", "unknown"}}, true, "320x240"},
+        {"too narrow to have a shape", {{"CLIP", "1 X 300"}}, true, "320x240"},
         {"nothing chosen yet", {{"CLIP", "1280 X 720"}}, false, ""},
     };
     for (const auto& c : cases) {
@@ -119,21 +120,21 @@ TEST(OutputResolutionTest, PictureThatCannotBeFittedGetsThePlainTargetSize)
 TEST(OutputResolutionTest, TheLastMatchingRowGivesTheSourceSize)
 {
     TOutputResolver resolver;
-    const QList<TFileRowInfo> rows = {{"CLIP", "640 X 480"}, {" clip ", "1280 X 720"}, {"CLIPS", "480 X 640"}};
+    const std::vector<TFileRowInfo> rows = {{"CLIP", "640 X 480"}, {" clip ", "1280 X 720"}, {"CLIPS", "480 X 640"}};
     ASSERT_EQ(resolver.ComputeLetterbox("CLIP", "320x240", rows), 30);
     EXPECT_EQ(resolver.Params().FittedSize, "320X180");
 }
 
 // Builds the output record for an analysed file of the given kind ("Type" in extfile.ini).
-kv::TOutputOptions BuildForType(const std::string& Folder, const QString& Type)
+kv::TOutputOptions BuildForType(const std::string& Folder, const std::string& Type)
 {
-    const QString extfile = QString::fromStdString(Folder) + "/extfile.ini";
-    QFile::remove(extfile);
+    const std::string extfile = Folder + "/extfile.ini";
+    fs::remove(extfile);
     TIniFile(extfile).WriteString("mediatype", "Type", Type);
     TOutputChoice choice = ChoiceFor("1280 X 720");
     choice.Tab = OutputTabAnalysis;
     choice.ExtFilePath = extfile;
-    choice.OutputFolder = QString::fromStdString(Folder);
+    choice.OutputFolder = Folder;
     TOutputResolver resolver;
     return resolver.BuildOutputOptions(choice);
 }
@@ -198,7 +199,7 @@ TEST(OutputResolutionTest, EachOutputKindAdjustsItsRecord)
 TEST(OutputResolutionTest, AnIpodFileIsFittedInto320x240WhateverSizeWasChosen)
 {
     kvtest::TempFolder folder("resolve");
-    const QString extfile = QString::fromStdString(folder.Path) + "/extfile.ini";
+    const std::string extfile = folder.Path + "/extfile.ini";
     TIniFile ini(extfile);
     ini.WriteString("mediatype", "Type", "ipod");
     ini.WriteInteger("video", "Width", 640);
@@ -216,14 +217,13 @@ TEST(OutputResolutionTest, AnIpodFileIsFittedInto320x240WhateverSizeWasChosen)
 TEST(OutputResolutionTest, OutputNamesNeverMeetAnExistingFile)
 {
     kvtest::TempFolder temp("names");
-    const QString folder = QString::fromStdString(temp.Path) + "/输出视频";
-    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::string folder = temp.Path + "/输出视频";
+    ASSERT_TRUE(fs::create_directories(folder));
     EXPECT_EQ(TOutputResolver::OutputBaseName(" /videos/my clip.avi "), "MY CLIP");
     EXPECT_EQ(TOutputResolver::OutputBaseName("/videos/片头 clip.v2.mkv"), "片头 CLIP.V2");
 
-    auto touch = [&](const QString& Name) {
-        QFile file(folder + "/" + Name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    auto touch = [&](const std::string& Name) {
+        kvtest::WriteBytes(folder + "/" + Name);
     };
     EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new).mp4");
     touch("MY CLIP_(new).mp4");
@@ -232,8 +232,8 @@ TEST(OutputResolutionTest, OutputNamesNeverMeetAnExistingFile)
     EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new_2).mp4");
     // A gap further on does not matter; a link to nothing is a file all the same; a folder too.
     touch("MY CLIP_(new_4).mp4");
-    ASSERT_TRUE(QFile::link(folder + "/gone", folder + "/MY CLIP_(new_2).mp4"));
-    ASSERT_TRUE(QDir().mkpath(folder + "/MY CLIP_(new_3).mp4"));
+    fs::create_symlink(folder + "/gone", folder + "/MY CLIP_(new_2).mp4");
+    ASSERT_TRUE(fs::create_directories(folder + "/MY CLIP_(new_3).mp4"));
     EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new_5).mp4");
     // Another kind of output starts afresh; a folder given with its final "/" joins the same way.
     EXPECT_EQ(TOutputResolver::OutputFileName(folder + "/", "MY CLIP", "_dvd_auto.mpg"),
@@ -244,7 +244,7 @@ TEST(OutputResolutionTest, OutputNamesNeverMeetAnExistingFile)
     choice.ProbeFileName = "/videos/my clip.avi";
     choice.OutputFolder = folder;
     TOutputResolver resolver;
-    EXPECT_EQ(resolver.BuildOutputOptions(choice).FileName, (folder + "/MY CLIP_(new_5).mp4").toStdString());
+    EXPECT_EQ(resolver.BuildOutputOptions(choice).FileName, folder + "/MY CLIP_(new_5).mp4");
 }
 
 TEST(OutputResolutionTest, PresetAndDeviceTabsFollowTheTables)
@@ -292,7 +292,7 @@ TEST(OutputResolutionTest, PresetAndDeviceTabsFollowTheTables)
 TEST(OutputResolutionTest, AnalysisTabReadsExtfileEachTime)
 {
     kvtest::TempFolder folder("resolve");
-    const QString extfile = QString::fromStdString(folder.Path) + "/extfile.ini";
+    const std::string extfile = folder.Path + "/extfile.ini";
     const struct {
         const char* Content;
         const char* Ext;
@@ -308,10 +308,7 @@ TEST(OutputResolutionTest, AnalysisTabReadsExtfileEachTime)
     TOutputResolver resolver;
     resolver.Params().ACodec = "ac3";
     for (const auto& c : cases) {
-        QFile file(extfile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(c.Content);
-        file.close();
+        kvtest::WriteBytes(extfile, c.Content);
         TOutputChoice choice;
         choice.Tab = OutputTabAnalysis;
         choice.Index1 = 7;  // ignored
@@ -329,7 +326,7 @@ TEST(OutputResolutionTest, AnalysisTabReadsExtfileEachTime)
 TEST(OutputResolutionTest, AnalysedFileWithoutVideoKeepsTheSourceSizeAndRate)
 {
     kvtest::TempFolder folder("resolve");
-    const QString extfile = QString::fromStdString(folder.Path) + "/extfile.ini";
+    const std::string extfile = folder.Path + "/extfile.ini";
     TIniFile ini(extfile);
     for (const char* key : {"Width", "Height", "FPS", "VideoBitrate"})
         ini.WriteInteger("video", key, 0);
@@ -361,8 +358,8 @@ TEST(OutputResolutionTest, CustomTabChecksItsEditsAndKeepsTheParametersOnError)
         {true, "220", "176", "38400", " ", "请输入帧速率！"},
     };
     for (const auto& c : cases) {
-        QStringList messages;
-        TOutputResolver resolver([&](const QString& Text) { messages.append(Text); });
+        std::vector<std::string> messages;
+        TOutputResolver resolver([&](const std::string& Text) { messages.push_back(Text); });
         TOutputChoice preset;
         preset.Index1 = 2;
         resolver.ResolveOutputPreset(preset);
@@ -374,7 +371,7 @@ TEST(OutputResolutionTest, CustomTabChecksItsEditsAndKeepsTheParametersOnError)
         choice.CustomBitrate = c.Bitrate;
         choice.CustomFps = c.Fps;
         const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
-        EXPECT_EQ(messages, QStringList{QString::fromUtf8(c.Message)}) << c.Message;
+        EXPECT_EQ(messages, std::vector<std::string>{c.Message}) << c.Message;
         EXPECT_EQ(resolver.Params().Ext, before.Ext) << c.Message;
         EXPECT_EQ(resolver.Params().Size, before.Size) << c.Message;
         EXPECT_EQ(resolver.Params().ACodec, "ac3") << c.Message;
@@ -414,21 +411,20 @@ TEST(OutputResolutionTest, CustomTypesChooseKindAndEncoder)
     }
 }
 
-TEST(OutputResolutionTest, TheAudioLabelChoosesTheEncoderOnlyWhenItMatchesExactly)
+TEST(OutputResolutionTest, TheProfilesAudioCodecChoosesTheEncoderOnlyWhenItMatchesExactly)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"音频编码：AAC", "libfaac"}, {"音频编码：AC3", "ac3"},     {"音频编码：FLAC", "flac"},
-        {"音频编码：MP3", "libmp3lame"}, {"音频编码：aac", "earlier"}, {"音频编码：AAC ", "earlier"},
-        {"音频编码：mp3", "earlier"}, {"音频编码：Flac", "earlier"}, {" 音频编码：AC3", "earlier"},
-        {"音频编码：WMA", "earlier"}, {"", "earlier"},
+        {"AAC", "libfaac"}, {"AC3", "ac3"},     {"FLAC", "flac"},     {"MP3", "libmp3lame"},
+        {"aac", "earlier"}, {"AAC ", "earlier"}, {"mp3", "earlier"}, {"Flac", "earlier"},
+        {" AC3", "earlier"}, {"WMA", "earlier"}, {"", "earlier"},
     };
-    for (const auto& [label, codec] : cases) {
+    for (const auto& [profileCodec, codec] : cases) {
         TOutputResolver resolver;
         resolver.Params().ACodec = "earlier";
         TOutputChoice choice = ChoiceFor("1280 X 720", 7, 0);  // MKV holds them all
-        choice.AudioLabel = QString::fromUtf8(label);
-        EXPECT_EQ(resolver.BuildOutputOptions(choice).AudioCodec, codec) << label;
-        EXPECT_EQ(resolver.Params().ACodec, "earlier") << label;
+        choice.AudioCodec = profileCodec;
+        EXPECT_EQ(resolver.BuildOutputOptions(choice).AudioCodec, codec) << profileCodec;
+        EXPECT_EQ(resolver.Params().ACodec, "earlier") << profileCodec;
     }
 }
 
@@ -452,7 +448,7 @@ TEST(OutputResolutionTest, TheAudioEncoderIsOneTheContainerHolds)
         TOutputResolver resolver;
         TOutputChoice choice = CustomChoice("1280 X 720", "320", "240");
         choice.Index1 = c.Type;
-        choice.AudioLabel = QStringLiteral("音频编码：") + c.Label;
+        choice.AudioCodec = c.Label;
         const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
         EXPECT_EQ(options.FileExt, c.Suffix) << c.Type << " " << c.Label;
         EXPECT_EQ(options.AudioCodec, c.Audio) << c.Type << " " << c.Label;
@@ -461,16 +457,16 @@ TEST(OutputResolutionTest, TheAudioEncoderIsOneTheContainerHolds)
     kvtest::TempFolder folder("resolve");
     const std::pair<const char*, const char*> kinds[] = {{"rm20", "ac3"}, {"vcd", "libmp3lame"}, {"swf", "libmp3lame"}};
     for (const auto& [type, audio] : kinds) {
-        const QString extfile = QString::fromStdString(folder.Path) + "/extfile.ini";
-        QFile::remove(extfile);
+        const std::string extfile = folder.Path + "/extfile.ini";
+        fs::remove(extfile);
         TIniFile(extfile).WriteString("mediatype", "Type", type);
         TOutputChoice choice = ChoiceFor("1280 X 720");
         choice.Tab = OutputTabAnalysis;
         choice.ExtFilePath = extfile;
-        choice.AudioLabel = QStringLiteral("音频编码：FLAC");
+        choice.AudioCodec = "FLAC";
         TOutputResolver resolver;
         EXPECT_EQ(resolver.BuildOutputOptions(choice).AudioCodec, audio) << type;
-        choice.AudioLabel.clear();
+        choice.AudioCodec.clear();
         EXPECT_EQ(resolver.BuildOutputOptions(choice).AudioCodec, "") << type;
     }
 }

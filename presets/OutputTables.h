@@ -3,10 +3,10 @@
 // brand, in listing order, selects the n-th entry here.
 #pragma once
 
-#include <QString>
+#include <string>
 #include <vector>
 
-namespace kv::app {
+namespace kv::presets {
 
 struct TOutputEntry {
     const char* Ext;    // output kind as an extension with its dot (".mp4", ".rm20")
@@ -18,7 +18,7 @@ struct TOutputEntry {
 
 // The folder under profiles/videoconvert/ of a file type (the index of the preset table and of the file
 // type combo): the type's caption up to "(", trimmed ("3GP"). Empty for an index out of range.
-QString FileTypeFolder(int FileType);
+std::string FileTypeFolder(int FileType);
 
 // Preset table: one row per file type (9 rows), each the file type's presets in order.
 const std::vector<std::vector<TOutputEntry>>& PresetTable();
@@ -36,4 +36,4 @@ struct TCustomType {
 };
 const std::vector<TCustomType>& CustomTypes();
 
-}  // namespace kv::app
+}  // namespace kv::presets

@@ -4,32 +4,32 @@
 // file name.
 #pragma once
 
-#include <QList>
-#include <QString>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "engine/OptionRecords.h"
 
-namespace kv::app {
+namespace kv::presets {
 
 // The current output parameter set. It lives as long as the window: a step that does not assign a field
 // leaves the value of an earlier resolution.
 struct TOutputParams {
-    QString Ext;        // ".mp4", ".3gp", ".psp", ".rm20" ...
-    QString Size;       // target frame size "320x240"
-    QString VCodec;     // "mpeg4", "h263", "wmv2", "flv", "avc"
+    std::string Ext;         // ".mp4", ".3gp", ".psp", ".rm20" ...
+    std::string Size;        // target frame size "320x240"
+    std::string VCodec;      // "mpeg4", "h263", "wmv2", "flv", "avc"
     int VBitrate = 0;
     int Fps = 0;
-    QString ACodec;
-    QString FittedSize; // picture size after fitting, "320X180"
+    std::string ACodec;
+    std::string FittedSize;  // picture size after fitting, "320X180"
     bool PadVertical = false;
 };
 
 // One row of the file list as far as fitting is concerned.
 struct TFileRowInfo {
-    QString Caption;     // the file's name without extension
-    QString Resolution;  // "1280 X 720"
+    std::string Caption;     // the file's name without extension
+    std::string Resolution;  // "1280 X 720"
 };
 
 // Output tabs.
@@ -44,10 +44,11 @@ struct TOutputChoice {
 
     // Custom tab: the panel is shown, and its four edits as typed.
     bool CustomPanelShown = false;
-    QString CustomWidth, CustomHeight, CustomBitrate, CustomFps;
+    std::string CustomWidth, CustomHeight, CustomBitrate, CustomFps;
 
-    // The audio information label ("音频编码：AAC").
-    QString AudioLabel;
+    // The audio codec of the profile or analysis whose information is shown ("AAC"), whichever tab that
+    // belongs to.
+    std::string AudioCodec;
 
     // Clip range: the check box, the track bar's selection and the clip in milliseconds.
     bool ClipEnabled = false;
@@ -57,15 +58,15 @@ struct TOutputChoice {
     int ClipStartMs = 0;
     int ClipLengthMs = 0;
 
-    QString OutputFolder;     // the output folder edit's text
-    QString ProbeFileName;    // the file the preview probe holds, as it was opened
-    QString ProbeFormat;      // the input format the probe was opened with ('' = detected)
-    QList<TFileRowInfo> Rows; // the file list's rows
-    QString ExtFilePath;      // "extfile.ini" of the analysis tab
+    std::string OutputFolder;        // the output folder edit's text
+    std::string ProbeFileName;       // the file the preview probe holds, as it was opened
+    std::string ProbeFormat;         // the input format the probe was opened with ('' = detected)
+    std::vector<TFileRowInfo> Rows;  // the file list's rows
+    std::string ExtFilePath;         // "extfile.ini" of the analysis tab
 };
 
 // Shows a message to the user (the window: a message box captioned "KelvaneV1.3" with the error icon).
-using TErrorMessage = std::function<void(const QString& Text)>;
+using TErrorMessage = std::function<void(const std::string& Text)>;
 
 class TOutputResolver {
 public:
@@ -80,10 +81,10 @@ public:
 
     // Fits the source of the row whose caption is BaseName into the target size "WxH": sets FittedSize
     // and PadVertical and returns the pad for each side (before rounding to even). Nothing when it cannot
-    // compute (no row of that name, a 0 X 0 source, no or a broken target size); the parameters are then
-    // left alone.
-    std::optional<int> ComputeLetterbox(const QString& BaseName, const QString& TargetSize,
-                                        const QList<TFileRowInfo>& Rows);
+    // compute (no row of that name, a 0 X 0 source or one too narrow to have a shape, no or a broken target
+    // size); the parameters are then left alone.
+    std::optional<int> ComputeLetterbox(const std::string& BaseName, const std::string& TargetSize,
+                                        const std::vector<TFileRowInfo>& Rows);
 
     // The output record for the probe's file, resolving the active tab first. When the picture cannot
     // be fitted it gets the plain target size without padding; an audio encoder the container cannot hold
@@ -93,10 +94,10 @@ public:
     kv::TInputOptions BuildInputOptions(const TOutputChoice& Choice) const;
 
     // The output base name of a file: its name without folder and extension, ASCII letters upper-cased.
-    static QString OutputBaseName(const QString& FilePath);
+    static std::string OutputBaseName(const std::string& FilePath);
     // Folder + "/" + Base + "_(new)" + Suffix, or "_(new_N)" with the smallest N >= 1 when that file
     // exists: never the name of an existing file.
-    static QString OutputFileName(const QString& Folder, const QString& Base, const QString& Suffix);
+    static std::string OutputFileName(const std::string& Folder, const std::string& Base, const std::string& Suffix);
 
 private:
     static bool ClipApplies(const TOutputChoice& Choice);
@@ -105,4 +106,4 @@ private:
     TOutputParams m_params;
 };
 
-}  // namespace kv::app
+}  // namespace kv::presets

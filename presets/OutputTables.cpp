@@ -1,8 +1,9 @@
-#include "app/logic/OutputTables.h"
+// The preset, device and custom type tables.
+#include "presets/OutputTables.h"
 
 #include <iterator>
 
-namespace kv::app {
+namespace kv::presets {
 
 namespace {
 
@@ -22,15 +23,15 @@ std::vector<TOutputEntry> PlayerPresets(const char* Ext, int SecondFps) {
 
 }  // namespace
 
-QString FileTypeFolder(int FileType) {
-    static const char* const Folders[] = {"3GP", "MP4", "AVI", "MPEG", "WMV", "RM", "MOV", "MKV", "FLV"};
-    if (FileType < 0 || FileType >= static_cast<int>(std::size(Folders)))
+std::string FileTypeFolder(int FileType) {
+    static const char* const folders[] = {"3GP", "MP4", "AVI", "MPEG", "WMV", "RM", "MOV", "MKV", "FLV"};
+    if (FileType < 0 || FileType >= static_cast<int>(std::size(folders)))
         return {};
-    return QString::fromLatin1(Folders[FileType]);
+    return folders[FileType];
 }
 
 const std::vector<std::vector<TOutputEntry>>& PresetTable() {
-    static const std::vector<std::vector<TOutputEntry>> Table = {
+    static const std::vector<std::vector<TOutputEntry>> table = {
         // 3GP
         {E(".3gp", "220x176", 384000, 15), E(".3gp", "320x240", 384000, 15), E(".3gp", "352x288", 384000, 18, "h263"),
          E(".3gp", "352x288", 384000, 18), E(".3gp", "176x144", 160000, 15, "h263"), E(".3gp", "176x144", 160000, 15)},
@@ -58,11 +59,11 @@ const std::vector<std::vector<TOutputEntry>>& PresetTable() {
         {E(".flv", "176x144", 18000, 18, "flv"), E(".flv", "320x240", 384000, 18, "flv"),
          E(".flv", "640x480", 512000, 18, "flv")},
     };
-    return Table;
+    return table;
 }
 
 const std::vector<std::vector<TOutputEntry>>& DeviceTable() {
-    static const std::vector<std::vector<TOutputEntry>> Table = {
+    static const std::vector<std::vector<TOutputEntry>> table = {
         // 0
         {E(".avi", "480x272", 512000, 24), E(".mp4", "320x240", 384000, 24)},
         // 1
@@ -142,17 +143,17 @@ const std::vector<std::vector<TOutputEntry>>& DeviceTable() {
         // 25
         {E(".avi", "432x240", 512000, 24), E(".avi", "480x272", 512000, 24), E(".avi", "432x240", 512000, 24)},
     };
-    return Table;
+    return table;
 }
 
 namespace {
 const TOutputEntry* EntryOf(const std::vector<std::vector<TOutputEntry>>& Table, int Row, int Column) {
     if (Row < 0 || Row >= static_cast<int>(Table.size()))
         return nullptr;
-    const auto& Entries = Table[static_cast<size_t>(Row)];
-    if (Column < 0 || Column >= static_cast<int>(Entries.size()))
+    const auto& entries = Table[static_cast<size_t>(Row)];
+    if (Column < 0 || Column >= static_cast<int>(entries.size()))
         return nullptr;
-    return &Entries[static_cast<size_t>(Column)];
+    return &entries[static_cast<size_t>(Column)];
 }
 }  // namespace
 
@@ -162,11 +163,11 @@ const TOutputEntry* DeviceEntry(int Brand, int Model) { return EntryOf(DeviceTab
 const std::vector<TCustomType>& CustomTypes() {
     // MPEG goes into a program stream (".mpeg"), RM into RealVideo 2.0 and MOV into MPEG-4 video: each
     // type produces a file its container can hold whatever was chosen before.
-    static const std::vector<TCustomType> Types = {
+    static const std::vector<TCustomType> types = {
         {".3gp", "mpeg4"}, {".mp4", "avc"}, {".avi", "mpeg4"},  {".mpeg", "mpeg4"}, {".wmv", "wmv2"},
         {".rm", "rv20"},   {".mov", "mpeg4"}, {".mkv", "avc"}, {".flv", "flv"},
     };
-    return Types;
+    return types;
 }
 
-}  // namespace kv::app
+}  // namespace kv::presets

@@ -1,0 +1,39 @@
+// The five information labels under the combo boxes: the figures of the profile or analysed video shown
+// last, and the texts the window shows for them.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "presets/ProfileFiles.h"
+
+namespace kv::app {
+
+// What the labels show, as figures and codes.
+struct TShownFacts {
+    int Width = 0;
+    int Height = 0;
+    std::string VideoCodec;
+    double VideoBitrate = 0;
+    double FrameRate = 0;
+    std::string AudioCodec;  // the profile's audio codec ("AAC"): it also chooses the tasks' audio encoder
+    bool DeviceTab = false;  // shown on the device tab, which spells the frame rate label its own way
+};
+
+TShownFacts ShownFactsOf(const kv::presets::TProfile& Profile, bool DeviceTab);
+
+// The five information label texts.
+struct TProfileLabels {
+    QString FrameSize;     // 视频像素：352X288
+    QString VideoCodec;    // 视频编码：MPEG4
+    QString VideoBitrate;  // 视频码率：384000
+    QString FrameRate;     // 帧速率：29.97 (on the device tab 桢速率：29.97)
+    QString AudioCodec;    // 音频编码：AAC
+};
+
+TProfileLabels LabelsOf(const TShownFacts& Facts);
+
+// The labels of a profile.
+TProfileLabels ProfileLabels(const kv::presets::TProfile& Profile, bool DeviceTab);
+
+}  // namespace kv::app
