@@ -30,10 +30,10 @@ void TCustomDIdezuDOR::Retire()
     { std::lock_guard<TEventLock> guard(m_eventLock); }
 }
 
-bool TCustomDIdezuDOR::LoadLibraries(const std::string& APath)
+bool TCustomDIdezuDOR::LoadLibraries(const std::string& Path)
 {
     try {
-        FFLoader().SetLibraryPath(APath);
+        FFLoader().SetLibraryPath(Path);
         if (!FFLoader().LoadLibs(ComponentLibrarySet())) {
             SetLastError(FFLoader().LastLoadError());
             return false;
@@ -52,12 +52,12 @@ bool TCustomDIdezuDOR::LibrariesLoaded() const { return FFLoader().LibsLoaded(Co
 
 std::unique_ptr<TFFmpeg> TCustomDIdezuDOR::CreateTask() { return std::make_unique<TFFmpeg>(); }
 
-int TCustomDIdezuDOR::AddTask(const std::string& AFileName, TInputOptions* AOptions)
+int TCustomDIdezuDOR::AddTask(const std::string& FileName, TInputOptions* Options)
 {
     // Set-up reaches the preview lock, which comes before the event lock of a handler calling here.
     TEventLockRelease released(m_eventLock);
     try {
-        return AddTaskUnguarded(AFileName, AOptions);
+        return AddTaskUnguarded(FileName, Options);
     } catch (const std::exception& e) {
         // Whatever set-up raises, the standard family included (out of memory, say), is reported here.
         SetLastError(e.what());
@@ -65,7 +65,7 @@ int TCustomDIdezuDOR::AddTask(const std::string& AFileName, TInputOptions* AOpti
     }
 }
 
-int TCustomDIdezuDOR::AddTaskUnguarded(const std::string& AFileName, TInputOptions* AOptions)
+int TCustomDIdezuDOR::AddTaskUnguarded(const std::string& FileName, TInputOptions* Options)
 {
     std::unique_ptr<TFFmpeg> task = CreateTask();
     task->LogSlot = [this](TCustomFFmpeg* Sender, int Level, const std::string& Text) { DoLog(Sender, Level, Text); };
@@ -82,23 +82,23 @@ int TCustomDIdezuDOR::AddTaskUnguarded(const std::string& AFileName, TInputOptio
             return nullptr;
         return std::make_shared<TPreviewer>(windows, bridge, mainThread);
     };
-    if (AOptions) {
-        if (AOptions->FileName.empty())
-            AOptions->FileName = AFileName;
-        task->InputOptions = *AOptions;
-        task->ApplyOptionLines(AOptions->ExtOptions, false);
-        task->ApplyInputFormat(AOptions->ForceFormat);
+    if (Options) {
+        if (Options->FileName.empty())
+            Options->FileName = FileName;
+        task->InputOptions = *Options;
+        task->ApplyOptionLines(Options->ExtOptions, false);
+        task->ApplyInputFormat(Options->ForceFormat);
         TTaskOptions& options = task->Options();
-        if (AOptions->StartTime > 0)
-            options.StartTime = int64_t{AOptions->StartTime} * 1000;
-        if (AOptions->StartTimeUS > 0)
-            options.StartTime = AOptions->StartTimeUS;
-        if (AOptions->ProgramID >= 0)
-            options.OptProgramId = AOptions->ProgramID;
+        if (Options->StartTime > 0)
+            options.StartTime = int64_t{Options->StartTime} * 1000;
+        if (Options->StartTimeUS > 0)
+            options.StartTime = Options->StartTimeUS;
+        if (Options->ProgramID >= 0)
+            options.OptProgramId = Options->ProgramID;
     } else {
         ResetInputOptions(task->InputOptions);
     }
-    if (!task->OpenInputFile(AFileName)) {
+    if (!task->OpenInputFile(FileName)) {
         task->LogSlot = nullptr;
         SetLastError(task->ErrorText());
         return -1;
@@ -113,39 +113,39 @@ int TCustomDIdezuDOR::AddTaskUnguarded(const std::string& AFileName, TInputOptio
     return m_tasks.Add(std::move(task));
 }
 
-bool TCustomDIdezuDOR::SetOutputFile(int AIndex, const std::string& AFileName, TOutputOptions* AOptions)
+bool TCustomDIdezuDOR::SetOutputFile(int Index, const std::string& FileName, TOutputOptions* Options)
 {
     TEventLockRelease released(m_eventLock);
     try {
-        const TFFmpegPin pinned = m_tasks.PinOrRaise(AIndex);
+        const TFFmpegPin pinned = m_tasks.PinOrRaise(Index);
         TFFmpeg& task = *pinned;
-        if (AOptions) {
-            if (AOptions->FileName.empty())
-                AOptions->FileName = AFileName;
-            task.OutputOptions = *AOptions;
-            task.ApplyTargetOptions(*AOptions);
-            task.ApplyOptionLines(AOptions->ExtOptions, false);
-            task.ApplyOutputOptions(*AOptions);
-            if (AOptions->CustomHook)
+        if (Options) {
+            if (Options->FileName.empty())
+                Options->FileName = FileName;
+            task.OutputOptions = *Options;
+            task.ApplyTargetOptions(*Options);
+            task.ApplyOptionLines(Options->ExtOptions, false);
+            task.ApplyOutputOptions(*Options);
+            if (Options->CustomHook)
                 task.CustomHookSlot = [this](TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber, int64_t PTS,
                                              bool& Update, bool& StopHook) {
                     DoCustomHook(Sender, Bitmap, FrameNumber, PTS, Update, StopHook);
                 };
-            else if (AOptions->BeforeHook)
+            else if (Options->BeforeHook)
                 task.BeforeHookSlot = [this](TCustomFFmpeg* Sender, int64_t PTS, THookAction& Action) {
                     DoBeforeHook(Sender, PTS, Action);
                 };
             else
-                task.SetHookRanges(AOptions->HookRanges);
+                task.SetHookRanges(Options->HookRanges);
         } else {
             ResetOutputOptions(task.OutputOptions);
         }
-        if (task.OpenOutputFile(AFileName) < 0) {
+        if (task.OpenOutputFile(FileName) < 0) {
             SetLastError(task.ErrorText());
             return false;
         }
-        if (AOptions)
-            task.ApplyOptionLines(AOptions->ExtOptions, true);
+        if (Options)
+            task.ApplyOptionLines(Options->ExtOptions, true);
         return true;
     } catch (const std::exception& e) {
         SetLastError(e.what());
@@ -153,10 +153,10 @@ bool TCustomDIdezuDOR::SetOutputFile(int AIndex, const std::string& AFileName, T
     }
 }
 
-void TCustomDIdezuDOR::RemoveTask(int AIndex)
+void TCustomDIdezuDOR::RemoveTask(int Index)
 {
     std::vector<TFFmpegPin> removed;
-    removed.push_back(m_tasks.Extract(AIndex));
+    removed.push_back(m_tasks.Extract(Index));
     FreeTasks(std::move(removed));
 }
 
@@ -188,7 +188,7 @@ void TCustomDIdezuDOR::PumpMainThread()
         m_bridge->Pump();
 }
 
-void TCustomDIdezuDOR::StartConvert(int ACount)
+void TCustomDIdezuDOR::StartConvert(int Count)
 {
     // Launches reach the preview lock (a task that fails its start frees what it holds) and may run
     // whole conversions: never under the event lock of a handler that calls here.
@@ -198,7 +198,7 @@ void TCustomDIdezuDOR::StartConvert(int ACount)
         std::lock_guard<TEventLock> guard(m_eventLock);
         m_nextTaskIndex = 0;
         m_terminatedCount = 0;
-        m_threaded = ACount > 0;
+        m_threaded = Count > 0;
         m_remainingCount = m_tasks.Count();
         m_batchEnded = false;
     }
@@ -209,7 +209,7 @@ void TCustomDIdezuDOR::StartConvert(int ACount)
                 break;
         }
         StartNextTask();
-        if (m_threaded && --ACount <= 0)
+        if (m_threaded && --Count <= 0)
             break;
     }
 }
@@ -301,12 +301,12 @@ void TCustomDIdezuDOR::SetLogLevel(TLogLevel Value)
     m_logLevelClaim.Set(EngineLevelOf(Value));
 }
 
-bool TCustomDIdezuDOR::AcceptsLibraryLine(const TFFmpeg* Task, int ALevel) const
+bool TCustomDIdezuDOR::AcceptsLibraryLine(const TFFmpeg* Task, int Level) const
 {
     int threshold = Task ? Task->LogLevel() : TLogLevelClaim::Unset;
     if (threshold == TLogLevelClaim::Unset)
         threshold = EngineLevelOf(m_logLevel);
-    return ALevel <= threshold;
+    return Level <= threshold;
 }
 
 void TCustomDIdezuDOR::SetProgressInterval(int Value) { m_progressInterval = Value <= 100 ? 100 : Value; }

@@ -42,23 +42,23 @@ public:
     TCustomDIdezuDOR& operator=(const TCustomDIdezuDOR&) = delete;
 
     // Libraries
-    bool LoadLibraries(const std::string& APath);
+    bool LoadLibraries(const std::string& Path);
     bool LibrariesLoaded() const;
 
     // Queue
-    int AddTask(const std::string& AFileName, TInputOptions* AOptions = nullptr);
-    bool SetOutputFile(int AIndex, const std::string& AFileName, TOutputOptions* AOptions = nullptr);
-    void RemoveTask(int AIndex);
+    int AddTask(const std::string& FileName, TInputOptions* Options = nullptr);
+    bool SetOutputFile(int Index, const std::string& FileName, TOutputOptions* Options = nullptr);
+    void RemoveTask(int Index);
     void ClearTasks();
     int TaskCount() const { return m_tasks.Count(); }
-    // The task at AIndex (EListError outside the queue). For the main thread, valid until it removes the
+    // The task at Index (EListError outside the queue). For the main thread, valid until it removes the
     // task or lets an event handler run; anything else uses TaskPin.
-    TFFmpeg& Tasks(int AIndex) const { return m_tasks.Items(AIndex); }
-    // The task at AIndex, held alive while the result is kept; nullptr outside the queue.
-    TFFmpegPin TaskPin(int AIndex) const { return m_tasks.Pin(AIndex); }
+    TFFmpeg& Tasks(int Index) const { return m_tasks.Items(Index); }
+    // The task at Index, held alive while the result is kept; nullptr outside the queue.
+    TFFmpegPin TaskPin(int Index) const { return m_tasks.Pin(Index); }
 
     // Batch
-    void StartConvert(int ACount);
+    void StartConvert(int Count);
     void StopConvert();
     void PauseConvert();
     void ResumeConvert();
@@ -104,10 +104,10 @@ public:
 
     TEventLock& EventLock() { return m_eventLock; }
     // The first queued task that runs on the thread, pinned, or nullptr.
-    TFFmpegPin FindByThread(int AThreadId) const { return m_tasks.FindByThread(AThreadId); }
-    // Whether a library log line of engine level ALevel attributed to Task (nullptr: to no task) reaches
+    TFFmpegPin FindByThread(int ThreadId) const { return m_tasks.FindByThread(ThreadId); }
+    // Whether a library log line of engine level Level attributed to Task (nullptr: to no task) reaches
     // OnLog: the task's own verbosity decides, and the component's LogLevel for lines of no task.
-    bool AcceptsLibraryLine(const TFFmpeg* Task, int ALevel) const;
+    bool AcceptsLibraryLine(const TFFmpeg* Task, int Level) const;
 
     // Dispatchers: tasks report through them.
     virtual void DoBeforeHook(TCustomFFmpeg* Sender, int64_t APTS, THookAction& AHookAction);
@@ -131,7 +131,7 @@ protected:
     virtual std::unique_ptr<TFFmpeg> CreateTask();
 
 private:
-    int AddTaskUnguarded(const std::string& AFileName, TInputOptions* AOptions);
+    int AddTaskUnguarded(const std::string& FileName, TInputOptions* Options);
     void StartNextTask();
     void LaunchTask(int Index);
     uint8_t PreviewFlagsFor(bool Preview, bool PreviewBitmap) const;

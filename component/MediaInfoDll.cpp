@@ -39,13 +39,13 @@ namespace {
 // only; the process locale is left alone. Its other categories are "C", so numbers come with ".".
 locale_t Utf8Locale()
 {
-    static const locale_t Locale = [] {
+    static const locale_t utf8 = [] {
         for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
             if (const locale_t locale = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr)))
                 return locale;
         return static_cast<locale_t>(nullptr);
     }();
-    return Locale;
+    return utf8;
 }
 
 class TUtf8Calls {
@@ -71,8 +71,8 @@ private:
 // its state in unguarded statics, so the first uses on several threads must not race.
 bool LibraryLoaded()
 {
-    static const bool Loaded = MediaInfoDLL_Load() == 1;
-    return Loaded;
+    static const bool loaded = MediaInfoDLL_Load() == 1;
+    return loaded;
 }
 
 // MediaInfo's format names that the rest of the program knows by a shorter name. An entry without a
@@ -94,17 +94,17 @@ int Low32(int64_t Value) { return static_cast<int>(static_cast<uint32_t>(Value))
 
 }  // namespace
 
-TMediaInfoDll::TMediaInfoDll(const std::string& AFileName)
+TMediaInfoDll::TMediaInfoDll(const std::string& FileName)
 {
     // A name with a NUL in it would examine whichever file its first part names.
-    if (!LibraryLoaded() || AFileName.find('\0') != std::string::npos)
+    if (!LibraryLoaded() || FileName.find('\0') != std::string::npos)
         return;
     TUtf8Calls utf8;
     m_handle = MediaInfo_New();
     if (!m_handle)
         return;
     // A file the library cannot read leaves every answer empty; that is all a failed open means here.
-    MediaInfo_Open(m_handle, AFileName.c_str());
+    MediaInfo_Open(m_handle, FileName.c_str());
     // The short information set. The setting belongs to the whole library; made through the handle, its
     // answer goes to the handle's buffer, which is freed with it (the library never frees the buffer of
     // calls made without a handle).
@@ -119,28 +119,28 @@ TMediaInfoDll::~TMediaInfoDll()
     MediaInfo_Delete(m_handle);
 }
 
-std::string TMediaInfoDll::Get(int AKind, int AStream, const char* AParameter) const
+std::string TMediaInfoDll::Get(int Kind, int Stream, const char* Parameter) const
 {
-    if (!m_handle || AStream < 0)
+    if (!m_handle || Stream < 0)
         return {};
     std::lock_guard<std::mutex> lock(m_lock);
     TUtf8Calls utf8;
-    const char* answer = MediaInfo_Get(m_handle, static_cast<MediaInfo_stream_C>(AKind), static_cast<size_t>(AStream),
-                                       AParameter, MediaInfo_Info_Text, MediaInfo_Info_Name);
+    const char* answer = MediaInfo_Get(m_handle, static_cast<MediaInfo_stream_C>(Kind), static_cast<size_t>(Stream),
+                                       Parameter, MediaInfo_Info_Text, MediaInfo_Info_Name);
     return answer ? answer : "";
 }
 
-int TMediaInfoDll::GetInt(int AKind, const char* AParameter) const
+int TMediaInfoDll::GetInt(int Kind, const char* Parameter) const
 {
-    return Low32(ParseIntText(Get(AKind, 0, AParameter), 0));
+    return Low32(ParseIntText(Get(Kind, 0, Parameter), 0));
 }
 
-std::string TMediaInfoDll::CodecName(int AKind, int AStream) const
+std::string TMediaInfoDll::CodecName(int Kind, int Stream) const
 {
-    const std::string format = Get(AKind, AStream, "Format");
+    const std::string format = Get(Kind, Stream, "Format");
     if (format.empty())
         return {};
-    const std::string profile = Get(AKind, AStream, "Format_Profile");
+    const std::string profile = Get(Kind, Stream, "Format_Profile");
     for (const TCodecName& entry : CodecNames)
         if (format == entry.Format && (!*entry.Profile || profile == entry.Profile))
             return entry.Name;
@@ -153,7 +153,7 @@ double TMediaInfoDll::GetFrameRate() const
     return TrimText(text).empty() ? 0.0 : StrToFloat(text);
 }
 
-std::string TMediaInfoDll::GetAudioCodec(int AIndex) const { return CodecName(MediaInfo_Stream_Audio, AIndex); }
+std::string TMediaInfoDll::GetAudioCodec(int Index) const { return CodecName(MediaInfo_Stream_Audio, Index); }
 
 int TMediaInfoDll::GetPlayTime() const { return GetInt(MediaInfo_Stream_General, "Duration"); }
 

@@ -20,7 +20,7 @@ double ParseFloatText(const std::string& Text, double Default);
 // independently.
 class TMediaInfoDll {
 public:
-    explicit TMediaInfoDll(const std::string& AFileName);
+    explicit TMediaInfoDll(const std::string& FileName);
     ~TMediaInfoDll();
     TMediaInfoDll(const TMediaInfoDll&) = delete;
     TMediaInfoDll& operator=(const TMediaInfoDll&) = delete;
@@ -28,9 +28,9 @@ public:
     // Frames per second of the first video stream; 0 when there is none. An answer that is not a number
     // raises EConvertError.
     double GetFrameRate() const;
-    // The short name of audio stream AIndex's codec ("AAC", "AC3", "MP3", "FLAC", "Vorbis"...); '' when
+    // The short name of audio stream Index's codec ("AAC", "AC3", "MP3", "FLAC", "Vorbis"...); '' when
     // there is no such stream.
-    std::string GetAudioCodec(int AIndex) const;
+    std::string GetAudioCodec(int Index) const;
     // Duration of the file in milliseconds.
     int GetPlayTime() const;
     std::string GetFileExtension() const;
@@ -44,9 +44,9 @@ public:
 
 private:
     // The library's answer for a parameter of a stream of a kind (General, Video, Audio), copied.
-    std::string Get(int AKind, int AStream, const char* AParameter) const;
-    int GetInt(int AKind, const char* AParameter) const;
-    std::string CodecName(int AKind, int AStream) const;
+    std::string Get(int Kind, int Stream, const char* Parameter) const;
+    int GetInt(int Kind, const char* Parameter) const;
+    std::string CodecName(int Kind, int Stream) const;
 
     void* m_handle = nullptr;
     // The library hands each answer back in a buffer of the handle that the next call overwrites.

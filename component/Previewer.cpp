@@ -7,15 +7,15 @@
 
 namespace kv {
 
-std::string FormatPreviewTime(int64_t APTS)
+std::string FormatPreviewTime(int64_t PTS)
 {
-    if (APTS == INT64_MIN)
+    if (PTS == INT64_MIN)
         return "N/A";
-    const int64_t seconds = APTS / 1000000;
+    const int64_t seconds = PTS / 1000000;
     const int64_t hours = seconds / 60 / 60;
     const int64_t minutes = (seconds / 60) % 60;
     const int64_t secondsOfMinute = seconds % 60;
-    const int64_t milliseconds = (APTS % 1000000) * 1000 / 1000000;
+    const int64_t milliseconds = (PTS % 1000000) * 1000 / 1000000;
     char text[64];
     std::snprintf(text, sizeof text, "%.2" PRId64 ":%.2" PRId64 ":%.2" PRId64 ".%.3" PRId64, hours, minutes,
                   secondsOfMinute, milliseconds);
@@ -40,13 +40,13 @@ void TPreviewer::OnMainThread(const std::function<void()>& Call)
         m_bridge->Invoke(Call);
 }
 
-bool TPreviewer::Show(const TBitmap& ABitmap, int AFrameNumber, int64_t APTS)
+bool TPreviewer::Show(const TBitmap& Bitmap, int FrameNumber, int64_t PTS)
 {
     if (*m_closed)
         return false;
-    m_picture = &ABitmap;
-    m_frameNumber = AFrameNumber;
-    m_time = APTS;
+    m_picture = &Bitmap;
+    m_frameNumber = FrameNumber;
+    m_time = PTS;
     OnMainThread([this] { Paint(); });
     m_picture = nullptr;
     return !*m_closed;

@@ -16,7 +16,7 @@
 namespace kv {
 
 // "hh:mm:ss.mmm" of a time in µs (hours not wrapped at 24); "N/A" for the libraries' no-value time.
-std::string FormatPreviewTime(int64_t APTS);
+std::string FormatPreviewTime(int64_t PTS);
 
 // A preview window as the application makes it. Every call comes on the main thread; destroying it
 // closes the window.
@@ -44,7 +44,7 @@ public:
 
     // Draws the picture, making the window on the first one. False once the user has closed the window;
     // nothing is drawn then. The picture is drawn before this returns.
-    bool Show(const TBitmap& ABitmap, int AFrameNumber, int64_t APTS) override;
+    bool Show(const TBitmap& Bitmap, int FrameNumber, int64_t PTS) override;
 
 private:
     void OnMainThread(const std::function<void()>& Call);

@@ -87,23 +87,23 @@ void TCustomAVProbe::CountStreams()
     }
 }
 
-bool TCustomAVProbe::OpenFile(const std::string& AFileName, const std::string& AFormat)
+bool TCustomAVProbe::OpenFile(const std::string& FileName, const std::string& Format)
 {
     CheckLibraries();
     CloseFile();
     const AVInputFormat* format = nullptr;
-    if (!AFormat.empty()) {
-        format = lav::av_find_input_format(AFormat.c_str());
+    if (!Format.empty()) {
+        format = lav::av_find_input_format(Format.c_str());
         if (!format) {
-            m_lastError = "Unknown input format: " + AFormat;
+            m_lastError = "Unknown input format: " + Format;
             return false;
         }
     }
     AVFormatContext* context = lav::avformat_alloc_context();
-    const std::string name = LibraryFileNameOf(AFileName);
+    const std::string name = LibraryFileNameOf(FileName);
     const int opened = context ? lav::avformat_open_input(&context, name.c_str(), format, nullptr) : AVERROR(ENOMEM);
     if (opened < 0) {
-        m_lastError = LibraryErrorText(AFileName, opened);
+        m_lastError = LibraryErrorText(FileName, opened);
         return false;
     }
     m_owned.reset(context);
@@ -115,12 +115,12 @@ bool TCustomAVProbe::OpenFile(const std::string& AFileName, const std::string& A
         found = lav::avformat_find_stream_info(m_context, nullptr);
     }
     if (found < 0) {
-        m_lastError = AFileName + ": could not find codec parameters";
+        m_lastError = FileName + ": could not find codec parameters";
         CloseFile();
         return false;
     }
     CountStreams();
-    m_forcedFormat = AFormat;
+    m_forcedFormat = Format;
     return true;
 }
 
@@ -245,7 +245,7 @@ bool TAVProbe::IsImage2()
     return context && context->iformat && ::strcasecmp(context->iformat->name, "image2") == 0;
 }
 
-bool TAVProbe::Seek(int AStreamIndex, bool AAccurate, int64_t APosition)
+bool TAVProbe::Seek(int StreamIndex, bool Accurate, int64_t Position)
 {
     ForgetAccurateRead();
     m_backwardSeek = false;
@@ -258,12 +258,12 @@ bool TAVProbe::Seek(int AStreamIndex, bool AAccurate, int64_t APosition)
         Fail(1, "\"image2\" format cannot to be seeked.\n");
         return true;
     }
-    int64_t ts = APosition < 0 ? 0 : APosition;
-    int index = AStreamIndex;
+    int64_t ts = Position < 0 ? 0 : Position;
+    int index = StreamIndex;
     if (index < 0)
         index = FirstVideoStream >= 0 ? FirstVideoStream : FirstAudioStream >= 0 ? FirstAudioStream : FirstSubtitleStream;
-    if (AStreamIndex >= StreamCount) {
-        Fail(0, Format("stream index #%d is invalid.\n", AStreamIndex));
+    if (StreamIndex >= StreamCount) {
+        Fail(0, Format("stream index #%d is invalid.\n", StreamIndex));
         return false;
     }
     int64_t start = AV_NOPTS_VALUE;
@@ -281,9 +281,9 @@ bool TAVProbe::Seek(int AStreamIndex, bool AAccurate, int64_t APosition)
     m_lastPos = -1;
     m_eofHit = false;
     int result = 0;
-    if (APosition > 0) {
+    if (Position > 0) {
         result = lav::av_seek_frame(context, index, ts, 0);
-        if (result < 0 && AAccurate) {
+        if (result < 0 && Accurate) {
             m_backwardSeek = true;
             result = lav::av_seek_frame(context, index, ts, AVSEEK_FLAG_BACKWARD);
         }
@@ -293,7 +293,7 @@ bool TAVProbe::Seek(int AStreamIndex, bool AAccurate, int64_t APosition)
             result = lav::av_seek_frame(context, index, ts, 0);
     }
     if (result < 0) {
-        Fail(0, Format("could not seek to position %0.3f\n", static_cast<double>(APosition) / 1000000.0));
+        Fail(0, Format("could not seek to position %0.3f\n", static_cast<double>(Position) / 1000000.0));
         return false;
     }
     return true;
@@ -395,7 +395,7 @@ bool TAVProbe::TakePicture(const AVFrame& Picture, const AVStream& Stream)
     return true;
 }
 
-TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
+TBitmap& TAVProbe::ReadFrame(int StreamIndex, int64_t Position)
 {
     ForgetAccurateRead();  // this read moves the stream and replaces the picture
     const bool wasValid = m_frameValid;
@@ -404,7 +404,7 @@ TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
     AVFormatContext* context = ContextToRead();
     if (!context)
         return m_frame;
-    const int index = VideoStreamToRead(AStreamIndex);
+    const int index = VideoStreamToRead(StreamIndex);
     if (index < 0)
         return m_frame;
     AVStream* stream = context->streams[index];
@@ -414,24 +414,24 @@ TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
         return m_frame;
     }
     int64_t target = -1;
-    if (APosition >= 0) {
-        if (wasValid && APosition == m_lastPos && index == m_lastIndex) {
+    if (Position >= 0) {
+        if (wasValid && Position == m_lastPos && index == m_lastIndex) {
             m_frame = m_lastFrame;
             m_frameValid = true;
             return m_frame;
         }
-        if (m_eofHit && APosition == m_lastPos && index == m_lastIndex) {
+        if (m_eofHit && Position == m_lastPos && index == m_lastIndex) {
             Fail(2, "stream eof reached.\n");
             m_frame.Blacken();
             return m_frame;
         }
         const bool continueForward =
-            m_backwardSeek && wasValid && m_lastPos >= 0 && m_lastPos < APosition && index == m_lastIndex;
-        if (!continueForward && !Seek(AStreamIndex, true, APosition)) {
+            m_backwardSeek && wasValid && m_lastPos >= 0 && m_lastPos < Position && index == m_lastIndex;
+        if (!continueForward && !Seek(StreamIndex, true, Position)) {
             Fail(0, LastError() + "\n");
             return m_frame;
         }
-        target = lav::av_rescale_q(APosition, AV_TIME_BASE_Q, stream->time_base);
+        target = lav::av_rescale_q(Position, AV_TIME_BASE_Q, stream->time_base);
         if (stream->start_time != AV_NOPTS_VALUE)
             target += stream->start_time;
     }
@@ -452,14 +452,14 @@ TBitmap& TAVProbe::ReadFrame(int AStreamIndex, int64_t APosition)
             m_lastFrame = m_frame;
             m_isImage2 = IsImage2();
             m_frameValid = true;
-            m_lastPos = APosition;
+            m_lastPos = Position;
             m_lastIndex = index;
             return m_frame;
         }
         if (received == AVERROR_EOF) {
             Fail(2, "stream eof reached.\n");
             m_frame.Blacken();
-            m_lastPos = APosition;
+            m_lastPos = Position;
             m_lastIndex = index;
             m_eofHit = true;
             lav::avcodec_flush_buffers(m_decoder.get());  // takes packets again after the next seek
@@ -495,9 +495,9 @@ AVFormatContext* TAVProbe::ContextToRead()
     return context;
 }
 
-int TAVProbe::VideoStreamToRead(int AStreamIndex)
+int TAVProbe::VideoStreamToRead(int StreamIndex)
 {
-    int index = AStreamIndex;
+    int index = StreamIndex;
     if (index < 0) {
         index = FirstVideoStream;
         if (index < 0) {
@@ -506,8 +506,8 @@ int TAVProbe::VideoStreamToRead(int AStreamIndex)
             return -1;
         }
     }
-    if (AStreamIndex >= StreamCount) {
-        Fail(0, Format("stream index #%d is invalid.\n", AStreamIndex));
+    if (StreamIndex >= StreamCount) {
+        Fail(0, Format("stream index #%d is invalid.\n", StreamIndex));
         m_frame.Resize(0, 0);
         return -1;
     }
@@ -542,23 +542,23 @@ bool TAVProbe::SeekToKeyFrame(int Index, int64_t Target)
     return false;
 }
 
-bool TAVProbe::DeliverAccurate(const AVFrame& Picture, const AVStream& Stream, int Index, int64_t APosition)
+bool TAVProbe::DeliverAccurate(const AVFrame& Picture, const AVStream& Stream, int Index, int64_t Position)
 {
     if (!TakePicture(Picture, Stream))
         return false;
     m_lastFrame = m_frame;
     m_isImage2 = IsImage2();
     m_frameValid = true;
-    m_lastPos = APosition;
+    m_lastPos = Position;
     m_lastIndex = Index;
     m_eofHit = false;
-    m_accuratePos = APosition;
+    m_accuratePos = Position;
     m_accurateIndex = Index;
     m_accurateEof = false;
     return true;
 }
 
-TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
+TBitmap& TAVProbe::ReadFrameAccurate(int StreamIndex, int64_t Position)
 {
     const bool wasValid = m_frameValid;
     m_frameValid = false;
@@ -566,7 +566,7 @@ TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
     AVFormatContext* context = ContextToRead();
     if (!context)
         return m_frame;
-    const int index = VideoStreamToRead(AStreamIndex);
+    const int index = VideoStreamToRead(StreamIndex);
     if (index < 0)
         return m_frame;
     AVStream* stream = context->streams[index];
@@ -575,9 +575,9 @@ TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
         m_frameValid = true;
         return m_frame;
     }
-    if (APosition < 0)
-        APosition = 0;
-    if (APosition == m_accuratePos && index == m_accurateIndex) {
+    if (Position < 0)
+        Position = 0;
+    if (Position == m_accuratePos && index == m_accurateIndex) {
         if (m_accurateEof) {
             Fail(2, "stream eof reached.\n");
             m_frame.Blacken();
@@ -594,7 +594,7 @@ TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
         return m_frame;
 
     const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-    const int64_t target = lav::av_rescale_q(APosition, AV_TIME_BASE_Q, stream->time_base) + start;
+    const int64_t target = lav::av_rescale_q(Position, AV_TIME_BASE_Q, stream->time_base) + start;
     // Decoding on from the last accurate read beats seeking when no key frame lies between it and the
     // target; the container's index tells, and without one a short way forward is taken as such.
     const int64_t carriedPts = m_accuratePts;
@@ -633,7 +633,7 @@ TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
             firstAfterSeek = false;
             // A picture without a time cannot be placed: it is taken, as the fast read takes it.
             if (pts == AV_NOPTS_VALUE || pts >= target) {
-                if (!DeliverAccurate(*picture, *stream, index, APosition))
+                if (!DeliverAccurate(*picture, *stream, index, Position))
                     return m_frame;
                 m_accuratePts = pts;
                 m_lastFramePTS = m_framePTS;
@@ -646,9 +646,9 @@ TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
         if (received == AVERROR_EOF) {
             lav::avcodec_flush_buffers(m_decoder.get());  // takes packets again after the next seek
             // Within the file's time after its last picture, that picture is what shows.
-            const bool withinFile = context->duration == AV_NOPTS_VALUE || APosition < context->duration;
+            const bool withinFile = context->duration == AV_NOPTS_VALUE || Position < context->duration;
             if (withinFile && havePrevious) {
-                if (DeliverAccurate(*previous, *stream, index, APosition))
+                if (DeliverAccurate(*previous, *stream, index, Position))
                     m_lastFramePTS = m_framePTS;
                 return m_frame;
             }
@@ -657,13 +657,13 @@ TBitmap& TAVProbe::ReadFrameAccurate(int AStreamIndex, int64_t APosition)
                 m_frame = m_lastFrame;
                 m_framePTS = m_lastFramePTS;
                 m_frameValid = true;
-                m_lastPos = m_accuratePos = APosition;
+                m_lastPos = m_accuratePos = Position;
                 m_lastIndex = m_accurateIndex = index;
                 return m_frame;
             }
             Fail(2, "stream eof reached.\n");
             m_frame.Blacken();
-            m_lastPos = m_accuratePos = APosition;
+            m_lastPos = m_accuratePos = Position;
             m_lastIndex = m_accurateIndex = index;
             m_eofHit = m_accurateEof = true;
             return m_frame;

@@ -33,8 +33,8 @@ public:
     TCustomAVProbe(const TCustomAVProbe&) = delete;
     TCustomAVProbe& operator=(const TCustomAVProbe&) = delete;
 
-    // Opens a file, forcing the input format AFormat unless it is empty. False with LastError set.
-    bool OpenFile(const std::string& AFileName, const std::string& AFormat = "");
+    // Opens a file, forcing the input format Format unless it is empty. False with LastError set.
+    bool OpenFile(const std::string& FileName, const std::string& Format = "");
     // Takes a container opened elsewhere, read-only: it is never closed here and frames are not read from it.
     virtual void AttachContext(AVFormatContext* Context);
     virtual void CloseFile();
@@ -80,23 +80,23 @@ public:
     ~TAVProbe() override;
 
     void CloseFile() override;
-    // Moves the read position of the stream (AStreamIndex < 0: the first video, else audio, else subtitle
-    // stream) to APosition (us). AAccurate: when a forward seek is refused, seek backwards instead.
-    bool Seek(int AStreamIndex, bool AAccurate, int64_t APosition);
-    // The picture of video stream AStreamIndex (< 0: the first video stream) at APosition (us; < 0: the
+    // Moves the read position of the stream (StreamIndex < 0: the first video, else audio, else subtitle
+    // stream) to Position (us). Accurate: when a forward seek is refused, seek backwards instead.
+    bool Seek(int StreamIndex, bool Accurate, int64_t Position);
+    // The picture of video stream StreamIndex (< 0: the first video stream) at Position (us; < 0: the
     // next picture from where the last read stopped). Empty with LastError set when there is none; black
     // at the end of the stream.
-    TBitmap& ReadFrame(int AStreamIndex, int64_t APosition);
+    TBitmap& ReadFrame(int StreamIndex, int64_t Position);
     TBitmap& LastFrame() { return m_lastFrame; }
-    // The picture shown at APosition (us; < 0 reads as 0) of video stream AStreamIndex (< 0: the first
-    // video stream): the first picture whose time is at or after APosition, as a player seeking exactly
+    // The picture shown at Position (us; < 0 reads as 0) of video stream StreamIndex (< 0: the first
+    // video stream): the first picture whose time is at or after Position, as a player seeking exactly
     // shows it. Unlike ReadFrame, which takes the first picture after a forward seek (seconds away where key
-    // frames are sparse), it goes back to the key frame before APosition and decodes up to that picture.
+    // frames are sparse), it goes back to the key frame before Position and decodes up to that picture.
     // A position after the last picture but before the end of the file gives the last picture; one at or
     // after the end gives a black bitmap with LastError "stream eof reached.". Reads a little after the
     // previous accurate read continue decoding from there instead of seeking again. The failures, the
     // still-image case and the bitmap are ReadFrame's.
-    TBitmap& ReadFrameAccurate(int AStreamIndex, int64_t APosition);
+    TBitmap& ReadFrameAccurate(int StreamIndex, int64_t Position);
 
     bool FrameValid() const { return m_frameValid; }
     int64_t FramePTS() const { return m_framePTS; }  // us from the stream start; -1 without a frame
@@ -116,13 +116,13 @@ private:
     // The context a picture read works on; nullptr with LastError set and the bitmap emptied when no file is
     // loaded. A borrowed context cannot be read from: that raises.
     AVFormatContext* ContextToRead();
-    // The video stream a read of AStreamIndex means, or -1 with LastError set and the bitmap emptied.
-    int VideoStreamToRead(int AStreamIndex);
+    // The video stream a read of StreamIndex means, or -1 with LastError set and the bitmap emptied.
+    int VideoStreamToRead(int StreamIndex);
     // Moves the read position of stream Index to its last key frame at or before Target (stream time base),
     // with the decoder flushed; false with LastError set when the container cannot seek there.
     bool SeekToKeyFrame(int Index, int64_t Target);
     // Keeps the picture of an accurate read as the read's result.
-    bool DeliverAccurate(const AVFrame& Picture, const AVStream& Stream, int Index, int64_t APosition);
+    bool DeliverAccurate(const AVFrame& Picture, const AVStream& Stream, int Index, int64_t Position);
 
     CodecContextPtr m_decoder;
     int m_decoderStream = -1;

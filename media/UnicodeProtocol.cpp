@@ -6,7 +6,7 @@ namespace kv {
 
 bool NeedsUnicodeName(const std::string&) { return false; }
 
-std::string EncodeUnicodeName(const std::string& AFileName) { return UnicodeNamePrefix + AFileName; }
+std::string EncodeUnicodeName(const std::string& FileName) { return UnicodeNamePrefix + FileName; }
 
 bool IsUnicodeName(const char* Name)
 {
@@ -25,9 +25,9 @@ std::string DecodeUnicodeName(const char* Name)
     return text;
 }
 
-std::string LibraryFileNameOf(const std::string& AFileName)
+std::string LibraryFileNameOf(const std::string& FileName)
 {
-    return IsUnicodeName(AFileName.c_str()) ? DecodeUnicodeName(AFileName.c_str()) : AFileName;
+    return IsUnicodeName(FileName.c_str()) ? DecodeUnicodeName(FileName.c_str()) : FileName;
 }
 
 std::string FileNameFromLibrary(const char* Name)

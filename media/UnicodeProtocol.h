@@ -13,16 +13,16 @@ namespace kv {
 inline constexpr const char* UnicodeNamePrefix = "unicode:utf8:";
 
 // Always false here: see above.
-bool NeedsUnicodeName(const std::string& AFileName);
+bool NeedsUnicodeName(const std::string& FileName);
 // "unicode:utf8:" + the name.
-std::string EncodeUnicodeName(const std::string& AFileName);
+std::string EncodeUnicodeName(const std::string& FileName);
 // At least one character after a leading "unicode:utf8:".
 bool IsUnicodeName(const char* Name);
 // Everything after the second ":".
 std::string DecodeUnicodeName(const char* Name);
 
 // The name to give a library's open or format guess.
-std::string LibraryFileNameOf(const std::string& AFileName);
+std::string LibraryFileNameOf(const std::string& FileName);
 // The name a library context stores, as the engine shows and checks it.
 std::string FileNameFromLibrary(const char* Name);
 
