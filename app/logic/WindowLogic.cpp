@@ -10,6 +10,7 @@
 #include "app/logic/Settings.h"
 #include "component/DIdezuDOR.h"
 #include "component/MediaFacts.h"
+#include "media/TextAndPath.h"
 
 namespace kv::app {
 
@@ -62,7 +63,7 @@ void TWindowLogic::Create(kv::TCustomDIdezuDOR& Engine)
 
     // The libraries: a failure is not reported here; adding a file tries again.
     Engine.SetCodecThreads(0);
-    Engine.LoadLibraries((m_paths.ProgramFolder + QStringLiteral("LibAV")).toStdString());
+    Engine.LoadLibraries(kv::LibraryFolder(m_paths.ProgramFolder.toStdString()));
 }
 
 void TWindowLogic::Show()
@@ -74,7 +75,7 @@ void TWindowLogic::Show()
         m_choices->ShowPresetTab();
     }
     m_custom->Reset();
-    m_activeTab = OutputTabPreset;
+    m_activeTab = otPreset;
 }
 
 QString TWindowLogic::ConfigFile() const { return m_settings->ConfigFile(); }
@@ -191,9 +192,9 @@ void TWindowLogic::TabChanged(int Index)
     m_activeTab = Index;
     m_settings->SetSelection(SelectTab, Index);
     m_custom->HidePanel();
-    if (Index == OutputTabPreset)
+    if (Index == otPreset)
         m_choices->ShowPresetTab();
-    else if (Index == OutputTabDevice)
+    else if (Index == otDevice)
         m_choices->ShowDeviceTab();
 }
 
@@ -274,15 +275,15 @@ kv::presets::TOutputChoice TWindowLogic::ChoiceFor(const TRecordSource& Source) 
     kv::presets::TOutputChoice choice;
     choice.Tab = m_activeTab;
     switch (m_activeTab) {
-    case OutputTabPreset:
+    case otPreset:
         choice.Index1 = m_choices->FileTypeIndex();
         choice.Index2 = m_choices->PresetIndex();
         break;
-    case OutputTabDevice:
+    case otDevice:
         choice.Index1 = m_choices->BrandIndex();
         choice.Index2 = m_choices->ModelIndex();
         break;
-    case OutputTabCustom:
+    case otCustom:
         choice.Index1 = m_custom->TypeIndex();
         choice.Index2 = 0;
         break;
