@@ -67,19 +67,19 @@ const char* LevelName(kv::TLogLevel Level)
 }
 
 // What the user typed, so that messages show it escaped and cut (see Fail).
-std::vector<std::string> g_given;
+std::vector<std::string> GGivenValues;
 
 // The reason on one "error: " line: a message of several lines is joined, control characters are
 // escaped, and long values the user gave are cut.
 int Fail(const std::string& Message)
 {
-    std::fprintf(stderr, "error: %s\n", kv::OneLineMessage(Message, g_given).c_str());
+    std::fprintf(stderr, "error: %s\n", kv::OneLineMessage(Message, GGivenValues).c_str());
     return 1;
 }
 
 void LogLine(kv::TLogLevel Level, const std::string& Text)
 {
-    std::fprintf(stderr, "[%s] %s\n", LevelName(Level), kv::OneLineMessage(Text, g_given).c_str());
+    std::fprintf(stderr, "[%s] %s\n", LevelName(Level), kv::OneLineMessage(Text, GGivenValues).c_str());
 }
 
 
@@ -466,11 +466,11 @@ int MediaInfo(const std::vector<std::string>& Args)
 int main(int argc, char* argv[])
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    g_given = args;
+    GGivenValues = args;
     // The value of each option line too, which messages show without its name.
     for (const std::string& arg : args)
         if (const size_t equals = arg.find('='); equals != std::string::npos)
-            g_given.push_back(arg.substr(equals + 1));
+            GGivenValues.push_back(arg.substr(equals + 1));
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(Usage, args.empty() ? stderr : stdout);
         return args.empty() ? 1 : 0;

@@ -28,8 +28,8 @@ constexpr int SilenceChunk = 8192;
 
 const char* SampleFormatName(AVSampleFormat Format)
 {
-    const char* Name = lav::av_get_sample_fmt_name(Format);
-    return Name ? Name : "none";
+    const char* name = lav::av_get_sample_fmt_name(Format);
+    return name ? name : "none";
 }
 
 // Format, layout and rate of decoded samples: the frame's own, and the decoder's where the frame leaves
@@ -42,15 +42,15 @@ public:
         if (Format == AV_SAMPLE_FMT_NONE && Decoder)
             Format = Decoder->sample_fmt;
         Rate = Samples.sample_rate > 0 ? Samples.sample_rate : (Decoder ? Decoder->sample_rate : 0);
-        const AVChannelLayout* From = &Samples.ch_layout;
-        if (From->nb_channels <= 0 && Decoder)
-            From = &Decoder->ch_layout;
-        if (From->nb_channels > 0 && lav::av_channel_layout_copy(&Layout, From) < 0)
+        const AVChannelLayout* from = &Samples.ch_layout;
+        if (from->nb_channels <= 0 && Decoder)
+            from = &Decoder->ch_layout;
+        if (from->nb_channels > 0 && lav::av_channel_layout_copy(&Layout, from) < 0)
             throw FFmpegException(AllocationFailed);
         if (Layout.order == AV_CHANNEL_ORDER_UNSPEC && Layout.nb_channels > 0) {
-            const int Channels = Layout.nb_channels;
+            const int channels = Layout.nb_channels;
             lav::av_channel_layout_uninit(&Layout);
-            lav::av_channel_layout_default(&Layout, Channels);
+            lav::av_channel_layout_default(&Layout, channels);
         }
     }
     ~TSourceShape() { lav::av_channel_layout_uninit(&Layout); }
@@ -78,11 +78,11 @@ int EncoderChannels(const TOutputStream& Output) { return Output.Encoder->ch_lay
 // Samples a frame's buffer holds, whatever its nb_samples says now.
 int FrameCapacity(const AVFrame& Frame, const TOutputStream& Output)
 {
-    const TSampleLayout Layout = SampleLayoutOf(Output.Encoder->sample_fmt);
-    const int BlockAlign = Layout.Bytes * (Layout.Planar ? 1 : EncoderChannels(Output));
-    if (!Frame.buf[0] || BlockAlign <= 0)
+    const TSampleLayout layout = SampleLayoutOf(Output.Encoder->sample_fmt);
+    const int blockAlign = layout.Bytes * (layout.Planar ? 1 : EncoderChannels(Output));
+    if (!Frame.buf[0] || blockAlign <= 0)
         return 0;
-    return Frame.linesize[0] / BlockAlign;
+    return Frame.linesize[0] / blockAlign;
 }
 
 // A buffer for Samples samples in the encoder's format, layout and rate, in Frame (allocated when null).
@@ -93,11 +93,11 @@ void AllocateSamples(FramePtr& Frame, const TOutputStream& Output, int Samples)
     if (!Frame)
         throw FFmpegException(AllocationFailed);
     lav::av_frame_unref(Frame.get());
-    const AVCodecContext* Encoder = Output.Encoder;
-    Frame->format = Encoder->sample_fmt;
-    Frame->sample_rate = Encoder->sample_rate;
+    const AVCodecContext* encoder = Output.Encoder;
+    Frame->format = encoder->sample_fmt;
+    Frame->sample_rate = encoder->sample_rate;
     Frame->nb_samples = std::max(Samples, 1);
-    if (lav::av_channel_layout_copy(&Frame->ch_layout, &Encoder->ch_layout) < 0 ||
+    if (lav::av_channel_layout_copy(&Frame->ch_layout, &encoder->ch_layout) < 0 ||
         lav::av_frame_get_buffer(Frame.get(), 0) < 0)
         throw FFmpegException(AllocationFailed);
 }
@@ -114,13 +114,13 @@ AVFrame* ConversionFrame(TOutputStream& Output, int Samples)
 // The encoder frame, writable, with nb_samples = Samples.
 AVFrame* EncoderFrame(TOutputStream& Output, int Samples)
 {
-    AVFrame* Frame = Output.AudioFrame.get();
-    if (Frame && FrameCapacity(*Frame, Output) >= Samples) {
+    AVFrame* frame = Output.AudioFrame.get();
+    if (frame && FrameCapacity(*frame, Output) >= Samples) {
         // Set the count first: when the encoder still holds the buffer, the copy is made for this count.
-        Frame->nb_samples = Samples;
-        if (lav::av_frame_make_writable(Frame) < 0)
+        frame->nb_samples = Samples;
+        if (lav::av_frame_make_writable(frame) < 0)
             throw FFmpegException(AllocationFailed);
-        return Frame;
+        return frame;
     }
     AllocateSamples(Output.AudioFrame, Output, Samples);
     return Output.AudioFrame.get();
@@ -130,9 +130,9 @@ void OpenFifo(TOutputStream& Output)
 {
     if (Output.Fifo)
         return;
-    const AVCodecContext* Encoder = Output.Encoder;
-    Output.Fifo.reset(lav::av_audio_fifo_alloc(Encoder->sample_fmt, Encoder->ch_layout.nb_channels,
-                                               std::max(Encoder->frame_size, 1024) * 2));
+    const AVCodecContext* encoder = Output.Encoder;
+    Output.Fifo.reset(lav::av_audio_fifo_alloc(encoder->sample_fmt, encoder->ch_layout.nb_channels,
+                                               std::max(encoder->frame_size, 1024) * 2));
     if (!Output.Fifo)
         throw FFmpegException("av_fifo_init fail");
 }
@@ -157,19 +157,19 @@ void QueueSamples(TRunContext& Run, TOutputStream& Output, uint8_t* const* Plane
 // Reads Samples samples from the FIFO into the encoder frame and encodes them at SyncPosition.
 void EncodeFromFifo(TRunContext& Run, TOutputStream& Output, int Samples)
 {
-    AVFrame* Frame = EncoderFrame(Output, Samples);
-    const int Read = lav::av_audio_fifo_read(Output.Fifo.get(), reinterpret_cast<void**>(Frame->extended_data), Samples);
-    if (Read <= 0)
+    AVFrame* frame = EncoderFrame(Output, Samples);
+    const int read = lav::av_audio_fifo_read(Output.Fifo.get(), reinterpret_cast<void**>(frame->extended_data), Samples);
+    if (read <= 0)
         return;
-    Frame->nb_samples = Read;
+    frame->nb_samples = read;
     // The sync moves SyncPosition with the input's timestamps; the frames themselves stay contiguous, as
     // muxers require, starting where the first one belongs.
     if (Output.NextFramePts == AV_NOPTS_VALUE)
         Output.NextFramePts = Output.SyncPosition;
-    Frame->pts = Output.NextFramePts;
-    Output.NextFramePts += Read;
-    EncodeAndWrite(Run, Output, Frame, EncodingFailed);
-    Output.SyncPosition += Read;
+    frame->pts = Output.NextFramePts;
+    Output.NextFramePts += read;
+    EncodeAndWrite(Run, Output, frame, EncodingFailed);
+    Output.SyncPosition += read;
 }
 
 // Encoders that take frames of exactly frame_size samples get every full frame the FIFO holds, and at the
@@ -177,17 +177,17 @@ void EncodeFromFifo(TRunContext& Run, TOutputStream& Output, int Samples)
 // full one). Other encoders get everything the FIFO holds at once.
 void EncodeQueued(TRunContext& Run, TOutputStream& Output, bool Last)
 {
-    const AVCodecContext* Encoder = Output.Encoder;
-    AVAudioFifo* Fifo = Output.Fifo.get();
-    const int FrameSize = Encoder->frame_size;
-    const bool VariableSize = Encoder->codec && (Encoder->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
-    if (FrameSize > 1 && !VariableSize) {
-        while (lav::av_audio_fifo_size(Fifo) >= FrameSize)
-            EncodeFromFifo(Run, Output, FrameSize);
-        if (Last && lav::av_audio_fifo_size(Fifo) > 0)
-            EncodeFromFifo(Run, Output, lav::av_audio_fifo_size(Fifo));
-    } else if (lav::av_audio_fifo_size(Fifo) > 0) {
-        EncodeFromFifo(Run, Output, lav::av_audio_fifo_size(Fifo));
+    const AVCodecContext* encoder = Output.Encoder;
+    AVAudioFifo* fifo = Output.Fifo.get();
+    const int frameSize = encoder->frame_size;
+    const bool variableSize = encoder->codec && (encoder->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+    if (frameSize > 1 && !variableSize) {
+        while (lav::av_audio_fifo_size(fifo) >= frameSize)
+            EncodeFromFifo(Run, Output, frameSize);
+        if (Last && lav::av_audio_fifo_size(fifo) > 0)
+            EncodeFromFifo(Run, Output, lav::av_audio_fifo_size(fifo));
+    } else if (lav::av_audio_fifo_size(fifo) > 0) {
+        EncodeFromFifo(Run, Output, lav::av_audio_fifo_size(fifo));
     }
 }
 
@@ -197,20 +197,20 @@ void ConversionFailed(TRunContext& Run) { Run.Recoverable(0, "av_audio_convert()
 // The samples the resampler still holds, into the FIFO. Used before it is replaced and at the end.
 void DrainResampler(TRunContext& Run, TOutputStream& Output)
 {
-    SwrContext* Resampler = Output.Resampler.get();
-    if (!Resampler || !Output.Fifo)
+    SwrContext* resampler = Output.Resampler.get();
+    if (!resampler || !Output.Fifo)
         return;
     for (;;) {
-        const int Expected = lav::swr_get_out_samples(Resampler, 0);
-        if (Expected <= 0)
+        const int expected = lav::swr_get_out_samples(resampler, 0);
+        if (expected <= 0)
             return;
-        AVFrame* Buffer = ConversionFrame(Output, Expected);
-        const int Got = lav::swr_convert(Resampler, Buffer->extended_data, Buffer->nb_samples, nullptr, 0);
-        if (Got < 0)
+        AVFrame* buffer = ConversionFrame(Output, expected);
+        const int got = lav::swr_convert(resampler, buffer->extended_data, buffer->nb_samples, nullptr, 0);
+        if (got < 0)
             ConversionFailed(Run);
-        if (Got <= 0)
+        if (got <= 0)
             return;
-        QueueSamples(Run, Output, Buffer->extended_data, Got);
+        QueueSamples(Run, Output, buffer->extended_data, got);
     }
 }
 
@@ -219,61 +219,61 @@ void DrainResampler(TRunContext& Run, TOutputStream& Output)
 // compensation can start at any time without rebuilding it).
 void OpenResampler(TRunContext& Run, TOutputStream& Output, TSourceShape& Shape, bool Resampling)
 {
-    AVCodecContext* Encoder = Output.Encoder;
-    const auto Failure = [&]() {
+    AVCodecContext* encoder = Output.Encoder;
+    const auto failure = [&]() {
         if (Resampling)
             return FFmpegException(Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
-                                          Shape.Channels(), Shape.Rate, Encoder->ch_layout.nb_channels,
-                                          Encoder->sample_rate));
+                                          Shape.Channels(), Shape.Rate, encoder->ch_layout.nb_channels,
+                                          encoder->sample_rate));
         return FFmpegException(Format("Cannot convert %s sample format to %s sample format",
-                                      SampleFormatName(Shape.Format), SampleFormatName(Encoder->sample_fmt)));
+                                      SampleFormatName(Shape.Format), SampleFormatName(encoder->sample_fmt)));
     };
     if (Shape.Channels() <= 0 || Shape.Rate <= 0)
-        throw Failure();
-    SwrContext* Created = nullptr;
-    const int Allocated = lav::swr_alloc_set_opts2(&Created, &Encoder->ch_layout, Encoder->sample_fmt,
-                                                   Encoder->sample_rate, &Shape.Layout, Shape.Format, Shape.Rate,
+        throw failure();
+    SwrContext* created = nullptr;
+    const int allocated = lav::swr_alloc_set_opts2(&created, &encoder->ch_layout, encoder->sample_fmt,
+                                                   encoder->sample_rate, &Shape.Layout, Shape.Format, Shape.Rate,
                                                    0, nullptr);
-    ResamplerPtr Resampler(Created);
-    if (Allocated < 0 || !Resampler)
-        throw Failure();
+    ResamplerPtr resampler(created);
+    if (allocated < 0 || !resampler)
+        throw failure();
     // The conversion filter: 16 taps, 2^10 phases, no linear interpolation between them, pass band up
     // to 0.8 of the lower Nyquist frequency (written as 4/5: the value is read in the current locale).
-    SwrContext* Context = Resampler.get();
-    if (lav::av_opt_set_int(Context, "filter_size", 16, 0) < 0 || lav::av_opt_set_int(Context, "phase_shift", 10, 0) < 0 ||
-        lav::av_opt_set_int(Context, "linear_interp", 0, 0) < 0 || lav::av_opt_set(Context, "cutoff", "4/5", 0) < 0)
-        throw Failure();
-    if (Run.Options.AudioSyncMethod > 1 && lav::av_opt_set_int(Context, "flags", SWR_FLAG_RESAMPLE, 0) < 0)
-        throw Failure();
-    if (lav::swr_init(Context) < 0)
-        throw Failure();
+    SwrContext* context = resampler.get();
+    if (lav::av_opt_set_int(context, "filter_size", 16, 0) < 0 || lav::av_opt_set_int(context, "phase_shift", 10, 0) < 0 ||
+        lav::av_opt_set_int(context, "linear_interp", 0, 0) < 0 || lav::av_opt_set(context, "cutoff", "4/5", 0) < 0)
+        throw failure();
+    if (Run.Options.AudioSyncMethod > 1 && lav::av_opt_set_int(context, "flags", SWR_FLAG_RESAMPLE, 0) < 0)
+        throw failure();
+    if (lav::swr_init(context) < 0)
+        throw failure();
 
     // Remember what it was built for, so that a change of the decoded samples rebuilds it.
-    FramePtr& Source = Output.ResamplerSource;
-    if (!Source)
-        Source.reset(lav::av_frame_alloc());
-    if (!Source)
+    FramePtr& source = Output.ResamplerSource;
+    if (!source)
+        source.reset(lav::av_frame_alloc());
+    if (!source)
         throw FFmpegException(AllocationFailed);
-    lav::av_frame_unref(Source.get());
-    Source->format = Shape.Format;
-    Source->sample_rate = Shape.Rate;
-    if (lav::av_channel_layout_copy(&Source->ch_layout, &Shape.Layout) < 0)
+    lav::av_frame_unref(source.get());
+    source->format = Shape.Format;
+    source->sample_rate = Shape.Rate;
+    if (lav::av_channel_layout_copy(&source->ch_layout, &Shape.Layout) < 0)
         throw FFmpegException(AllocationFailed);
-    Output.Resampler = std::move(Resampler);
+    Output.Resampler = std::move(resampler);
 }
 
 // Puts Samples samples of silence into the FIFO, encoding as it goes.
 void InsertSilence(TRunContext& Run, TOutputStream& Output, int64_t Samples)
 {
-    const AVCodecContext* Encoder = Output.Encoder;
+    const AVCodecContext* encoder = Output.Encoder;
     while (Samples > 0) {
-        const int Chunk = static_cast<int>(std::min<int64_t>(Samples, SilenceChunk));
-        AVFrame* Buffer = ConversionFrame(Output, Chunk);
-        lav::av_samples_set_silence(Buffer->extended_data, 0, Chunk, Encoder->ch_layout.nb_channels,
-                                    Encoder->sample_fmt);
-        WriteFifo(Output, Buffer->extended_data, Chunk);
+        const int chunk = static_cast<int>(std::min<int64_t>(Samples, SilenceChunk));
+        AVFrame* buffer = ConversionFrame(Output, chunk);
+        lav::av_samples_set_silence(buffer->extended_data, 0, chunk, encoder->ch_layout.nb_channels,
+                                    encoder->sample_fmt);
+        WriteFifo(Output, buffer->extended_data, chunk);
         EncodeQueued(Run, Output, false);
-        Samples -= Chunk;
+        Samples -= chunk;
     }
 }
 
@@ -287,101 +287,101 @@ int LogCount(double Samples)
 
 void AudioOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVFrame& Samples)
 {
-    AVCodecContext* Encoder = Output.Encoder;
-    if (!Encoder || Samples.nb_samples <= 0 || !Samples.extended_data)
+    AVCodecContext* encoder = Output.Encoder;
+    if (!encoder || Samples.nb_samples <= 0 || !Samples.extended_data)
         return;
-    const int Method = Run.Options.AudioSyncMethod;
-    const int Rate = Encoder->sample_rate;
-    const AVSampleFormat OutFormat = Encoder->sample_fmt;
-    const int OutChannels = Encoder->ch_layout.nb_channels;
+    const int method = Run.Options.AudioSyncMethod;
+    const int rate = encoder->sample_rate;
+    const AVSampleFormat outFormat = encoder->sample_fmt;
+    const int outChannels = encoder->ch_layout.nb_channels;
 
     // What the decoded samples need to become the encoder's. The decision is made for every buffer:
     // a decoder may change its format, layout or rate in the middle of a stream.
-    TSourceShape Shape(Samples, Input.Decoder);
-    const bool Resampling = Shape.Rate != Rate || !Shape.SameLayout(Encoder->ch_layout) || Method > 1;
-    const bool Converting = Resampling || Shape.Format != OutFormat;
+    TSourceShape shape(Samples, Input.Decoder);
+    const bool resampling = shape.Rate != rate || !shape.SameLayout(encoder->ch_layout) || method > 1;
+    const bool converting = resampling || shape.Format != outFormat;
     OpenFifo(Output);
-    if (Output.Resampler && (!Converting || !Output.ResamplerSource || !Shape.Matches(*Output.ResamplerSource))) {
+    if (Output.Resampler && (!converting || !Output.ResamplerSource || !shape.Matches(*Output.ResamplerSource))) {
         DrainResampler(Run, Output);
         Output.Resampler.reset();
     }
-    if (Converting && !Output.Resampler)
-        OpenResampler(Run, Output, Shape, Resampling);
-    Output.AudioResample = Converting;
-    SwrContext* Resampler = Output.Resampler.get();
+    if (converting && !Output.Resampler)
+        OpenResampler(Run, Output, shape, resampling);
+    Output.AudioResample = converting;
+    SwrContext* resampler = Output.Resampler.get();
 
     // Audio sync, in output samples. What waits in the FIFO and in the resampler is output the encoder
     // has not seen yet.
-    const TInputStream& SyncInput = Output.SyncInput ? *Output.SyncInput : Input;
-    const int64_t Waiting = lav::av_audio_fifo_size(Output.Fifo.get()) + (Resampler ? lav::swr_get_delay(Resampler, Rate) : 0);
-    double Delta = 0;
-    TAudioSyncAction Action = TAudioSyncAction::None;
-    if (Method != 0) {
-        Delta = AudioSyncDelta(SyncInput.Pts, Run.Options.StartTime, Rate, Output.SyncPosition, Waiting);
-        Action = ChooseAudioSync(Method, Delta, Input.AtStart, Rate, Run.Options.AudioDriftThreshold);
+    const TInputStream& syncInput = Output.SyncInput ? *Output.SyncInput : Input;
+    const int64_t waiting = lav::av_audio_fifo_size(Output.Fifo.get()) + (resampler ? lav::swr_get_delay(resampler, rate) : 0);
+    double delta = 0;
+    TAudioSyncAction action = TAudioSyncAction::None;
+    if (method != 0) {
+        delta = AudioSyncDelta(syncInput.Pts, Run.Options.StartTime, rate, Output.SyncPosition, waiting);
+        action = ChooseAudioSync(method, delta, Input.AtStart, rate, Run.Options.AudioDriftThreshold);
     } else {
-        Output.SyncPosition = FollowedAudioPosition(SyncInput.Pts, Run.Options.StartTime, Rate, Waiting);
+        Output.SyncPosition = FollowedAudioPosition(syncInput.Pts, Run.Options.StartTime, rate, waiting);
     }
-    if (Action == TAudioSyncAction::Compensate && Resampler) {
-        const int Compensation = AudioCompensation(Delta, Method);
+    if (action == TAudioSyncAction::Compensate && resampler) {
+        const int compensation = AudioCompensation(delta, method);
         if (Run.Verbose > 2)
-            Run.Log(1, Format("compensating audio timestamp drift:%f compensation:%d in:%d", Delta, Compensation, Rate));
-        lav::swr_set_compensation(Resampler, Compensation, Rate);
+            Run.Log(1, Format("compensating audio timestamp drift:%f compensation:%d in:%d", delta, compensation, rate));
+        lav::swr_set_compensation(resampler, compensation, rate);
     }
-    if (Action == TAudioSyncAction::Correct && Delta > 0) {
+    if (action == TAudioSyncAction::Correct && delta > 0) {
         // The input is late: the whole gap is filled with silence ahead of these samples.
-        InsertSilence(Run, Output, static_cast<int64_t>(std::trunc(Delta)));
+        InsertSilence(Run, Output, static_cast<int64_t>(std::trunc(delta)));
         if (Run.Verbose > 2)
-            Run.Log(1, Format("adding %d audio samples of silence", LogCount(Delta)));
+            Run.Log(1, Format("adding %d audio samples of silence", LogCount(delta)));
         Input.AtStart = false;
     }
 
     // The samples in the encoder's format: the decoder's own when nothing needs converting.
     uint8_t* const* Planes = Samples.extended_data;
-    int Count = Samples.nb_samples;
-    bool Ours = false;
-    if (Resampler) {
-        const int Expected = lav::swr_get_out_samples(Resampler, Count);
-        if (Expected < 0) {
+    int count = Samples.nb_samples;
+    bool ours = false;
+    if (resampler) {
+        const int expected = lav::swr_get_out_samples(resampler, count);
+        if (expected < 0) {
             ConversionFailed(Run);
             return;
         }
-        AVFrame* Buffer = ConversionFrame(Output, Expected);
-        const uint8_t** In = const_cast<const uint8_t**>(Samples.extended_data);
-        Count = lav::swr_convert(Resampler, Buffer->extended_data, Buffer->nb_samples, In, Samples.nb_samples);
-        if (Count < 0) {
+        AVFrame* buffer = ConversionFrame(Output, expected);
+        const uint8_t** planes = const_cast<const uint8_t**>(Samples.extended_data);
+        count = lav::swr_convert(resampler, buffer->extended_data, buffer->nb_samples, planes, Samples.nb_samples);
+        if (count < 0) {
             ConversionFailed(Run);
             return;
         }
-        Planes = Buffer->extended_data;
-        Ours = true;
+        Planes = buffer->extended_data;
+        ours = true;
     }
 
-    if (Action == TAudioSyncAction::Correct && Delta < 0) {
+    if (action == TAudioSyncAction::Correct && delta < 0) {
         // The input is early: its first samples go.
-        const int64_t Wanted = static_cast<int64_t>(std::trunc(-Delta));
+        const int64_t wanted = static_cast<int64_t>(std::trunc(-delta));
         if (Run.Verbose > 2)
-            Run.Log(1, Format("discarding %d audio samples", LogCount(-Delta)));
-        if (Wanted >= Count)
+            Run.Log(1, Format("discarding %d audio samples", LogCount(-delta)));
+        if (wanted >= count)
             return;
-        const int Dropped = static_cast<int>(Wanted);
-        AVFrame* Buffer = ConversionFrame(Output, Count - Dropped);
-        lav::av_samples_copy(Buffer->extended_data, Planes, 0, Dropped, Count - Dropped, OutChannels, OutFormat);
-        Planes = Buffer->extended_data;
-        Count -= Dropped;
-        Ours = true;
+        const int dropped = static_cast<int>(wanted);
+        AVFrame* buffer = ConversionFrame(Output, count - dropped);
+        lav::av_samples_copy(buffer->extended_data, Planes, 0, dropped, count - dropped, outChannels, outFormat);
+        Planes = buffer->extended_data;
+        count -= dropped;
+        ours = true;
         Input.AtStart = false;
     }
-    if (Count <= 0)
+    if (count <= 0)
         return;
 
     // The volume changes our copy, never the decoder's samples (other outputs may use them too).
-    if (Run.Options.AudioVolume != 256 && !Ours) {
-        AVFrame* Buffer = ConversionFrame(Output, Count);
-        lav::av_samples_copy(Buffer->extended_data, Planes, 0, 0, Count, OutChannels, OutFormat);
-        Planes = Buffer->extended_data;
+    if (Run.Options.AudioVolume != 256 && !ours) {
+        AVFrame* buffer = ConversionFrame(Output, count);
+        lav::av_samples_copy(buffer->extended_data, Planes, 0, 0, count, outChannels, outFormat);
+        Planes = buffer->extended_data;
     }
-    QueueSamples(Run, Output, Planes, Count);
+    QueueSamples(Run, Output, Planes, count);
     EncodeQueued(Run, Output, false);
 }
 
