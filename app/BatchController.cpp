@@ -269,7 +269,7 @@ void TBatchController::UpdateTitle()
 
 bool TBatchController::CheckSettings()
 {
-    if (m_logic.ActiveTab() != OutputTabCustom)
+    if (m_logic.ActiveTab() != otCustom)
         return true;
     const TCustomPanelState panel = m_logic.CustomPanel();
     const QString problem = CustomFieldsProblem(m_c.CustomType ? m_c.CustomType->currentText() : QString(),

@@ -17,7 +17,7 @@
 #include "app/QtMainThreadBridge.h"
 #include "app/QtPorts.h"
 
-using namespace kv::app;
+namespace kv::app {
 
 namespace {
 
@@ -25,7 +25,7 @@ const QString WindowCaption = QStringLiteral("Kelvane V1.3");
 
 }  // namespace
 
-MainWindow::MainWindow(const TWindowPaths& Paths, const TPorts& Ports)
+TMainWindow::TMainWindow(const TWindowPaths& Paths, const TPorts& Ports)
     : m_qtPorts(std::make_unique<TQtPorts>(this)), m_ports(Ports)
 {
     const TPorts qt = m_qtPorts->Ports();
@@ -53,7 +53,7 @@ MainWindow::MainWindow(const TWindowPaths& Paths, const TPorts& Ports)
     BuildMenu();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    m_engine.SetMainThreadBridge(std::make_shared<QtMainThreadBridge>(this));
+    m_engine.SetMainThreadBridge(std::make_shared<TQtMainThreadBridge>(this));
     // A task's live preview shows in a small tool window of ours.
     m_engine.SetPreviewWindows(QtPreviewWindows());
     m_logic->Create(m_engine);
@@ -68,22 +68,22 @@ MainWindow::MainWindow(const TWindowPaths& Paths, const TPorts& Ports)
     m_batch = std::make_unique<TBatchController>(*this, m_controls, m_engine, *m_logic, m_ports);
 }
 
-MainWindow::~MainWindow() = default;
+TMainWindow::~TMainWindow() = default;
 
-void MainWindow::BuildMenu()
+void TMainWindow::BuildMenu()
 {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
     QAction* exit = m_fileMenu->addAction(QStringLiteral("退出"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
     m_helpMenu = menuBar()->addMenu(QStringLiteral("帮助"));
     QAction* about = m_helpMenu->addAction(QStringLiteral("关于"));
-    connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    connect(about, &QAction::triggered, this, &TMainWindow::ShowAbout);
     // Kept for skins chosen from the menu; the skin comes from the settings for now.
     m_skinMenu = menuBar()->addMenu(QStringLiteral("换皮肤"));
     m_skinMenu->menuAction()->setVisible(false);
 }
 
-void MainWindow::Connect()
+void TMainWindow::Connect()
 {
     const TMainWindowControls& c = m_controls;
     // "activated" comes from the user only; the program's own changes go through Sync.
@@ -151,7 +151,7 @@ void MainWindow::Connect()
     connect(c.OpenFolder, &QToolButton::clicked, this, [this] { m_logic->OpenFolderClicked(); });
 }
 
-void MainWindow::SyncCombo(QComboBox* Combo, const QStringList& Items, int Current)
+void TMainWindow::SyncCombo(QComboBox* Combo, const QStringList& Items, int Current)
 {
     QStringList shown;
     for (int i = 0; i < Combo->count(); ++i)
@@ -165,7 +165,7 @@ void MainWindow::SyncCombo(QComboBox* Combo, const QStringList& Items, int Curre
     Combo->setCurrentIndex(Current >= 0 && Current < Combo->count() ? Current : -1);
 }
 
-void MainWindow::Sync()
+void TMainWindow::Sync()
 {
     if (m_syncing)
         return;
@@ -211,7 +211,7 @@ void MainWindow::Sync()
     m_syncing = false;
 }
 
-void MainWindow::showEvent(QShowEvent* Event)
+void TMainWindow::showEvent(QShowEvent* Event)
 {
     QMainWindow::showEvent(Event);
     // A restore from the task bar is not a new showing.
@@ -224,7 +224,7 @@ void MainWindow::showEvent(QShowEvent* Event)
     setWindowTitle(WindowCaption);
 }
 
-bool MainWindow::eventFilter(QObject* Watched, QEvent* Event)
+bool TMainWindow::eventFilter(QObject* Watched, QEvent* Event)
 {
     const TMainWindowControls& c = m_controls;
     const bool customEdit =
@@ -243,9 +243,11 @@ bool MainWindow::eventFilter(QObject* Watched, QEvent* Event)
     return QMainWindow::eventFilter(Watched, Event);
 }
 
-void MainWindow::ShowAbout()
+void TMainWindow::ShowAbout()
 {
     const TSkinChoice skin = m_logic->Skin();
     TAboutDialog about(this, MakeSkin(skin.Name, {skin.Saturation, skin.HueOffset}), *m_ports.Desktop);
     about.exec();
 }
+
+}  // namespace kv::app

@@ -14,16 +14,16 @@ class QAction;
 class QMenu;
 
 namespace kv::app {
+
 class TBatchController;
 class TQtPorts;
-}
 
-class MainWindow : public QMainWindow {
+class TMainWindow : public QMainWindow {
 public:
     // Ports left empty are served by Qt's own dialogs, message boxes and desktop services.
-    explicit MainWindow(const kv::app::TWindowPaths& Paths = kv::app::TWindowPaths::FromEnvironment(),
+    explicit TMainWindow(const kv::app::TWindowPaths& Paths = kv::app::TWindowPaths::FromEnvironment(),
                         const kv::app::TPorts& Ports = {});
-    ~MainWindow() override;
+    ~TMainWindow() override;
 
     kv::TDIdezuDOR& Engine() { return m_engine; }
     kv::app::TWindowLogic& Logic() { return *m_logic; }
@@ -65,3 +65,5 @@ private:
     // Goes first: its tasks end before the engine and the logic they use.
     std::unique_ptr<kv::app::TBatchController> m_batch;
 };
+
+}  // namespace kv::app

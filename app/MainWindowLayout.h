@@ -8,6 +8,7 @@
 #include <QSize>
 
 #include "app/WindowImages.h"
+#include "presets/OutputTab.h"
 
 class QCheckBox;
 class QComboBox;
@@ -27,7 +28,11 @@ namespace kv::app {
 inline constexpr QSize ClientAreaSize{678, 486};
 
 // Tab indices of the output settings.
-enum TOutputTab { otPreset = 0, otDevice = 1, otAnalysis = 2, otCustom = 3 };
+using kv::presets::TOutputTab;
+using kv::presets::otAnalysis;
+using kv::presets::otCustom;
+using kv::presets::otDevice;
+using kv::presets::otPreset;
 
 // Pointers into the widget tree below the client widget, which owns every control.
 struct TMainWindowControls {

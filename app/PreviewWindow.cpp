@@ -7,7 +7,9 @@
 #include <QScreen>
 #include <QWindow>
 
-PreviewWindow::PreviewWindow(std::function<void()> Closed)
+namespace kv::app {
+
+TPreviewWindow::TPreviewWindow(std::function<void()> Closed)
     : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint),
       m_closed(std::move(Closed))
@@ -16,7 +18,7 @@ PreviewWindow::PreviewWindow(std::function<void()> Closed)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PreviewWindow::Open(int Width, int Height)
+void TPreviewWindow::Open(int Width, int Height)
 {
     setFixedSize(Width, Height);
     show();
@@ -28,7 +30,7 @@ void PreviewWindow::Open(int Width, int Height)
     }
 }
 
-void PreviewWindow::Paint(const kv::TBitmap& Picture, const std::string& Caption)
+void TPreviewWindow::Paint(const kv::TBitmap& Picture, const std::string& Caption)
 {
     if (Picture.Width > 0 && Picture.Height > 0 && !Picture.Pixels.empty())
         m_picture = QImage(Picture.Pixels.data(), Picture.Width, Picture.Height, Picture.Stride(),
@@ -38,21 +40,21 @@ void PreviewWindow::Paint(const kv::TBitmap& Picture, const std::string& Caption
     update();
 }
 
-void PreviewWindow::paintEvent(QPaintEvent*)
+void TPreviewWindow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     painter.drawImage(QPoint(0, 0), m_picture);
 }
 
-void PreviewWindow::closeEvent(QCloseEvent* Event)
+void TPreviewWindow::closeEvent(QCloseEvent* Event)
 {
     if (m_closed)
         m_closed();
     Event->accept();
 }
 
-void PreviewWindow::mousePressEvent(QMouseEvent* Event)
+void TPreviewWindow::mousePressEvent(QMouseEvent* Event)
 {
     if (Event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(Event);
@@ -65,7 +67,7 @@ void PreviewWindow::mousePressEvent(QMouseEvent* Event)
     m_grip = Event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
 
-void PreviewWindow::mouseMoveEvent(QMouseEvent* Event)
+void TPreviewWindow::mouseMoveEvent(QMouseEvent* Event)
 {
     if (m_grip && (Event->buttons() & Qt::LeftButton)) {
         move(Event->globalPosition().toPoint() - *m_grip);
@@ -75,7 +77,7 @@ void PreviewWindow::mouseMoveEvent(QMouseEvent* Event)
     QWidget::mouseMoveEvent(Event);
 }
 
-void PreviewWindow::mouseReleaseEvent(QMouseEvent* Event)
+void TPreviewWindow::mouseReleaseEvent(QMouseEvent* Event)
 {
     if (Event->button() == Qt::LeftButton)
         m_grip.reset();
@@ -85,6 +87,8 @@ void PreviewWindow::mouseReleaseEvent(QMouseEvent* Event)
 kv::TPreviewWindowFactory QtPreviewWindows()
 {
     return [](std::function<void()> Closed) -> std::unique_ptr<kv::IPreviewWindow> {
-        return std::make_unique<PreviewWindow>(std::move(Closed));
+        return std::make_unique<TPreviewWindow>(std::move(Closed));
     };
 }
+
+}  // namespace kv::app

@@ -10,10 +10,12 @@
 
 #include "component/Previewer.h"
 
-class PreviewWindow : public QWidget, public kv::IPreviewWindow {
+namespace kv::app {
+
+class TPreviewWindow : public QWidget, public kv::IPreviewWindow {
 public:
     // Closed runs when the user closes the window; the window is only hidden then.
-    explicit PreviewWindow(std::function<void()> Closed);
+    explicit TPreviewWindow(std::function<void()> Closed);
 
     void Open(int Width, int Height) override;
     void Paint(const kv::TBitmap& Picture, const std::string& Caption) override;
@@ -35,3 +37,5 @@ private:
 
 // The engine component's source of preview windows in the application.
 kv::TPreviewWindowFactory QtPreviewWindows();
+
+}  // namespace kv::app

@@ -4,12 +4,14 @@
 #include <QEvent>
 #include <QThread>
 
-QtMainThreadBridge::QtMainThreadBridge(QObject* MainThreadObject) : m_waker(*this)
+namespace kv::app {
+
+TQtMainThreadBridge::TQtMainThreadBridge(QObject* MainThreadObject) : m_waker(*this)
 {
     m_waker.moveToThread(MainThreadObject->thread());
 }
 
-bool QtMainThreadBridge::TWaker::event(QEvent* Event)
+bool TQtMainThreadBridge::TWaker::event(QEvent* Event)
 {
     // Drained before the event is looked at: taking the bridge's lock orders everything the worker did
     // before it posted, the event's allocation too, before the reads here.
@@ -17,7 +19,7 @@ bool QtMainThreadBridge::TWaker::event(QEvent* Event)
     return Event->type() == QEvent::User || QObject::event(Event);
 }
 
-void QtMainThreadBridge::Invoke(const std::function<void()>& Call)
+void TQtMainThreadBridge::Invoke(const std::function<void()>& Call)
 {
     if (QThread::currentThread() == m_waker.thread()) {
         Call();
@@ -32,7 +34,7 @@ void QtMainThreadBridge::Invoke(const std::function<void()>& Call)
     m_done.wait(guard, [&] { return pending->Done; });
 }
 
-void QtMainThreadBridge::Drain()
+void TQtMainThreadBridge::Drain()
 {
     std::unique_lock<std::mutex> guard(m_lock);
     while (!m_queue.empty()) {
@@ -46,8 +48,10 @@ void QtMainThreadBridge::Drain()
     }
 }
 
-void QtMainThreadBridge::Pump()
+void TQtMainThreadBridge::Pump()
 {
     Drain();
     QCoreApplication::processEvents();
 }
+
+}  // namespace kv::app

@@ -9,9 +9,11 @@
 
 #include "component/MainThreadBridge.h"
 
-class QtMainThreadBridge : public kv::IMainThreadBridge {
+namespace kv::app {
+
+class TQtMainThreadBridge : public kv::IMainThreadBridge {
 public:
-    explicit QtMainThreadBridge(QObject* MainThreadObject);
+    explicit TQtMainThreadBridge(QObject* MainThreadObject);
     void Invoke(const std::function<void()>& Call) override;
     void Pump() override;
 
@@ -19,11 +21,11 @@ private:
     // Lives on the main thread; an event posted to it only wakes the loop there to drain the queue.
     class TWaker : public QObject {
     public:
-        explicit TWaker(QtMainThreadBridge& Bridge) : m_bridge(Bridge) {}
+        explicit TWaker(TQtMainThreadBridge& Bridge) : m_bridge(Bridge) {}
         bool event(QEvent* Event) override;
 
     private:
-        QtMainThreadBridge& m_bridge;
+        TQtMainThreadBridge& m_bridge;
     };
     struct TPending {
         const std::function<void()>* Call;
@@ -40,3 +42,5 @@ private:
     std::condition_variable m_done;
     std::deque<std::shared_ptr<TPending>> m_queue;
 };
+
+}  // namespace kv::app

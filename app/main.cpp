@@ -9,7 +9,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KelvaneV1.3"));
     kv::app::InstallApplicationLook(application);
-    MainWindow window;
+    kv::app::TMainWindow window;
     window.show();
     // Files named on the command line (a file manager's "Open with") are added as the add button would.
     window.Batch().AddFiles(QApplication::arguments().mid(1));

@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     }
     kv::app::TPorts ports;
     ports.OpenFileDialog = &dialog;
-    MainWindow window(kv::app::TWindowPaths::FromEnvironment(), ports);
+    kv::app::TMainWindow window(kv::app::TWindowPaths::FromEnvironment(), ports);
     window.show();
     kv::app::TBatchController& batch = window.Batch();
     const QString last = dialog.Files.back();

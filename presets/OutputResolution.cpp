@@ -58,15 +58,15 @@ void TOutputResolver::ResolveOutputPreset(const TOutputChoice& Choice) {
     };
 
     switch (Choice.Tab) {
-    case OutputTabPreset:
+    case otPreset:
         if (const TOutputEntry* entry = PresetEntry(Choice.Index1, Choice.Index2))
             Apply(m_params, *entry);
         break;
-    case OutputTabDevice:
+    case otDevice:
         if (const TOutputEntry* entry = DeviceEntry(Choice.Index1, Choice.Index2))
             Apply(m_params, *entry);
         break;
-    case OutputTabAnalysis: {
+    case otAnalysis: {
         const TIniFile ini(Choice.ExtFilePath);
         // A file whose kind the analysis could not name is written as an AVI file.
         const std::string type = Trimmed(ini.ReadString("mediatype", "Type", {}));
@@ -77,7 +77,7 @@ void TOutputResolver::ResolveOutputPreset(const TOutputChoice& Choice) {
         m_params.Fps = ini.ReadInteger("video", "FPS", 24);
         break;
     }
-    case OutputTabCustom: {
+    case otCustom: {
         if (!Choice.CustomPanelShown) {
             error("请设定对应视频参数！");
             return;

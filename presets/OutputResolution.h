@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/OptionRecords.h"
+#include "presets/OutputTab.h"
 
 namespace kv::presets {
 
@@ -32,12 +33,9 @@ struct TFileRowInfo {
     std::string Resolution;  // "1280 X 720"
 };
 
-// Output tabs.
-enum : int { OutputTabPreset = 0, OutputTabDevice = 1, OutputTabAnalysis = 2, OutputTabCustom = 3 };
-
 // What the window's controls say at the moment a record is built.
 struct TOutputChoice {
-    int Tab = OutputTabPreset;
+    int Tab = otPreset;
     // Tab 0: file type and preset; tab 1: brand and model; tab 2: unused; tab 3: custom type and 0.
     int Index1 = 0;
     int Index2 = 0;

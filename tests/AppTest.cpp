@@ -13,11 +13,14 @@
 #include "app/QtMainThreadBridge.h"
 #include "engine/TaskThreads.h"
 
+using kv::app::TMainWindow;
+using kv::app::TQtMainThreadBridge;
+
 namespace {
 
 TEST(AppTest, TheWindowStartsWithItsCaptionAndTheLibrariesLoaded)
 {
-    MainWindow window;
+    TMainWindow window;
     window.show();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Kelvane V1.3"));
     EXPECT_TRUE(window.Engine().LibrariesLoaded()) << window.Engine().LastError();
@@ -26,7 +29,7 @@ TEST(AppTest, TheWindowStartsWithItsCaptionAndTheLibrariesLoaded)
 TEST(AppTest, BridgeCallsFromAWorkerRunOnTheMainThreadAndWait)
 {
     QObject target;
-    QtMainThreadBridge bridge(&target);
+    TQtMainThreadBridge bridge(&target);
     const int mainThread = kv::CurrentThreadId();
     // Run by the engine's pump (the main thread waiting for a worker) and by the plain event loop.
     const std::pair<const char*, std::function<void()>> pumps[] = {

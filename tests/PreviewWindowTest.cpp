@@ -13,6 +13,10 @@
 #include "app/QtMainThreadBridge.h"
 #include "media/ThreadId.h"
 
+using kv::app::TPreviewWindow;
+using kv::app::TQtMainThreadBridge;
+using kv::app::QtPreviewWindows;
+
 namespace {
 
 kv::TBitmap Filled(int Width, int Height, uint8_t Blue, uint8_t Green, uint8_t Red)
@@ -37,7 +41,7 @@ void SendMouse(QWidget& Window, QEvent::Type Type, QPoint Local, Qt::MouseButton
 TEST(PreviewWindowTest, AToolWindowOnTopShowingThePictureAndItsTime)
 {
     int closed = 0;
-    PreviewWindow window([&] { ++closed; });
+    TPreviewWindow window([&] { ++closed; });
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::Tool));
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(window.parentWidget(), nullptr);
@@ -81,7 +85,7 @@ TEST(PreviewWindowTest, AToolWindowOnTopShowingThePictureAndItsTime)
 TEST(PreviewWindowTest, ThePreviewerMakesItsWindowOnTheMainThread)
 {
     QObject target;
-    auto bridge = std::make_shared<QtMainThreadBridge>(&target);
+    auto bridge = std::make_shared<TQtMainThreadBridge>(&target);
     auto previewer = std::make_unique<kv::TPreviewer>(QtPreviewWindows(), bridge, kv::CurrentThreadId());
     std::atomic<int> step{0};
     std::atomic<bool> answer{false};
@@ -100,9 +104,9 @@ TEST(PreviewWindowTest, ThePreviewerMakesItsWindowOnTheMainThread)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_EQ(step, 1);
     EXPECT_TRUE(answer);
-    PreviewWindow* window = nullptr;
+    TPreviewWindow* window = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* preview = dynamic_cast<PreviewWindow*>(widget); preview && preview->isVisible())
+        if (auto* preview = dynamic_cast<TPreviewWindow*>(widget); preview && preview->isVisible())
             window = preview;
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("01:02:03.004"));
@@ -116,7 +120,7 @@ TEST(PreviewWindowTest, ThePreviewerMakesItsWindowOnTheMainThread)
     worker.join();
     EXPECT_FALSE(answer) << "closed: the task stops previewing";
     for (QWidget* widget : QApplication::topLevelWidgets())
-        EXPECT_EQ(dynamic_cast<PreviewWindow*>(widget), nullptr) << "the window went with the previewer";
+        EXPECT_EQ(dynamic_cast<TPreviewWindow*>(widget), nullptr) << "the window went with the previewer";
 }
 
 }  // namespace

@@ -44,10 +44,11 @@ struct TWindowPaths {
 };
 
 // The output tabs' indices.
-using kv::presets::OutputTabAnalysis;
-using kv::presets::OutputTabCustom;
-using kv::presets::OutputTabDevice;
-using kv::presets::OutputTabPreset;
+using kv::presets::TOutputTab;
+using kv::presets::otAnalysis;
+using kv::presets::otCustom;
+using kv::presets::otDevice;
+using kv::presets::otPreset;
 
 // The five information labels under the combo boxes, shared by the output tabs.
 using TInfoLabels = TProfileLabels;

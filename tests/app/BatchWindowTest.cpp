@@ -40,6 +40,8 @@
 #include "app/QtPorts.h"
 #include "app/Skins.h"
 
+using kv::app::TMainWindow;
+
 namespace {
 
 using namespace kv::app;
@@ -104,7 +106,7 @@ struct TWindow {
     TRecorder Recorder;
     kvtest::TProgramFolder Program;
     QTemporaryDir Work;
-    std::unique_ptr<MainWindow> Window;
+    std::unique_ptr<TMainWindow> Window;
     QStringList Questions;
     bool CloseAnswer = false;
     std::function<bool(const QString&)> QuestionBox;  // the window's own question
@@ -117,7 +119,7 @@ struct TWindow {
         }();
         (void)look;
         kvtest::LoadSystemLibraries();
-        Window = std::make_unique<MainWindow>(Program.Paths(), Recorder.Ports());
+        Window = std::make_unique<TMainWindow>(Program.Paths(), Recorder.Ports());
         Recorder.Window = Window.get();
         Window->show();
         QApplication::processEvents();

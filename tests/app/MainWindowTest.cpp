@@ -37,6 +37,8 @@
 #include "app/QtPorts.h"
 #include "app/Skins.h"
 
+using kv::app::TMainWindow;
+
 namespace {
 
 using kv::app::TMainWindowControls;
@@ -103,7 +105,7 @@ struct TShownWindow {
     int Look = InstallLook();
     TRecorder Recorder;
     TProgram Program;
-    MainWindow Window;
+    TMainWindow Window;
 };
 
 // The text a control shows, when it shows one.
@@ -262,13 +264,13 @@ const TExpectedControl ExpectedControls[] = {
     {"chkShutdown", "转换完成自动关机", nullptr},
 };
 
-QWidget* Control(const MainWindow& Window, const char* Name)
+QWidget* Control(const TMainWindow& Window, const char* Name)
 {
     return Window.ClientArea()->findChild<QWidget*>(QString::fromLatin1(Name));
 }
 
 // The controls of the table that are direct children of Parent and would be seen with it.
-QList<QWidget*> TableChildren(const MainWindow& Window, const QWidget* Parent)
+QList<QWidget*> TableChildren(const TMainWindow& Window, const QWidget* Parent)
 {
     QList<QWidget*> children;
     for (const TExpectedControl& expected : ExpectedControls) {
@@ -281,7 +283,7 @@ QList<QWidget*> TableChildren(const MainWindow& Window, const QWidget* Parent)
 
 // What a person sees of one page of the window: every shown control inside the client area and its parent,
 // not clipped, not overlapping its neighbours.
-void ExpectPageSound(const MainWindow& Window)
+void ExpectPageSound(const TMainWindow& Window)
 {
     const QWidget* client = Window.ClientArea();
     std::set<const QWidget*> parents;
@@ -331,7 +333,7 @@ TEST_P(MainWindowSkinTest, EveryControlIsInPlaceCaptionedAndReadable)
 {
     const QString skin = QString::fromLatin1(GetParam());
     TShownWindow shown(skin);
-    MainWindow& window = shown.Window;
+    TMainWindow& window = shown.Window;
     const TMainWindowControls& c = window.Controls();
 
     EXPECT_EQ(window.ClientArea()->size(), kv::app::ClientAreaSize);
@@ -461,7 +463,7 @@ TEST(MainWindowTest, TheSkinNamedInTheSettingsIsApplied)
     QMap<QString, QString> sheets;
     for (const TCase& test : cases) {
         TShownWindow shown(QString::fromLatin1(test.Configured));
-        const MainWindow& window = shown.Window;
+        const TMainWindow& window = shown.Window;
         SCOPED_TRACE(test.Configured);
         EXPECT_EQ(window.Skin().Adjustment.Saturation, test.Saturation);
         EXPECT_EQ(window.Skin().Adjustment.HueOffset, test.HueOffset);
@@ -583,7 +585,7 @@ TEST(MainWindowTest, TheCustomPanelTakesDigitsWithinEachEditsLength)
 TEST(MainWindowTest, MenuExitsAndShowsTheAboutDialog)
 {
     TShownWindow shown(QStringLiteral("Topaz"));
-    MainWindow& window = shown.Window;
+    TMainWindow& window = shown.Window;
     ASSERT_EQ(window.FileMenu()->title(), QStringLiteral("文件"));
     ASSERT_EQ(window.FileMenu()->actions().size(), 1);
     EXPECT_EQ(window.FileMenu()->actions()[0]->text(), QStringLiteral("退出"));

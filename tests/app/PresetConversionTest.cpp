@@ -126,7 +126,7 @@ TCase TableCase(const std::string& Name, int Tab, int Index1, int Index2, const 
     c.Choice.Index2 = Index2;
     // The window shows the chosen profile, whose audio codec chooses the audio encoder.
     const TProfile profile = ReadProfile(ProfilePath);
-    const TProfileLabels labels = ProfileLabels(profile, Tab == OutputTabDevice);
+    const TProfileLabels labels = ProfileLabels(profile, Tab == otDevice);
     c.Choice.AudioCodec = profile.AudioCodec;
     c.Video = kvtest::VideoFamily(Entry);
     c.Audio = kvtest::AudioFamily(labels.AudioCodec.mid(QStringLiteral("音频编码：").size()), Entry.Ext);
@@ -146,7 +146,7 @@ std::vector<TCase> AllCases(const std::string& Folder)
         const auto& entries = PresetTable()[static_cast<size_t>(type)];
         EXPECT_EQ(files.size(), entries.size());
         for (size_t n = 0; n < entries.size() && n < files.size(); ++n)
-            cases.push_back(TableCase(FileTypeFolder(type) + " preset " + std::to_string(n), OutputTabPreset, type,
+            cases.push_back(TableCase(FileTypeFolder(type) + " preset " + std::to_string(n), otPreset, type,
                                       static_cast<int>(n), entries[n], files[n]));
     }
     std::vector<std::string> brands;
@@ -157,7 +157,7 @@ std::vector<TCase> AllCases(const std::string& Folder)
         const auto& entries = DeviceTable()[brand];
         for (size_t n = 0; n < entries.size() && n < files.size(); ++n)
             cases.push_back(TableCase(QFileInfo(QString::fromStdString(files[n])).completeBaseName().toStdString(),
-                                      OutputTabDevice, static_cast<int>(brand), static_cast<int>(n), entries[n],
+                                      otDevice, static_cast<int>(brand), static_cast<int>(n), entries[n],
                                       files[n]));
     }
 
@@ -173,7 +173,7 @@ std::vector<TCase> AllCases(const std::string& Folder)
     ini.WriteString("audio", "AudioCodec", "AAC");
     TCase analysis;
     analysis.Name = "analysis tab";
-    analysis.Choice.Tab = OutputTabAnalysis;
+    analysis.Choice.Tab = otAnalysis;
     analysis.Choice.ExtFilePath = extfile;
     analysis.Choice.AudioCodec = "AAC";
     analysis.Video = "mpeg4";
@@ -197,7 +197,7 @@ std::vector<TCase> AllCases(const std::string& Folder)
         for (int type = 0; type < static_cast<int>(PresetTable().size()); ++type) {
             TCase custom;
             custom.Name = "custom " + FileTypeFolder(type) + " after the label " + label.Label;
-            custom.Choice.Tab = OutputTabCustom;
+            custom.Choice.Tab = otCustom;
             custom.Choice.Index1 = type;
             custom.Choice.CustomPanelShown = true;
             custom.Choice.CustomWidth = "220";

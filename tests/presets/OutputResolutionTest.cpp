@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 TOutputChoice ChoiceFor(const std::string& Resolution, int FileType = 1, int Preset = 0)
 {
     TOutputChoice choice;
-    choice.Tab = OutputTabPreset;
+    choice.Tab = otPreset;
     choice.Index1 = FileType;
     choice.Index2 = Preset;
     choice.ProbeFileName = "/videos/clip.avi";
@@ -34,7 +34,7 @@ TOutputChoice ChoiceFor(const std::string& Resolution, int FileType = 1, int Pre
 TOutputChoice CustomChoice(const std::string& Resolution, const std::string& Width, const std::string& Height)
 {
     TOutputChoice choice = ChoiceFor(Resolution);
-    choice.Tab = OutputTabCustom;
+    choice.Tab = otCustom;
     choice.Index1 = 2;  // AVI
     choice.CustomPanelShown = true;
     choice.CustomWidth = Width;
@@ -132,7 +132,7 @@ kv::TOutputOptions BuildForType(const std::string& Folder, const std::string& Ty
     fs::remove(extfile);
     TIniFile(extfile).WriteString("mediatype", "Type", Type);
     TOutputChoice choice = ChoiceFor("1280 X 720");
-    choice.Tab = OutputTabAnalysis;
+    choice.Tab = otAnalysis;
     choice.ExtFilePath = extfile;
     choice.OutputFolder = Folder;
     TOutputResolver resolver;
@@ -205,7 +205,7 @@ TEST(OutputResolutionTest, AnIpodFileIsFittedInto320x240WhateverSizeWasChosen)
     ini.WriteInteger("video", "Width", 640);
     ini.WriteInteger("video", "Height", 480);
     TOutputChoice choice = ChoiceFor("1280 X 720");
-    choice.Tab = OutputTabAnalysis;
+    choice.Tab = otAnalysis;
     choice.ExtFilePath = extfile;
     TOutputResolver resolver;
     const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
@@ -257,20 +257,20 @@ TEST(OutputResolutionTest, PresetAndDeviceTabsFollowTheTables)
         const char* VCodec;
         int VBitrate, Fps;
     } cases[] = {
-        {OutputTabPreset, 0, 2, ".3gp", "352x288", "h263", 384000, 18},
-        {OutputTabPreset, 2, 1, ".avi", "320x240", "mpeg4", 384000, 15},
-        {OutputTabPreset, 1, 1, ".mp4", "320x240", "mpeg4", 384000, 18},
-        {OutputTabPreset, 8, 0, ".flv", "176x144", "flv", 18000, 18},
-        {OutputTabPreset, 5, 0, ".rm10", "320x240", "rv10", 384000, 15},
-        {OutputTabPreset, 5, 3, ".rm20", "640x480", "rv20", 768000, 25},
-        {OutputTabPreset, 5, 4, ".rm20", "640x480", "rv20", 768000, 25},    // no such preset: unchanged
-        {OutputTabPreset, 9, 0, ".rm20", "640x480", "rv20", 768000, 25},    // no such file type
-        {OutputTabPreset, -1, 0, ".rm20", "640x480", "rv20", 768000, 25},
-        {OutputTabDevice, 14, 1, ".mp4", "1280x730", "mpeg4", 2400000, 25},
-        {OutputTabDevice, 21, 1, ".mp4", "320x240", "avc", 288000, 18},
-        {OutputTabDevice, 5, 0, ".wmv", "320x240", "wmv2", 384000, 18},
-        {OutputTabDevice, 25, 3, ".wmv", "320x240", "wmv2", 384000, 18},    // no such model
-        {OutputTabDevice, 26, 0, ".wmv", "320x240", "wmv2", 384000, 18},    // no such brand
+        {otPreset, 0, 2, ".3gp", "352x288", "h263", 384000, 18},
+        {otPreset, 2, 1, ".avi", "320x240", "mpeg4", 384000, 15},
+        {otPreset, 1, 1, ".mp4", "320x240", "mpeg4", 384000, 18},
+        {otPreset, 8, 0, ".flv", "176x144", "flv", 18000, 18},
+        {otPreset, 5, 0, ".rm10", "320x240", "rv10", 384000, 15},
+        {otPreset, 5, 3, ".rm20", "640x480", "rv20", 768000, 25},
+        {otPreset, 5, 4, ".rm20", "640x480", "rv20", 768000, 25},    // no such preset: unchanged
+        {otPreset, 9, 0, ".rm20", "640x480", "rv20", 768000, 25},    // no such file type
+        {otPreset, -1, 0, ".rm20", "640x480", "rv20", 768000, 25},
+        {otDevice, 14, 1, ".mp4", "1280x730", "mpeg4", 2400000, 25},
+        {otDevice, 21, 1, ".mp4", "320x240", "avc", 288000, 18},
+        {otDevice, 5, 0, ".wmv", "320x240", "wmv2", 384000, 18},
+        {otDevice, 25, 3, ".wmv", "320x240", "wmv2", 384000, 18},    // no such model
+        {otDevice, 26, 0, ".wmv", "320x240", "wmv2", 384000, 18},    // no such brand
     };
     for (const auto& c : cases) {
         TOutputChoice choice;
@@ -310,7 +310,7 @@ TEST(OutputResolutionTest, AnalysisTabReadsExtfileEachTime)
     for (const auto& c : cases) {
         kvtest::WriteBytes(extfile, c.Content);
         TOutputChoice choice;
-        choice.Tab = OutputTabAnalysis;
+        choice.Tab = otAnalysis;
         choice.Index1 = 7;  // ignored
         choice.ExtFilePath = extfile;
         resolver.ResolveOutputPreset(choice);
@@ -331,7 +331,7 @@ TEST(OutputResolutionTest, AnalysedFileWithoutVideoKeepsTheSourceSizeAndRate)
     for (const char* key : {"Width", "Height", "FPS", "VideoBitrate"})
         ini.WriteInteger("video", key, 0);
     TOutputChoice choice = ChoiceFor("0 X 0");
-    choice.Tab = OutputTabAnalysis;
+    choice.Tab = otAnalysis;
     choice.ExtFilePath = extfile;
     TOutputResolver resolver;
     const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
@@ -395,7 +395,7 @@ TEST(OutputResolutionTest, CustomTypesChooseKindAndEncoder)
     for (const auto& c : cases) {
         TOutputResolver resolver;
         TOutputChoice device;
-        device.Tab = OutputTabDevice;
+        device.Tab = otDevice;
         device.Index1 = 5;  // a WMV player
         resolver.ResolveOutputPreset(device);
         TOutputChoice choice = CustomChoice("", " 0352 ", "288");
@@ -461,7 +461,7 @@ TEST(OutputResolutionTest, TheAudioEncoderIsOneTheContainerHolds)
         fs::remove(extfile);
         TIniFile(extfile).WriteString("mediatype", "Type", type);
         TOutputChoice choice = ChoiceFor("1280 X 720");
-        choice.Tab = OutputTabAnalysis;
+        choice.Tab = otAnalysis;
         choice.ExtFilePath = extfile;
         choice.AudioCodec = "FLAC";
         TOutputResolver resolver;
