@@ -1,7 +1,7 @@
 // The component's re-entrant event lock. It knows whether the calling thread holds it, so that code
 // which must wait for another worker (freeing a running task from inside an event handler) can let go
 // of it while it waits instead of blocking that worker's events forever. Its place in the lock order is
-// written down next to the codec lock (media/FFmpegLoader.h).
+// written down in ARCHITECTURE.md.
 #pragma once
 
 #include <atomic>

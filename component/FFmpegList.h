@@ -2,7 +2,7 @@
 // position. Lookups by thread come from whatever thread logs and launches run on workers while the main
 // thread may remove tasks, so the list is guarded by a lock and hands out pins: a pinned task stays
 // alive, even after it has been removed, until the last pin is let go. The lock is held only to read or
-// change the list itself, never while a task is called (lock order: media/FFmpegLoader.h).
+// change the list itself, never while a task is called (lock order: ARCHITECTURE.md).
 //
 // A removed task is freed by whoever lets go of it last. That may be a worker thread; when that thread
 // holds an event lock at that moment, the task is freed once it holds none. Every task in a list counts

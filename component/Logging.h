@@ -3,7 +3,7 @@
 // component, attributed to the task that runs on the logging thread. A component passes on a line when
 // the level of the task it is attributed to (or its own LogLevel, for lines of no task) lets it through.
 // A message logged on a thread that holds the codec lock is formatted at once and assembled and
-// delivered when that thread lets go of the lock (lock order: media/FFmpegLoader.h).
+// delivered when that thread lets go of the lock (lock order: ARCHITECTURE.md).
 #pragma once
 
 #include <condition_variable>

@@ -69,27 +69,9 @@ public:
 // The single process-wide loader.
 TFFmpegLoader& FFLoader();
 
-// Lock order. The process-wide locks, outermost first. A thread that holds one of them may take only
-// locks further down the list, never one further up:
-//   1. the preview lock (engine/FFmpegTask: PreviewLock), around a task's preview bookkeeping (its flags,
-//      the time of its last picture, the picture's conversion and its previewer). The preview step may log
-//      under it, but lets go of it before it hands a picture to the main thread and waits there.
-//   2. a component's event lock (component/EventLock), around OnLog, OnProgress and OnTerminate and the
-//      batch counters. Re-entrant. Event handlers may call the component again: its operations that
-//      reach the preview lock or wait for workers (AddTask, StartConvert, RemoveTask, ClearTasks,
-//      switching Preview) let go of the event lock while they work, and a task whose last reference
-//      goes away on a thread that holds an event lock is freed once that thread holds none.
-//   3. a component's task-list lock (component/FFmpegList), held only to read or change the list:
-//      tasks are called on pinned references after it is released.
-//   4. the log-line store's lock (component/Logging), held only to assemble library lines: they are
-//      delivered after it is released.
-//   5. the codec lock (below), around codec opening and closing and the stream-information search.
-// The codec lock is the innermost: nothing under it logs, raises an event or calls out. Log lines that
-// the libraries or the engine produce on a thread while it holds the codec lock are kept and delivered
-// when that thread lets go of it (RunOutsideCodecLock).
-// Leaf locks that guard a few fields and call nothing (the loader's state, the log-level claims, a
-// task's own state and pause locks, a worker's start-up lock) may be taken under any of these and take
-// nothing themselves.
+// The codec lock below is the innermost of the process-wide locks; ARCHITECTURE.md gives their order.
+// Nothing under it logs, raises an event or calls out: log lines produced on a thread while it holds the
+// lock are kept and delivered when that thread lets go of it (RunOutsideCodecLock).
 
 // Serialises codec opening and closing and the stream-information search of inputs across all tasks
 // and the probe. It knows whether the calling thread holds it, and runs what was put off while it was
