@@ -43,9 +43,8 @@ QStringList LocalFiles(const QMimeData* Data)
 
 }  // namespace
 
-TBatchController::TBatchController(QWidget& Window, const TMainWindowControls& Controls,
-                                   kv::TCustomDIdezuDOR& Engine, TWindowLogic& Logic, const TPorts& Ports,
-                                   TFactsReader Reader)
+TBatchController::TBatchController(QWidget& Window, const TMainWindowControls& Controls, kv::TCustomDIdezuDOR& Engine,
+                                   TWindowLogic& Logic, const TPorts& Ports, TFactsReader Reader)
     : m_window(Window), m_c(Controls), m_engine(Engine), m_logic(Logic), m_ports(Ports), m_list(std::move(Reader))
 {
     m_baseTitle = Window.windowTitle();
@@ -263,8 +262,7 @@ void TBatchController::ShowButtons()
 void TBatchController::UpdateTitle()
 {
     const int percent = m_driver ? m_driver->OverallPercent() : -1;
-    m_window.setWindowTitle(percent < 0 ? m_baseTitle
-                                        : QStringLiteral("%1% - %2").arg(percent).arg(m_baseTitle));
+    m_window.setWindowTitle(percent < 0 ? m_baseTitle : QStringLiteral("%1% - %2").arg(percent).arg(m_baseTitle));
 }
 
 bool TBatchController::CheckSettings()
@@ -272,8 +270,8 @@ bool TBatchController::CheckSettings()
     if (m_logic.ActiveTab() != otCustom)
         return true;
     const TCustomPanelState panel = m_logic.CustomPanel();
-    const QString problem = CustomFieldsProblem(m_c.CustomType ? m_c.CustomType->currentText() : QString(),
-                                                panel.Width, panel.Height, panel.Bitrate, panel.FrameRate);
+    const QString problem = CustomFieldsProblem(m_c.CustomType ? m_c.CustomType->currentText() : QString(), panel.Width,
+                                                panel.Height, panel.Bitrate, panel.FrameRate);
     if (problem.isEmpty())
         return true;
     if (m_ports.Messages)

@@ -51,7 +51,11 @@ public:
     TBatchDriver& Driver() { return *m_driver; }
 
     // The window's caption without the progress.
-    void SetBaseTitle(const QString& Title) { m_baseTitle = Title; UpdateTitle(); }
+    void SetBaseTitle(const QString& Title)
+    {
+        m_baseTitle = Title;
+        UpdateTitle();
+    }
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;

@@ -227,9 +227,8 @@ void TMainWindow::showEvent(QShowEvent* Event)
 bool TMainWindow::eventFilter(QObject* Watched, QEvent* Event)
 {
     const TMainWindowControls& c = m_controls;
-    const bool customEdit =
-        Watched == c.CustomWidth || Watched == c.CustomHeight || Watched == c.CustomBitrate ||
-        Watched == c.CustomFrameRate;
+    const bool customEdit = Watched == c.CustomWidth || Watched == c.CustomHeight || Watched == c.CustomBitrate ||
+                            Watched == c.CustomFrameRate;
     if (customEdit && Event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(Event);
         QString text = key->text();

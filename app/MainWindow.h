@@ -22,7 +22,7 @@ class TMainWindow : public QMainWindow {
 public:
     // Ports left empty are served by Qt's own dialogs, message boxes and desktop services.
     explicit TMainWindow(const kv::app::TWindowPaths& Paths = kv::app::TWindowPaths::FromEnvironment(),
-                        const kv::app::TPorts& Ports = {});
+                         const kv::app::TPorts& Ports = {});
     ~TMainWindow() override;
 
     kv::TDIdezuDOR& Engine() { return m_engine; }

@@ -101,8 +101,8 @@ void BuildFileList(TMainWindowControls& C, QWidget& Client)
     C.AddPanel->raise();
 
     const int y = 191;
-    C.Add = Button<QToolButton>(&Client, "btnAdd", QStringLiteral("添加"), {6, y, 64, 24},
-                                ButtonImage(TButtonImage::Add));
+    C.Add =
+        Button<QToolButton>(&Client, "btnAdd", QStringLiteral("添加"), {6, y, 64, 24}, ButtonImage(TButtonImage::Add));
     C.Delete = Button<QToolButton>(&Client, "btnDelete", QStringLiteral("删除"), {74, y, 64, 24},
                                    ButtonImage(TButtonImage::Delete));
     C.Clear = Button<QToolButton>(&Client, "btnClear", QStringLiteral("清空"), {142, y, 64, 24},
@@ -117,10 +117,9 @@ void BuildFileList(TMainWindowControls& C, QWidget& Client)
 void BuildPresetAndDeviceTabs(TMainWindowControls& C)
 {
     QWidget* preset = C.TabPages[otPreset];
-    C.FileTypeCaption =
-        Caption(preset, "lblFileType", QStringLiteral("文件类型:"), {RowLeft, 8, 72, RowHeight});
-    C.FileType = Combo(preset, "cmbFileType", QStringLiteral("选择文件类型方案"),
-                       {FieldLeft, 8, FieldWidth, RowHeight});
+    C.FileTypeCaption = Caption(preset, "lblFileType", QStringLiteral("文件类型:"), {RowLeft, 8, 72, RowHeight});
+    C.FileType =
+        Combo(preset, "cmbFileType", QStringLiteral("选择文件类型方案"), {FieldLeft, 8, FieldWidth, RowHeight});
     C.PresetCaption = Caption(preset, "lblPreset", QStringLiteral("预置方案:"), {RowLeft, 38, 72, RowHeight});
     C.Preset = Combo(preset, "cmbPreset", QStringLiteral("选择预置方案"), {FieldLeft, 38, FieldWidth, RowHeight});
 
@@ -147,10 +146,11 @@ void BuildInfoPanel(TMainWindowControls& C)
 void BuildAnalysisTab(TMainWindowControls& C)
 {
     QWidget* page = C.TabPages[otAnalysis];
-    C.AnalysisText = Caption(page, "lblAnalysis",
-                             QStringLiteral("       比如您不知该生成什么样的视频格式给自己的手机用，但手机里已经有一些"
-                                            "可以播放的视频文件，OK,本软件可以提取并分析这些文件为您自动生成合适的方案。"),
-                             {RowLeft, 2, 258, 68});
+    C.AnalysisText =
+        Caption(page, "lblAnalysis",
+                QStringLiteral("       比如您不知该生成什么样的视频格式给自己的手机用，但手机里已经有一些"
+                               "可以播放的视频文件，OK,本软件可以提取并分析这些文件为您自动生成合适的方案。"),
+                {RowLeft, 2, 258, 68});
     C.AnalysisText->setWordWrap(true);
     C.AnalysisText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     C.Analyse = Button<QPushButton>(page, "btnAnalyse", QStringLiteral("分析视频文件"), {272, 20, 112, 32},
@@ -170,8 +170,8 @@ void BuildCustomTab(TMainWindowControls& C)
     fill->addWidget(C.CustomPanel, 0, 0);
     QWidget* panel = C.CustomPanel;
     C.CustomTypeCaption = Caption(panel, "lblCustomType", QStringLiteral("视频类型"), {RowLeft, 8, 72, RowHeight});
-    C.CustomType = Combo(panel, "cmbCustomType", QStringLiteral("选择转换视频类型方案"),
-                         {FieldLeft, 8, FieldWidth, RowHeight});
+    C.CustomType =
+        Combo(panel, "cmbCustomType", QStringLiteral("选择转换视频类型方案"), {FieldLeft, 8, FieldWidth, RowHeight});
     C.CustomSizeCaption = Caption(panel, "lblCustomSize", QStringLiteral("视频尺寸"), {RowLeft, 40, 72, RowHeight});
     C.CustomWidth = Edit(panel, "edtCustomWidth", QStringLiteral("220"), 4, {FieldLeft, 40, 64, RowHeight});
     C.CustomTimes = Caption(panel, "lblCustomTimes", QStringLiteral("Ⅹ"), {FieldLeft + 64, 40, 24, RowHeight});

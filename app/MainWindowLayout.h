@@ -28,11 +28,11 @@ namespace kv::app {
 inline constexpr QSize ClientAreaSize{678, 486};
 
 // Tab indices of the output settings.
-using kv::presets::TOutputTab;
 using kv::presets::otAnalysis;
 using kv::presets::otCustom;
 using kv::presets::otDevice;
 using kv::presets::otPreset;
+using kv::presets::TOutputTab;
 
 // Pointers into the widget tree below the client widget, which owns every control.
 struct TMainWindowControls {

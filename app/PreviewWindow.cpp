@@ -33,9 +33,9 @@ void TPreviewWindow::Open(int Width, int Height)
 void TPreviewWindow::Paint(const kv::TBitmap& Picture, const std::string& Caption)
 {
     if (Picture.Width > 0 && Picture.Height > 0 && !Picture.Pixels.empty())
-        m_picture = QImage(Picture.Pixels.data(), Picture.Width, Picture.Height, Picture.Stride(),
-                           QImage::Format_BGR888)
-                        .copy();
+        m_picture =
+            QImage(Picture.Pixels.data(), Picture.Width, Picture.Height, Picture.Stride(), QImage::Format_BGR888)
+                .copy();
     setWindowTitle(QString::fromStdString(Caption));
     update();
 }

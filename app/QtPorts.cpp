@@ -41,25 +41,16 @@ QString QtFileDialogFilter(const QString& Filter)
     return description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
-void TQtPorts::Error(const QString& Text)
-{
-    Show(m_window, QMessageBox::Critical, Text);
-}
+void TQtPorts::Error(const QString& Text) { Show(m_window, QMessageBox::Critical, Text); }
 
-void TQtPorts::Information(const QString& Text)
-{
-    Show(m_window, QMessageBox::Information, Text);
-}
+void TQtPorts::Information(const QString& Text) { Show(m_window, QMessageBox::Information, Text); }
 
-void TQtPorts::Warning(const QString& Text)
-{
-    Show(m_window, QMessageBox::Warning, Text);
-}
+void TQtPorts::Warning(const QString& Text) { Show(m_window, QMessageBox::Warning, Text); }
 
 bool TQtPorts::Question(const QString& Text)
 {
-    return QMessageBox::question(m_window, MessageCaption, Text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(m_window, MessageCaption, Text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 QString TQtPorts::BrowseFolder(const QString& Title)
@@ -82,19 +73,10 @@ bool TQtPorts::PowerOff()
     return QProcess::startDetached(QStringLiteral("systemctl"), {QStringLiteral("poweroff")});
 }
 
-bool TQtPorts::OpenFolder(const QString& Folder)
-{
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(Folder));
-}
+bool TQtPorts::OpenFolder(const QString& Folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(Folder)); }
 
-bool TQtPorts::OpenUrl(const QString& Url)
-{
-    return QDesktopServices::openUrl(QUrl(Url));
-}
+bool TQtPorts::OpenUrl(const QString& Url) { return QDesktopServices::openUrl(QUrl(Url)); }
 
-void TQtPorts::Beep()
-{
-    QApplication::beep();
-}
+void TQtPorts::Beep() { QApplication::beep(); }
 
 }  // namespace kv::app

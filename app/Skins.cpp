@@ -49,24 +49,21 @@ struct TSkinColours {
 
 // Warm amber, drawn at half saturation: the skin's adjustment doubles it.
 constexpr TSkinColours TopazColours{
-    "#3a342d", "#6e6558", "#a59c90", "#f4f0ea", "#e9e1d5", "#faf7f2", "#ffffff", "#f8f4ee", "#f3efe9",
-    "#c5b59d", "#a8896a", "#7d6249", "#f3ebdf", "#e0d2bd", "#fdfbf8", "#ece3d5", "#bba88b", "#fffaf1",
-    "#f3e6d1", "#e2d4be", "#c3a582", "#ffffff", "#c9a57a", "#a88258", "#ffffff", "#fbf7f0", "#e4d8c5",
-    "#fffbf2", 4};
+    "#3a342d", "#6e6558", "#a59c90", "#f4f0ea", "#e9e1d5", "#faf7f2", "#ffffff", "#f8f4ee", "#f3efe9", "#c5b59d",
+    "#a8896a", "#7d6249", "#f3ebdf", "#e0d2bd", "#fdfbf8", "#ece3d5", "#bba88b", "#fffaf1", "#f3e6d1", "#e2d4be",
+    "#c3a582", "#ffffff", "#c9a57a", "#a88258", "#ffffff", "#fbf7f0", "#e4d8c5", "#fffbf2", 4};
 
 // Blue topaz: graphite greys with a deep teal.
 constexpr TSkinColours Topaz2Colours{
-    "#23282d", "#5b636b", "#a0a6ac", "#f1f2f3", "#e1e4e6", "#f8f9f9", "#ffffff", "#f4f6f6", "#eef0f1",
-    "#b4bbc0", "#1f8a80", "#16655e", "#f6f7f8", "#dde1e4", "#ffffff", "#e6e9eb", "#a9b1b7", "#f4fbfa",
-    "#d9efec", "#cfe3e0", "#2a9a8f", "#ffffff", "#2fa396", "#1a7a70", "#ffffff", "#f5f8f8", "#d5dcdf",
-    "#fcfdfd", 3};
+    "#23282d", "#5b636b", "#a0a6ac", "#f1f2f3", "#e1e4e6", "#f8f9f9", "#ffffff", "#f4f6f6", "#eef0f1", "#b4bbc0",
+    "#1f8a80", "#16655e", "#f6f7f8", "#dde1e4", "#ffffff", "#e6e9eb", "#a9b1b7", "#f4fbfa", "#d9efec", "#cfe3e0",
+    "#2a9a8f", "#ffffff", "#2fa396", "#1a7a70", "#ffffff", "#f5f8f8", "#d5dcdf", "#fcfdfd", 3};
 
 // Airy white and sky blue, with rounder shapes; its adjustment adds a third of saturation.
 constexpr TSkinColours WlmColours{
-    "#1d3349", "#4f6a85", "#9db0c3", "#f3f8fd", "#dcebf8", "#fbfdff", "#ffffff", "#f4f9fe", "#f0f5fa",
-    "#a8c6e2", "#3478bd", "#245a91", "#ffffff", "#dbeaf8", "#ffffff", "#e2effa", "#9dbedf", "#ffffff",
-    "#d2e7fa", "#c3dbf1", "#4b93d6", "#ffffff", "#5aa6e6", "#2f78c0", "#ffffff", "#f5faff", "#cfe1f2",
-    "#ffffff", 6};
+    "#1d3349", "#4f6a85", "#9db0c3", "#f3f8fd", "#dcebf8", "#fbfdff", "#ffffff", "#f4f9fe", "#f0f5fa", "#a8c6e2",
+    "#3478bd", "#245a91", "#ffffff", "#dbeaf8", "#ffffff", "#e2effa", "#9dbedf", "#ffffff", "#d2e7fa", "#c3dbf1",
+    "#4b93d6", "#ffffff", "#5aa6e6", "#2f78c0", "#ffffff", "#f5faff", "#cfe1f2", "#ffffff", 6};
 
 const char* const StyleSheetTemplate = R"(
 QWidget { color: ${Text}; font-family: "${Font}"; font-size: ${FontPx}px; }
@@ -168,10 +165,7 @@ QHeaderView::section {
 QToolTip { background: ${ToolTip}; color: ${Text}; border: 1px solid ${Frame}; padding: 3px; }
 )";
 
-QString Hex(const QColor& Colour)
-{
-    return Colour.name(QColor::HexRgb);
-}
+QString Hex(const QColor& Colour) { return Colour.name(QColor::HexRgb); }
 
 QColor Adjusted(const char* Base, const TColourAdjustment& Adjustment)
 {

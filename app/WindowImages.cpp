@@ -236,8 +236,8 @@ const QColor FileTypeColours[9] = {
     QColor(0x8e, 0x44, 0xad), QColor(0x1e, 0x9b, 0xb0), QColor(0xc0, 0x39, 0x2b),
     QColor(0x5d, 0x6d, 0x7e), QColor(0x7a, 0x9b, 0x2e), QColor(0xd8, 0x1b, 0x60),
 };
-const QColor TabColours[4] = {
-    QColor(0xe0, 0x8a, 0x1e), QColor(0x3a, 0x7b, 0xd5), QColor(0x8e, 0x44, 0xad), QColor(0x2e, 0x9e, 0x5b)};
+const QColor TabColours[4] = {QColor(0xe0, 0x8a, 0x1e), QColor(0x3a, 0x7b, 0xd5), QColor(0x8e, 0x44, 0xad),
+                              QColor(0x2e, 0x9e, 0x5b)};
 const QColor InactiveTab(0x8f, 0x96, 0x9e);
 
 // The images of the window's buttons, drawn on the 16 x 16 grid.
@@ -253,20 +253,22 @@ const std::function<void(QPainter&)> ButtonDrawings[] = {
     },
     [](QPainter& p) { RoundSign(p, QColor(0x3f, 0xa3, 0x4d), true); },   // Add
     [](QPainter& p) { RoundSign(p, QColor(0xd0, 0x4a, 0x3c), false); },  // Delete
-    [](QPainter& p) { Bin(p); },                                          // Clear
-    [](QPainter& p) { FilmWithLens(p, TabColours[2]); },                  // Analyse
-    [](QPainter& p) { Pencil(p, TabColours[3]); },                        // ShowCustom
-    [](QPainter& p) { Folder(p, false); },                                // BrowseFolder
-    [](QPainter& p) { Folder(p, true); },                                 // OpenFolder
-    [](QPainter& p) { PlayMark(p, Qt::white); },                          // Start
-    [](QPainter& p) {                                                     // Pause
+    [](QPainter& p) { Bin(p); },                                         // Clear
+    [](QPainter& p) { FilmWithLens(p, TabColours[2]); },                 // Analyse
+    [](QPainter& p) { Pencil(p, TabColours[3]); },                       // ShowCustom
+    [](QPainter& p) { Folder(p, false); },                               // BrowseFolder
+    [](QPainter& p) { Folder(p, true); },                                // OpenFolder
+    [](QPainter& p) { PlayMark(p, Qt::white); },                         // Start
+    [](QPainter& p) {                                                    // Pause
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0x3a, 0x7b, 0xd5));
         p.drawRoundedRect(QRectF(3.5, 2.5, 3.2, 11), 1, 1);
         p.drawRoundedRect(QRectF(9.3, 2.5, 3.2, 11), 1, 1);
     },
-    [](QPainter& p) { Triangle(p, {4, 2.5}, {4, 13.5}, {13, 8}, QColor(0x3f, 0xa3, 0x4d)); },  // Resume
-    [](QPainter& p) {                                                                          // Stop
+    [](QPainter& p) {
+        Triangle(p, {4, 2.5}, {4, 13.5}, {13, 8}, QColor(0x3f, 0xa3, 0x4d));
+    },                 // Resume
+    [](QPainter& p) {  // Stop
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0xd0, 0x4a, 0x3c));
         p.drawRoundedRect(QRectF(3, 3, 10, 10), 1.5, 1.5);
@@ -329,12 +331,9 @@ QIcon ButtonImage(TButtonImage Image)
 {
     const auto& draw = ButtonDrawings[static_cast<size_t>(Image)];
     switch (Image) {
-    case TButtonImage::AddPanel:
-        return IconOf(draw, {48, 96});
-    case TButtonImage::Start:
-        return IconOf(draw, {32, 64});
-    default:
-        return IconOf(draw);
+    case TButtonImage::AddPanel: return IconOf(draw, {48, 96});
+    case TButtonImage::Start: return IconOf(draw, {32, 64});
+    default: return IconOf(draw);
     }
 }
 

@@ -17,8 +17,21 @@ QIcon TabImage(int Index);
 QPixmap PreviewPlaceholder(QSize Size);
 
 // The buttons' icons.
-enum class TButtonImage { AddPanel, Add, Delete, Clear, Analyse, ShowCustom, BrowseFolder, OpenFolder, Start, Pause,
-                          Resume, Stop, Count };
+enum class TButtonImage {
+    AddPanel,
+    Add,
+    Delete,
+    Clear,
+    Analyse,
+    ShowCustom,
+    BrowseFolder,
+    OpenFolder,
+    Start,
+    Pause,
+    Resume,
+    Stop,
+    Count
+};
 QIcon ButtonImage(TButtonImage Image);
 
 }  // namespace kv::app

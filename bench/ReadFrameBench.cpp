@@ -83,7 +83,8 @@ int main(int argc, char* argv[])
         Summarise(Time(static_cast<int>(stepCount), [&](int i) { readAccurately((i + 1) * step); }));
 
     std::printf("file: %s (%.1f s)\n", argv[1], static_cast<double>(duration) / 1e6);
-    std::printf("random reads (50):          median %6.1f ms   worst %6.1f ms\n", randomReads.Median, randomReads.Worst);
+    std::printf("random reads (50):          median %6.1f ms   worst %6.1f ms\n", randomReads.Median,
+                randomReads.Worst);
     std::printf("forward steps of %.3f s (%lld): median %6.1f ms   worst %6.1f ms\n", static_cast<double>(step) / 1e6,
                 static_cast<long long>(stepCount), forward.Median, forward.Worst);
     std::printf("accurate random reads (50): median %6.1f ms   worst %6.1f ms\n", randomAccurate.Median,

@@ -82,7 +82,6 @@ void LogLine(kv::TLogLevel Level, const std::string& Text)
     std::fprintf(stderr, "[%s] %s\n", LevelName(Level), kv::OneLineMessage(Text, GGivenValues).c_str());
 }
 
-
 std::string JoinLines(const std::vector<std::string>& Lines)
 {
     std::string text;
@@ -112,8 +111,8 @@ TArguments ParseArguments(const std::vector<std::string>& Args, bool TakesLines)
             const std::string& line = Args[++i];
             // One line each: a line break would make the engine read two options where one was given.
             if (line.find_first_of("\r\n") != std::string::npos)
-                parsed.Error = "the option line '" + line + "' holds a line break: give each option with its own " +
-                               Args[i - 1];
+                parsed.Error =
+                    "the option line '" + line + "' holds a line break: give each option with its own " + Args[i - 1];
             (Args[i - 1] == "-i" ? parsed.InputLines : parsed.OutputLines).push_back(line);
         } else {
             parsed.Files.push_back(Args[i]);
@@ -129,9 +128,10 @@ std::string RefuseOutput(const std::string& Input, const std::string& Output, bo
     struct stat output {};
     if (::lstat(Output.c_str(), &output) != 0)
         return "";
-    struct stat input {}, target {};
-    if (::stat(Input.c_str(), &input) == 0 && ::stat(Output.c_str(), &target) == 0 &&
-        input.st_dev == target.st_dev && input.st_ino == target.st_ino)
+    struct stat input {
+    }, target{};
+    if (::stat(Input.c_str(), &input) == 0 && ::stat(Output.c_str(), &target) == 0 && input.st_dev == target.st_dev &&
+        input.st_ino == target.st_ino)
         return Output + " is the input file itself: choose another output";
     if (!Overwrite)
         return Output + " already exists (give -y to replace it)";
@@ -294,10 +294,14 @@ int Probe(const std::vector<std::string>& Args)
         return Fail(engine.Error);
     kv::TAVProbe& probe = *opened;
     const std::pair<const char*, int> counts[] = {
-        {"StreamCount", probe.StreamCount},           {"ProgramCount", probe.ProgramCount},
-        {"AudioStreamCount", probe.AudioStreamCount}, {"VideoStreamCount", probe.VideoStreamCount},
-        {"SubtitleStreamCount", probe.SubtitleStreamCount}, {"FirstAudioStream", probe.FirstAudioStream},
-        {"FirstVideoStream", probe.FirstVideoStream}, {"FirstSubtitleStream", probe.FirstSubtitleStream},
+        {"StreamCount", probe.StreamCount},
+        {"ProgramCount", probe.ProgramCount},
+        {"AudioStreamCount", probe.AudioStreamCount},
+        {"VideoStreamCount", probe.VideoStreamCount},
+        {"SubtitleStreamCount", probe.SubtitleStreamCount},
+        {"FirstAudioStream", probe.FirstAudioStream},
+        {"FirstVideoStream", probe.FirstVideoStream},
+        {"FirstSubtitleStream", probe.FirstSubtitleStream},
     };
     for (const auto& [key, value] : counts)
         Print(key, value);
@@ -434,7 +438,7 @@ int ServeMediaFacts()
         while (kv::TakeMediaFactsRequest(input, name)) {
             std::string lines, error;
             const std::string answer = MediaFactsLines(name, lines, error) ? kv::MediaFactsAnswer(lines)
-                                                                             : kv::MediaFactsErrorAnswer(error, name);
+                                                                           : kv::MediaFactsErrorAnswer(error, name);
             std::fputs(answer.c_str(), stdout);
             std::fflush(stdout);
         }

@@ -27,7 +27,9 @@ void TCustomDIdezuDOR::Retire()
 {
     LiveComponents().Remove(this);
     // A dispatch in progress on another thread finishes first.
-    { std::lock_guard<TEventLock> guard(m_eventLock); }
+    {
+        std::lock_guard<TEventLock> guard(m_eventLock);
+    }
 }
 
 bool TCustomDIdezuDOR::LoadLibraries(const std::string& Path)
@@ -105,8 +107,8 @@ int TCustomDIdezuDOR::AddTaskUnguarded(const std::string& FileName, TInputOption
     }
     if (const int inputs = task->Files().NbInputFiles; inputs > 0)
         task->Probe.AttachContext(task->Files().InputFiles[static_cast<size_t>(inputs - 1)].get());
-    task->ProgressSlot = [this](TCustomFFmpeg* Sender, int FrameNumber, int FPS, int CurrentDuration,
-                                float Quality, float BitRate, int64_t CurrentSize, int TotalOutputDuration) {
+    task->ProgressSlot = [this](TCustomFFmpeg* Sender, int FrameNumber, int FPS, int CurrentDuration, float Quality,
+                                float BitRate, int64_t CurrentSize, int TotalOutputDuration) {
         DoProgress(Sender, FrameNumber, FPS, CurrentDuration, Quality, BitRate, CurrentSize, TotalOutputDuration);
     };
     task->TerminateSlot = [this](TCustomFFmpeg* Sender) { DoTerminate(Sender); };

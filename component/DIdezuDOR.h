@@ -24,15 +24,13 @@
 namespace kv {
 
 using TBeforeHookEvent = std::function<void(int AIndex, int64_t APTS, THookAction& AHookAction)>;
-using TCustomHookEvent = std::function<void(int AIndex, TBitmap& ABitmap, int AFrameNumber, int64_t APTS,
-                                            bool& AUpdate, bool& AStopHook)>;
+using TCustomHookEvent =
+    std::function<void(int AIndex, TBitmap& ABitmap, int AFrameNumber, int64_t APTS, bool& AUpdate, bool& AStopHook)>;
 using TLogEvent = std::function<void(int AIndex, TLogLevel ALogLevel, const std::string& AMsg)>;
 using TPreviewBitmapEvent = std::function<void(int AIndex, TBitmap& ABitmap, int AFrameNumber, int64_t APTS)>;
-using TProgressEvent =
-    std::function<void(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
-                       float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration)>;
-using TTerminateEvent =
-    std::function<void(int AIndex, bool AFinished, bool AException, const std::string& AMessage)>;
+using TProgressEvent = std::function<void(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
+                                          float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration)>;
+using TTerminateEvent = std::function<void(int AIndex, bool AFinished, bool AException, const std::string& AMessage)>;
 
 class TCustomDIdezuDOR {
 public:
@@ -111,12 +109,12 @@ public:
 
     // Dispatchers: tasks report through them.
     virtual void DoBeforeHook(TCustomFFmpeg* Sender, int64_t APTS, THookAction& AHookAction);
-    virtual void DoCustomHook(TCustomFFmpeg* Sender, TBitmap& ABitmap, int AFrameNumber, int64_t APTS,
-                              bool& AUpdate, bool& AStopHook);
+    virtual void DoCustomHook(TCustomFFmpeg* Sender, TBitmap& ABitmap, int AFrameNumber, int64_t APTS, bool& AUpdate,
+                              bool& AStopHook);
     virtual void DoLog(TCustomFFmpeg* Sender, int ALevel, const std::string& AText);
     virtual void DoPreviewBitmap(TCustomFFmpeg* Sender, TBitmap& ABitmap, int AFrameNumber, int64_t APTS);
-    virtual void DoProgress(TCustomFFmpeg* Sender, int AFrameNumber, int AFPS, int ACurrentDuration,
-                            float AQuality, float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration);
+    virtual void DoProgress(TCustomFFmpeg* Sender, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
+                            float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration);
     virtual void DoTerminate(TCustomFFmpeg* Sender);
 
 protected:

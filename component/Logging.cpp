@@ -75,7 +75,8 @@ std::string SourcePrefix(const void* Context)
 void TLiveComponents::Add(TCustomDIdezuDOR* Component)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (std::none_of(m_entries.begin(), m_entries.end(), [Component](const TEntry& entry) { return entry.Component == Component; }))
+    if (std::none_of(m_entries.begin(), m_entries.end(),
+                     [Component](const TEntry& entry) { return entry.Component == Component; }))
         m_entries.push_back(TEntry{Component, 0});
 }
 

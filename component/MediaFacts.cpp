@@ -207,8 +207,7 @@ TMediaFactsReader::TMediaFactsReader(std::string Helper, std::chrono::millisecon
     : m_helper(Helper.empty() ? HelperBesideProgram() : std::move(Helper)),
       m_timeout(Timeout),
       m_helpers(std::make_shared<THelperPool>())
-{
-}
+{}
 
 std::string TMediaFactsReader::HelperBesideProgram()
 {
@@ -288,8 +287,9 @@ bool TMediaFactsReader::Read(const std::string& FileName, TMediaFacts& Facts, st
             return false;
         case TAnswer::Gone:
             if (const int status = helper->End(); fresh) {
-                Error = WIFSIGNALED(status) ? "the media facts helper ended by signal " + std::to_string(WTERMSIG(status))
-                                            : "the media facts helper failed for " + FileName;
+                Error = WIFSIGNALED(status)
+                            ? "the media facts helper ended by signal " + std::to_string(WTERMSIG(status))
+                            : "the media facts helper failed for " + FileName;
                 return false;
             }
             break;
@@ -312,8 +312,8 @@ TMediaFacts MediaFactsFromProbe(TCustomAVProbe& Probe)
     return facts;
 }
 
-TMediaFacts ReadMediaFactsOrProbe(const TMediaFactsReader& Reader, const std::string& FileName,
-                                  TCustomAVProbe* Probe, std::string& Error)
+TMediaFacts ReadMediaFactsOrProbe(const TMediaFactsReader& Reader, const std::string& FileName, TCustomAVProbe* Probe,
+                                  std::string& Error)
 {
     TMediaFacts facts;
     if (Reader.Read(FileName, facts, Error))

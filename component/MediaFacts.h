@@ -61,8 +61,8 @@ private:
 // FileName already (the caller's own probe, opened on the file); with nullptr a probe of its own is
 // opened on FileName, which needs the codec libraries loaded. When neither reads the file, Source is None.
 // Error receives the helper's failure (kept even when the probe answered), '' when it succeeded.
-TMediaFacts ReadMediaFactsOrProbe(const TMediaFactsReader& Reader, const std::string& FileName,
-                                  TCustomAVProbe* Probe, std::string& Error);
+TMediaFacts ReadMediaFactsOrProbe(const TMediaFactsReader& Reader, const std::string& FileName, TCustomAVProbe* Probe,
+                                  std::string& Error);
 
 // Width, Height (first video stream; 0 without video) and PlayTime (the container's duration, 0 when it
 // reports none) of the file Probe holds, Source = Probe; Source = None when it holds no file.

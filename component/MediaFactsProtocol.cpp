@@ -33,10 +33,7 @@ int PositiveInt(bool Read, int64_t Number)
 
 }  // namespace
 
-std::string MediaFactsRequest(const std::string& FileName)
-{
-    return FileName + RequestEnd;
-}
+std::string MediaFactsRequest(const std::string& FileName) { return FileName + RequestEnd; }
 
 bool TakeMediaFactsRequest(std::string& Input, std::string& FileName)
 {
@@ -66,10 +63,7 @@ std::string MediaFactsLines(const TMediaFacts& Facts)
     return lines;
 }
 
-std::string MediaFactsAnswer(const std::string& Lines)
-{
-    return Lines + "\n";
-}
+std::string MediaFactsAnswer(const std::string& Lines) { return Lines + "\n"; }
 
 std::string MediaFactsErrorAnswer(const std::string& Reason, const std::string& FileName)
 {

@@ -19,13 +19,13 @@ enum class TFactsSource {
 };
 
 struct TMediaFacts {
-    int Width = 0;               // first video stream; 0 without video
+    int Width = 0;  // first video stream; 0 without video
     int Height = 0;
-    double FrameRate = 0.0;      // frames per second of the first video stream; 0 when unknown
-    double VideoBitRate = 0.0;   // bits per second of the first video stream; 0 when unknown
-    int64_t PlayTime = 0;        // milliseconds
-    std::string FileExtension;   // as MediaInfo gives it: without the dot ("mkv")
-    std::string VideoCodec;      // MediaInfo's format name of the first video stream ("AVC", "MPEG-4 Visual")
+    double FrameRate = 0.0;                // frames per second of the first video stream; 0 when unknown
+    double VideoBitRate = 0.0;             // bits per second of the first video stream; 0 when unknown
+    int64_t PlayTime = 0;                  // milliseconds
+    std::string FileExtension;             // as MediaInfo gives it: without the dot ("mkv")
+    std::string VideoCodec;                // MediaInfo's format name of the first video stream ("AVC", "MPEG-4 Visual")
     std::vector<std::string> AudioCodecs;  // one name per audio stream, in stream order ("AAC", "MP3")
     TFactsSource Source = TFactsSource::None;
 };

@@ -24,8 +24,7 @@ std::string FormatPreviewTime(int64_t PTS)
 
 TPreviewer::TPreviewer(TPreviewWindowFactory Windows, std::shared_ptr<IMainThreadBridge> Bridge, int MainThreadId)
     : m_windows(std::move(Windows)), m_bridge(std::move(Bridge)), m_mainThreadId(MainThreadId)
-{
-}
+{}
 
 TPreviewer::~TPreviewer()
 {

@@ -27,8 +27,8 @@ DictionaryPtr DemuxerOptions(const TTaskOptions& o)
         set("video_size", std::to_string(width) + "x" + std::to_string(height));
     if (o.FrameRate.num > 0 && o.FrameRate.den > 0)
         set("framerate", std::to_string(o.FrameRate.num) + "/" + std::to_string(o.FrameRate.den));
-    if (const char* name = o.FramePixFmt >= 0 ? lav::av_get_pix_fmt_name(static_cast<AVPixelFormat>(o.FramePixFmt))
-                                              : nullptr)
+    if (const char* name =
+            o.FramePixFmt >= 0 ? lav::av_get_pix_fmt_name(static_cast<AVPixelFormat>(o.FramePixFmt)) : nullptr)
         set("pixel_format", name);
     set("sample_rate", std::to_string(o.AudioSampleRate));
     set("channels", std::to_string(o.AudioChannels));
@@ -162,7 +162,7 @@ TFileStep OpenInput(TSetupContext& Setup, const std::string& FileName)
             const int height = decoder->height;
             o.FrameWidth = width;
             o.FrameHeight = height;
-            double aspect = stream->sample_aspect_ratio.num ? Q2D(stream->sample_aspect_ratio)
+            double aspect = stream->sample_aspect_ratio.num    ? Q2D(stream->sample_aspect_ratio)
                             : decoder->sample_aspect_ratio.num ? Q2D(decoder->sample_aspect_ratio)
                                                                : 0.0;
             if (width * height != 0)
@@ -180,9 +180,9 @@ TFileStep OpenInput(TSetupContext& Setup, const std::string& FileName)
             if (codecRate.num > 0 && codecRate.den > 0 && realRate.den > 0 &&
                 (codecRate.num != realRate.num || codecRate.den != realRate.den) && o.Verbose > 0)
                 Setup.Log(1, Format("Seems stream %d codec frame rate differs from container frame rate: "
-                              "%2.2f (%d/%d) -> %2.2f (%d/%d)",
-                              static_cast<int>(i), Q2D(codecRate), codecRate.num, codecRate.den, Q2D(realRate),
-                              realRate.num, realRate.den));
+                                    "%2.2f (%d/%d) -> %2.2f (%d/%d)",
+                                    static_cast<int>(i), Q2D(codecRate), codecRate.num, codecRate.den, Q2D(realRate),
+                                    realRate.num, realRate.den));
             o.FrameRate = realRate;
             *slot = video;
             ++files.NbInputCodecs;
@@ -206,8 +206,7 @@ TFileStep OpenInput(TSetupContext& Setup, const std::string& FileName)
             if (o.AudioDisable)
                 stream->discard = AVDISCARD_ALL;
             break;
-        case AVMEDIA_TYPE_DATA:
-            break;
+        case AVMEDIA_TYPE_DATA: break;
         case AVMEDIA_TYPE_SUBTITLE:
             *slot = subtitle;
             ++files.NbInputCodecs;
@@ -219,16 +218,15 @@ TFileStep OpenInput(TSetupContext& Setup, const std::string& FileName)
             *slot = nullptr;
             ++files.NbInputCodecs;
             break;
-        default:
-            files.NbInputCodecs = slotsBefore;
-            throw FFmpegException("invalid codec_type");
+        default: files.NbInputCodecs = slotsBefore; throw FFmpegException("invalid codec_type");
         }
         decoders.push_back(std::move(decoder));
     }
 
     if (input->duration != AV_NOPTS_VALUE && input->duration / 1000 > Setup.TotalDurationMS)
         Setup.TotalDurationMS = static_cast<int>(std::min<int64_t>(input->duration / 1000, INT_MAX));
-    o.InputFilesTsOffset[fileIndex] = o.CopyTs ? o.InputTsOffset : SaturatingAdd(o.InputTsOffset, -std::max(timestamp, -INT64_MAX));
+    o.InputFilesTsOffset[fileIndex] =
+        o.CopyTs ? o.InputTsOffset : SaturatingAdd(o.InputTsOffset, -std::max(timestamp, -INT64_MAX));
     if (o.Verbose >= 0)
         lav::av_dump_format(input.get(), static_cast<int>(fileIndex), libraryName.c_str(), 0);
     files.InputFiles[fileIndex] = std::move(input);

@@ -33,14 +33,10 @@ std::string FormatName(TCustomFFmpeg& Task, const std::string& Name)
 AVMediaType TypeOfName(const std::string& Name)
 {
     switch (Name.empty() ? 'v' : Name[0]) {
-    case 'a':
-        return AVMEDIA_TYPE_AUDIO;
-    case 's':
-        return AVMEDIA_TYPE_SUBTITLE;
-    case 'd':
-        return AVMEDIA_TYPE_DATA;
-    default:
-        return AVMEDIA_TYPE_VIDEO;
+    case 'a': return AVMEDIA_TYPE_AUDIO;
+    case 's': return AVMEDIA_TYPE_SUBTITLE;
+    case 'd': return AVMEDIA_TYPE_DATA;
+    default: return AVMEDIA_TYPE_VIDEO;
     }
 }
 
@@ -231,8 +227,8 @@ void SetCodecTag(TCustomFFmpeg& Task, AVMediaType Type, const std::string& Tag)
 {
     const bool audio = Type == AVMEDIA_TYPE_AUDIO;
     if (Tag.size() != 4)
-        throw EAssertionFailed(Format("%s tag parameter must be 4 chars (%s, line %d)", audio ? "audio" : "video",
-                                      __FILE__, __LINE__));
+        throw EAssertionFailed(
+            Format("%s tag parameter must be 4 chars (%s, line %d)", audio ? "audio" : "video", __FILE__, __LINE__));
     const uint32_t tag = static_cast<uint8_t>(Tag[0]) | static_cast<uint8_t>(Tag[1]) << 8 |
                          static_cast<uint8_t>(Tag[2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(Tag[3])) << 24;
     (audio ? Task.Options().AudioCodecTag : Task.Options().VideoCodecTag) = tag;
@@ -312,7 +308,8 @@ void Time(TCustomFFmpeg& Task, const std::string& Name, const std::string& Value
     const bool date = Name == "timestamp";
     int64_t us = 0;
     if (lav::av_parse_time(&us, Value.c_str(), date ? 0 : 1) < 0 || us == INT64_MIN)
-        Fail(kv::Format("Invalid %s specification for %s: %s", date ? "date" : "duration", Name.c_str(), Value.c_str()));
+        Fail(
+            kv::Format("Invalid %s specification for %s: %s", date ? "date" : "duration", Name.c_str(), Value.c_str()));
     TTaskOptions& o = Task.Options();
     if (Name == "t")
         SetRecordingTimeUS(Task, us);

@@ -11,12 +11,12 @@ namespace kv {
 using TColor = uint32_t;  // 0x00BBGGRR
 
 struct TInputOptions {
-    std::string FileName;     // written back by AddTask when empty
-    std::string ForceFormat;  // container format to force ('' = detect)
-    int StartTime = -1;       // ms; used when > 0
-    int64_t StartTimeUS = -1; // us; used when > 0, after StartTime
-    int ProgramID = -1;       // program to keep, when >= 0
-    std::string ExtOptions;   // "name=value" lines
+    std::string FileName;      // written back by AddTask when empty
+    std::string ForceFormat;   // container format to force ('' = detect)
+    int StartTime = -1;        // ms; used when > 0
+    int64_t StartTimeUS = -1;  // us; used when > 0, after StartTime
+    int ProgramID = -1;        // program to keep, when >= 0
+    std::string ExtOptions;    // "name=value" lines
     int Reserved1 = 0;
     int Reserved2 = 0;
 };

@@ -141,30 +141,14 @@ void TCustomFFmpeg::SetOption(const std::string& Name, const std::string& Value)
     }
     TTaskOptions& o = m_opt;
     switch (entry->Kind) {
-    case K::NoEffect:
-        opt::NoEffect(*this, Name, Value);
-        break;
-    case K::Handler:
-        std::get<TOptionHandler>(entry->Target)(*this, Name, Value);
-        break;
-    case K::Integer:
-        o.*std::get<int O::*>(entry->Target) = StrToInt(Value);
-        break;
-    case K::Int64:
-        o.*std::get<int64_t O::*>(entry->Target) = StrToInt64(Value);
-        break;
-    case K::Float:
-        o.*std::get<float O::*>(entry->Target) = static_cast<float>(StrToFloat(Value));
-        break;
-    case K::Flag:
-        o.*std::get<bool O::*>(entry->Target) = FlagValue(Value);
-        break;
-    case K::Text:
-        o.*std::get<std::string O::*>(entry->Target) = Value;
-        break;
-    case K::SetTrue:
-        o.*std::get<bool O::*>(entry->Target) = true;
-        break;
+    case K::NoEffect: opt::NoEffect(*this, Name, Value); break;
+    case K::Handler: std::get<TOptionHandler>(entry->Target)(*this, Name, Value); break;
+    case K::Integer: o.*std::get<int O::*>(entry->Target) = StrToInt(Value); break;
+    case K::Int64: o.*std::get<int64_t O::*>(entry->Target) = StrToInt64(Value); break;
+    case K::Float: o.*std::get<float O::*>(entry->Target) = static_cast<float>(StrToFloat(Value)); break;
+    case K::Flag: o.*std::get<bool O::*>(entry->Target) = FlagValue(Value); break;
+    case K::Text: o.*std::get<std::string O::*>(entry->Target) = Value; break;
+    case K::SetTrue: o.*std::get<bool O::*>(entry->Target) = true; break;
     }
 }
 

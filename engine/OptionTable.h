@@ -16,9 +16,9 @@ enum class TOptionKind {
     Integer,
     Int64,
     Float,
-    Flag,      // True unless the value is "0"
+    Flag,  // True unless the value is "0"
     Text,
-    SetTrue,   // the value is not looked at; the field becomes True
+    SetTrue,  // the value is not looked at; the field becomes True
 };
 
 using TOptionTarget = std::variant<std::monostate, TOptionHandler, int TTaskOptions::*, int64_t TTaskOptions::*,

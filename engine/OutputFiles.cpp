@@ -52,7 +52,8 @@ bool NamesResizingFilter(const std::string& Filters)
 
 bool SameFile(const std::string& A, const std::string& B)
 {
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     return ::stat(A.c_str(), &a) == 0 && ::stat(B.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
@@ -311,8 +312,7 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
 
 void OpenOutputForWriting(TPreparedFiles& Files, int Index)
 {
-    AVFormatContext* output =
-        Index >= 0 && Index < Files.NbOutputFiles ? Files.OutputFiles[Index].get() : nullptr;
+    AVFormatContext* output = Index >= 0 && Index < Files.NbOutputFiles ? Files.OutputFiles[Index].get() : nullptr;
     if (!output)
         throw FFmpegException(Format("Output file #%d does not exist", Index));
     if ((output->oformat->flags & AVFMT_NOFILE) || output->pb)

@@ -95,8 +95,7 @@ void ParseRateControlOverrides(AVCodecContext* Encoder, const std::string& Text)
             break;
         ++p;
     }
-    Encoder->rc_override =
-        static_cast<RcOverride*>(lav::av_malloc_array(overrides.size(), sizeof(RcOverride)));
+    Encoder->rc_override = static_cast<RcOverride*>(lav::av_malloc_array(overrides.size(), sizeof(RcOverride)));
     if (!Encoder->rc_override)
         throw FFmpegException("error parsing rc_override");
     std::memcpy(Encoder->rc_override, overrides.data(), overrides.size() * sizeof(RcOverride));
@@ -206,9 +205,10 @@ std::pair<AVStream*, TOutputStreamSetup*> AddOutputStream(TSetupContext& Setup, 
     TPreparedFiles& files = Setup.Files;
     AVFormatContext* output = files.OutputFiles[OutputIndex].get();
     // Streams beyond the addressable ones, or beyond the encoder slots, are refused like a failed allocation.
-    AVStream* stream = output && output->nb_streams < static_cast<unsigned>(MAX_STREAMS) && files.NbOutputCodecs < MAX_SLOTS
-                           ? lav::avformat_new_stream(output, nullptr)
-                           : nullptr;
+    AVStream* stream =
+        output && output->nb_streams < static_cast<unsigned>(MAX_STREAMS) && files.NbOutputCodecs < MAX_SLOTS
+            ? lav::avformat_new_stream(output, nullptr)
+            : nullptr;
     if (!stream)
         throw FFmpegException("Could not alloc stream");
     stream->id = static_cast<int>(output->nb_streams) - 1;
@@ -238,7 +238,8 @@ void NewVideoStream(TSetupContext& Setup, int OutputIndex)
         if (!PictureSizeAccepted(std::max<int64_t>(width, 1), std::max<int64_t>(height, 1)))
             throw FFmpegException(Format("Picture size %lldx%lld is too large (options s and pad*)",
                                          static_cast<long long>(width), static_cast<long long>(height)));
-        if (o.IntraDcPrecision - int64_t{8} < MinIntraDcPrecision || o.IntraDcPrecision - int64_t{8} > MaxIntraDcPrecision)
+        if (o.IntraDcPrecision - int64_t{8} < MinIntraDcPrecision ||
+            o.IntraDcPrecision - int64_t{8} > MaxIntraDcPrecision)
             throw FFmpegException(Format("Invalid intra DC precision %d (option dc takes %d to %d)", o.IntraDcPrecision,
                                          MinIntraDcPrecision + 8, MaxIntraDcPrecision + 8));
     }
@@ -323,7 +324,8 @@ void NewAudioStream(TSetupContext& Setup, int OutputIndex)
     }
     const AVCodec* codec = nullptr;
     const int channels = o.AudioChannels > 0 ? o.AudioChannels : 2;
-    const bool layoutFits = o.ChannelLayout != 0 && __builtin_popcountll(static_cast<uint64_t>(o.ChannelLayout)) == channels;
+    const bool layoutFits =
+        o.ChannelLayout != 0 && __builtin_popcountll(static_cast<uint64_t>(o.ChannelLayout)) == channels;
     if (layoutFits)
         lav::av_channel_layout_from_mask(&encoder->ch_layout, static_cast<uint64_t>(o.ChannelLayout));
     else
@@ -378,15 +380,9 @@ void NewSubtitleStream(TSetupContext& Setup, int OutputIndex)
 void NewStream(TSetupContext& Setup, int OutputIndex, AVMediaType Type)
 {
     switch (Type) {
-    case AVMEDIA_TYPE_AUDIO:
-        NewAudioStream(Setup, OutputIndex);
-        break;
-    case AVMEDIA_TYPE_SUBTITLE:
-        NewSubtitleStream(Setup, OutputIndex);
-        break;
-    default:
-        NewVideoStream(Setup, OutputIndex);
-        break;
+    case AVMEDIA_TYPE_AUDIO: NewAudioStream(Setup, OutputIndex); break;
+    case AVMEDIA_TYPE_SUBTITLE: NewSubtitleStream(Setup, OutputIndex); break;
+    default: NewVideoStream(Setup, OutputIndex); break;
     }
 }
 

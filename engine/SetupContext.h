@@ -47,10 +47,13 @@ class TSetupContext {
 public:
     TSetupContext(TTaskOptions& Settings, TPreparedFiles& Prepared, TOptionStore& OptionStore, std::string& Error,
                   int& TotalDuration, std::function<void(int Level, const std::string& Text)> LogLine)
-        : Options(Settings), Files(Prepared), Store(OptionStore), ErrorText(Error), TotalDurationMS(TotalDuration),
+        : Options(Settings),
+          Files(Prepared),
+          Store(OptionStore),
+          ErrorText(Error),
+          TotalDurationMS(TotalDuration),
           m_log(std::move(LogLine))
-    {
-    }
+    {}
     TSetupContext(const TSetupContext&) = delete;
     TSetupContext& operator=(const TSetupContext&) = delete;
 

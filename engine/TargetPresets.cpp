@@ -41,14 +41,17 @@ struct TTargetPreset {
 };
 
 const TTargetPreset Presets[] = {
-    {"vcd", nullptr, "mpeg1video", "mp2", "vcd", "352x288", "352x240", true, "1150000", "1150000", "1150000",
-     "327680", nullptr, "224000", 44100, 2, "2324", "1411200", nullptr, 0, false, 0.44f, "4:3"},
-    {"svcd", nullptr, "mpeg2video", "mp2", "svcd", "480x576", "480x480", true, "2040000", "2516000", "0", "1835008",
-     "+scan_offset", "224000", 44100, 0, "2324", nullptr, nullptr, 0, true, 0.0f, "4:3"},
-    {"dvd", nullptr, "mpeg2video", "ac3", "dvd", "720x576", "720x480", true, "6000000", "9000000", "0", "1835008",
-     nullptr, nullptr, 0, 0, "2048", "10080000", "448000", 48000, true, 0.0f, "16:9"},
-    {"dv", "dv50", nullptr, nullptr, "dv", "720x576", "720x480", false, nullptr, nullptr, nullptr, nullptr, nullptr,
-     nullptr, 48000, 2, nullptr, nullptr, nullptr, 0, false, 0.0f, nullptr},
+    {"vcd",     nullptr,   "mpeg1video", "mp2",    "vcd",   "352x288", "352x240", true,
+     "1150000", "1150000", "1150000",    "327680", nullptr, "224000",  44100,     2,
+     "2324",    "1411200", nullptr,      0,        false,   0.44f,     "4:3"},
+    {"svcd",    nullptr,   "mpeg2video", "mp2",     "svcd",         "480x576", "480x480", true,
+     "2040000", "2516000", "0",          "1835008", "+scan_offset", "224000",  44100,     0,
+     "2324",    nullptr,   nullptr,      0,         true,           0.0f,      "4:3"},
+    {"dvd",     nullptr,    "mpeg2video", "ac3",     "dvd",   "720x576", "720x480", true,
+     "6000000", "9000000",  "0",          "1835008", nullptr, nullptr,   0,         0,
+     "2048",    "10080000", "448000",     48000,     true,    0.0f,      "16:9"},
+    {"dv",    "dv50",  nullptr, nullptr, "dv",    "720x576", "720x480", false, nullptr, nullptr, nullptr, nullptr,
+     nullptr, nullptr, 48000,   2,       nullptr, nullptr,   nullptr,   0,     false,   0.0f,    nullptr},
 };
 
 // A rate in thousandths of a frame per second decides the norm, or does not.

@@ -21,7 +21,7 @@ using TTaskProgressSlot =
                        float BitRate, int64_t CurrentSize, int TotalOutputDuration)>;
 using TTaskTerminateSlot = std::function<void(TCustomFFmpeg* Sender)>;
 using TTaskBeforeHookSlot = std::function<void(TCustomFFmpeg* Sender, int64_t PTS, THookAction& Action)>;
-using TTaskCustomHookSlot = std::function<void(TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber,
-                                               int64_t PTS, bool& Update, bool& StopHook)>;
+using TTaskCustomHookSlot = std::function<void(TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber, int64_t PTS,
+                                               bool& Update, bool& StopHook)>;
 
 }  // namespace kv

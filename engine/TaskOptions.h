@@ -102,10 +102,10 @@ struct TTaskOptions {
     float MuxPreload = 0.5f;   // s
     float MuxMaxDelay = 0.7f;  // s
     // Timing
-    int64_t RecordingTime = INT64_MAX;  // us, unlimited
-    int64_t StartTime = 0;              // us
-    int64_t RecTimestamp = 0;           // s since 1970, UTC
-    int64_t InputTsOffset = 0;          // us
+    int64_t RecordingTime = INT64_MAX;                          // us, unlimited
+    int64_t StartTime = 0;                                      // us
+    int64_t RecTimestamp = 0;                                   // s since 1970, UTC
+    int64_t InputTsOffset = 0;                                  // us
     std::vector<std::pair<std::string, std::string>> MetaData;  // pending pairs
     // Debug
     bool DoHexDump = false;
@@ -154,14 +154,10 @@ struct TTaskOptions {
 constexpr size_t MaxFramesIndex(AVMediaType Type)
 {
     switch (Type) {
-    case AVMEDIA_TYPE_VIDEO:
-        return 0;
-    case AVMEDIA_TYPE_AUDIO:
-        return 1;
-    case AVMEDIA_TYPE_SUBTITLE:
-        return 3;
-    default:
-        return 2;
+    case AVMEDIA_TYPE_VIDEO: return 0;
+    case AVMEDIA_TYPE_AUDIO: return 1;
+    case AVMEDIA_TYPE_SUBTITLE: return 3;
+    default: return 2;
     }
 }
 constexpr size_t PendingFiltersIndex(AVMediaType Type)

@@ -26,8 +26,7 @@ void ApplyThreadPriority(TConvertPriority Priority)
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), niceness);
         break;
     }
-    case tpNormal:
-        break;
+    case tpNormal: break;
     }
 }
 
@@ -62,8 +61,8 @@ std::shared_ptr<TWorkerThread> TWorkerThread::CreateSuspended(std::shared_ptr<TT
     return Start(std::move(Gate), Priority, std::move(Body), true);
 }
 
-std::shared_ptr<TWorkerThread> TWorkerThread::CreateRunning(std::shared_ptr<TTaskGate> Gate,
-                                                            TConvertPriority Priority, std::function<void()> Body)
+std::shared_ptr<TWorkerThread> TWorkerThread::CreateRunning(std::shared_ptr<TTaskGate> Gate, TConvertPriority Priority,
+                                                            std::function<void()> Body)
 {
     return Start(std::move(Gate), Priority, std::move(Body), false);
 }

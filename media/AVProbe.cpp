@@ -261,7 +261,9 @@ bool TAVProbe::Seek(int StreamIndex, bool Accurate, int64_t Position)
     int64_t ts = Position < 0 ? 0 : Position;
     int index = StreamIndex;
     if (index < 0)
-        index = FirstVideoStream >= 0 ? FirstVideoStream : FirstAudioStream >= 0 ? FirstAudioStream : FirstSubtitleStream;
+        index = FirstVideoStream >= 0   ? FirstVideoStream
+                : FirstAudioStream >= 0 ? FirstAudioStream
+                                        : FirstSubtitleStream;
     if (StreamIndex >= StreamCount) {
         Fail(0, Format("stream index #%d is invalid.\n", StreamIndex));
         return false;
@@ -325,8 +327,8 @@ bool TAVProbe::OpenDecoder(int Index)
     const AVStream* stream = Context()->streams[Index];
     const AVCodec* codec = lav::avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) {
-        Fail(0, Format("Unsupported codec (id=%d) for input file stream #%d\n", static_cast<int>(stream->codecpar->codec_id),
-                       Index));
+        Fail(0, Format("Unsupported codec (id=%d) for input file stream #%d\n",
+                       static_cast<int>(stream->codecpar->codec_id), Index));
         return false;
     }
     CodecContextPtr decoder(lav::avcodec_alloc_context3(codec));
@@ -385,7 +387,8 @@ bool TAVProbe::TakePicture(const AVFrame& Picture, const AVStream& Stream)
     // Row by row, never more than a scan line holds.
     const size_t rowBytes = std::min(static_cast<size_t>(lineSize), static_cast<size_t>(m_frame.Stride()));
     for (int y = 0; y < height; ++y)
-        std::memcpy(m_frame.ScanLine(y), m_rgb.get() + static_cast<size_t>(y) * static_cast<size_t>(lineSize), rowBytes);
+        std::memcpy(m_frame.ScanLine(y), m_rgb.get() + static_cast<size_t>(y) * static_cast<size_t>(lineSize),
+                    rowBytes);
     int64_t pts = Picture.best_effort_timestamp != AV_NOPTS_VALUE ? Picture.best_effort_timestamp : Picture.pts;
     if (pts != AV_NOPTS_VALUE) {
         if (Stream.start_time != AV_NOPTS_VALUE)
@@ -622,7 +625,8 @@ TBitmap& TAVProbe::ReadFrameAccurate(int StreamIndex, int64_t Position)
             // A seek that landed after the target (a container that seeks by timestamps it reads, a key
             // frame shown later than it is stored): further back, a second more each time.
             if (firstAfterSeek && pts != AV_NOPTS_VALUE && pts > target && seekTarget > start && stepsBack < 6) {
-                const int64_t step = lav::av_rescale_q(int64_t{AV_TIME_BASE} << stepsBack, AV_TIME_BASE_Q, stream->time_base);
+                const int64_t step =
+                    lav::av_rescale_q(int64_t{AV_TIME_BASE} << stepsBack, AV_TIME_BASE_Q, stream->time_base);
                 seekTarget = std::max(start, target - std::max<int64_t>(step, 1));
                 ++stepsBack;
                 havePrevious = false;

@@ -49,8 +49,8 @@ void BindProc(const std::string& File, void* Module, const char* Name, F& Variab
     void* address = ::dlsym(Module, Name);
     if (!address) {
         const char* reason = ::dlerror();
-        throw Exception(Format("Load function %s@%s error: %s", Name, File.c_str(),
-                               reason ? reason : "symbol not found"));
+        throw Exception(
+            Format("Load function %s@%s error: %s", Name, File.c_str(), reason ? reason : "symbol not found"));
     }
     Variable = reinterpret_cast<F>(address);
 }
@@ -60,9 +60,11 @@ void BindProc(const std::string& File, void* Module, const char* Name, F& Variab
 #define KV_BIND_RUNTIME(name) BindProc(File, Module, #name, rt::my_##name);
 #define KV_UNBIND_RUNTIME(name) rt::my_##name = nullptr;
 
-#define KV_LIBRARY_PROCEDURES(lib, LIST)                                                     \
-    [[maybe_unused]] void Bind##lib([[maybe_unused]] const std::string& File,                \
-                                    [[maybe_unused]] void* Module) { LIST(KV_BIND) }         \
+#define KV_LIBRARY_PROCEDURES(lib, LIST) \
+    [[maybe_unused]] void Bind##lib([[maybe_unused]] const std::string& File, [[maybe_unused]] void* Module) \
+    { \
+        LIST(KV_BIND) \
+    } \
     void Unbind##lib() { LIST(KV_UNBIND) }
 
 KV_LIBRARY_PROCEDURES(AVCodec, KV_AVCODEC_FUNCTIONS)
@@ -90,9 +92,8 @@ const std::array<TLibraryItem, LibraryCount> LibraryTable{{
 
 // Dependency order: a library loaded from the library folder resolves its dependencies to the ones
 // already loaded (RTLD_GLOBAL).
-constexpr std::array<TLibrary, LibraryCount> LoadOrder{libAVUtil, libSWResample, libSWScale, libAVCodec,
-                                                       libAVFormat, libAVFilter, libAVDevice, libMyUtil,
-                                                       libSDL};
+constexpr std::array<TLibrary, LibraryCount> LoadOrder{libAVUtil,   libSWResample, libSWScale, libAVCodec, libAVFormat,
+                                                       libAVFilter, libAVDevice,   libMyUtil,  libSDL};
 
 bool ValidLibrary(int Library) { return Library >= 0 && Library < LibraryCount; }
 
@@ -121,8 +122,7 @@ void* LoadLibraryInFolder(const std::string& Folder, const std::string& Name, st
     // RTLD_NODELETE: unloading releases our handle and bindings, but the code stays mapped. The libraries
     // keep process-wide state (log callback, codec thread pools, their own dependencies' allocations)
     // that must not vanish under a thread still finishing a call into them.
-    void* handle =
-        ::dlopen(fromFolder ? inFolder.c_str() : Name.c_str(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
+    void* handle = ::dlopen(fromFolder ? inFolder.c_str() : Name.c_str(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
     if (!handle) {
         const char* reason = ::dlerror();
         Error = reason ? reason : "unknown error";

@@ -186,10 +186,10 @@ extern "C" {
     X(av_strdup) \
     X(av_strerror)
 
-#define KV_SWSCALE_FUNCTIONS(X)\
-    X(sws_freeContext)      \
+#define KV_SWSCALE_FUNCTIONS(X) \
+    X(sws_freeContext) \
     X(sws_getCachedContext) \
-    X(sws_getContext)       \
+    X(sws_getContext) \
     X(sws_scale)
 
 #define KV_SWRESAMPLE_FUNCTIONS(X) \
@@ -216,17 +216,17 @@ KV_SWRESAMPLE_FUNCTIONS(KV_DECLARE_BOUND)
 // The runtime helpers: each my_ name is bound to the C runtime's function of the same name without the
 // prefix, so the engine's side files and formatting go through one table like everything else.
 #define KV_MYUTIL_FUNCTIONS(X) \
-    X(fclose)                  \
-    X(fopen)                   \
-    X(fprintf)                 \
-    X(fread)                   \
-    X(fseek)                   \
-    X(ftell)                   \
-    X(fwrite)                  \
-    X(snprintf)                \
-    X(strtod)                  \
-    X(strtok)                  \
-    X(strtol)                  \
+    X(fclose) \
+    X(fopen) \
+    X(fprintf) \
+    X(fread) \
+    X(fseek) \
+    X(ftell) \
+    X(fwrite) \
+    X(snprintf) \
+    X(strtod) \
+    X(strtok) \
+    X(strtol) \
     X(vsprintf)
 
 namespace kv::rt {

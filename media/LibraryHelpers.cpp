@@ -24,11 +24,10 @@ struct TErrorTemplate {
 const TErrorTemplate ErrorTemplates[] = {
     {AVERROR(EILSEQ), "%s: Unknown format"},
     {AVERROR_DEMUXER_NOT_FOUND, "%s: Unknown format"},
-    {AVERROR(EDOM),
-     "%s: Incorrect image filename syntax.\n"
-     "Use '%%d' to specify the image number:\n"
-     "  for img1.jpg, img2.jpg, ..., use 'img%%d.jpg';\n"
-     "  for img001.jpg, img002.jpg, ..., use 'img%%03d.jpg'."},
+    {AVERROR(EDOM), "%s: Incorrect image filename syntax.\n"
+                    "Use '%%d' to specify the image number:\n"
+                    "  for img1.jpg, img2.jpg, ..., use 'img%%d.jpg';\n"
+                    "  for img001.jpg, img002.jpg, ..., use 'img%%03d.jpg'."},
     {AVERROR(EINVAL), "%s: Error while parsing header"},
     {AVERROR_INVALIDDATA, "%s: Error while parsing header"},
     {AVERROR(ENOMEM), "%s: memory allocation error occurred"},

@@ -114,8 +114,8 @@ bool TryStrToFloat(const std::string& Text, double& Value)
         body[0] == '-')
         return false;
     double magnitude = 0.0;
-    const auto [stop, error] = std::from_chars(body.data(), body.data() + body.size(), magnitude,
-                                               std::chars_format::general);
+    const auto [stop, error] =
+        std::from_chars(body.data(), body.data() + body.size(), magnitude, std::chars_format::general);
     if (error != std::errc() || stop != body.data() + body.size() || !std::isfinite(magnitude))
         return false;
     Value = negative ? -magnitude : magnitude;

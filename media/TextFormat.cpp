@@ -62,17 +62,10 @@ size_t AppendPrintable(std::string& Out, const std::string& Text, size_t At)
 {
     const unsigned char c = static_cast<unsigned char>(Text[At]);
     switch (c) {
-    case '\n':
-        Out += "\\n";
-        return 1;
-    case '\r':
-        Out += "\\r";
-        return 1;
-    case '\t':
-        Out += "\\t";
-        return 1;
-    default:
-        break;
+    case '\n': Out += "\\n"; return 1;
+    case '\r': Out += "\\r"; return 1;
+    case '\t': Out += "\\t"; return 1;
+    default: break;
     }
     if (c >= 0x20 && c < 0x7F) {
         Out += static_cast<char>(c);

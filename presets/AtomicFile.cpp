@@ -13,7 +13,8 @@ namespace kv::presets {
 
 namespace {
 
-bool WriteAll(int File, std::string_view Content) {
+bool WriteAll(int File, std::string_view Content)
+{
     while (!Content.empty()) {
         const ssize_t written = ::write(File, Content.data(), Content.size());
         if (written < 0) {
@@ -27,7 +28,8 @@ bool WriteAll(int File, std::string_view Content) {
 }
 
 // Opens a new file beside Target under a name of its own; the kernel applies the umask to 0666.
-int OpenTemporary(const std::filesystem::path& Target, std::string& Name) {
+int OpenTemporary(const std::filesystem::path& Target, std::string& Name)
+{
     static constexpr char digits[] = "0123456789abcdef";
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -44,7 +46,8 @@ int OpenTemporary(const std::filesystem::path& Target, std::string& Name) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& Path, std::string_view Content) {
+bool WriteFileAtomically(const std::string& Path, std::string_view Content)
+{
     namespace fs = std::filesystem;
     std::error_code error;
     fs::path target(Path);
@@ -68,8 +71,8 @@ bool WriteFileAtomically(const std::string& Path, std::string_view Content) {
     const int file = OpenTemporary(target, temporary);
     if (file < 0)
         return false;
-    bool done = (!exists || ::fchmod(file, existing.st_mode & 07777) == 0) && WriteAll(file, Content) &&
-                ::fsync(file) == 0;
+    bool done =
+        (!exists || ::fchmod(file, existing.st_mode & 07777) == 0) && WriteAll(file, Content) && ::fsync(file) == 0;
     done = ::close(file) == 0 && done;
     if (done)
         done = ::rename(temporary.c_str(), target.c_str()) == 0;

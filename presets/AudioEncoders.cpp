@@ -30,7 +30,8 @@ struct TAudioRule {
     const char* Instead;
 };
 
-const std::vector<TAudioRule>& AudioRules() {
+const std::vector<TAudioRule>& AudioRules()
+{
     static const std::vector<TAudioRule> rules = {
         {".3gp", true, {"libfaac", "aac", "libopencore_amrnb", "amr_nb"}, "libfaac"},
         {".rm", true, {"ac3", "libfaac", "aac"}, "ac3"},
@@ -47,14 +48,16 @@ const std::vector<TAudioRule>& AudioRules() {
 
 }  // namespace
 
-std::string EncoderOfProfileCodec(std::string_view ProfileCodec) {
+std::string EncoderOfProfileCodec(std::string_view ProfileCodec)
+{
     for (const TProfileCodec& entry : ProfileCodecs)
         if (entry.Text == ProfileCodec)
             return entry.Encoder;
     return {};
 }
 
-std::string AudioEncoderFor(std::string_view Suffix, const std::string& Codec) {
+std::string AudioEncoderFor(std::string_view Suffix, const std::string& Codec)
+{
     if (Codec.empty())
         return Codec;  // the container's own default
     for (const TAudioRule& rule : AudioRules()) {

@@ -20,7 +20,8 @@ namespace {
 
 constexpr std::string_view Bom = "\xEF\xBB\xBF";
 
-std::string DecodeGbk(std::string_view Bytes) {
+std::string DecodeGbk(std::string_view Bytes)
+{
     iconv_t converter = iconv_open("UTF-8", "GBK");
     if (converter == reinterpret_cast<iconv_t>(-1))
         converter = iconv_open("UTF-8", "GB18030");
@@ -65,7 +66,8 @@ std::string DecodeGbk(std::string_view Bytes) {
 }
 
 // The bytes without ASCII white space at either end.
-std::string_view TrimmedBytes(std::string_view Bytes) {
+std::string_view TrimmedBytes(std::string_view Bytes)
+{
     const auto blank = [](char C) { return C == ' ' || (C >= '\t' && C <= '\r'); };
     while (!Bytes.empty() && blank(Bytes.front()))
         Bytes.remove_prefix(1);
@@ -75,7 +77,8 @@ std::string_view TrimmedBytes(std::string_view Bytes) {
 }
 
 // A section header "[name]": the name, or nothing when the line is not one.
-std::optional<std::string> SectionName(std::string_view Line) {
+std::optional<std::string> SectionName(std::string_view Line)
+{
     std::string_view text = TrimmedBytes(Line);
     if (text.substr(0, Bom.size()) == Bom)
         text = TrimmedBytes(text.substr(Bom.size()));
@@ -91,7 +94,8 @@ bool IsComment(std::string_view Text) { return !Text.empty() && (Text.front() ==
 
 }  // namespace
 
-std::string DecodeIniText(std::string_view Bytes) {
+std::string DecodeIniText(std::string_view Bytes)
+{
     if (IsUtf8(Bytes)) {
         // A byte order mark at the start is not text.
         if (Bytes.substr(0, Bom.size()) == Bom)
@@ -103,7 +107,8 @@ std::string DecodeIniText(std::string_view Bytes) {
 
 TIniFile::TIniFile(std::string Path) : m_path(std::move(Path)) { Load(); }
 
-void TIniFile::Load() {
+void TIniFile::Load()
+{
     m_lines.clear();
     m_crlf = false;
     std::ifstream file(m_path, std::ios::binary);
@@ -129,7 +134,8 @@ void TIniFile::Load() {
         m_lines.pop_back();
 }
 
-int TIniFile::FindSection(std::string_view Section) const {
+int TIniFile::FindSection(std::string_view Section) const
+{
     const std::string wanted = Trimmed(Section);
     for (int i = 0; i < static_cast<int>(m_lines.size()); ++i) {
         const std::optional<std::string> name = SectionName(m_lines[i]);
@@ -139,14 +145,16 @@ int TIniFile::FindSection(std::string_view Section) const {
     return -1;
 }
 
-int TIniFile::SectionEnd(int SectionLine) const {
+int TIniFile::SectionEnd(int SectionLine) const
+{
     int i = SectionLine + 1;
     while (i < static_cast<int>(m_lines.size()) && !SectionName(m_lines[i]))
         ++i;
     return i;
 }
 
-int TIniFile::FindKey(int SectionLine, std::string_view Key) const {
+int TIniFile::FindKey(int SectionLine, std::string_view Key) const
+{
     if (SectionLine < 0)
         return -1;
     const std::string wanted = Trimmed(Key);
@@ -164,11 +172,13 @@ int TIniFile::FindKey(int SectionLine, std::string_view Key) const {
     return -1;
 }
 
-bool TIniFile::ValueExists(std::string_view Section, std::string_view Key) const {
+bool TIniFile::ValueExists(std::string_view Section, std::string_view Key) const
+{
     return FindKey(FindSection(Section), Key) >= 0;
 }
 
-std::string TIniFile::ReadString(std::string_view Section, std::string_view Key, std::string_view Default) const {
+std::string TIniFile::ReadString(std::string_view Section, std::string_view Key, std::string_view Default) const
+{
     const int line = FindKey(FindSection(Section), Key);
     if (line < 0)
         return std::string(Default);
@@ -179,18 +189,21 @@ std::string TIniFile::ReadString(std::string_view Section, std::string_view Key,
     return value;
 }
 
-int TIniFile::ReadInteger(std::string_view Section, std::string_view Key, int Default) const {
+int TIniFile::ReadInteger(std::string_view Section, std::string_view Key, int Default) const
+{
     return ParseInt(ReadString(Section, Key, {})).value_or(Default);
 }
 
-double TIniFile::ReadFloat(std::string_view Section, std::string_view Key, double Default) const {
+double TIniFile::ReadFloat(std::string_view Section, std::string_view Key, double Default) const
+{
     std::string text = Trimmed(ReadString(Section, Key, {}));
     std::replace(text.begin(), text.end(), ',', '.');
     const std::optional<double> value = ParseDouble(text);
     return value && std::isfinite(*value) ? *value : Default;
 }
 
-bool TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value) {
+bool TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value)
+{
     // A line break would end the entry early and put the rest on lines of their own (a folder name with a
     // line break could even add a section): such a write is refused.
     const auto breaks = [](std::string_view Text) { return Text.find_first_of("\r\n") != std::string_view::npos; };
@@ -231,11 +244,13 @@ bool TIniFile::WriteString(std::string_view Section, std::string_view Key, std::
     return true;
 }
 
-bool TIniFile::WriteInteger(std::string_view Section, std::string_view Key, int Value) {
+bool TIniFile::WriteInteger(std::string_view Section, std::string_view Key, int Value)
+{
     return WriteString(Section, Key, std::to_string(Value));
 }
 
-bool TIniFile::WriteFloat(std::string_view Section, std::string_view Key, double Value) {
+bool TIniFile::WriteFloat(std::string_view Section, std::string_view Key, double Value)
+{
     return WriteString(Section, Key, ShortestDecimal(Value));
 }
 

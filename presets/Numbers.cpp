@@ -11,7 +11,8 @@ namespace kv::presets {
 namespace {
 
 // The text without surrounding white space and one leading "+" (from_chars takes "-" only).
-std::string Unsigned(std::string_view Text, bool& Empty) {
+std::string Unsigned(std::string_view Text, bool& Empty)
+{
     std::string value = Trimmed(Text);
     if (!value.empty() && value.front() == '+' && (value.size() == 1 || value[1] != '-'))
         value.erase(0, 1);
@@ -21,7 +22,8 @@ std::string Unsigned(std::string_view Text, bool& Empty) {
 
 }  // namespace
 
-std::optional<int> ParseInt(std::string_view Text) {
+std::optional<int> ParseInt(std::string_view Text)
+{
     bool empty = false;
     const std::string value = Unsigned(Text, empty);
     if (empty)
@@ -34,7 +36,8 @@ std::optional<int> ParseInt(std::string_view Text) {
     return result;
 }
 
-std::optional<double> ParseDouble(std::string_view Text) {
+std::optional<double> ParseDouble(std::string_view Text)
+{
     bool empty = false;
     const std::string value = Unsigned(Text, empty);
     if (empty)
@@ -47,7 +50,8 @@ std::optional<double> ParseDouble(std::string_view Text) {
     return result;
 }
 
-std::string ShortestDecimal(double Value) {
+std::string ShortestDecimal(double Value)
+{
     if (Value == 0)
         return "0";  // also for -0
     char buffer[400];

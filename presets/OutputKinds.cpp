@@ -12,8 +12,13 @@ const TOutputKind Kinds[] = {
     {.Ext = ".flv", .FlashSampleRate = true},
     {.Ext = ".swf", .FlashSampleRate = true},
     {.Ext = ".ogg", .VideoCodec = "libtheora", .AudioCodec = "flac"},
-    {.Ext = ".psp", .ForceFormat = "psp", .VideoCodec = "mpeg4", .AudioCodec = "libfaac", .SampleRate = 24000,
-     .FrameRate = "15000/1001", .Suffix = "_psp.mp4"},
+    {.Ext = ".psp",
+     .ForceFormat = "psp",
+     .VideoCodec = "mpeg4",
+     .AudioCodec = "libfaac",
+     .SampleRate = 24000,
+     .FrameRate = "15000/1001",
+     .Suffix = "_psp.mp4"},
     // The player takes 320x240 whole.
     {.Ext = ".ipod", .VideoCodec = "mpeg4", .AudioCodec = "libfaac", .FitInto = "320x240", .Suffix = "_ipod.mp4"},
     {.Ext = ".rm10", .VideoCodec = "rv10", .Suffix = "_rv10.rm"},
@@ -29,7 +34,8 @@ const TOutputKind Kinds[] = {
 
 }  // namespace
 
-const TOutputKind* OutputKind(std::string_view Ext) {
+const TOutputKind* OutputKind(std::string_view Ext)
+{
     const auto* kind =
         std::find_if(std::begin(Kinds), std::end(Kinds), [&](const TOutputKind& Entry) { return Entry.Ext == Ext; });
     return kind == std::end(Kinds) ? nullptr : kind;

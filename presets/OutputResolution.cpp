@@ -23,7 +23,8 @@ int MakeEven(int Value) { return Value / 2 * 2; }
 
 // "W<Separator>H" with surrounding blanks allowed: both positive, or false. Separators: "x", or either
 // letter case of it.
-bool SplitSize(const std::string& Text, const char* Separators, int& Width, int& Height) {
+bool SplitSize(const std::string& Text, const char* Separators, int& Width, int& Height)
+{
     const size_t at = Text.find_first_of(Separators);
     if (at == std::string::npos)
         return false;
@@ -39,7 +40,8 @@ constexpr const char* LowerX = "x";
 
 std::string SizeText(int Width, int Height) { return std::to_string(Width) + "X" + std::to_string(Height); }
 
-void Apply(TOutputParams& Params, const TOutputEntry& Entry) {
+void Apply(TOutputParams& Params, const TOutputEntry& Entry)
+{
     Params.Ext = Entry.Ext;
     Params.Size = Entry.Size;
     Params.VCodec = Entry.VCodec;
@@ -51,7 +53,8 @@ void Apply(TOutputParams& Params, const TOutputEntry& Entry) {
 
 TOutputResolver::TOutputResolver(TErrorMessage ShowError) : m_showError(std::move(ShowError)) {}
 
-void TOutputResolver::ResolveOutputPreset(const TOutputChoice& Choice) {
+void TOutputResolver::ResolveOutputPreset(const TOutputChoice& Choice)
+{
     auto error = [this](const std::string& Text) {
         if (m_showError)
             m_showError(Text);
@@ -109,13 +112,13 @@ void TOutputResolver::ResolveOutputPreset(const TOutputChoice& Choice) {
         m_params.Fps = ParseInt(fps).value_or(0);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
 std::optional<int> TOutputResolver::ComputeLetterbox(const std::string& BaseName, const std::string& TargetSize,
-                                                     const std::vector<TFileRowInfo>& Rows) {
+                                                     const std::vector<TFileRowInfo>& Rows)
+{
     const std::string wanted = AsciiUpper(Trimmed(BaseName));
     const TFileRowInfo* row = nullptr;
     for (const TFileRowInfo& candidate : Rows)
@@ -153,16 +156,19 @@ std::optional<int> TOutputResolver::ComputeLetterbox(const std::string& BaseName
     return half;
 }
 
-bool TOutputResolver::ClipApplies(const TOutputChoice& Choice) {
+bool TOutputResolver::ClipApplies(const TOutputChoice& Choice)
+{
     return Choice.ClipEnabled && Choice.ClipChecked && Choice.SelEnd > 0 && Choice.SelEnd > Choice.SelStart;
 }
 
-std::string TOutputResolver::OutputBaseName(const std::string& FilePath) {
+std::string TOutputResolver::OutputBaseName(const std::string& FilePath)
+{
     return AsciiUpper(CompleteBaseName(Trimmed(FilePath)));
 }
 
 std::string TOutputResolver::OutputFileName(const std::string& Folder, const std::string& Base,
-                                            const std::string& Suffix) {
+                                            const std::string& Suffix)
+{
     // A link counts as an existing file even when what it points to is gone.
     auto taken = [](const std::string& Path) {
         std::error_code error;
@@ -175,7 +181,8 @@ std::string TOutputResolver::OutputFileName(const std::string& Folder, const std
     return name;
 }
 
-kv::TOutputOptions TOutputResolver::BuildOutputOptions(const TOutputChoice& Choice) {
+kv::TOutputOptions TOutputResolver::BuildOutputOptions(const TOutputChoice& Choice)
+{
     kv::TOutputOptions options;
     kv::ResetOutputOptions(options);
     ResolveOutputPreset(Choice);
@@ -251,8 +258,9 @@ kv::TOutputOptions TOutputResolver::BuildOutputOptions(const TOutputChoice& Choi
         if (kind->Suffix)
             suffix = kind->Suffix;
         if (kind->Disc) {
-            const char* norm =
-                options.TargetNorm == 1 ? "_pal.mpg" : options.TargetNorm == 2 ? "_ntsc.mpg" : "_auto.mpg";
+            const char* norm = options.TargetNorm == 1   ? "_pal.mpg"
+                               : options.TargetNorm == 2 ? "_ntsc.mpg"
+                                                         : "_auto.mpg";
             suffix = "_" + suffix.substr(1) + norm;
         }
     }
@@ -266,7 +274,8 @@ kv::TOutputOptions TOutputResolver::BuildOutputOptions(const TOutputChoice& Choi
     return options;
 }
 
-kv::TInputOptions TOutputResolver::BuildInputOptions(const TOutputChoice& Choice) const {
+kv::TInputOptions TOutputResolver::BuildInputOptions(const TOutputChoice& Choice) const
+{
     kv::TInputOptions options;
     kv::ResetInputOptions(options);
     options.FileName = Choice.ProbeFileName;

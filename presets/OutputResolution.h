@@ -17,9 +17,9 @@ namespace kv::presets {
 // The current output parameter set. It lives as long as the window: a step that does not assign a field
 // leaves the value of an earlier resolution.
 struct TOutputParams {
-    std::string Ext;         // ".mp4", ".3gp", ".psp", ".rm20" ...
-    std::string Size;        // target frame size "320x240"
-    std::string VCodec;      // "mpeg4", "h263", "wmv2", "flv", "avc"
+    std::string Ext;     // ".mp4", ".3gp", ".psp", ".rm20" ...
+    std::string Size;    // target frame size "320x240"
+    std::string VCodec;  // "mpeg4", "h263", "wmv2", "flv", "avc"
     int VBitrate = 0;
     int Fps = 0;
     std::string ACodec;

@@ -7,12 +7,14 @@ namespace kv::presets {
 
 namespace {
 
-TOutputEntry E(const char* Ext, const char* Size, int VBitrate, int Fps, const char* VCodec = "mpeg4") {
+TOutputEntry E(const char* Ext, const char* Size, int VBitrate, int Fps, const char* VCodec = "mpeg4")
+{
     return {Ext, Size, VBitrate, Fps, VCodec};
 }
 
 // MP4 and AVI share their presets but for the second one.
-std::vector<TOutputEntry> PlayerPresets(const char* Ext, int SecondFps) {
+std::vector<TOutputEntry> PlayerPresets(const char* Ext, int SecondFps)
+{
     return {E(Ext, "320x240", 288000, 18),   E(Ext, "320x240", 384000, SecondFps), E(Ext, "320x240", 384000, 18),
             E(Ext, "400x240", 336000, 18),   E(Ext, "400x240", 448000, 18),        E(Ext, "400x240", 448000, 18),
             E(Ext, "480x272", 384000, 24),   E(Ext, "480x272", 512000, 24),        E(Ext, "480x272", 512000, 24),
@@ -23,14 +25,16 @@ std::vector<TOutputEntry> PlayerPresets(const char* Ext, int SecondFps) {
 
 }  // namespace
 
-std::string FileTypeFolder(int FileType) {
+std::string FileTypeFolder(int FileType)
+{
     static const char* const folders[] = {"3GP", "MP4", "AVI", "MPEG", "WMV", "RM", "MOV", "MKV", "FLV"};
     if (FileType < 0 || FileType >= static_cast<int>(std::size(folders)))
         return {};
     return folders[FileType];
 }
 
-const std::vector<std::vector<TOutputEntry>>& PresetTable() {
+const std::vector<std::vector<TOutputEntry>>& PresetTable()
+{
     static const std::vector<std::vector<TOutputEntry>> table = {
         // 3GP
         {E(".3gp", "220x176", 384000, 15), E(".3gp", "320x240", 384000, 15), E(".3gp", "352x288", 384000, 18, "h263"),
@@ -62,7 +66,8 @@ const std::vector<std::vector<TOutputEntry>>& PresetTable() {
     return table;
 }
 
-const std::vector<std::vector<TOutputEntry>>& DeviceTable() {
+const std::vector<std::vector<TOutputEntry>>& DeviceTable()
+{
     static const std::vector<std::vector<TOutputEntry>> table = {
         // 0
         {E(".avi", "480x272", 512000, 24), E(".mp4", "320x240", 384000, 24)},
@@ -147,7 +152,8 @@ const std::vector<std::vector<TOutputEntry>>& DeviceTable() {
 }
 
 namespace {
-const TOutputEntry* EntryOf(const std::vector<std::vector<TOutputEntry>>& Table, int Row, int Column) {
+const TOutputEntry* EntryOf(const std::vector<std::vector<TOutputEntry>>& Table, int Row, int Column)
+{
     if (Row < 0 || Row >= static_cast<int>(Table.size()))
         return nullptr;
     const auto& entries = Table[static_cast<size_t>(Row)];
@@ -160,12 +166,13 @@ const TOutputEntry* EntryOf(const std::vector<std::vector<TOutputEntry>>& Table,
 const TOutputEntry* PresetEntry(int FileType, int Preset) { return EntryOf(PresetTable(), FileType, Preset); }
 const TOutputEntry* DeviceEntry(int Brand, int Model) { return EntryOf(DeviceTable(), Brand, Model); }
 
-const std::vector<TCustomType>& CustomTypes() {
+const std::vector<TCustomType>& CustomTypes()
+{
     // MPEG goes into a program stream (".mpeg"), RM into RealVideo 2.0 and MOV into MPEG-4 video: each
     // type produces a file its container can hold whatever was chosen before.
     static const std::vector<TCustomType> types = {
-        {".3gp", "mpeg4"}, {".mp4", "avc"}, {".avi", "mpeg4"},  {".mpeg", "mpeg4"}, {".wmv", "wmv2"},
-        {".rm", "rv20"},   {".mov", "mpeg4"}, {".mkv", "avc"}, {".flv", "flv"},
+        {".3gp", "mpeg4"}, {".mp4", "avc"},   {".avi", "mpeg4"}, {".mpeg", "mpeg4"}, {".wmv", "wmv2"},
+        {".rm", "rv20"},   {".mov", "mpeg4"}, {".mkv", "avc"},   {".flv", "flv"},
     };
     return types;
 }

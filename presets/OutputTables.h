@@ -9,11 +9,11 @@
 namespace kv::presets {
 
 struct TOutputEntry {
-    const char* Ext;    // output kind as an extension with its dot (".mp4", ".rm20")
-    const char* Size;   // target frame size "WxH"
-    int VBitrate;       // video bitrate, bits/s
-    int Fps;            // frame rate
-    const char* VCodec; // video encoder name
+    const char* Ext;     // output kind as an extension with its dot (".mp4", ".rm20")
+    const char* Size;    // target frame size "WxH"
+    int VBitrate;        // video bitrate, bits/s
+    int Fps;             // frame rate
+    const char* VCodec;  // video encoder name
 };
 
 // The folder under profiles/videoconvert/ of a file type (the index of the preset table and of the file

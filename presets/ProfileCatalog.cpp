@@ -7,27 +7,32 @@
 namespace kv::presets {
 
 TProfileCatalog::TProfileCatalog(const std::string& ProgramFolder)
-    : m_programFolder(!ProgramFolder.empty() && ProgramFolder.back() == '/' ? ProgramFolder : ProgramFolder + '/') {}
+    : m_programFolder(!ProgramFolder.empty() && ProgramFolder.back() == '/' ? ProgramFolder : ProgramFolder + '/')
+{}
 
-std::vector<std::string> TProfileCatalog::PresetFiles(int FileType) const {
+std::vector<std::string> TProfileCatalog::PresetFiles(int FileType) const
+{
     std::vector<std::string> files;
     GetFileList(files, m_programFolder + "profiles/videoconvert/" + FileTypeFolder(FileType), ".ini");
     return files;
 }
 
-std::vector<std::string> TProfileCatalog::Brands() const {
+std::vector<std::string> TProfileCatalog::Brands() const
+{
     std::vector<std::string> brands;
     GetFileList2(brands, m_programFolder + "profiles/devices/");
     return brands;
 }
 
-std::vector<std::string> TProfileCatalog::ModelFiles(const std::string& Brand) const {
+std::vector<std::string> TProfileCatalog::ModelFiles(const std::string& Brand) const
+{
     std::vector<std::string> files;
     GetFileList(files, m_programFolder + "profiles/devices/" + Brand, ".ini");
     return files;
 }
 
-std::vector<std::string> TProfileCatalog::ItemNames(const std::vector<std::string>& Files) {
+std::vector<std::string> TProfileCatalog::ItemNames(const std::vector<std::string>& Files)
+{
     std::vector<std::string> names;
     names.reserve(Files.size());
     for (const std::string& file : Files)

@@ -24,7 +24,8 @@ struct TEntry {
 
 // A folder's entries sorted by name (names equal but for case keep a fixed order too). Hidden entries
 // count; "." and ".." do not.
-std::vector<TEntry> SortedEntries(const std::string& Folder) {
+std::vector<TEntry> SortedEntries(const std::string& Folder)
+{
     std::vector<TEntry> entries;
     std::error_code error;
     for (fs::directory_iterator it(Folder, error), end; !error && it != end; it.increment(error)) {
@@ -42,13 +43,15 @@ std::vector<TEntry> SortedEntries(const std::string& Folder) {
 }
 
 // The extension of a file name: what follows its last ".", "" when there is none.
-std::string Suffix(const std::string& Name) {
+std::string Suffix(const std::string& Name)
+{
     const size_t dot = Name.rfind('.');
     return dot == std::string::npos ? std::string() : Name.substr(dot + 1);
 }
 
 void CollectFiles(std::vector<std::string>& List, const std::string& Folder, const std::string& Ext,
-                  std::set<std::string>& Visited) {
+                  std::set<std::string>& Visited)
+{
     // A folder reached twice through links is listed once, and a link cycle ends.
     std::error_code error;
     const std::string canonical = fs::canonical(Folder, error).string();
@@ -65,14 +68,16 @@ void CollectFiles(std::vector<std::string>& List, const std::string& Folder, con
     List.insert(List.end(), own.begin(), own.end());
 }
 
-bool IsFolder(const std::string& Path) {
+bool IsFolder(const std::string& Path)
+{
     std::error_code error;
     return !Path.empty() && fs::is_directory(Path, error);
 }
 
 }  // namespace
 
-std::string JoinPath(const std::string& Folder, const std::string& Name) {
+std::string JoinPath(const std::string& Folder, const std::string& Name)
+{
     if (!Name.empty() && Name.front() == '/')
         return Name;
     std::string_view base = Folder;
@@ -86,14 +91,16 @@ std::string JoinPath(const std::string& Folder, const std::string& Name) {
     return path + Name;
 }
 
-std::string CompleteBaseName(const std::string& Path) {
+std::string CompleteBaseName(const std::string& Path)
+{
     const size_t slash = Path.rfind('/');
     const std::string name = slash == std::string::npos ? Path : Path.substr(slash + 1);
     const size_t dot = name.rfind('.');
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-void GetFileList(std::vector<std::string>& List, const std::string& Folder, const std::string& Ext) {
+void GetFileList(std::vector<std::string>& List, const std::string& Folder, const std::string& Ext)
+{
     if (!IsFolder(Folder)) {
         List.clear();
         return;
@@ -103,7 +110,8 @@ void GetFileList(std::vector<std::string>& List, const std::string& Folder, cons
     CollectFiles(List, Folder, wanted, visited);
 }
 
-void GetFileList2(std::vector<std::string>& List, const std::string& Folder) {
+void GetFileList2(std::vector<std::string>& List, const std::string& Folder)
+{
     if (!IsFolder(Folder)) {
         List.clear();
         return;
@@ -113,7 +121,8 @@ void GetFileList2(std::vector<std::string>& List, const std::string& Folder) {
             List.push_back(entry.Name);
 }
 
-TProfile ReadProfile(const std::string& Path) {
+TProfile ReadProfile(const std::string& Path)
+{
     const TIniFile ini(Path);
     TProfile profile;
     profile.Type = ini.ReadString("mediatype", "Type", {});

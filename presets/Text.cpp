@@ -14,7 +14,8 @@ constexpr char32_t Replacement = 0xFFFD;
 
 // Decodes the code point at Text[At] into Point, moving At past it. False for a malformed sequence: Point
 // is then Replacement and At moves past its first byte only.
-bool DecodePoint(std::string_view Text, size_t& At, char32_t& Point) {
+bool DecodePoint(std::string_view Text, size_t& At, char32_t& Point)
+{
     const auto byte = [&](size_t I) { return static_cast<unsigned char>(Text[I]); };
     const unsigned char lead = byte(At);
     if (lead < 0x80) {
@@ -58,13 +59,15 @@ bool DecodePoint(std::string_view Text, size_t& At, char32_t& Point) {
     return true;
 }
 
-char32_t NextPoint(std::string_view Text, size_t& At) {
+char32_t NextPoint(std::string_view Text, size_t& At)
+{
     char32_t point = 0;
     DecodePoint(Text, At, point);
     return point;
 }
 
-bool IsSpace(char32_t Point) {
+bool IsSpace(char32_t Point)
+{
     if ((Point >= 0x09 && Point <= 0x0D) || Point == 0x20 || Point == 0x85 || Point == 0xA0)
         return true;
     if (Point < 0x1680)
@@ -73,7 +76,8 @@ bool IsSpace(char32_t Point) {
            Point == 0x202F || Point == 0x205F || Point == 0x3000;
 }
 
-void AppendUtf16(std::u16string& Out, char32_t Point) {
+void AppendUtf16(std::u16string& Out, char32_t Point)
+{
     if (Point < 0x10000) {
         Out.push_back(static_cast<char16_t>(Point));
         return;
@@ -88,7 +92,8 @@ bool IsLowSurrogate(char32_t Unit) { return Unit >= 0xDC00 && Unit <= 0xDFFF; }
 
 // The folded form of the code unit at Text[At]: a low surrogate stands for its whole code point, folded and
 // cut back to its low surrogate.
-char32_t FoldedUnit(const std::u16string& Text, size_t At) {
+char32_t FoldedUnit(const std::u16string& Text, size_t At)
+{
     const char32_t unit = Text[At];
     if (IsLowSurrogate(unit) && At > 0 && IsHighSurrogate(Text[At - 1])) {
         const char32_t point = 0x10000 + ((static_cast<char32_t>(Text[At - 1]) - 0xD800) << 10) + (unit - 0xDC00);
@@ -101,7 +106,8 @@ char32_t FoldedUnit(const std::u16string& Text, size_t At) {
 
 }  // namespace
 
-bool IsUtf8(std::string_view Bytes) {
+bool IsUtf8(std::string_view Bytes)
+{
     char32_t point = 0;
     for (size_t at = 0; at < Bytes.size();)
         if (!DecodePoint(Bytes, at, point))
@@ -109,7 +115,8 @@ bool IsUtf8(std::string_view Bytes) {
     return true;
 }
 
-std::u16string Utf16(std::string_view Text) {
+std::u16string Utf16(std::string_view Text)
+{
     std::u16string out;
     out.reserve(Text.size());
     for (size_t at = 0; at < Text.size();)
@@ -117,7 +124,8 @@ std::u16string Utf16(std::string_view Text) {
     return out;
 }
 
-std::string Trimmed(std::string_view Text) {
+std::string Trimmed(std::string_view Text)
+{
     size_t begin = 0;
     while (begin < Text.size()) {
         size_t next = begin;
@@ -133,7 +141,8 @@ std::string Trimmed(std::string_view Text) {
     return std::string(Text.substr(begin, keptEnd - begin));
 }
 
-std::string AsciiUpper(std::string_view Text) {
+std::string AsciiUpper(std::string_view Text)
+{
     std::string result(Text);
     for (char& c : result)
         if (c >= 'a' && c <= 'z')
@@ -141,7 +150,8 @@ std::string AsciiUpper(std::string_view Text) {
     return result;
 }
 
-int CompareIgnoringCase(std::string_view A, std::string_view B) {
+int CompareIgnoringCase(std::string_view A, std::string_view B)
+{
     const std::u16string left = Utf16(A), right = Utf16(B);
     const size_t common = std::min(left.size(), right.size());
     for (size_t i = 0; i < common; ++i) {
@@ -152,12 +162,14 @@ int CompareIgnoringCase(std::string_view A, std::string_view B) {
     return left.size() < right.size() ? -1 : left.size() > right.size() ? 1 : 0;
 }
 
-bool NameBefore(std::string_view A, std::string_view B) {
+bool NameBefore(std::string_view A, std::string_view B)
+{
     const int order = CompareIgnoringCase(A, B);
     return order != 0 ? order < 0 : Utf16(A) < Utf16(B);
 }
 
-std::string TextBefore(std::string_view Text, std::string_view Delimiter) {
+std::string TextBefore(std::string_view Text, std::string_view Delimiter)
+{
     const size_t at = Delimiter.empty() ? std::string_view::npos : Text.find(Delimiter);
     return std::string(at == std::string_view::npos ? Text : Text.substr(0, at));
 }

@@ -48,18 +48,18 @@ extern "C" {
 
 /* A picture: up to four planes and their line sizes in bytes. */
 typedef struct KelvaneHookPicture {
-    uint8_t *data[4];
+    uint8_t* data[4];
     int linesize[4];
 } KelvaneHookPicture;
 
-typedef int (*KelvaneHookConfigure)(void **ctx, int argc, char *argv[]);
-typedef void (*KelvaneHookProcess)(void *ctx, KelvaneHookPicture *picture, int pixel_format, int width, int height,
+typedef int (*KelvaneHookConfigure)(void** ctx, int argc, char* argv[]);
+typedef void (*KelvaneHookProcess)(void* ctx, KelvaneHookPicture* picture, int pixel_format, int width, int height,
                                    int64_t pts_us);
-typedef void (*KelvaneHookRelease)(void *ctx);
+typedef void (*KelvaneHookRelease)(void* ctx);
 
-int Configure(void **ctx, int argc, char *argv[]);
-void Process(void *ctx, KelvaneHookPicture *picture, int pixel_format, int width, int height, int64_t pts_us);
-void Release(void *ctx);
+int Configure(void** ctx, int argc, char* argv[]);
+void Process(void* ctx, KelvaneHookPicture* picture, int pixel_format, int width, int height, int64_t pts_us);
+void Release(void* ctx);
 
 #ifdef __cplusplus
 }

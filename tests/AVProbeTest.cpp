@@ -24,7 +24,8 @@ protected:
 
 TEST_F(AVProbeTest, StreamCountsFollowTheFile)
 {
-    for (const char* name : {"video_audio.avi", "audio_first.mkv", "two_audio.mkv", "subtitles.mkv", "audio_only.mp3"}) {
+    for (const char* name :
+         {"video_audio.avi", "audio_first.mkv", "two_audio.mkv", "subtitles.mkv", "audio_only.mp3"}) {
         const std::string file = Fixture(name);
         ASSERT_TRUE(probe.OpenFile(file)) << probe.LastError();
         const std::map<std::string, std::string> facts = Probe(file);

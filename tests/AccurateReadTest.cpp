@@ -35,11 +35,13 @@ std::string SparseKeyFrames()
     // Made under a name of this process and renamed: parallel tests never read half a file.
     const std::string partial = folder + "/partial-sparse-" + std::to_string(::getpid()) + ".mp4";
     std::string output;
-    const int status = RunCommand("mkdir -p '" + folder + "' && ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=" +
-                                      std::to_string(Width) + "x" + std::to_string(Height) +
-                                      ":rate=25:duration=12 -c:v libx264 -preset veryfast -bf 3 -g 125 "
-                                      "-keyint_min 125 -sc_threshold 0 -pix_fmt yuv420p '" + partial + "'",
-                                  output);
+    const int status = RunCommand(
+        "mkdir -p '" + folder + "' && ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=" + std::to_string(Width) +
+            "x" + std::to_string(Height) +
+            ":rate=25:duration=12 -c:v libx264 -preset veryfast -bf 3 -g 125 "
+            "-keyint_min 125 -sc_threshold 0 -pix_fmt yuv420p '" +
+            partial + "'",
+        output);
     EXPECT_EQ(status, 0) << output;
     std::rename(partial.c_str(), path.c_str());
     return path;
@@ -50,7 +52,8 @@ std::vector<double> KeyFrameTimes(const std::string& File)
 {
     std::string output;
     EXPECT_EQ(RunCommand("ffprobe -v error -select_streams v:0 -skip_frame nokey -show_entries frame=pts_time "
-                         "-of csv=p=0 '" + File + "'",
+                         "-of csv=p=0 '" +
+                             File + "'",
                          output),
               0)
         << output;

@@ -87,11 +87,11 @@ TEST(AudioSyncTest, FollowedPositionRoundsHalvesToEven)
         int64_t Expected;
     };
     const Case Cases[] = {
-        {500000, 1, 0, 0},             // 0.5 -> 0
-        {1500000, 1, 0, 2},            // 1.5 -> 2
-        {2500000, 1, 0, 2},            // 2.5 -> 2
-        {2600000, 1, 0, 3},            // 2.6 -> 3
-        {1000000, 44100, 1000, 43100}, // what waits is not yet output
+        {500000, 1, 0, 0},              // 0.5 -> 0
+        {1500000, 1, 0, 2},             // 1.5 -> 2
+        {2500000, 1, 0, 2},             // 2.5 -> 2
+        {2600000, 1, 0, 3},             // 2.6 -> 3
+        {1000000, 44100, 1000, 43100},  // what waits is not yet output
     };
     for (const Case& C : Cases)
         EXPECT_EQ(kv::run::FollowedAudioPosition(C.Pts, 0, C.Rate, C.Waiting), C.Expected) << C.Pts;

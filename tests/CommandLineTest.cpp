@@ -41,10 +41,7 @@ std::string Contents(const std::string& File)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void Write(const std::string& File, const std::string& Contents)
-{
-    std::ofstream(File, std::ios::binary) << Contents;
-}
+void Write(const std::string& File, const std::string& Contents) { std::ofstream(File, std::ios::binary) << Contents; }
 
 size_t ErrorLines(const std::string& Output)
 {
@@ -86,10 +83,9 @@ TEST(CommandLineTest, ConvertRunsTheConversionAndPrintsItsProgress)
     const TempFolder temp("cli");
     const std::string out = temp.Path + "/out.mp4";
     std::string output;
-    const int status =
-        RunCommand(Cli("convert --threads 2 -o vcodec=mpeg4 -o b=300000 " + Quoted(Fixture("video_audio.avi")) + " " +
-                       Quoted(out)),
-                   output);
+    const int status = RunCommand(Cli("convert --threads 2 -o vcodec=mpeg4 -o b=300000 " +
+                                      Quoted(Fixture("video_audio.avi")) + " " + Quoted(out)),
+                                  output);
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[info] Input #0, avi, from '"), std::string::npos) << output;
     const size_t progress = output.rfind("[progress] frame=50 fps=");
@@ -102,9 +98,9 @@ TEST(CommandLineTest, ConvertRunsTheConversionAndPrintsItsProgress)
     EXPECT_NE(output.find("kelvane-cli convert [-y] [--threads N] [-i LINE]... [-o LINE]... INPUT OUTPUT"),
               std::string::npos);
     EXPECT_NE(output.find("kelvane-cli frame [-y] FILE POSITION_US OUT.png"), std::string::npos);
-    EXPECT_EQ(RunCommand(Cli("convert --threads x " + Quoted(Fixture("video_audio.avi")) + " " + Quoted(out) + "2"),
-                         output),
-              1);
+    EXPECT_EQ(
+        RunCommand(Cli("convert --threads x " + Quoted(Fixture("video_audio.avi")) + " " + Quoted(out) + "2"), output),
+        1);
     EXPECT_EQ(LastLine(output), "error: --threads needs a number of codec threads from 0 (automatic) to 256");
 }
 
@@ -155,9 +151,26 @@ TEST(CommandLineTest, ProbePrintsTheFactsOfAFile)
     EXPECT_EQ(facts["FileExtension"], "mkv");
     EXPECT_EQ(facts["AudioCodec.0"], "Vorbis");
     EXPECT_EQ(facts["AudioCodec.1"], "FLAC");
-    for (const char* key : {"ProgramCount", "StartTime", "Duration", "BitRate", "Timestamp", "Year", "Track", "Title",
-                            "Author", "Copyright", "Comment", "Album", "Genre", "FrameRate", "VideoBitRate",
-                            "PlayTime", "VideoCodec", "FirstAudioStream", "VideoStreamCount", "SubtitleStreamCount"})
+    for (const char* key : {"ProgramCount",
+                            "StartTime",
+                            "Duration",
+                            "BitRate",
+                            "Timestamp",
+                            "Year",
+                            "Track",
+                            "Title",
+                            "Author",
+                            "Copyright",
+                            "Comment",
+                            "Album",
+                            "Genre",
+                            "FrameRate",
+                            "VideoBitRate",
+                            "PlayTime",
+                            "VideoCodec",
+                            "FirstAudioStream",
+                            "VideoStreamCount",
+                            "SubtitleStreamCount"})
         EXPECT_EQ(facts.count(key), 1u) << key;
 
     EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " probe /nowhere/x.avi", output), 1);
@@ -181,7 +194,8 @@ TEST(CommandLineTest, FrameWritesThePictureAsPNG)
     const TempFolder temp("cli");
     const std::string png = temp.Path + "/frame.png";
     std::string output;
-    ASSERT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("h264.mp4") + "' 1000000 '" + png + "'", output), 0)
+    ASSERT_EQ(
+        RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("h264.mp4") + "' 1000000 '" + png + "'", output), 0)
         << output;
     const std::map<std::string, std::string> picture = Probe(png);
     EXPECT_EQ(picture.at("streams.stream.0.codec_name"), "png");
@@ -189,9 +203,12 @@ TEST(CommandLineTest, FrameWritesThePictureAsPNG)
     EXPECT_EQ(picture.at("streams.stream.0.height"), "120");
 
     const std::string other = temp.Path + "/other.png";
-    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("audio_only.mp3") + "' 0 '" + other + "'", output), 1);
+    EXPECT_EQ(
+        RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("audio_only.mp3") + "' 0 '" + other + "'", output),
+        1);
     EXPECT_EQ(LastLine(output), "error: no video stream.");
-    EXPECT_EQ(RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("h264.mp4") + "' soon '" + other + "'", output), 1);
+    EXPECT_EQ(
+        RunCommand(std::string(KELVANE_CLI) + " frame '" + Fixture("h264.mp4") + "' soon '" + other + "'", output), 1);
     EXPECT_EQ(LastLine(output), "error: 'soon' is not a position in microseconds");
 }
 

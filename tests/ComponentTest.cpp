@@ -233,10 +233,10 @@ TEST_F(ComponentTest, AddTaskAndSetOutputFileApplyTheRecordsInOrder)
     EXPECT_EQ(output.FileName, "/out/clip.mp4");
 
     ControlledTask& task = component.Task(index);
-    EXPECT_EQ(task.Calls, (std::vector<std::string>{
-                              "ApplyOptionLines threads=2", "ApplyInputFormat avi", "OpenInputFile /media/clip.avi",
-                              "ApplyTargetOptions 2", "ApplyOptionLines newaudio=", "ApplyOutputOptions",
-                              "OpenOutputFile /out/clip.mp4", "ApplyOptionLines newaudio= new"}));
+    EXPECT_EQ(task.Calls, (std::vector<std::string>{"ApplyOptionLines threads=2", "ApplyInputFormat avi",
+                                                    "OpenInputFile /media/clip.avi", "ApplyTargetOptions 2",
+                                                    "ApplyOptionLines newaudio=", "ApplyOutputOptions",
+                                                    "OpenOutputFile /out/clip.mp4", "ApplyOptionLines newaudio= new"}));
     EXPECT_EQ(task.Options().StartTime, 2000000) << "the microsecond start wins over the millisecond one";
     EXPECT_EQ(task.Options().OptProgramId, 3);
     EXPECT_EQ(task.InputOptions.FileName, "/media/clip.avi");

@@ -29,8 +29,8 @@ TConversion::TConversion(const std::string& Input, const std::string& Output,
         std::lock_guard<std::mutex> guard(m_lock);
         m_result.Log.push_back(Text);
     };
-    m_component.OnProgress = [this](int, int Frame, int FPS, int Duration, float Quality, float BitRate,
-                                    int64_t Size, int Total) {
+    m_component.OnProgress = [this](int, int Frame, int FPS, int Duration, float Quality, float BitRate, int64_t Size,
+                                    int Total) {
         std::lock_guard<std::mutex> guard(m_lock);
         m_result.Progress.push_back({Frame, FPS, Duration, Quality, BitRate, Size, Total});
         m_changed.notify_all();

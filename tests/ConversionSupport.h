@@ -20,9 +20,9 @@ struct TProgressEvent {
 };
 
 struct TConversionResult {
-    bool Queued = false;      // AddTask and SetOutputFile succeeded
-    std::string SetupError;   // the component's LastError when they did not
-    bool Ended = false;       // the end was reported
+    bool Queued = false;     // AddTask and SetOutputFile succeeded
+    std::string SetupError;  // the component's LastError when they did not
+    bool Ended = false;      // the end was reported
     bool Finished = false;
     bool Failed = false;
     std::string Message;

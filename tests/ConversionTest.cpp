@@ -82,6 +82,7 @@ struct TFormatCase {
     int SampleRate, Channels;
 };
 
+// clang-format off
 const TFormatCase FormatCases[] = {
     {"3gp_mpeg4", "out.3gp", {"vcodec=mpeg4", "s=176x144", "acodec=aac", "ar=8000", "ac=1"},
      "-c:v mpeg4 -s 176x144 -c:a aac -ar 8000 -ac 1", "mpeg4", 176, 144, "aac", 8000, 1},
@@ -113,6 +114,7 @@ const TFormatCase FormatCases[] = {
     {"dvd", "out.mpg", {"target=pal-dvd"}, "-target pal-dvd", "mpeg2video", 720, 576, "ac3", 48000, 2},
     {"dv", "out.dv", {"target=pal-dv"}, "-target pal-dv", "dvvideo", 720, 576, "pcm_s16le", 48000, 2},
 };
+// clang-format on
 
 void PrintTo(const TFormatCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
@@ -159,6 +161,8 @@ TEST_P(FormatTest, ConvertsIntoWhatFfprobeExpects)
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, FormatTest, ::testing::ValuesIn(FormatCases),
-                         [](const ::testing::TestParamInfo<TFormatCase>& info) { return std::string(info.param.Name); });
+                         [](const ::testing::TestParamInfo<TFormatCase>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 }  // namespace

@@ -44,8 +44,8 @@ TEST(FileNameTest, ANonAsciiNameReachesTheLibrariesUnchanged)
 
 TEST(FileNameTest, EncodeAndDecodeRoundTrip)
 {
-    const std::string names[] = {"/tmp/plain.avi", "/media/a:b/c.avi", "/tmp/视频.avi", "http://host:8080/a:b.ts",
-                                 "c:d", ""};
+    const std::string names[] = {
+        "/tmp/plain.avi", "/media/a:b/c.avi", "/tmp/视频.avi", "http://host:8080/a:b.ts", "c:d", ""};
     for (const std::string& name : names) {
         const std::string encoded = kv::EncodeUnicodeName(name);
         EXPECT_EQ(encoded, "unicode:utf8:" + name);

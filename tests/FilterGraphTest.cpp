@@ -280,14 +280,18 @@ struct TFilterCase {
     std::vector<std::string> Lines;  // the engine's output option lines
     const char* Reference;           // the ffmpeg tool's -vf for the same pictures
     int Width, Height;
-    const char* Area;                // the part compared (the pad colours of the two differ)
+    const char* Area;  // the part compared (the pad colours of the two differ)
 };
 
 const TFilterCase FilterCases[] = {
     {"hflip", {"vfilters=hflip"}, "hflip", 160, 120, "null"},
     {"transpose", {"vfilters=transpose=1"}, "transpose=1", 120, 160, "null"},
     {"scale", {"vfilters=scale=320:240"}, "scale=320:240", 320, 240, "null"},
-    {"pads_around_hflip", {"vfilters=hflip", "padtop=8", "padbottom=8"}, "hflip,pad=iw:ih+16:0:8", 160, 136,
+    {"pads_around_hflip",
+     {"vfilters=hflip", "padtop=8", "padbottom=8"},
+     "hflip,pad=iw:ih+16:0:8",
+     160,
+     136,
      "crop=160:120:0:8"},
 };
 
@@ -322,7 +326,9 @@ TEST_P(FilterConversionTest, MatchesTheFfmpegToolsPictures)
 }
 
 INSTANTIATE_TEST_SUITE_P(Filters, FilterConversionTest, ::testing::ValuesIn(FilterCases),
-                         [](const ::testing::TestParamInfo<TFilterCase>& info) { return std::string(info.param.Name); });
+                         [](const ::testing::TestParamInfo<TFilterCase>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 // A filter that gives its pictures back only at the end of the stream still has them all written.
 TEST(FilterRunTest, PicturesHeldToTheEndAreWritten)
@@ -368,7 +374,8 @@ TEST(FilterRunTest, FiltersTheSetUpRefusesEndTheRunWithItsMessage)
         const char* Message;
     };
     const TCase cases[] = {
-        {"pads with a resizing filter named with a space", {"padtop=8", "vfilters=hflip, scale=80:60"},
+        {"pads with a resizing filter named with a space",
+         {"padtop=8", "vfilters=hflip, scale=80:60"},
          "Error opening filters: Cannot enable pad options and the filters which resize frame at the same time. "
          "(crop, rotate, scale, transpose, etc.)"},
         {"a filter text that does not parse", {"vfilters=hflip,,nosuchfilter=3"}, "Error opening filters!"},

@@ -27,7 +27,8 @@ int InvertCalls()
     void* module = ::dlopen(KELVANE_INVERT_HOOK, RTLD_NOW | RTLD_NOLOAD);
     if (!module)
         return 0;  // not loaded yet: not called yet
-    const int calls = __atomic_load_n(static_cast<int*>(::dlsym(module, "kelvane_invert_hook_calls")), __ATOMIC_RELAXED);
+    const int calls =
+        __atomic_load_n(static_cast<int*>(::dlsym(module, "kelvane_invert_hook_calls")), __ATOMIC_RELAXED);
     ::dlclose(module);
     return calls;
 }
@@ -69,10 +70,7 @@ std::vector<bool> Expected(size_t Count, const std::function<bool(int)>& Inverte
 
 const std::vector<std::string> LosslessVideo = {"vcodec=ffv1"};
 
-std::vector<std::string> WithInvertHook()
-{
-    return {"vcodec=ffv1", std::string("vhook=") + KELVANE_INVERT_HOOK};
-}
+std::vector<std::string> WithInvertHook() { return {"vcodec=ffv1", std::string("vhook=") + KELVANE_INVERT_HOOK}; }
 
 // Two tasks at once, each inverting its pictures inside 1-2 s and 3-4 s of a 5 s file (25 pictures a
 // second, the first at 0).
@@ -114,19 +112,25 @@ TEST(HookTest, TheBeforeHookDecidesPerPicture)
          [](int64_t Pts, kv::THookAction& Action) {
              Action = Pts >= 400000 && Pts < 800000 ? kv::haIgnore : kv::haContinue;
          },
-         [](int i) { return i < 10 || i >= 20; }, 50, {}},
+         [](int i) { return i < 10 || i >= 20; },
+         50,
+         {}},
         {"stop at 1.2 s",
          [](int64_t Pts, kv::THookAction& Action) {
              if (Pts >= 1200000)
                  Action = kv::haStop;
          },
-         [](int i) { return i < 30; }, 31, {}},
+         [](int i) { return i < 30; },
+         31,
+         {}},
         {"raise at 0.4 s",
          [](int64_t Pts, kv::THookAction&) {
              if (Pts >= 400000)
                  throw std::runtime_error("no decision");
          },
-         [](int i) { return i < 10; }, 11, {"Error occurs OnBeforeHook: no decision"}},
+         [](int i) { return i < 10; },
+         11,
+         {"Error occurs OnBeforeHook: no decision"}},
     };
     for (const TBeforeHookCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -166,9 +170,9 @@ double MeanLuma(const std::vector<uint8_t>& Plane, int Left, int Top, int Size)
 
 struct TCustomHookCase {
     const char* Name;
-    bool Update;           // what the handler leaves in AUpdate
-    int StopAfter;         // the call that sets AStopHook (0: none)
-    bool Raise;            // the handler raises after drawing
+    bool Update;                     // what the handler leaves in AUpdate
+    int StopAfter;                   // the call that sets AStopHook (0: none)
+    bool Raise;                      // the handler raises after drawing
     std::function<bool(int)> Drawn;  // by picture number
     int Calls;
 };
@@ -284,18 +288,25 @@ TEST(HookTest, CopiedVideoRefusesHooksAndPreviews)
     };
     const TCase cases[] = {
         {"nothing", {}, {"vcodec=copy"}, ""},
-        {"hook chain", {}, {"vcodec=copy", std::string("vhook=") + KELVANE_INVERT_HOOK},
+        {"hook chain",
+         {},
+         {"vcodec=copy", std::string("vhook=") + KELVANE_INVERT_HOOK},
          "-vcodec copy and -vhook are incompatible (frames are not decoded)"},
         {"custom hook",
          [](TPictureRun& r, kv::TOutputOptions& o) {
              o.CustomHook = true;
              r.Component().OnCustomHook = [](int, kv::TBitmap&, int, int64_t, bool&, bool&) {};
          },
-         {"vcodec=copy"}, "-vcodec copy and CustomHook are incompatible (frames are not decoded)"},
-        {"preview", [](TPictureRun& r, kv::TOutputOptions&) { r.Component().SetPreview(true); }, {"vcodec=copy"},
+         {"vcodec=copy"},
+         "-vcodec copy and CustomHook are incompatible (frames are not decoded)"},
+        {"preview",
+         [](TPictureRun& r, kv::TOutputOptions&) { r.Component().SetPreview(true); },
+         {"vcodec=copy"},
          "-vcodec copy and PostHooks are incompatible (frames are not decoded)"},
-        {"preview bitmap", [](TPictureRun& r, kv::TOutputOptions&) { r.Component().SetPreviewBitmap(true); },
-         {"vcodec=copy"}, "-vcodec copy and PostHooks are incompatible (frames are not decoded)"},
+        {"preview bitmap",
+         [](TPictureRun& r, kv::TOutputOptions&) { r.Component().SetPreviewBitmap(true); },
+         {"vcodec=copy"},
+         "-vcodec copy and PostHooks are incompatible (frames are not decoded)"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -141,7 +141,8 @@ TEST_F(InputFilesTest, DifferentRatesOfCodecAndContainerAreReported)
 {
     kv::TFFmpeg* task = Open(Fixture("variable_rate.mp4"));
     ASSERT_NE(task, nullptr) << component.LastError();
-    EXPECT_TRUE(Logged("Seems stream 0 codec frame rate differs from container frame rate: 14.50 (29/2) -> 25.00 (25/1)"));
+    EXPECT_TRUE(
+        Logged("Seems stream 0 codec frame rate differs from container frame rate: 14.50 (29/2) -> 25.00 (25/1)"));
     EXPECT_EQ(task->Options().FrameRate.num, 25);
     EXPECT_TRUE(Logged("Input #0, mov,mp4,m4a,3gp,3g2,mj2, from '")) << "the container is described in the log";
 }

@@ -96,7 +96,7 @@ TEST_F(ListLifetimeTest, ALaunchOnAWorkerKeepsItsTaskWhileTheMainThreadRemovesIt
 {
     TerminateRecorder recorder;
     recorder.Attach(component);
-    component.Queue(1, true);  // ends at once: its worker launches the next task
+    component.Queue(1, true);                          // ends at once: its worker launches the next task
     ASSERT_EQ(component.AddTask("no-output.avi"), 1);  // fails its start inside that launch
     const std::shared_ptr<std::atomic<bool>> freed = component.Freed[1];
     const int mainThread = kv::CurrentThreadId();
@@ -162,9 +162,8 @@ TEST(TaskListTest, ActionsRunWithoutTheListsLock)
         EXPECT_EQ(task.TaskIndex, visited++);
         std::promise<kv::TFFmpeg*> lookup;
         std::future<kv::TFFmpeg*> result = lookup.get_future();
-        others.emplace_back([&list, lookup = std::move(lookup)]() mutable {
-            lookup.set_value(list.FindByThread(77).get());
-        });
+        others.emplace_back(
+            [&list, lookup = std::move(lookup)]() mutable { lookup.set_value(list.FindByThread(77).get()); });
         ASSERT_EQ(result.wait_for(std::chrono::seconds(20)), std::future_status::ready)
             << "another thread cannot use the list while an action runs";
         found.push_back(result.get());

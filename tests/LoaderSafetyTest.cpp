@@ -38,7 +38,8 @@ TEST_F(LoaderSafetyTest, LibrariesStayLoadedWhileATaskLives)
     const struct {
         const char* Name;
         TState State;
-    } cases[] = {{"a queued task", Queued}, {"a running task", Running}, {"a removed task still in use", RemovedButPinned}};
+    } cases[] = {
+        {"a queued task", Queued}, {"a running task", Running}, {"a removed task still in use", RemovedButPinned}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         {

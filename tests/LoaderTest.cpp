@@ -31,11 +31,11 @@ void WriteFile(const std::string& Name, const std::string& Bytes)
 std::vector<std::string> FunctionsWhere(bool Bound)
 {
     std::vector<std::string> names;
-#define KV_TEST_LAV(name)                          \
-    if ((kv::lav::name != nullptr) == Bound)       \
+#define KV_TEST_LAV(name) \
+    if ((kv::lav::name != nullptr) == Bound) \
         names.push_back(#name);
-#define KV_TEST_RT(name)                           \
-    if ((kv::rt::my_##name != nullptr) == Bound)   \
+#define KV_TEST_RT(name) \
+    if ((kv::rt::my_##name != nullptr) == Bound) \
         names.push_back("my_" #name);
     KV_AVCODEC_FUNCTIONS(KV_TEST_LAV)
     KV_AVDEVICE_FUNCTIONS(KV_TEST_LAV)

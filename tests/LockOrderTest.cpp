@@ -95,8 +95,8 @@ TEST_F(LockOrderTest, LinesLoggedUnderTheCodecLockArriveWhenItIsLetGo)
     }
     EXPECT_FALSE(kv::TCodecLock::HeldByCurrentThread());
     EXPECT_EQ(lines.Lines(), (std::vector<LogLine>{{0, kv::llError, Prefix() + "from the library"},
-                                                  {0, kv::llError, "from the engine"},
-                                                  {0, kv::llError, "a line in two parts"}}));
+                                                   {0, kv::llError, "from the engine"},
+                                                   {0, kv::llError, "a line in two parts"}}));
 }
 
 // One thread holds the codec lock and logs; an OnLog handler on another thread probes a file, which

@@ -41,9 +41,9 @@ TEST_F(LogAttributionTest, ARunOnTheCallersThreadGivesTheThreadBackWhenItEnds)
     component.StartConvert(0);
     kv::lav::av_log(nullptr, AV_LOG_ERROR, "after the batch\n");
 
-    EXPECT_EQ(lines.Lines(), (std::vector<LogLine>{{0, kv::llError, "during 0"},
-                                                  {1, kv::llError, "during 1"},
-                                                  {-1, kv::llError, "after the batch"}}));
+    EXPECT_EQ(lines.Lines(),
+              (std::vector<LogLine>{
+                  {0, kv::llError, "during 0"}, {1, kv::llError, "during 1"}, {-1, kv::llError, "after the batch"}}));
     EXPECT_EQ(component.Task(0).ThreadId.load(), 0);
     EXPECT_EQ(component.Task(1).ThreadId.load(), 0);
 }
@@ -104,8 +104,7 @@ TEST_F(LogAttributionTest, EachComponentFiltersLinesOfNoTaskByItsOwnLevel)
     kv::lav::av_log(nullptr, AV_LOG_ERROR, "failure\n");
 
     EXPECT_EQ(lines.Lines(), (std::vector<LogLine>{{-1, kv::llError, "failure"}}));
-    EXPECT_EQ(verboseLines.Lines(),
-              (std::vector<LogLine>{{-1, kv::llDebug, "detail"}, {-1, kv::llError, "failure"}}));
+    EXPECT_EQ(verboseLines.Lines(), (std::vector<LogLine>{{-1, kv::llDebug, "detail"}, {-1, kv::llError, "failure"}}));
 }
 
 }  // namespace

@@ -145,12 +145,12 @@ TEST_F(LoggingTest, LibraryLevelsAreFilteredAndMapped)
         bool Delivered;
         kv::TLogLevel As;
     } cases[] = {
-        {kv::llInfo, AV_LOG_PANIC, true, kv::llError},     {kv::llInfo, AV_LOG_ERROR, true, kv::llError},
-        {kv::llInfo, AV_LOG_WARNING, true, kv::llInfo},    {kv::llInfo, AV_LOG_INFO, true, kv::llInfo},
-        {kv::llInfo, AV_LOG_VERBOSE, false, kv::llDebug},  {kv::llInfo, AV_LOG_DEBUG, false, kv::llDebug},
-        {kv::llDebug, AV_LOG_DEBUG, true, kv::llDebug},    {kv::llDebug, AV_LOG_TRACE, false, kv::llAll},
-        {kv::llAll, AV_LOG_TRACE, true, kv::llAll},        {kv::llError, AV_LOG_WARNING, false, kv::llInfo},
-        {kv::llError, AV_LOG_FATAL, true, kv::llError},    {kv::llQuiet, AV_LOG_ERROR, false, kv::llError},
+        {kv::llInfo, AV_LOG_PANIC, true, kv::llError},    {kv::llInfo, AV_LOG_ERROR, true, kv::llError},
+        {kv::llInfo, AV_LOG_WARNING, true, kv::llInfo},   {kv::llInfo, AV_LOG_INFO, true, kv::llInfo},
+        {kv::llInfo, AV_LOG_VERBOSE, false, kv::llDebug}, {kv::llInfo, AV_LOG_DEBUG, false, kv::llDebug},
+        {kv::llDebug, AV_LOG_DEBUG, true, kv::llDebug},   {kv::llDebug, AV_LOG_TRACE, false, kv::llAll},
+        {kv::llAll, AV_LOG_TRACE, true, kv::llAll},       {kv::llError, AV_LOG_WARNING, false, kv::llInfo},
+        {kv::llError, AV_LOG_FATAL, true, kv::llError},   {kv::llQuiet, AV_LOG_ERROR, false, kv::llError},
     };
     for (const auto& c : cases) {
         collector.Clear();

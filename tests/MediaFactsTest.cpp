@@ -106,8 +106,13 @@ TEST_F(MediaFactsTest, AReadableFileGivesTheLibrarysFacts)
     std::filesystem::copy_file(Fixture("two_audio.mkv"), oddNames[0]);
     std::filesystem::copy_file(Fixture("video_audio.avi"), oddNames[1]);
     std::filesystem::copy_file(Fixture("h264.mp4"), oddNames[2]);
-    const std::string files[] = {Fixture("two_audio.mkv"), Fixture("video_audio.avi"), Fixture("audio_only.mp3"),
-                                 Fixture("long_av.mkv"), oddNames[0], oddNames[1], oddNames[2]};
+    const std::string files[] = {Fixture("two_audio.mkv"),
+                                 Fixture("video_audio.avi"),
+                                 Fixture("audio_only.mp3"),
+                                 Fixture("long_av.mkv"),
+                                 oddNames[0],
+                                 oddNames[1],
+                                 oddNames[2]};
     const kv::TMediaFactsReader reader;
     for (const std::string& file : files) {
         kv::TMediaFacts facts;
@@ -150,8 +155,8 @@ TEST_F(MediaFactsTest, AHangingFileEndsAtTheTimeoutWithTheProbesSizeAndDuration)
     EXPECT_EQ(reader.Timeout(), 1500ms);
     kv::TAVProbe callersProbe;
     ASSERT_TRUE(callersProbe.OpenFile(Hangs)) << callersProbe.LastError();
-    for (kv::TCustomAVProbe* probe : {static_cast<kv::TCustomAVProbe*>(&callersProbe),
-                                      static_cast<kv::TCustomAVProbe*>(nullptr)}) {
+    for (kv::TCustomAVProbe* probe :
+         {static_cast<kv::TCustomAVProbe*>(&callersProbe), static_cast<kv::TCustomAVProbe*>(nullptr)}) {
         const auto start = std::chrono::steady_clock::now();
         std::string error;
         const kv::TMediaFacts facts = kv::ReadMediaFactsOrProbe(reader, Hangs, probe, error);
@@ -301,9 +306,8 @@ TEST_F(MediaFactsTest, FailuresAreReportedAndLeaveTheFactsEmpty)
     }
     // Without the helper the probe still answers; for a missing file nothing does.
     std::string error;
-    const kv::TMediaFacts fromProbe =
-        kv::ReadMediaFactsOrProbe(kv::TMediaFactsReader(folder.Path + "/kelvane-cli"), Fixture("video_audio.avi"),
-                                  nullptr, error);
+    const kv::TMediaFacts fromProbe = kv::ReadMediaFactsOrProbe(kv::TMediaFactsReader(folder.Path + "/kelvane-cli"),
+                                                                Fixture("video_audio.avi"), nullptr, error);
     EXPECT_EQ(fromProbe.Source, kv::TFactsSource::Probe);
     EXPECT_EQ(fromProbe.Width, 160);
     EXPECT_EQ(fromProbe.PlayTime, ToolFacts(Fixture("video_audio.avi")).PlayTime);
@@ -324,14 +328,26 @@ TEST_F(MediaFactsTest, TheHelpersOutputIsReadLineByLine)
         const char* VideoCodec;
         std::vector<std::string> AudioCodecs;
     } cases[] = {
-        {"Width=720\nHeight=576\nFrameRate=25.000\nPlayTime=5025\nVideoCodec=AVC\nAudioCodec.0=AAC\n", 720, 25.0, 5025,
-         "AVC", {"AAC"}},
+        {"Width=720\nHeight=576\nFrameRate=25.000\nPlayTime=5025\nVideoCodec=AVC\nAudioCodec.0=AAC\n",
+         720,
+         25.0,
+         5025,
+         "AVC",
+         {"AAC"}},
         // Codec names keep their blanks and "="; streams may come in any order; unknown keys are ignored.
-        {"AudioCodec.1=MP3\nVideoCodec=MPEG-4 Visual\nAudioCodec.0=a=b\nColour=red\n", 0, 0.0, 0, "MPEG-4 Visual",
+        {"AudioCodec.1=MP3\nVideoCodec=MPEG-4 Visual\nAudioCodec.0=a=b\nColour=red\n",
+         0,
+         0.0,
+         0,
+         "MPEG-4 Visual",
          {"a=b", "MP3"}},
         // Numbers that do not read, negative ones and indexes no file has are left out.
-        {"Width=wide\nFrameRate=-3\nPlayTime=\nAudioCodec.x=AAC\nAudioCodec.99999=AAC\nno equals sign\n", 0, 0.0, 0,
-         "", {}},
+        {"Width=wide\nFrameRate=-3\nPlayTime=\nAudioCodec.x=AAC\nAudioCodec.99999=AAC\nno equals sign\n",
+         0,
+         0.0,
+         0,
+         "",
+         {}},
         {"", 0, 0.0, 0, "", {}},
     };
     for (const auto& c : cases) {
@@ -363,7 +379,8 @@ struct TCommaLocale {
 TEST(MediaFactsProtocol, WhatOneSideWritesTheOtherReads)
 {
     TCommaLocale locale;
-    ASSERT_TRUE(locale.Use()) << "no locale with a decimal comma is available (scripts/install-deps.sh makes de_DE.UTF-8)";
+    ASSERT_TRUE(locale.Use())
+        << "no locale with a decimal comma is available (scripts/install-deps.sh makes de_DE.UTF-8)";
     kv::TMediaFacts written;
     written.Width = 720;
     written.Height = 576;

@@ -104,12 +104,10 @@ std::string Fixture(const std::string& Name)
         // Made under a name of this process and renamed, so that parallel tests never read half a file.
         const std::string extension = Name.substr(Name.rfind('.'));
         const bool sequence = first != path;
-        const std::string partial =
-            sequence ? path : folder + "/partial-" + std::to_string(::getpid()) + extension;
+        const std::string partial = sequence ? path : folder + "/partial-" + std::to_string(::getpid()) + extension;
         std::string output;
-        const int status = RunCommand("ffmpeg -nostdin -v error -y " + Expand(recipe.Arguments, folder) + " '" +
-                                          partial + "'",
-                                      output);
+        const int status = RunCommand(
+            "ffmpeg -nostdin -v error -y " + Expand(recipe.Arguments, folder) + " '" + partial + "'", output);
         if (status != 0) {
             ADD_FAILURE() << "ffmpeg could not make " << Name << ": " << output;
             return path;

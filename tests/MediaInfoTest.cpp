@@ -128,8 +128,7 @@ TEST_F(MediaInfoTest, VideoAndGeneralFactsMatchTheTool)
     for (const TFile& f : AllFiles) {
         SCOPED_TRACE(f.Name);
         const std::string file = File(f.Name);
-        const std::vector<std::string> video =
-            Tool(file, "Video;%Format%|%Width%|%Height%|%FrameRate%|%BitRate%");
+        const std::vector<std::string> video = Tool(file, "Video;%Format%|%Width%|%Height%|%FrameRate%|%BitRate%");
         const std::vector<std::string> general = Tool(file, "General;%Duration%|%FileExtension%|%AudioCount%");
         // Two empty answers would agree too: each of these files has a duration, and a size when it has video.
         ASSERT_FALSE(general[0].empty());
@@ -267,8 +266,8 @@ struct TAnswers {
 
 std::ostream& operator<<(std::ostream& Stream, const TAnswers& A)
 {
-    return Stream << A.Width << " " << A.PlayTime << " ms " << A.Count << " audio " << A.FrameRate << " fps "
-                  << A.Video << " " << A.Audio;
+    return Stream << A.Width << " " << A.PlayTime << " ms " << A.Count << " audio " << A.FrameRate << " fps " << A.Video
+                  << " " << A.Audio;
 }
 
 TAnswers Read(const kv::TMediaInfoDll& Info)
@@ -338,9 +337,12 @@ TEST(MediaInfoText, ParseIntText)
         int64_t Expected;
     };
     const TCase cases[] = {
-        {"5025.000", 5025}, {"25/1", 25},         {" 720 ", 720},  {"\t1080\r\n", 1080},
-        {"-3", -3},         {"30000/1001", 30000}, {"1.5/2", 1},     {"8589934597", 8589934597},
-        {"", -1},           {"  ", -1},           {"abc", -1},     {"12abc", -1},
+        {"5025.000", 5025}, {"25/1", 25},
+        {" 720 ", 720},     {"\t1080\r\n", 1080},
+        {"-3", -3},         {"30000/1001", 30000},
+        {"1.5/2", 1},       {"8589934597", 8589934597},
+        {"", -1},           {"  ", -1},
+        {"abc", -1},        {"12abc", -1},
         {".5", -1},         {"/25", -1},
     };
     for (const TCase& c : cases)
@@ -354,8 +356,8 @@ TEST(MediaInfoText, ParseFloatText)
         double Expected;
     };
     const TCase cases[] = {
-        {"128000", 128000.0}, {"1.5", 1.5},   {" 29.970 ", 29.97}, {"25/1", 25.0}, {"30000/1001", 30000.0},
-        {"1,5", -1.0},        {"", -1.0},     {" ", -1.0},         {"abc", -1.0},  {"2.5x", -1.0},
+        {"128000", 128000.0}, {"1.5", 1.5}, {" 29.970 ", 29.97}, {"25/1", 25.0}, {"30000/1001", 30000.0},
+        {"1,5", -1.0},        {"", -1.0},   {" ", -1.0},         {"abc", -1.0},  {"2.5x", -1.0},
     };
     for (const TCase& c : cases)
         EXPECT_DOUBLE_EQ(kv::ParseFloatText(c.Text, -1.0), c.Expected) << '"' << c.Text << '"';

@@ -23,6 +23,8 @@ using namespace kvtest;
 
 namespace {
 
+// The value tables are laid out by hand.
+// clang-format off
 // Every name of the option table.
 const char* const TableNames[] = {
     "L", "h", "version", "formats", "f", "i", "y", "map", "map_meta_data", "t", "fs", "ss", "itsoffset",
@@ -55,6 +57,7 @@ const char* const Words[] = {"mpeg4", "mp2", "copy", "libx264", "h263", "flac", 
                              "film-dvd", "dv", "yuv420p", "list", "s16", "h264_mp4toannexb", "hflip",
                              "scale=320:240", "0.1", "0:1:0:0", "0,10,-2147483648/5,1,2", "1:2:3:4", "4:3",
                              "16:9", "title=x", "=", "0,0,0", "+global_header", "XVID", "mp4a", "|", " ", "a|b"};
+// clang-format on
 
 class OptionFuzzTest : public ::testing::Test {
 protected:
@@ -104,23 +107,15 @@ protected:
     {
         switch (Between(0, 9)) {
         case 0:
-        case 1:
-            return Pick(Extremes);
-        case 2:
-            return Pick(Numbers);
+        case 1: return Pick(Extremes);
+        case 2: return Pick(Numbers);
         case 3:
-        case 4:
-            return Shaped(Name);
-        case 5:
-            return Pick(NonFinite);
-        case 6:
-            return Characters(Between(1, 8), 1, 31) + (Between(0, 1) ? "\x7f" : "12");
-        case 7:
-            return Characters(Between(300, 3000), 32, 126);
-        case 8:
-            return Pick(Words);
-        default:
-            return Between(0, 1) ? Characters(Between(0, 12), 32, 126) : std::to_string(Between(-100, 100));
+        case 4: return Shaped(Name);
+        case 5: return Pick(NonFinite);
+        case 6: return Characters(Between(1, 8), 1, 31) + (Between(0, 1) ? "\x7f" : "12");
+        case 7: return Characters(Between(300, 3000), 32, 126);
+        case 8: return Pick(Words);
+        default: return Between(0, 1) ? Characters(Between(0, 12), 32, 126) : std::to_string(Between(-100, 100));
         }
     }
 
@@ -176,7 +171,8 @@ protected:
             if (encoder.codec_type == AVMEDIA_TYPE_VIDEO && !stream.StreamCopy && encoder.width != 0 &&
                 encoder.height != 0) {
                 EXPECT_TRUE(LibrariesTake(encoder.width, encoder.height))
-                    << encoder.width << "x" << encoder.height << "\n" << Lines;
+                    << encoder.width << "x" << encoder.height << "\n"
+                    << Lines;
             }
         }
     }

@@ -16,10 +16,10 @@ TEST(OptionValuesTest, IntegersAndFloatsConvertAsTheyAreWritten)
         bool Valid;
         int Value;
     } integers[] = {
-        {"12", true, 12},      {"  12", true, 12}, {"-5", true, -5},    {"+7", true, 7},
-        {"$1F", true, 31},     {"0x1f", true, 31}, {"$FFFFFFFF", true, -1},
-        {"12 ", false, 0},     {"1.5", false, 0},  {"", false, 0},      {"2147483648", false, 0},
-        {"-2147483648", true, INT_MIN},            {"0x", false, 0},    {"ten", false, 0},
+        {"12", true, 12},  {"  12", true, 12}, {"-5", true, -5},         {"+7", true, 7},
+        {"$1F", true, 31}, {"0x1f", true, 31}, {"$FFFFFFFF", true, -1},  {"12 ", false, 0},
+        {"1.5", false, 0}, {"", false, 0},     {"2147483648", false, 0}, {"-2147483648", true, INT_MIN},
+        {"0x", false, 0},  {"ten", false, 0},
     };
     for (const auto& c : integers) {
         if (c.Valid) {
@@ -38,7 +38,7 @@ TEST(OptionValuesTest, IntegersAndFloatsConvertAsTheyAreWritten)
         bool Valid;
         double Value;
     } floats[] = {{"1.5", true, 1.5}, {" 2.5 ", true, 2.5}, {"-0.5", true, -0.5}, {"1e3", true, 1000},
-                  {".5", true, 0.5},  {"1,5", false, 0},    {"abc", false, 0},   {"inf", false, 0},
+                  {".5", true, 0.5},  {"1,5", false, 0},    {"abc", false, 0},    {"inf", false, 0},
                   {"", false, 0},     {"1.5.2", false, 0}};
     for (const auto& c : floats) {
         double value = 0;
@@ -85,8 +85,10 @@ TEST_F(OptionTest, AspectRatios)
     const struct {
         const char* Value;
         float Expected;  // 0 = refused
-    } cases[] = {{"4:3", 4.0f / 3.0f}, {"16:9", 16.0f / 9.0f}, {"1.85", 1.85f}, {"-1.5", -1.5f},
-                 {"4:0", 0},           {"0", 0},               {"abc", 0},      {"a:3", 0}};
+    } cases[] = {{"4:3", 4.0f / 3.0f}, {"16:9", 16.0f / 9.0f},
+                 {"1.85", 1.85f},      {"-1.5", -1.5f},
+                 {"4:0", 0},           {"0", 0},
+                 {"abc", 0},           {"a:3", 0}};
     for (const auto& c : cases) {
         task.ResetTask();
         EXPECT_EQ(Refusal("aspect", c.Value), c.Expected == 0 ? "Incorrect aspect ratio specification." : "")
@@ -157,12 +159,10 @@ TEST_F(OptionTest, CropBandsAccumulateAndPadsMustBeEven)
     task.SetOption("croptop", "8");
     EXPECT_EQ(task.Options().FrameTopBand, 8);
     EXPECT_EQ(task.Options().FrameHeight, 272);
-    EXPECT_EQ(Refusal("cropleft", "352"),
-              "Horizontal crop dimensions are outside the range of the original image.\n"
-              "Remember to crop first and scale second.");
-    EXPECT_EQ(Refusal("cropbottom", "272"),
-              "Vertical crop dimensions are outside the range of the original image.\n"
-              "Remember to crop first and scale second.");
+    EXPECT_EQ(Refusal("cropleft", "352"), "Horizontal crop dimensions are outside the range of the original image.\n"
+                                          "Remember to crop first and scale second.");
+    EXPECT_EQ(Refusal("cropbottom", "272"), "Vertical crop dimensions are outside the range of the original image.\n"
+                                            "Remember to crop first and scale second.");
     task.SetOption("cropright", "16");
     EXPECT_EQ(task.Options().FrameWidth, 336);
     task.SetOption("padbottom", "4");
@@ -175,8 +175,11 @@ TEST_F(OptionTest, PadColoursBecomeYUV)
     const struct {
         uint32_t RGB;
         std::array<int, 3> YUV;
-    } cases[] = {{0x000000, {0, 128, 128}},   {0xFFFFFF, {255, 128, 128}}, {0x0000FF, {76, 85, 255}},
-                 {0x00FF00, {150, 43, 21}},   {0xFF0000, {29, 255, 107}}};
+    } cases[] = {{0x000000, {0, 128, 128}},
+                 {0xFFFFFF, {255, 128, 128}},
+                 {0x0000FF, {76, 85, 255}},
+                 {0x00FF00, {150, 43, 21}},
+                 {0xFF0000, {29, 255, 107}}};
     for (const auto& c : cases) {
         task.SetOption("padcolor", std::to_string(c.RGB));
         EXPECT_EQ(task.Options().PaddingColor, c.YUV) << std::hex << c.RGB;
@@ -319,8 +322,8 @@ TEST_F(OptionTest, SampleRateAndChannelsTakeOnlyPositiveValues)
 TEST_F(OptionTest, VideoStatisticsFileNames)
 {
     task.SetOption("vstats", "");
-    EXPECT_TRUE(std::regex_match(task.Options().VStatsFilename,
-                                 std::regex(kv::ProgramFolder() + "vstats_[0-9]{6}\\.log")))
+    EXPECT_TRUE(
+        std::regex_match(task.Options().VStatsFilename, std::regex(kv::ProgramFolder() + "vstats_[0-9]{6}\\.log")))
         << task.Options().VStatsFilename;
     task.SetOption("vstats_file", "/tmp/stats.log");
     EXPECT_EQ(task.Options().VStatsFilename, "/tmp/stats.log");

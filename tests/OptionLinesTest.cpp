@@ -15,9 +15,9 @@ TEST(OptionTableTest, HoldsTheWholeVocabularyInOrder)
     ASSERT_EQ(kv::OptionCount(), 103u);
     // Names with their places in the order in which names are tested.
     const std::pair<const char*, size_t> places[] = {
-        {"L", 1},   {"f", 5},       {"i", 6},   {"map", 8},   {"threads", 26}, {"b", 37},     {"vb", 38},
-        {"s", 41},  {"croptop", 44}, {"vcodec", 58}, {"ab", 77}, {"an", 82},    {"isync", 95}, {"sbsf", 100},
-        {"spre", 103},
+        {"L", 1},   {"f", 5},   {"i", 6},      {"map", 8},      {"threads", 26},
+        {"b", 37},  {"vb", 38}, {"s", 41},     {"croptop", 44}, {"vcodec", 58},
+        {"ab", 77}, {"an", 82}, {"isync", 95}, {"sbsf", 100},   {"spre", 103},
     };
     const kv::TOptionEntry* first = kv::FindOption("L");
     ASSERT_NE(first, nullptr);
@@ -197,9 +197,23 @@ TEST_F(OptionTest, MalformedOptionTextNeverCrashes)
 {
     std::mt19937 random(20261209);
     const std::vector<std::string> names = {
-        "map", "map_meta_data", "t", "ss", "itsscale", "timestamp", "metadata", "r", "s", "aspect", "pix_fmt",
-        "croptop", "padleft", "padcolor", "qscale", "vcodec", "pass", "intra_matrix", "vtag", "atag", "ar",
-        "sample_fmt", "absf", "vbsf", "f", "b", "ab", "g", "v", "target", "vfilters", "vhook", "x", "",
+        "map",      "map_meta_data",
+        "t",        "ss",
+        "itsscale", "timestamp",
+        "metadata", "r",
+        "s",        "aspect",
+        "pix_fmt",  "croptop",
+        "padleft",  "padcolor",
+        "qscale",   "vcodec",
+        "pass",     "intra_matrix",
+        "vtag",     "atag",
+        "ar",       "sample_fmt",
+        "absf",     "vbsf",
+        "f",        "b",
+        "ab",       "g",
+        "v",        "target",
+        "vfilters", "vhook",
+        "x",        "",
     };
     const std::string alphabet = "=\n\r:,.-+$x0123456789abc \t|\xff";
     auto text = [&](size_t length) {

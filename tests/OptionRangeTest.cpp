@@ -31,7 +31,8 @@ TEST(OptionRangeTest, ValuesBeyondWhatTheLibrariesTakeAreRefusedByName)
         {"", "s=8192x8192", "", [](const kv::TFFmpeg& t) { EXPECT_EQ(VideoEncoder(t).width, 8192); }},
         {"", "padleft=2147483646", "(option padleft)", {}},
         {"", "s=2x2\npadtop=2147483646\npadbottom=2", "(option padtop)", {}},
-        {"", "padright=1000\ns=160x120\npadbottom=2", "", [](const kv::TFFmpeg& t) {
+        {"", "padright=1000\ns=160x120\npadbottom=2", "",
+         [](const kv::TFFmpeg& t) {
              EXPECT_EQ(VideoEncoder(t).width, 1160);
              EXPECT_EQ(VideoEncoder(t).height, 122);
          }},
@@ -41,21 +42,20 @@ TEST(OptionRangeTest, ValuesBeyondWhatTheLibrariesTakeAreRefusedByName)
         {"", "muxdelay=1e39", "Invalid muxdelay", {}},
         {"", "muxpreload=nan", "'nan' is not a valid floating point value", {}},
         {"", "muxdelay=-1", "Invalid muxdelay", {}},
-        {"", "muxpreload=0\nmuxdelay=2000", "", [](const kv::TFFmpeg& t) {
-             EXPECT_EQ(t.Files().OutputFiles[0]->max_delay, 2000000000);
-         }},
+        {"", "muxpreload=0\nmuxdelay=2000", "",
+         [](const kv::TFFmpeg& t) { EXPECT_EQ(t.Files().OutputFiles[0]->max_delay, 2000000000); }},
         // Values that reach the encoder settings through arithmetic.
         {"", "aq=1e30", "(option aq)", {}},
         {"", "dc=-2147483648", "(option dc", {}},
         {"", "aspect=nan", "Incorrect aspect ratio specification.", {}},
         {"", "aspect=1e39", "Incorrect aspect ratio specification.", {}},
-        {"", "vcodec=mpeg4\nrc_override=0,10,-2147483648", "", [](const kv::TFFmpeg& t) {
+        {"", "vcodec=mpeg4\nrc_override=0,10,-2147483648", "",
+         [](const kv::TFFmpeg& t) {
              ASSERT_EQ(VideoEncoder(t).rc_override_count, 1);
              EXPECT_FLOAT_EQ(VideoEncoder(t).rc_override[0].quality_factor, 21474836.48f);
          }},
-        {"", "vcodec=mpeg4\nbufsize=2147483647", "", [](const kv::TFFmpeg& t) {
-             EXPECT_EQ(VideoEncoder(t).rc_initial_buffer_occupancy, 1610612735);
-         }},
+        {"", "vcodec=mpeg4\nbufsize=2147483647", "",
+         [](const kv::TFFmpeg& t) { EXPECT_EQ(VideoEncoder(t).rc_initial_buffer_occupancy, 1610612735); }},
         // Input-side values.
         {"vdt=1000", "", "(option vdt)", {}},
     };

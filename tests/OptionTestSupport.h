@@ -20,7 +20,9 @@ protected:
     {
         LoadSystemLibraries();
         task.ResetTask();
-        task.LogSlot = [this](kv::TCustomFFmpeg*, int Level, const std::string& Text) { logs.emplace_back(Level, Text); };
+        task.LogSlot = [this](kv::TCustomFFmpeg*, int Level, const std::string& Text) {
+            logs.emplace_back(Level, Text);
+        };
     }
 
     // The message of the exception SetOption raises, or "" when it succeeds.

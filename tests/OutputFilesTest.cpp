@@ -109,7 +109,8 @@ TEST_F(OutputFilesTest, DiscTargetsPrepareTheirStreams)
         kv::TOutputOptions record;
         record.Target = c.Target;
         record.ExtOptions = c.Lines;
-        kv::TFFmpeg* task = Prepare(Fixture("video_audio.avi"), out.Path + "/disc" + std::to_string(c.Target) + ".mpg", record);
+        kv::TFFmpeg* task =
+            Prepare(Fixture("video_audio.avi"), out.Path + "/disc" + std::to_string(c.Target) + ".mpg", record);
         ASSERT_NE(task, nullptr) << c.Format << ": " << component.LastError();
         EXPECT_EQ(Encoders(*task), c.Streams) << c.Format;
         EXPECT_STREQ(task->Files().OutputFiles[0]->oformat->name, c.Format);
@@ -152,8 +153,9 @@ TEST_F(OutputFilesTest, VideoEncoderSettingsComeFromTheTask)
     record.VideoCodec = "mpeg2video";
     record.PadTop = 8;
     record.AudioLanguage = "eng";
-    record.ExtOptions = "r=26\npix_fmt=yuv444p\nqscale=4\npass=1\nintra\nbufsize=800000\nrc_override=0,100,2/200,300,-50\n"
-                        "alang=fra";  // the record's language is always applied, after the lines
+    record.ExtOptions =
+        "r=26\npix_fmt=yuv444p\nqscale=4\npass=1\nintra\nbufsize=800000\nrc_override=0,100,2/200,300,-50\n"
+        "alang=fra";  // the record's language is always applied, after the lines
     kv::TFFmpeg* task = Prepare(Fixture("video_audio.avi"), out.Path + "/settings.mp4", record);
     ASSERT_NE(task, nullptr) << component.LastError();
     const AVCodecContext* video = task->Files().OutputStreams[0][0].Encoder.get();
@@ -259,8 +261,7 @@ TEST_F(OutputFilesTest, RefusalsLeaveNothingBehind)
          },
          "Cannot enable pad options and the filters which resize frame at the same time. (crop, rotate, scale, "
          "transpose, etc.)"},
-        {out.Path + "/nofolder/x.mp4", [](kv::TOutputOptions&) {},
-         "Could not open '" + out.Path + "/nofolder/x.mp4'"},
+        {out.Path + "/nofolder/x.mp4", [](kv::TOutputOptions&) {}, "Could not open '" + out.Path + "/nofolder/x.mp4'"},
         {input, [](kv::TOutputOptions&) {}, "'" + input + "' is an input file of this task and cannot be its output"},
     };
     const int64_t inputSize = kv::FileSizeW(input);

@@ -111,7 +111,8 @@ std::vector<std::vector<uint8_t>> LumaPlanes(const std::string& File, int Width,
     const size_t picture = luma + 2 * (static_cast<size_t>((Width + 1) / 2) * static_cast<size_t>((Height + 1) / 2));
     std::vector<std::vector<uint8_t>> planes;
     for (size_t at = 0; at + picture <= bytes.size(); at += picture)
-        planes.emplace_back(bytes.begin() + static_cast<ptrdiff_t>(at), bytes.begin() + static_cast<ptrdiff_t>(at + luma));
+        planes.emplace_back(bytes.begin() + static_cast<ptrdiff_t>(at),
+                            bytes.begin() + static_cast<ptrdiff_t>(at + luma));
     return planes;
 }
 

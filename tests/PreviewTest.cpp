@@ -23,12 +23,8 @@ namespace {
 TEST(PreviewTest, TimeText)
 {
     const std::pair<int64_t, const char*> cases[] = {
-        {0, "00:00:00.000"},
-        {3723004000, "01:02:03.004"},
-        {90000000000, "25:00:00.000"},
-        {999, "00:00:00.000"},
-        {59999999, "00:00:59.999"},
-        {INT64_MIN, "N/A"},
+        {0, "00:00:00.000"},   {3723004000, "01:02:03.004"}, {90000000000, "25:00:00.000"},
+        {999, "00:00:00.000"}, {59999999, "00:00:59.999"},   {INT64_MIN, "N/A"},
     };
     for (const auto& [pts, text] : cases)
         EXPECT_EQ(kv::FormatPreviewTime(pts), text) << pts;
@@ -36,12 +32,12 @@ TEST(PreviewTest, TimeText)
 
 // What a stand-in window was asked to do, and on which thread.
 struct TWindowRecord {
-    int Width = 0, Height = 0;      // as opened
+    int Width = 0, Height = 0;  // as opened
     std::vector<std::string> Captions;
     std::vector<std::pair<int, int>> PictureSizes;
     bool Destroyed = false;
     bool OffMainThread = false;
-    std::function<void()> Close;    // what the user's close does
+    std::function<void()> Close;  // what the user's close does
 };
 
 // Windows that record into Records (all of it on the main thread). OnPaint runs after each paint.
@@ -164,12 +160,13 @@ TEST(PreviewTest, PreviewBitmapsReachTheMainThreadAtMostTenTimesASecond)
         run.Component().SetPreviewBitmap(on);
         run.Component().OnPreviewBitmap = [&](int Index, kv::TBitmap& Bitmap, int FrameNumber, int64_t Pts) {
             ASSERT_TRUE(Index == 0 || Index == 1) << Index;
-            deliveries[Index].push_back(
-                {std::chrono::steady_clock::now(), kv::CurrentThreadId(), Bitmap.Width, Bitmap.Height, FrameNumber, Pts});
+            deliveries[Index].push_back({std::chrono::steady_clock::now(), kv::CurrentThreadId(), Bitmap.Width,
+                                         Bitmap.Height, FrameNumber, Pts});
         };
         for (const char* name : {"/first.mp4", "/second.mp4"})
-            ASSERT_TRUE(run.Queue(input, folder.Path + name, {"vcodec=mpeg4"},
-                                  [](kv::TOutputOptions& o) { o.FrameSize = "96x72"; }, RealTime));
+            ASSERT_TRUE(run.Queue(
+                input, folder.Path + name, {"vcodec=mpeg4"}, [](kv::TOutputOptions& o) { o.FrameSize = "96x72"; },
+                RealTime));
         ASSERT_TRUE(run.Run());
         for (const auto& end : run.Ends())
             EXPECT_TRUE(end.Finished) << end.Message;

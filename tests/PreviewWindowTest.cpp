@@ -13,9 +13,9 @@
 #include "app/QtMainThreadBridge.h"
 #include "media/ThreadId.h"
 
+using kv::app::QtPreviewWindows;
 using kv::app::TPreviewWindow;
 using kv::app::TQtMainThreadBridge;
-using kv::app::QtPreviewWindows;
 
 namespace {
 

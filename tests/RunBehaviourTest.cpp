@@ -161,9 +161,10 @@ TEST(RunTest, StreamCopyStartsAtAKeyFrame)
     // Every 25th picture is a key frame; reading from 0.5 s on, the copy begins at the next one (1 s).
     const std::string input = folder.Path + "/keys.mkv";
     std::string log;
-    ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=3 -c:v mpeg4 -g 25 '" +
-                             input + "'",
-                         log),
+    ASSERT_EQ(RunCommand(
+                  "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=3 -c:v mpeg4 -g 25 '" +
+                      input + "'",
+                  log),
               0)
         << log;
     const std::string output = folder.Path + "/out.mkv";
@@ -183,7 +184,8 @@ TEST(RunTest, StreamCopyOfReorderedPicturesKeepsDecodeTimesInOrder)
     const std::string input = folder.Path + "/bframes.mkv";
     std::string log;
     ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=2 -c:v libx264 "
-                         "-preset veryfast -bf 3 -pix_fmt yuv420p '" + input + "'",
+                         "-preset veryfast -bf 3 -pix_fmt yuv420p '" +
+                             input + "'",
                          log),
               0)
         << log;
@@ -258,13 +260,13 @@ TEST(RunTest, TwoPassEncodingWritesThenReadsItsLog)
     TempFolder folder("pass");
     const std::string log = folder.Path + "/stats";
     const std::string first = folder.Path + "/first.avi";
-    const TConversionResult pass1 =
-        Convert(Fixture("av_source.mkv"), first, {}, {"vcodec=mpeg4", "b=200000", "pass=1", "passlogfile=" + log, "an"});
+    const TConversionResult pass1 = Convert(Fixture("av_source.mkv"), first, {},
+                                            {"vcodec=mpeg4", "b=200000", "pass=1", "passlogfile=" + log, "an"});
     ASSERT_TRUE(pass1.Finished) << pass1.Message;
     ASSERT_GT(SizeOf(log + "-0.log"), 0) << "pass 1 writes the statistics";
     const std::string second = folder.Path + "/second.avi";
-    const TConversionResult pass2 =
-        Convert(Fixture("av_source.mkv"), second, {}, {"vcodec=mpeg4", "b=200000", "pass=2", "passlogfile=" + log, "an"});
+    const TConversionResult pass2 = Convert(Fixture("av_source.mkv"), second, {},
+                                            {"vcodec=mpeg4", "b=200000", "pass=2", "passlogfile=" + log, "an"});
     ASSERT_TRUE(pass2.Finished) << pass2.Message;
     EXPECT_EQ(DecodeErrors(second), "");
     const TConversionResult missing = Convert(Fixture("av_source.mkv"), folder.Path + "/third.avi", {},

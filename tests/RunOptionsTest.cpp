@@ -41,6 +41,7 @@ TEST(RunOptionsTest, EachOptionShowsInTheOutput)
     TempFolder folder("options");
     const double fullVolume = MaxVolume(Fixture("audio_only.mp3"));
     ASSERT_FALSE(std::isnan(fullVolume));
+    // clang-format off
     const TOptionCase cases[] = {
         {"fs stops once the output is larger than the limit", "long_av.mkv", {}, "limited.avi",
          {"vcodec=mpeg4", "acodec=libmp3lame", "fs=100000"},
@@ -65,6 +66,7 @@ TEST(RunOptionsTest, EachOptionShowsInTheOutput)
              EXPECT_EQ(FactText(out, "format.tags.ARTIST"), "Artist");
          }},
     };
+    // clang-format on
     for (const TOptionCase& c : cases) {
         SCOPED_TRACE(c.Name);
         const std::string output = folder.Path + "/" + c.Output;

@@ -182,10 +182,14 @@ protected:
         const uint8_t values[3] = {Y, U, V};
         for (int p = 0; p < 3; ++p)
             for (int y = 0; y < (p ? Height / 2 : Height); ++y)
-                std::memset(picture->data[p] + y * picture->linesize[p], values[p], static_cast<size_t>(p ? Width / 2 : Width));
+                std::memset(picture->data[p] + y * picture->linesize[p], values[p],
+                            static_cast<size_t>(p ? Width / 2 : Width));
         return picture;
     }
-    static int At(const AVFrame& Frame, int Plane, int X, int Y) { return Frame.data[Plane][Y * Frame.linesize[Plane] + X]; }
+    static int At(const AVFrame& Frame, int Plane, int X, int Y)
+    {
+        return Frame.data[Plane][Y * Frame.linesize[Plane] + X];
+    }
 
     // The picture at Seconds of the sync input.
     int Out(const AVFrame& Picture, double Seconds)
@@ -217,7 +221,7 @@ TEST_F(VideoOutTest, PreparationFollowsTheCropPadAndSizeSettings)
 {
     struct TCase {
         const char* Name;
-        int Top, Bottom, Left, Right;          // crop bands
+        int Top, Bottom, Left, Right;  // crop bands
         int PadTop, PadBottom, PadLeft, PadRight;
         int EncWidth, EncHeight;
         AVPixelFormat EncFormat;
@@ -545,8 +549,7 @@ TEST_F(ReportTextTest, LineTable)
     const TCase cases[] = {
         {"in the run", false, true, 1,
          "frame=  120 fps= 24 q=3.0 q=-1.0 size=    2048kB time=5.00 bitrate=3355.4kbits/s"},
-        {"final", true, true, 1,
-         "frame=  120 fps= 24 q=3.0 Lq=-1.0 size=    2048kB time=5.00 bitrate=3355.4kbits/s"},
+        {"final", true, true, 1, "frame=  120 fps= 24 q=3.0 Lq=-1.0 size=    2048kB time=5.00 bitrate=3355.4kbits/s"},
         {"verbose", false, true, 2,
          "frame=  120 fps= 24 q=3.0 q=-1.0 size=    2048kB time=5.00 bitrate=3355.4kbits/s dup=4 drop=2"},
         {"without figures", false, false, 2, "frame=  120 fps= 24 q=3.0 q=-1.0 "},
@@ -597,8 +600,8 @@ TEST_F(ReportTextTest, PsnrOfTheLastFrameAndOfTheWholeStream)
     first.height = 4;
     TOutputStream& ost = AddVideo(first, true, FF_QP2LAMBDA);
     const double picture = 16 * 255.0 * 255.0;
-    ost.CodedError[0] = std::llround(picture * 0.01);      // 20 dB
-    ost.CodedError[1] = std::llround(picture / 4 * 0.001); // 30 dB
+    ost.CodedError[0] = std::llround(picture * 0.01);       // 20 dB
+    ost.CodedError[1] = std::llround(picture / 4 * 0.001);  // 30 dB
     ost.CodedError[2] = std::llround(picture / 4 * 0.001);
     ost.FrameNumber = 10;
     first.error[0] = std::llround(picture * 10 * 0.0001);  // 40 dB over ten frames
@@ -664,11 +667,10 @@ TEST_F(ReportTextTest, VideoStatisticsFile)
     std::ifstream file(options.VStatsFilename);
     std::stringstream text;
     text << file.rdbuf();
-    EXPECT_EQ(text.str(),
-              "frame=     3 q= 2.0 f_size=   1000 s_size=       50kB time= 2.000 br=   200.0kbits/s "
-              "avg_br=   204.8kbits/s type= P\n"
-              "frame=     3 q= 2.0 f_size=      0 s_size=       50kB time= 0.010 br=     0.0kbits/s "
-              "avg_br= 40960.0kbits/s type= I\n");
+    EXPECT_EQ(text.str(), "frame=     3 q= 2.0 f_size=   1000 s_size=       50kB time= 2.000 br=   200.0kbits/s "
+                          "avg_br=   204.8kbits/s type= P\n"
+                          "frame=     3 q= 2.0 f_size=      0 s_size=       50kB time= 0.010 br=     0.0kbits/s "
+                          "avg_br= 40960.0kbits/s type= I\n");
 
     run.VStatsFile.reset();
     options.VStatsFilename = folder.Path + "/missing/vstats.log";

@@ -90,9 +90,9 @@ TEST_F(TargetPresetTest, TheRecordSelectsTargetNormAndDefault)
         int DefaultNorm;
         const char* Size;
     } cases[] = {
-        {3, 0, 1, "720x576"}, {3, 0, 2, "720x480"}, {3, 2, 1, "720x480"}, {2, 1, 2, "480x576"},
-        {1, 7, 1, "352x288"},  // an unknown norm acts as automatic
-        {0, 1, 1, "0x0"},      {4, 1, 1, "0x0"},  // no preset
+        {3, 0, 1, "720x576"}, {3, 0, 2, "720x480"}, {3, 2, 1, "720x480"},
+        {2, 1, 2, "480x576"}, {1, 7, 1, "352x288"},  // an unknown norm acts as automatic
+        {0, 1, 1, "0x0"},     {4, 1, 1, "0x0"},      // no preset
     };
     for (const auto& c : cases) {
         task.ResetTask();

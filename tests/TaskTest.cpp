@@ -369,7 +369,8 @@ TEST_F(TaskTest, LogLevelReachesTheLibraryAndTheThreshold)
     const struct {
         int Level;
         int Library;
-    } cases[] = {{-1, AV_LOG_QUIET}, {0, AV_LOG_ERROR}, {1, AV_LOG_INFO}, {2, AV_LOG_DEBUG}, {3, AV_LOG_TRACE}, {7, AV_LOG_TRACE}};
+    } cases[] = {{-1, AV_LOG_QUIET}, {0, AV_LOG_ERROR}, {1, AV_LOG_INFO},
+                 {2, AV_LOG_DEBUG},  {3, AV_LOG_TRACE}, {7, AV_LOG_TRACE}};
     for (const auto& c : cases) {
         task.SetLogLevel(c.Level);
         EXPECT_EQ(task.Options().Verbose, c.Level);

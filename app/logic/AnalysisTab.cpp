@@ -5,8 +5,7 @@
 
 namespace kv::app {
 
-std::optional<TVideoFacts> ReadVideoFacts(const kv::TMediaFactsReader& Reader, const QString& File,
-                                          QString& Error)
+std::optional<TVideoFacts> ReadVideoFacts(const kv::TMediaFactsReader& Reader, const QString& File, QString& Error)
 {
     kv::TMediaFacts read;
     std::string error;

@@ -21,14 +21,13 @@ struct TVideoFacts {
     int Width = 0;
     int Height = 0;
     double FrameRate = 0;
-    QString AudioCodec;     // the first audio stream's format
+    QString AudioCodec;  // the first audio stream's format
 };
 
 // Reads the facts of File through Reader, in a child process: a damaged file on which the media information
 // library never finishes cannot hold the window. A file without a video or an audio stream gives empty
 // texts and zeros for that stream. Nothing when the file cannot be read at all (Error says why).
-std::optional<TVideoFacts> ReadVideoFacts(const kv::TMediaFactsReader& Reader, const QString& File,
-                                          QString& Error);
+std::optional<TVideoFacts> ReadVideoFacts(const kv::TMediaFactsReader& Reader, const QString& File, QString& Error);
 
 // The message when a chosen video cannot be read.
 QString AnalysisFailedMessage(const QString& File);

@@ -41,7 +41,6 @@ QString ProgressText(qint64 CurrentMs, qint64 TotalMs);
 QString CustomFieldsProblem(const QString& TypeText, const QString& Width, const QString& Height,
                             const QString& Bitrate, const QString& FrameRate);
 
-
 // The texts the user sees.
 inline const QString NoFilesMessage = QStringLiteral("请选择视频！");
 inline const QString BatchDoneMessage = QStringLiteral("视频成功转换！");
@@ -51,8 +50,8 @@ class TBatchDriver {
 public:
     // The records of one row's task, built from the row's own file and the settings in force now. False
     // when they cannot be built (the reason has been shown).
-    using TRecordBuilder = std::function<bool(const TListRow& Row, kv::TInputOptions& Input,
-                                              kv::TOutputOptions& Output)>;
+    using TRecordBuilder =
+        std::function<bool(const TListRow& Row, kv::TInputOptions& Input, kv::TOutputOptions& Output)>;
 
     // Takes the component's progress and termination events for as long as it lives.
     TBatchDriver(kv::TCustomDIdezuDOR& Engine, TFileList& List, const TPorts& Ports);
@@ -96,7 +95,6 @@ public:
     void Terminate(int TaskIndex, bool Finished, bool Failed, const QString& Message);
 
 private:
-
     void SetButtons(const TBatchButtons& Buttons);
     int RowOf(int TaskIndex) const;
     void EndBatch();

@@ -39,12 +39,9 @@ int TCustomTab::MaxLength(TCustomField Field)
 {
     switch (Field) {
     case TCustomField::Width:
-    case TCustomField::Height:
-        return 4;
-    case TCustomField::Bitrate:
-        return 7;
-    case TCustomField::FrameRate:
-        return 2;
+    case TCustomField::Height: return 4;
+    case TCustomField::Bitrate: return 7;
+    case TCustomField::FrameRate: return 2;
     }
     return 0;
 }

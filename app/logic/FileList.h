@@ -24,10 +24,10 @@ struct TFileFacts {
     bool Readable = false;  // the engine's probe opened it; a file it cannot open is not listed
     QString FormatName;     // the probe's input format ("image2" for a still picture)
     int VideoStreams = 0;
-    int Width = 0;          // first video stream, 0 without one
+    int Width = 0;  // first video stream, 0 without one
     int Height = 0;
-    qint64 DurationUs = -1; // the probe's duration; -1 when the container names none
-    qint64 PlayTimeMs = 0;  // the play time the row shows
+    qint64 DurationUs = -1;  // the probe's duration; -1 when the container names none
+    qint64 PlayTimeMs = 0;   // the play time the row shows
 };
 
 // Reads the facts of one file. Called on a thread of the list's own, never on the window's thread.

@@ -79,8 +79,7 @@ public:
         const TBitmap& bitmap = Accurate ? m_probe.ReadFrameAccurate(-1, TimeUs) : m_probe.ReadFrame(-1, TimeUs);
         if (bitmap.Width <= 0 || bitmap.Height <= 0 || bitmap.Pixels.empty())
             return {};
-        return QImage(bitmap.Pixels.data(), bitmap.Width, bitmap.Height, bitmap.Stride(), QImage::Format_BGR888)
-            .copy();
+        return QImage(bitmap.Pixels.data(), bitmap.Width, bitmap.Height, bitmap.Stride(), QImage::Format_BGR888).copy();
     }
 
 private:
@@ -107,10 +106,7 @@ QImage Compose(const QImage& Frame)
 
 }  // namespace
 
-std::unique_ptr<IPictureSource> MakeProbePictureSource()
-{
-    return std::make_unique<TProbePictureSource>();
-}
+std::unique_ptr<IPictureSource> MakeProbePictureSource() { return std::make_unique<TProbePictureSource>(); }
 
 TPreviewPane::TPreviewPane(std::unique_ptr<IPictureSource> Source) : m_source(std::move(Source))
 {
@@ -198,10 +194,7 @@ void TPreviewPane::PositionChanged(int Position, bool ListHasRows)
     }
 }
 
-void TPreviewPane::DragStarted()
-{
-    m_dragging = true;
-}
+void TPreviewPane::DragStarted() { m_dragging = true; }
 
 void TPreviewPane::DragEnded()
 {
@@ -263,10 +256,7 @@ void TPreviewPane::Arrived(unsigned Serial, qint64 TimeUs, bool Accurate, const 
         OnPicture();
 }
 
-void TPreviewPane::UpdateClipEnabled()
-{
-    m_clipEnabled = m_selEnd >= 1 && m_selStart < m_selEnd;
-}
+void TPreviewPane::UpdateClipEnabled() { m_clipEnabled = m_selEnd >= 1 && m_selStart < m_selEnd; }
 
 void TPreviewPane::MarkStart()
 {

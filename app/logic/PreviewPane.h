@@ -152,9 +152,9 @@ private:
     bool m_lastAccurate = false;
     qint64 m_lastTime = -1;
 
-    QObject m_context;  // the rest timer's receiver
+    QObject m_context;              // the rest timer's receiver
     TWindowThreadQueue m_pictures;  // the pictures go to the window's thread through it
-    QTimer m_rest;      // the bar has been still long enough for an accurate read
+    QTimer m_rest;                  // the bar has been still long enough for an accurate read
 
     std::mutex m_lock;
     std::condition_variable m_wake;

@@ -47,8 +47,7 @@ int ChoiceIndex(int Remembered, int Count)
 
 TProfileChoices::TProfileChoices(const QString& ProgramFolder, TSettings& Settings)
     : m_catalog(ProgramFolder.toStdString()), m_settings(Settings)
-{
-}
+{}
 
 void TProfileChoices::ChooseFileType(int Index)
 {

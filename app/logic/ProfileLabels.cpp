@@ -25,7 +25,8 @@ TProfileLabels LabelsOf(const TShownFacts& Facts)
     labels.FrameSize = QStringLiteral("视频像素：%1X%2").arg(Facts.Width).arg(Facts.Height);
     labels.VideoCodec = QStringLiteral("视频编码：") + QString::fromStdString(Facts.VideoCodec);
     labels.VideoBitrate = QStringLiteral("视频码率：") + decimal(Facts.VideoBitrate);
-    labels.FrameRate = (Facts.DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) + decimal(Facts.FrameRate);
+    labels.FrameRate =
+        (Facts.DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) + decimal(Facts.FrameRate);
     labels.AudioCodec = QStringLiteral("音频编码：") + QString::fromStdString(Facts.AudioCodec);
     return labels;
 }

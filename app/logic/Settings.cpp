@@ -89,14 +89,8 @@ QString TSettings::SkinName() const
     return QString::fromStdString(Ini(ConfigFile()).ReadString(Skin, "name", "Topaz"));
 }
 
-int TSettings::Selection(const char* Key) const
-{
-    return Ini(ConfigFile()).ReadInteger(Select, Key, 0);
-}
+int TSettings::Selection(const char* Key) const { return Ini(ConfigFile()).ReadInteger(Select, Key, 0); }
 
-bool TSettings::SetSelection(const char* Key, int Index)
-{
-    return Ini(ConfigFile()).WriteInteger(Select, Key, Index);
-}
+bool TSettings::SetSelection(const char* Key, int Index) { return Ini(ConfigFile()).WriteInteger(Select, Key, Index); }
 
 }  // namespace kv::app

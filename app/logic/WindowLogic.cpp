@@ -287,8 +287,7 @@ kv::presets::TOutputChoice TWindowLogic::ChoiceFor(const TRecordSource& Source) 
         choice.Index1 = m_custom->TypeIndex();
         choice.Index2 = 0;
         break;
-    default:
-        break;
+    default: break;
     }
     choice.CustomPanelShown = m_custom->Visible();
     choice.CustomWidth = m_custom->Text(TCustomField::Width).toStdString();

@@ -33,22 +33,22 @@ class TCustomTab;
 
 // Where the program's files are. FromEnvironment gives the real places; tests give their own folders.
 struct TWindowPaths {
-    QString ProgramFolder;    // the running executable's folder: profiles/ and LibAV/ are looked up there
-    QString ConfigHome;       // $XDG_CONFIG_HOME, else ~/.config: the settings go to ConfigHome/kelvane/
-                              // when the program folder cannot be written
-    QString VideosFolder;     // the user's video folder, else the home folder: the default output folder
-                              // is made in it
-    QString FactsHelper{};    // the program that reads a video's facts; '' = kelvane-cli beside the program
+    QString ProgramFolder;  // the running executable's folder: profiles/ and LibAV/ are looked up there
+    QString ConfigHome;     // $XDG_CONFIG_HOME, else ~/.config: the settings go to ConfigHome/kelvane/
+                            // when the program folder cannot be written
+    QString VideosFolder;   // the user's video folder, else the home folder: the default output folder
+                            // is made in it
+    QString FactsHelper{};  // the program that reads a video's facts; '' = kelvane-cli beside the program
 
     static TWindowPaths FromEnvironment();
 };
 
 // The output tabs' indices.
-using kv::presets::TOutputTab;
 using kv::presets::otAnalysis;
 using kv::presets::otCustom;
 using kv::presets::otDevice;
 using kv::presets::otPreset;
+using kv::presets::TOutputTab;
 
 // The five information labels under the combo boxes, shared by the output tabs.
 using TInfoLabels = TProfileLabels;
@@ -81,12 +81,12 @@ struct TFileRow {
 
 // What the other parts of the window say at the moment a task's records are built.
 struct TRecordSource {
-    QString ProbeFileName;    // the file the preview probe holds, as it was opened
-    QString ProbeFormat;      // the input format name the probe was opened with ('' when none)
+    QString ProbeFileName;  // the file the preview probe holds, as it was opened
+    QString ProbeFormat;    // the input format name the probe was opened with ('' when none)
     QList<TFileRow> FileRows;
     bool ClipEnabled = false;  // the clip check box
     bool ClipChecked = false;
-    int SelectionStart = 0;    // the preview track bar's selection
+    int SelectionStart = 0;  // the preview track bar's selection
     int SelectionEnd = 0;
     qint64 ClipStartMs = 0;
     qint64 ClipLengthMs = 0;
@@ -110,8 +110,8 @@ public:
 
     // --- Settings, skin, output folder --------------------------------------------------------------
     const TWindowPaths& Paths() const { return m_paths; }
-    QString ConfigFile() const;    // config.ini
-    QString ExtFile() const;       // extfile.ini, the analysed profile
+    QString ConfigFile() const;  // config.ini
+    QString ExtFile() const;     // extfile.ini, the analysed profile
     // The skin of this run: the one config.ini names, until another is chosen.
     TSkinChoice Skin() const;
     // Another skin for the rest of this run; config.ini keeps its own.
@@ -202,7 +202,7 @@ private:
     int m_activeTab = 0;
 
     TWindowThreadQueue m_window;  // the analysis's result goes to the window's thread through it
-    std::thread m_analysis;      // the reading of an analysed video's facts, while it runs
+    std::thread m_analysis;       // the reading of an analysed video's facts, while it runs
 
     kv::presets::TOutputChoice ChoiceFor(const TRecordSource& Source) const;
     void AnalysisRead(const QString& File, const std::optional<TVideoFacts>& Facts);

@@ -24,7 +24,9 @@ protected:
     {
         // The wake-up was made on the posting thread: taking the lock orders this thread after it before
         // anything of it is read (or, later, deleted).
-        { const std::lock_guard<std::mutex> order(m_queue.m_lock); }
+        {
+            const std::lock_guard<std::mutex> order(m_queue.m_lock);
+        }
         if (Event->type() != WakeType())
             return QObject::event(Event);
         m_queue.RunNext();

@@ -58,10 +58,7 @@ public:
     TSourceShape& operator=(const TSourceShape&) = delete;
 
     int Channels() const { return Layout.nb_channels; }
-    bool SameLayout(const AVChannelLayout& Other) const
-    {
-        return lav::av_channel_layout_compare(&Layout, &Other) == 0;
-    }
+    bool SameLayout(const AVChannelLayout& Other) const { return lav::av_channel_layout_compare(&Layout, &Other) == 0; }
     // Whether Stored (a frame without samples) describes this shape.
     bool Matches(const AVFrame& Stored) const
     {
@@ -158,7 +155,8 @@ void QueueSamples(TRunContext& Run, TOutputStream& Output, uint8_t* const* Plane
 void EncodeFromFifo(TRunContext& Run, TOutputStream& Output, int Samples)
 {
     AVFrame* frame = EncoderFrame(Output, Samples);
-    const int read = lav::av_audio_fifo_read(Output.Fifo.get(), reinterpret_cast<void**>(frame->extended_data), Samples);
+    const int read =
+        lav::av_audio_fifo_read(Output.Fifo.get(), reinterpret_cast<void**>(frame->extended_data), Samples);
     if (read <= 0)
         return;
     frame->nb_samples = read;
@@ -231,16 +229,17 @@ void OpenResampler(TRunContext& Run, TOutputStream& Output, TSourceShape& Shape,
     if (Shape.Channels() <= 0 || Shape.Rate <= 0)
         throw failure();
     SwrContext* created = nullptr;
-    const int allocated = lav::swr_alloc_set_opts2(&created, &encoder->ch_layout, encoder->sample_fmt,
-                                                   encoder->sample_rate, &Shape.Layout, Shape.Format, Shape.Rate,
-                                                   0, nullptr);
+    const int allocated =
+        lav::swr_alloc_set_opts2(&created, &encoder->ch_layout, encoder->sample_fmt, encoder->sample_rate,
+                                 &Shape.Layout, Shape.Format, Shape.Rate, 0, nullptr);
     ResamplerPtr resampler(created);
     if (allocated < 0 || !resampler)
         throw failure();
     // The conversion filter: 16 taps, 2^10 phases, no linear interpolation between them, pass band up
     // to 0.8 of the lower Nyquist frequency (written as 4/5: the value is read in the current locale).
     SwrContext* context = resampler.get();
-    if (lav::av_opt_set_int(context, "filter_size", 16, 0) < 0 || lav::av_opt_set_int(context, "phase_shift", 10, 0) < 0 ||
+    if (lav::av_opt_set_int(context, "filter_size", 16, 0) < 0 ||
+        lav::av_opt_set_int(context, "phase_shift", 10, 0) < 0 ||
         lav::av_opt_set_int(context, "linear_interp", 0, 0) < 0 || lav::av_opt_set(context, "cutoff", "4/5", 0) < 0)
         throw failure();
     if (Run.Options.AudioSyncMethod > 1 && lav::av_opt_set_int(context, "flags", SWR_FLAG_RESAMPLE, 0) < 0)
@@ -313,7 +312,8 @@ void AudioOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, cons
     // Audio sync, in output samples. What waits in the FIFO and in the resampler is output the encoder
     // has not seen yet.
     const TInputStream& syncInput = Output.SyncInput ? *Output.SyncInput : Input;
-    const int64_t waiting = lav::av_audio_fifo_size(Output.Fifo.get()) + (resampler ? lav::swr_get_delay(resampler, rate) : 0);
+    const int64_t waiting =
+        lav::av_audio_fifo_size(Output.Fifo.get()) + (resampler ? lav::swr_get_delay(resampler, rate) : 0);
     double delta = 0;
     TAudioSyncAction action = TAudioSyncAction::None;
     if (method != 0) {
@@ -325,7 +325,8 @@ void AudioOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, cons
     if (action == TAudioSyncAction::Compensate && resampler) {
         const int compensation = AudioCompensation(delta, method);
         if (Run.Verbose > 2)
-            Run.Log(1, Format("compensating audio timestamp drift:%f compensation:%d in:%d", delta, compensation, rate));
+            Run.Log(1,
+                    Format("compensating audio timestamp drift:%f compensation:%d in:%d", delta, compensation, rate));
         lav::swr_set_compensation(resampler, compensation, rate);
     }
     if (action == TAudioSyncAction::Correct && delta > 0) {

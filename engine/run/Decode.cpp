@@ -52,7 +52,7 @@ void CopyPacket(TRunContext& Run, TOutputStream& Output, TInputStream& Input, co
     const int64_t start = lav::av_rescale_q(Run.Options.StartTime, Microseconds, to);
     copy->pts = Packet.pts != AV_NOPTS_VALUE ? lav::av_rescale_q(Packet.pts, from, to) - start : AV_NOPTS_VALUE;
     copy->dts = Packet.dts == AV_NOPTS_VALUE ? lav::av_rescale_q(Input.Pts, Microseconds, to)
-                                              : lav::av_rescale_q(Packet.dts, from, to);
+                                             : lav::av_rescale_q(Packet.dts, from, to);
     copy->dts -= start;
     copy->duration = lav::av_rescale_q(Packet.duration, from, to);
     const AVMediaType type = Output.Stream->codecpar->codec_type;
@@ -91,8 +91,7 @@ void Deliver(TRunContext& Run, TInputStream& Input, const AVFrame* Frame, const 
             if (Subtitle)
                 SubtitleOut(Run, ost, Input, *Subtitle, SubtitlePts);
             break;
-        default:
-            throw FFmpegException("invalid codec_type");
+        default: throw FFmpegException("invalid codec_type");
         }
     }
 }
@@ -107,8 +106,8 @@ void HandleFrame(TRunContext& Run, TInputStream& Input, AVFrame* Frame)
         Input.Pts = Input.NextPts;
     if (type == AVMEDIA_TYPE_AUDIO) {
         if (Frame->sample_rate > 0)
-            Input.NextPts = Input.Pts + lav::av_rescale_q(Frame->nb_samples, AVRational{1, Frame->sample_rate},
-                                                          Microseconds);
+            Input.NextPts =
+                Input.Pts + lav::av_rescale_q(Frame->nb_samples, AVRational{1, Frame->sample_rate}, Microseconds);
     } else {
         const int64_t duration = Frame->pkt_duration > 0
                                      ? lav::av_rescale_q(Frame->pkt_duration, Input.Stream->time_base, Microseconds)
@@ -184,7 +183,8 @@ int ProcessPacket(TRunContext& Run, TInputStream& Input, const AVPacket* Packet)
         // A stream with reordered pictures decodes ahead of what it shows: its first packets, which may
         // carry no decode time, are predicted that many pictures early, so that decode times never go back.
         const AVCodecParameters* par = Input.Stream->codecpar;
-        const int64_t delay = par->codec_type == AVMEDIA_TYPE_VIDEO ? par->video_delay * NominalFrameDuration(Input, 0) : 0;
+        const int64_t delay =
+            par->codec_type == AVMEDIA_TYPE_VIDEO ? par->video_delay * NominalFrameDuration(Input, 0) : 0;
         Input.NextPts = Input.Pts - delay;
     }
     if (!Packet) {
@@ -206,7 +206,8 @@ int ProcessPacket(TRunContext& Run, TInputStream& Input, const AVPacket* Packet)
         if (result < 0)
             return -1;
     } else {
-        int64_t duration = Packet->duration > 0 ? lav::av_rescale_q(Packet->duration, Input.Stream->time_base, Microseconds) : 0;
+        int64_t duration =
+            Packet->duration > 0 ? lav::av_rescale_q(Packet->duration, Input.Stream->time_base, Microseconds) : 0;
         const AVCodecParameters* par = Input.Stream->codecpar;
         if (duration == 0 && type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0)
             duration = lav::av_rescale_q(par->frame_size, AVRational{1, par->sample_rate}, Microseconds);

@@ -80,22 +80,21 @@ bool TVideoFilterGraph::Build(const TFilterGraphSettings& Settings)
     if (lav::av_opt_set(graph.get(), "scale_sws_opts", Format("flags=%d", Settings.SwsFlags).c_str(), 0) < 0)
         return false;
 
-    const AVRational aspect = Settings.SampleAspect.num > 0 && Settings.SampleAspect.den > 0 ? Settings.SampleAspect
-                                                                                             : AVRational{0, 1};
-    AVFilterContext* source =
-        CreateFilter(graph.get(), "buffer", "src",
-                     Format("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", Settings.Width,
-                            Settings.Height, Settings.PixelFormat, Microseconds.num, Microseconds.den, aspect.num,
-                            aspect.den));
+    const AVRational aspect =
+        Settings.SampleAspect.num > 0 && Settings.SampleAspect.den > 0 ? Settings.SampleAspect : AVRational{0, 1};
+    AVFilterContext* source = CreateFilter(graph.get(), "buffer", "src",
+                                           Format("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
+                                                  Settings.Width, Settings.Height, Settings.PixelFormat,
+                                                  Microseconds.num, Microseconds.den, aspect.num, aspect.den));
     AVFilterContext* sink = source ? CreateSink(graph.get(), Settings.OutputFormat) : nullptr;
     if (!sink)
         return false;
 
     AVFilterContext* current = source;
     if (Settings.ScaleWidth > 0 || Settings.ScaleHeight > 0) {
-        AVFilterContext* scale = CreateFilter(
-            graph.get(), "scale", "scale",
-            Format("w=%d:h=%d:flags=%d", Settings.ScaleWidth, Settings.ScaleHeight, Settings.SwsFlags));
+        AVFilterContext* scale =
+            CreateFilter(graph.get(), "scale", "scale",
+                         Format("w=%d:h=%d:flags=%d", Settings.ScaleWidth, Settings.ScaleHeight, Settings.SwsFlags));
         if (!scale || lav::avfilter_link(current, 0, scale, 0) < 0)
             return false;
         current = scale;
@@ -108,7 +107,8 @@ bool TVideoFilterGraph::Build(const TFilterGraphSettings& Settings)
             return false;
         AVFilterInOut* open = inputs.release();
         AVFilterInOut* openOut = outputs.release();
-        const int parsed = lav::avfilter_graph_parse_ptr(graph.get(), Settings.Filters.c_str(), &open, &openOut, nullptr);
+        const int parsed =
+            lav::avfilter_graph_parse_ptr(graph.get(), Settings.Filters.c_str(), &open, &openOut, nullptr);
         inputs.reset(open);
         outputs.reset(openOut);
         if (parsed < 0)

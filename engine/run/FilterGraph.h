@@ -15,14 +15,14 @@ struct TOutputStream;
 
 // What the graph is built from.
 struct TFilterGraphSettings {
-    int Width = 0, Height = 0;            // pictures pushed into "src"
+    int Width = 0, Height = 0;  // pictures pushed into "src"
     int PixelFormat = AV_PIX_FMT_NONE;
     AVRational SampleAspect{0, 1};
     int ScaleWidth = 0, ScaleHeight = 0;  // 0: no scaler ahead of the filter text
     int SwsFlags = SWS_BICUBIC;
-    std::string Filters;                  // the user's filter text; empty: "src" straight to the scaler/sink
-    int OutputFormat = AV_PIX_FMT_NONE;   // the only format "out" takes; none: any
-    int Threads = 1;                      // 0: the library's choice
+    std::string Filters;                 // the user's filter text; empty: "src" straight to the scaler/sink
+    int OutputFormat = AV_PIX_FMT_NONE;  // the only format "out" takes; none: any
+    int Threads = 1;                     // 0: the library's choice
 };
 
 class TVideoFilterGraph {

@@ -10,10 +10,10 @@
 namespace kv::run {
 
 // Video sync methods of the "vsync" setting.
-inline constexpr int VSyncAuto = -1;         // constant rate, variable for formats that allow it
-inline constexpr int VSyncPassthrough = 0;   // every picture once, stamped with its own time
-inline constexpr int VSyncConstant = 1;      // drop and duplicate to keep a constant rate
-inline constexpr int VSyncVariable = 2;      // drop early pictures, re-base late ones
+inline constexpr int VSyncAuto = -1;        // constant rate, variable for formats that allow it
+inline constexpr int VSyncPassthrough = 0;  // every picture once, stamped with its own time
+inline constexpr int VSyncConstant = 1;     // drop and duplicate to keep a constant rate
+inline constexpr int VSyncVariable = 2;     // drop early pictures, re-base late ones
 
 struct TFrameSync {
     int Frames = 1;        // times the picture is written; 0 = dropped
@@ -40,8 +40,8 @@ inline TFrameSync DecideFrameSync(int Method, double SyncTime, double TimeBase, 
     result.Position = Position;
     const double ticks = SyncTime / TimeBase;
     const auto rebased = [&] {
-        return static_cast<int64_t>(RoundHalfEven(ticks, static_cast<double>(INT64_MIN / 2),
-                                                  static_cast<double>(INT64_MAX / 2)));
+        return static_cast<int64_t>(
+            RoundHalfEven(ticks, static_cast<double>(INT64_MIN / 2), static_cast<double>(INT64_MAX / 2)));
     };
     if (Method > 0 || (Method != VSyncPassthrough && TimeBase > 0.001)) {
         const double vdelta = ticks - static_cast<double>(Position);

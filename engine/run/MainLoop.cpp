@@ -123,7 +123,8 @@ bool RunMainLoop(TRunContext& Run)
             break;
         AVFormatContext* output0 = Run.Files.OutputFiles[0].get();
         if (Run.Options.LimitFilesize != 0 && output0->pb &&
-            static_cast<uint64_t>(lav::avio_seek(output0->pb, 0, SEEK_CUR)) > static_cast<uint64_t>(Run.Options.LimitFilesize))
+            static_cast<uint64_t>(lav::avio_seek(output0->pb, 0, SEEK_CUR)) >
+                static_cast<uint64_t>(Run.Options.LimitFilesize))
             break;
         TInputFileState& file = Run.InputFiles[static_cast<size_t>(fileIndex)];
         AVFormatContext* input = Run.Files.InputFiles[fileIndex].get();
@@ -145,8 +146,7 @@ bool RunMainLoop(TRunContext& Run)
             if (!ist.Discard) {
                 CorrectTimestamps(Run, file, ist, *packet);
                 if (ProcessPacket(Run, ist, packet.get()) < 0) {
-                    const std::string message =
-                        Format("Error while decoding stream #%d.%d", ist.FileIndex, ist.Index);
+                    const std::string message = Format("Error while decoding stream #%d.%d", ist.FileIndex, ist.Index);
                     Run.RaiseOnExitOnError(message);
                     if (Run.Verbose >= 0)
                         Run.Log(1, message);

@@ -41,7 +41,8 @@ void NoteCodedFrame(TOutputStream& Output, const AVPacket& Packet)
 void KeepDtsIncreasing(TRunContext& Run, TOutputStream& Output, AVPacket& Packet)
 {
     const AVMediaType type = Output.Stream->codecpar->codec_type;
-    if ((Output.File->oformat->flags & AVFMT_NOTIMESTAMPS) || (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO))
+    if ((Output.File->oformat->flags & AVFMT_NOTIMESTAMPS) ||
+        (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO))
         return;
     if (Packet.dts != AV_NOPTS_VALUE && Output.LastMuxDts != AV_NOPTS_VALUE) {
         const int64_t least = Output.LastMuxDts + ((Output.File->oformat->flags & AVFMT_TS_NONSTRICT) ? 0 : 1);
@@ -124,15 +125,15 @@ void WritePacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet)
     KeepDtsIncreasing(Run, Output, Packet);
     const int64_t start = Packet.pts != AV_NOPTS_VALUE ? Packet.pts : Packet.dts;
     if (start != AV_NOPTS_VALUE)
-        Output.WrittenEnd = std::max(Output.WrittenEnd, lav::av_rescale_q(start + Packet.duration, Output.Stream->time_base,
-                                                                          AVRational{1, 1000000}));
+        Output.WrittenEnd =
+            std::max(Output.WrittenEnd,
+                     lav::av_rescale_q(start + Packet.duration, Output.Stream->time_base, AVRational{1, 1000000}));
     const int result = lav::av_interleaved_write_frame(Output.File, &Packet);
     if (result < 0)
         throw FFmpegException(LibraryErrorText("av_interleaved_write_frame()", result));
 }
 
-void SubtitleOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVSubtitle& Subtitle,
-                 int64_t Pts)
+void SubtitleOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVSubtitle& Subtitle, int64_t Pts)
 {
     if (Pts == AV_NOPTS_VALUE) {
         Run.Recoverable(0, "Subtitle packets must have a pts");
@@ -154,9 +155,11 @@ void SubtitleOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, c
         std::memcpy(packet->data, buffer.data(), static_cast<size_t>(size));
         packet->pts = lav::av_rescale_q(Pts, Input.Stream->time_base, Output.Stream->time_base);
         if (dvb) {
-            packet->pts += 90 * static_cast<int64_t>(pass == 0 ? Subtitle.start_display_time : Subtitle.end_display_time);
+            packet->pts +=
+                90 * static_cast<int64_t>(pass == 0 ? Subtitle.start_display_time : Subtitle.end_display_time);
         } else {
-            packet->pts += lav::av_rescale_q(Subtitle.start_display_time, AVRational{1, 1000}, Output.Stream->time_base);
+            packet->pts +=
+                lav::av_rescale_q(Subtitle.start_display_time, AVRational{1, 1000}, Output.Stream->time_base);
             packet->duration = lav::av_rescale_q(Subtitle.end_display_time - Subtitle.start_display_time,
                                                  AVRational{1, 1000}, Output.Stream->time_base);
         }

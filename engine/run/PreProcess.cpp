@@ -16,8 +16,7 @@ constexpr AVRational MicrosecondBase{1, 1000000};
 
 int64_t MonotonicMicroseconds()
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -96,8 +95,8 @@ bool TFrameRGBConverter::ToBitmap(const AVFrame& Picture)
     if (!PrepareBuffer(width, height))
         return false;
     m_toBGR.reset(lav::sws_getCachedContext(m_toBGR.release(), width, height,
-                                            static_cast<AVPixelFormat>(Picture.format), width, height,
-                                            AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                            static_cast<AVPixelFormat>(Picture.format), width, height, AV_PIX_FMT_BGR24,
+                                            SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!m_toBGR)
         return false;
     if (lav::sws_scale(m_toBGR.get(), Picture.data, Picture.linesize, 0, height, m_bgr->data, m_bgr->linesize) < 0)
@@ -122,11 +121,12 @@ bool TFrameRGBConverter::FromBitmap(AVFrame& Picture)
         return false;
     CopyRows(Bitmap.ScanLine(0), Bitmap.Stride(), m_bgr->data[0], m_bgr->linesize[0], rowBytes, height);
     m_fromBGR.reset(lav::sws_getCachedContext(m_fromBGR.release(), width, height, AV_PIX_FMT_BGR24, width, height,
-                                              static_cast<AVPixelFormat>(Picture.format), SWS_BICUBIC, nullptr,
-                                              nullptr, nullptr));
+                                              static_cast<AVPixelFormat>(Picture.format), SWS_BICUBIC, nullptr, nullptr,
+                                              nullptr));
     if (!m_fromBGR)
         return false;
-    return lav::sws_scale(m_fromBGR.get(), m_bgr->data, m_bgr->linesize, 0, height, Picture.data, Picture.linesize) >= 0;
+    return lav::sws_scale(m_fromBGR.get(), m_bgr->data, m_bgr->linesize, 0, height, Picture.data, Picture.linesize) >=
+           0;
 }
 
 bool DeinterlacePicture(const AVFrame& Source, AVFrame& Target)
@@ -175,8 +175,7 @@ TPictureStages::TPictureStages(TRunContext& Run, TPictureSources Sources)
       m_hooks(*m_sources.Hooks),
       m_preview(*m_sources.Preview),
       m_chainInUse(Run.Options.UsingVHook && !m_hooks.Chain.empty())
-{
-}
+{}
 
 void TPictureStages::StopHooks()
 {
@@ -222,8 +221,8 @@ void TPictureStages::DecideHookAction(int64_t Pts)
 AVFrame* TPictureStages::HookBuffer(const AVFrame& Picture)
 {
     AVFrame* buffer = m_hookBuffer.get();
-    if (buffer && (buffer->width != Picture.width || buffer->height != Picture.height ||
-                   buffer->format != Picture.format))
+    if (buffer &&
+        (buffer->width != Picture.width || buffer->height != Picture.height || buffer->format != Picture.format))
         m_hookBuffer.reset();
     if (!m_hookBuffer) {
         FramePtr fresh(lav::av_frame_alloc());
@@ -257,8 +256,8 @@ void TPictureStages::RunCustomHook(AVFrame& Picture, int64_t Pts)
             update = false;
         }
         if (update && !m_customConverter.FromBitmap(Picture)) {
-            const bool resized = m_customConverter.Bitmap.Width != Picture.width ||
-                                 m_customConverter.Bitmap.Height != Picture.height;
+            const bool resized =
+                m_customConverter.Bitmap.Width != Picture.width || m_customConverter.Bitmap.Height != Picture.height;
             if (!resized) {
                 m_run.Log(0, "Cannot initialize the fromRGB conversion context");
                 stop = true;

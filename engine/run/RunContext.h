@@ -32,8 +32,8 @@ struct TProgressFigures {
     int FPS = -1;
     int CurrentDuration = 0;  // ms
     float Quality = -1.0f;
-    float BitRate = 0.0f;     // kbit/s
-    int64_t CurrentSize = 0;  // bytes
+    float BitRate = 0.0f;          // kbit/s
+    int64_t CurrentSize = 0;       // bytes
     int TotalOutputDuration = -1;  // ms
 };
 
@@ -59,8 +59,7 @@ class TRunContext {
 public:
     TRunContext(const TTaskOptions& Settings, TPreparedFiles& Prepared, TRunStatistics& Counters)
         : Options(Settings), Files(Prepared), Stats(Counters)
-    {
-    }
+    {}
     TRunContext(const TRunContext&) = delete;
     TRunContext& operator=(const TRunContext&) = delete;
 
@@ -80,9 +79,9 @@ public:
     std::vector<TInputFileState> InputFiles;
     std::vector<TInputStream> InputStreams;
     std::vector<TOutputStream> OutputStreams;
-    int64_t StartTime = 0;            // µs, monotonic, when the set-up finished
+    int64_t StartTime = 0;  // µs, monotonic, when the set-up finished
     std::array<int, 52> QuantiserHistogram{};
-    FilePtr VStatsFile;               // the video statistics file, opened on first use
+    FilePtr VStatsFile;  // the video statistics file, opened on first use
 
     bool HasLog() const { return static_cast<bool>(Callbacks.Log); }
     void Log(int Level, const std::string& Text) const
@@ -105,7 +104,10 @@ public:
     // False once a stop is requested; holds while paused.
     bool Continue() const { return !Callbacks.CheckPause || Callbacks.CheckPause(); }
     // The input stream table entry that feeds Output.
-    TInputStream& SourceOf(const TOutputStream& Output) { return InputStreams[static_cast<size_t>(Output.SourceIndex)]; }
+    TInputStream& SourceOf(const TOutputStream& Output)
+    {
+        return InputStreams[static_cast<size_t>(Output.SourceIndex)];
+    }
 };
 
 // Set-up: builds the tables, opens codecs and writes the headers. Raises FFmpegException.
@@ -139,8 +141,7 @@ int64_t EncodeAndWrite(TRunContext& Run, TOutputStream& Output, const AVFrame* F
 // Bitstream filters, then the interleaved write. Takes over the packet's reference.
 void WritePacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet);
 // One decoded subtitle for one re-encoded subtitle output; Pts in the input stream's time base.
-void SubtitleOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVSubtitle& Subtitle,
-                 int64_t Pts);
+void SubtitleOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVSubtitle& Subtitle, int64_t Pts);
 
 // The progress line and the end-of-run summary.
 std::string ReportLine(TRunContext& Run, const TProgressFigures& Figures, double OutputTime, bool Final,

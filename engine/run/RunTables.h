@@ -35,36 +35,36 @@ struct TInputStream {
     int FileIndex = 0;
     int Index = 0;
     AVStream* Stream = nullptr;
-    AVCodecContext* Decoder = nullptr;     // the task's decoder context for this stream
+    AVCodecContext* Decoder = nullptr;  // the task's decoder context for this stream
     const AVCodec* ForcedDecoder = nullptr;
-    bool Discard = true;                   // no output stream uses it
-    bool DecodingNeeded = false;           // some output stream re-encodes it
+    bool Discard = true;          // no output stream uses it
+    bool DecodingNeeded = false;  // some output stream re-encodes it
     bool DecoderOpen = false;
-    int64_t Start = 0;                     // wall clock at set-up (µs), with real-time reading
-    int64_t NextPts = AV_NOPTS_VALUE;      // µs, predicted time of the next decoded data
-    int64_t Pts = 0;                       // µs, time of the data being decoded now
-    bool AtStart = true;                   // cleared by the audio sync
-    float Quality = 0.0f;                  // quality of the last decoded picture
-    FramePtr Frame;                        // what the decoder delivers, reused
+    int64_t Start = 0;                 // wall clock at set-up (µs), with real-time reading
+    int64_t NextPts = AV_NOPTS_VALUE;  // µs, predicted time of the next decoded data
+    int64_t Pts = 0;                   // µs, time of the data being decoded now
+    bool AtStart = true;               // cleared by the audio sync
+    float Quality = 0.0f;              // quality of the last decoded picture
+    FramePtr Frame;                    // what the decoder delivers, reused
 };
 
 struct TOutputStream {
     int FileIndex = 0;
     int Index = 0;
-    int SourceIndex = 0;                   // feeding input stream, in the input stream table
+    int SourceIndex = 0;  // feeding input stream, in the input stream table
     AVFormatContext* File = nullptr;
     AVStream* Stream = nullptr;
-    AVCodecContext* Encoder = nullptr;     // the task's encoder context for this stream
+    AVCodecContext* Encoder = nullptr;  // the task's encoder context for this stream
     const AVCodec* ForcedEncoder = nullptr;
-    TBsfChain* BitstreamFilters = nullptr; // may be empty
-    float FixedQuality = 0.0f;             // lambda, 0 = none
-    bool EncodingNeeded = false;           // false: stream copy
+    TBsfChain* BitstreamFilters = nullptr;  // may be empty
+    float FixedQuality = 0.0f;              // lambda, 0 = none
+    bool EncodingNeeded = false;            // false: stream copy
     bool EncoderOpen = false;
-    int FrameNumber = 0;                   // frames encoded (video), packets copied (copy mode)
-    TInputStream* SyncInput = nullptr;     // whose Pts drives audio and video sync
-    int64_t SyncPosition = 0;              // frames (video) or samples (audio), encoder time base
-    int64_t WrittenEnd = 0;                // µs: where the last packet written ends
-    int64_t LastMuxDts = AV_NOPTS_VALUE;   // stream time base: the dts of the last packet handed to the muxer
+    int FrameNumber = 0;                  // frames encoded (video), packets copied (copy mode)
+    TInputStream* SyncInput = nullptr;    // whose Pts drives audio and video sync
+    int64_t SyncPosition = 0;             // frames (video) or samples (audio), encoder time base
+    int64_t WrittenEnd = 0;               // µs: where the last packet written ends
+    int64_t LastMuxDts = AV_NOPTS_VALUE;  // stream time base: the dts of the last packet handed to the muxer
 
     // Video: crop, scale and pad.
     bool Resample = false;
@@ -74,8 +74,8 @@ struct TOutputStream {
     int PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
     int ResampleHeight = 0;
     ScalerPtr Scaler;
-    FramePtr Picture;       // temporary picture in the encoder's format and size
-    FramePtr EncoderFrame;  // what is handed to the encoder
+    FramePtr Picture;           // temporary picture in the encoder's format and size
+    FramePtr EncoderFrame;      // what is handed to the encoder
     TVideoFilterGraph Filters;  // with video filters: what every picture goes through first
 
     // Audio: conversion, sync and the samples waiting for a full encoder frame.
@@ -89,12 +89,12 @@ struct TOutputStream {
     bool WarnedS16 = false;
 
     // What the encoder said of the last frame it coded (packet side data).
-    int CodedQuality = 0;        // lambda
-    int CodedPictureType = 0;    // AV_PICTURE_TYPE_*
+    int CodedQuality = 0;      // lambda
+    int CodedPictureType = 0;  // AV_PICTURE_TYPE_*
     bool CodedKeyFrame = false;
     int64_t CodedError[4] = {};  // plane errors (PSNR), when the encoder gives them
 
-    FilePtr PassLog;           // pass-1 statistics
+    FilePtr PassLog;  // pass-1 statistics
 };
 
 }  // namespace kv::run

@@ -112,8 +112,7 @@ void BuildOutputTables(TRunContext& Run)
         if (!validStream(map.FileIndex, map.StreamIndex))
             throw FFmpegException(Format("Could not find input stream #%d.%d", map.FileIndex, map.StreamIndex));
         if (!validStream(map.SyncFileIndex, map.SyncStreamIndex))
-            throw FFmpegException(
-                Format("Could not find sync stream #%d.%d", map.SyncFileIndex, map.SyncStreamIndex));
+            throw FFmpegException(Format("Could not find sync stream #%d.%d", map.SyncFileIndex, map.SyncStreamIndex));
     }
 
     Run.OutputStreams.resize(static_cast<size_t>(count));
@@ -144,9 +143,9 @@ void BuildOutputTables(TRunContext& Run)
             } else {
                 source = ChooseSource(Run, type);
                 if (source < 0)
-                    FailWithDump(Run, k,
-                                 Format("Could not find input stream matching output stream #%d.%d", k,
-                                        static_cast<int>(j)));
+                    FailWithDump(
+                        Run, k,
+                        Format("Could not find input stream matching output stream #%d.%d", k, static_cast<int>(j)));
             }
             ost.SourceIndex = source;
             Run.InputStreams[static_cast<size_t>(source)].Discard = false;
@@ -174,7 +173,8 @@ void PrepareCopy(TRunContext& Run, TOutputStream& ost, TInputStream& ist)
         par->codec_tag = wantedTag;
     } else {
         // The input's tag is kept only where the output's tag table agrees with it.
-        const bool keep = !format->codec_tag || lav::av_codec_get_id(format->codec_tag, in->codec_tag) == in->codec_id ||
+        const bool keep = !format->codec_tag ||
+                          lav::av_codec_get_id(format->codec_tag, in->codec_tag) == in->codec_id ||
                           lav::av_codec_get_tag(format->codec_tag, in->codec_id) <= 0;
         par->codec_tag = keep ? in->codec_tag : 0;
     }
@@ -200,10 +200,8 @@ void PrepareCopy(TRunContext& Run, TOutputStream& ost, TInputStream& ist)
         ost.Stream->r_frame_rate = ist.Stream->r_frame_rate;
         ost.Stream->sample_aspect_ratio = ist.Stream->sample_aspect_ratio;
         break;
-    case AVMEDIA_TYPE_SUBTITLE:
-        break;
-    default:
-        throw FFmpegException("invalid codec_type of output stream");
+    case AVMEDIA_TYPE_SUBTITLE: break;
+    default: throw FFmpegException("invalid codec_type of output stream");
     }
 }
 
@@ -213,8 +211,9 @@ void PreparePassLog(TRunContext& Run, TOutputStream& ost, int Number)
     AVCodecContext* enc = ost.Encoder;
     if (!(enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)))
         return;
-    std::string name = (Run.Options.PassLogFilename.empty() ? std::string("ffmpeg2pass") : Run.Options.PassLogFilename) +
-                       "-" + std::to_string(Number) + ".log";
+    std::string name =
+        (Run.Options.PassLogFilename.empty() ? std::string("ffmpeg2pass") : Run.Options.PassLogFilename) + "-" +
+        std::to_string(Number) + ".log";
     if (name.size() >= 1024)
         name.resize(1023);
     if (enc->flags & AV_CODEC_FLAG_PASS1) {
@@ -300,7 +299,8 @@ void PrepareEncode(TRunContext& Run, TOutputStream& ost, TInputStream& ist, int 
     case AVMEDIA_TYPE_SUBTITLE:
         enc->time_base = AVRational{1, 1000};
         if (dec->subtitle_header && dec->subtitle_header_size > 0) {
-            enc->subtitle_header = static_cast<uint8_t*>(lav::av_mallocz(static_cast<size_t>(dec->subtitle_header_size) + 1));
+            enc->subtitle_header =
+                static_cast<uint8_t*>(lav::av_mallocz(static_cast<size_t>(dec->subtitle_header_size) + 1));
             if (!enc->subtitle_header)
                 throw FFmpegException("av_mallocz fail");
             std::memcpy(enc->subtitle_header, dec->subtitle_header, static_cast<size_t>(dec->subtitle_header_size));
@@ -311,8 +311,7 @@ void PrepareEncode(TRunContext& Run, TOutputStream& ost, TInputStream& ist, int 
             enc->height = dec->height;
         }
         break;
-    default:
-        throw FFmpegException("invalid codec_type of output stream");
+    default: throw FFmpegException("invalid codec_type of output stream");
     }
     ist.DecodingNeeded = true;
     PreparePassLog(Run, ost, Number);
@@ -378,11 +377,11 @@ void MapMetadata(TRunContext& Run)
     for (int i = 0; i < o.NbMetaDataMaps; ++i) {
         const TMetaDataMap& map = o.MetaDataMaps[i];
         if (map.OutFile < 0 || map.OutFile >= Run.Files.NbOutputFiles)
-            throw FFmpegException(Format("Invalid output file index %d map_meta_data(%d,%d)", map.OutFile,
-                                         map.OutFile, map.InFile));
+            throw FFmpegException(
+                Format("Invalid output file index %d map_meta_data(%d,%d)", map.OutFile, map.OutFile, map.InFile));
         if (map.InFile < 0 || map.InFile >= Run.Files.NbInputFiles)
-            throw FFmpegException(Format("Invalid input file index %d map_meta_data(%d,%d)", map.InFile,
-                                         map.OutFile, map.InFile));
+            throw FFmpegException(
+                Format("Invalid input file index %d map_meta_data(%d,%d)", map.InFile, map.OutFile, map.InFile));
         lav::av_dict_copy(&Run.Files.OutputFiles[map.OutFile]->metadata, Run.Files.InputFiles[map.InFile]->metadata, 0);
     }
 }

@@ -20,10 +20,7 @@ void Append(std::string& Line, const std::string& Piece)
         Line.append(Piece, 0, ReportLineLimit - Line.size());
 }
 
-double Psnr(double NormalisedError)
-{
-    return -10.0 * std::log10(NormalisedError);
-}
+double Psnr(double NormalisedError) { return -10.0 * std::log10(NormalisedError); }
 
 AVMediaType TypeOf(const TOutputStream& Output)
 {
@@ -130,11 +127,11 @@ void WriteVideoStats(TRunContext& Run, TOutputStream& Output, int FrameSize)
     if (TypeOf(Output) != AVMEDIA_TYPE_VIDEO)
         return;
     const AVCodecContext* enc = Output.Encoder;
-    std::string line = Format("frame= %5d q= %2.1f ", Output.FrameNumber,
-                              static_cast<float>(Output.CodedQuality) / FF_QP2LAMBDA);
+    std::string line =
+        Format("frame= %5d q= %2.1f ", Output.FrameNumber, static_cast<float>(Output.CodedQuality) / FF_QP2LAMBDA);
     if (ComputesPsnr(Output))
         line += Format("PSNR= %6.2f ", Psnr(static_cast<double>(Output.CodedError[0]) /
-                                             (static_cast<double>(enc->width) * enc->height * 255.0 * 255.0)));
+                                            (static_cast<double>(enc->width) * enc->height * 255.0 * 255.0)));
     line += Format("f_size= %6d ", FrameSize);
     const double timeBase = av_q2d(enc->time_base);
     double time = static_cast<double>(Output.SyncPosition) * timeBase;

@@ -47,7 +47,7 @@ void TCustomFFmpeg::Transcode()
         };
     if (CustomHookSlot)
         pictures.CustomHook = [this, slot = CustomHookSlot](TBitmap& Bitmap, int FrameNumber, int64_t PTS, bool& Update,
-                                                             bool& StopHook) {
+                                                            bool& StopHook) {
             slot(this, Bitmap, FrameNumber, PTS, Update, StopHook);
         };
     if (PreviewBitmapSlot)

@@ -25,9 +25,9 @@ namespace {
 // chroma position of a subsampled plane) and whether the plane is at the chroma resolution.
 struct TPlaneLayout {
     const AVPixFmtDescriptor* Desc = nullptr;
-    std::array<int, 4> Step{};             // 0: the plane holds no picture data (a palette, or none)
+    std::array<int, 4> Step{};  // 0: the plane holds no picture data (a palette, or none)
     std::array<bool, 4> Subsampled{};
-    int ShiftX = 0, ShiftY = 0;            // chroma subsampling, log2
+    int ShiftX = 0, ShiftY = 0;  // chroma subsampling, log2
     bool AnySubsampled = false;
 };
 
@@ -70,14 +70,12 @@ void OffsetPlanes(const TPlaneLayout& Layout, uint8_t* Data[4], const int LineSi
             continue;
         const int sx = Layout.Subsampled[p] ? Layout.ShiftX : 0;
         const int sy = Layout.Subsampled[p] ? Layout.ShiftY : 0;
-        Data[p] += static_cast<ptrdiff_t>(Top >> sy) * LineSize[p] + static_cast<ptrdiff_t>(Left >> sx) * Layout.Step[p];
+        Data[p] +=
+            static_cast<ptrdiff_t>(Top >> sy) * LineSize[p] + static_cast<ptrdiff_t>(Left >> sx) * Layout.Step[p];
     }
 }
 
-int ClampByte(double Value)
-{
-    return static_cast<int>(std::clamp(std::lround(Value), 0L, 255L));
-}
+int ClampByte(double Value) { return static_cast<int>(std::clamp(std::lround(Value), 0L, 255L)); }
 
 // One unit of every plane in the padding colour (Y, U, V; converted for RGB formats, alpha opaque).
 // False when the format's components cannot be written this way (palettes, floats, Bayer patterns).
@@ -318,8 +316,8 @@ int WritePicture(TRunContext& Run, TOutputStream& Output, TInputStream& Input, c
                                static_cast<AVPixelFormat>(Picture.format), innerWidth, innerHeight);
         }
         if (Output.Pad)
-            FillBorders(encoded, colour, temporary->data, temporary->linesize, enc->width, enc->height,
-                        Output.PadTop, Output.PadBottom, Output.PadLeft, Output.PadRight);
+            FillBorders(encoded, colour, temporary->data, temporary->linesize, enc->width, enc->height, Output.PadTop,
+                        Output.PadBottom, Output.PadLeft, Output.PadRight);
         finalPicture = temporary;
     }
 

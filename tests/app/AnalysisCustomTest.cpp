@@ -40,8 +40,9 @@ QString MakeMedia(const TProgramFolder& Folder, const QString& Name, const QStri
 {
     const QString path = Folder.Root() + Name;
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error"),
-                                                        QStringLiteral("-y")} + Arguments + QStringList{path});
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")} + Arguments +
+                     QStringList{path});
     EXPECT_TRUE(ffmpeg.waitForFinished(60000));
     EXPECT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
     EXPECT_TRUE(QFileInfo(path).size() > 0) << path.toStdString();
@@ -115,8 +116,7 @@ TEST(AnalysisTabTest, AnalysisWritesTheProfileAndTheOutputFollowsIt)
     EXPECT_EQ(output.FrameSize, "176X144");
     EXPECT_EQ(output.VideoCodec, "mpeg4");
     EXPECT_EQ(output.AudioCodec, "libfaac");
-    EXPECT_EQ(QString::fromStdString(output.FileName),
-              logic.OutputFolderText() + QStringLiteral("/CLIP_(new).mp4"));
+    EXPECT_EQ(QString::fromStdString(output.FileName), logic.OutputFolderText() + QStringLiteral("/CLIP_(new).mp4"));
 }
 
 // The facts helper gives up on a file the media-information library never finishes only at its timeout:
@@ -152,11 +152,10 @@ TEST(AnalysisTabTest, AFileTheLibraryHangsOnDoesNotHoldTheWindow)
 TEST(AnalysisTabTest, AVideoWithoutPicturesACancelledChoiceOrAFileThatCannotBeRead)
 {
     TProgramFolder folder;
-    const QString sound =
-        MakeMedia(folder, QStringLiteral("tone.mp3"),
-                  {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                   QStringLiteral("sine=frequency=440:sample_rate=22050:duration=1"), QStringLiteral("-c:a"),
-                   QStringLiteral("libmp3lame")});
+    const QString sound = MakeMedia(folder, QStringLiteral("tone.mp3"),
+                                    {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                     QStringLiteral("sine=frequency=440:sample_rate=22050:duration=1"),
+                                     QStringLiteral("-c:a"), QStringLiteral("libmp3lame")});
     TStartedLogic started(folder);
     TWindowLogic& logic = started.Logic;
 
@@ -180,7 +179,8 @@ TEST(AnalysisTabTest, AVideoWithoutPicturesACancelledChoiceOrAFileThatCannotBeRe
     const QString missing = folder.Root() + QStringLiteral("gone.mp4");
     started.Desktop.FilesAnswer = {missing};
     Analyse(logic);
-    EXPECT_EQ(started.Desktop.Errors, QStringList{QStringLiteral("无法分析视频文件 ") + missing + QStringLiteral(" ！")});
+    EXPECT_EQ(started.Desktop.Errors,
+              QStringList{QStringLiteral("无法分析视频文件 ") + missing + QStringLiteral(" ！")});
     EXPECT_EQ(started.Desktop.Informations.size(), 1);
     EXPECT_EQ(kv::presets::TIniFile(logic.ExtFile().toStdString()).ReadString("mediatype", "Type", ""), "mp3");
     EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：0X0"));
@@ -195,11 +195,12 @@ TEST(CustomTabTest, KeysOtherThanDigitsAndBackspaceBeepAndAreDropped)
         bool Accepted;
     };
     const TCase cases[] = {
-        {QStringLiteral("0"), true},  {QStringLiteral("9"), true},  {QStringLiteral("\b"), true},
-        {QString(), true},            // arrows, Delete: they type nothing
-        {QStringLiteral("\t"), true}, // focus moves on
-        {QStringLiteral("a"), false}, {QStringLiteral("."), false}, {QStringLiteral("-"), false},
-        {QStringLiteral(" "), false}, {QStringLiteral("٣"), false}, // a digit of another script
+        {QStringLiteral("0"), true},   {QStringLiteral("9"), true},
+        {QStringLiteral("\b"), true},  {QString(), true},  // arrows, Delete: they type nothing
+        {QStringLiteral("\t"), true},                      // focus moves on
+        {QStringLiteral("a"), false},  {QStringLiteral("."), false},
+        {QStringLiteral("-"), false},  {QStringLiteral(" "), false},
+        {QStringLiteral("٣"), false},  // a digit of another script
         {QStringLiteral("\r"), false},
     };
     for (const TCase& c : cases) {
@@ -267,7 +268,7 @@ TEST(CustomTabTest, RecordsOfTheCustomTabCheckTheSettingsFirst)
         bool ShowPanel;
         TCustomField Emptied;  // the edit emptied when Empty
         bool Empty;
-        QString Message;       // '' when the record follows the edits
+        QString Message;  // '' when the record follows the edits
     };
     const TCase cases[] = {
         {"panel not shown", false, TCustomField::Width, false, QStringLiteral("请设定对应视频参数！")},

@@ -23,14 +23,14 @@ TEST(BatchFiguresTest, DurationTextIsTheTimeOfDayOfWholeSeconds)
         const char* Text;
     } cases[] = {
         {0, " 00:00:00"},
-        {999, " 00:00:00"},           // part of a second is not rounded up
+        {999, " 00:00:00"},  // part of a second is not rounded up
         {1999, " 00:00:01"},
         {3723000, " 01:02:03"},
         {3723999, " 01:02:03"},
         {86399999, " 23:59:59"},
-        {86400000, " 00:00:00"},      // a whole day wraps round
-        {90000000, " 01:00:00"},      // 25 hours
-        {-1, " 00:00:00"},            // no play time known
+        {86400000, " 00:00:00"},                 // a whole day wraps round
+        {90000000, " 01:00:00"},                 // 25 hours
+        {-1, " 00:00:00"},                       // no play time known
         {Q_INT64_C(360000000000), " 16:00:00"},  // beyond 32 bits
     };
     for (const auto& c : cases)
@@ -48,7 +48,7 @@ TEST(BatchFiguresTest, PtsTextIsSecondsAndThreeDigitsOfMilliseconds)
         {999, "0.000"},
         {1000, "0.001"},
         {5000000, "5.000"},
-        {Q_INT64_C(5400000000), "5400.000"},   // 90 minutes: past 32 bits of microseconds
+        {Q_INT64_C(5400000000), "5400.000"},  // 90 minutes: past 32 bits of microseconds
         {Q_INT64_C(360000123456), "360000.123"},
     };
     for (const auto& c : cases)
@@ -165,9 +165,9 @@ TEST(BatchFiguresTest, VideoFilterMatchesItsExtensionsInAnyLetterCase)
         const char* Path;
         bool Matches;
     } cases[] = {
-        {"/v/a.avi", true},  {"/v/a.AVI", true},    {"/v/a.Mp4", true},  {"/v/a.m2ts", true},
-        {"/v/片 段.mkv", true}, {"/v/a.rmvb", true}, {"/v/a.mp3", false}, {"/v/a.avi.txt", false},
-        {"/v/avi", false},   {"/v/a.mpg4", false},  {"/v/a.", false},
+        {"/v/a.avi", true},     {"/v/a.AVI", true},   {"/v/a.Mp4", true},  {"/v/a.m2ts", true},
+        {"/v/片 段.mkv", true}, {"/v/a.rmvb", true},  {"/v/a.mp3", false}, {"/v/a.avi.txt", false},
+        {"/v/avi", false},      {"/v/a.mpg4", false}, {"/v/a.", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MatchesFilter(QString::fromUtf8(c.Path), filter), c.Matches) << c.Path;

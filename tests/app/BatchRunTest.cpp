@@ -123,14 +123,10 @@ struct TBatchWindow {
             << "the batch did not end";
     }
 
-    QStringList OutputFiles() const
-    {
-        return QDir(Output()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    }
+    QStringList OutputFiles() const { return QDir(Output()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name); }
 };
 
-std::string StreamFact(const std::map<std::string, std::string>& Facts, const std::string& Kind,
-                       const std::string& Key)
+std::string StreamFact(const std::map<std::string, std::string>& Facts, const std::string& Kind, const std::string& Key)
 {
     for (int stream = 0; stream < 4; ++stream) {
         const std::string prefix = "streams.stream." + std::to_string(stream) + ".";
@@ -150,10 +146,7 @@ double Duration(const std::string& File)
     return found == facts.end() ? -1 : std::atof(found->second.c_str());
 }
 
-qint64 SizeOf(const QString& File)
-{
-    return QFileInfo(File).size();
-}
+qint64 SizeOf(const QString& File) { return QFileInfo(File).size(); }
 
 TEST(BatchRunTest, EveryRowIsConvertedOnceIntoItsOwnFile)
 {
@@ -377,7 +370,8 @@ TEST(BatchRunTest, AMarkedClipConvertsThatRangeFromThePictureShownAtItsStart)
     std::string log;
     ASSERT_EQ(kvtest::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=12 "
                                  "-f lavfi -i sine=duration=12 -c:v libx264 -g 125 -keyint_min 125 "
-                                 "-sc_threshold 0 -c:a aac -shortest '" + input.toStdString() + "'",
+                                 "-sc_threshold 0 -c:a aac -shortest '" +
+                                     input.toStdString() + "'",
                                  log),
               0)
         << log;
@@ -417,8 +411,7 @@ TEST(BatchRunTest, AMarkedClipConvertsThatRangeFromThePictureShownAtItsStart)
     ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
     const QByteArray bytes = raw.readAll();
     ASSERT_EQ(bytes.size(), 320 * 240 * 3);
-    const QImage converted(reinterpret_cast<const uchar*>(bytes.constData()), 320, 240, 320 * 3,
-                           QImage::Format_RGB888);
+    const QImage converted(reinterpret_cast<const uchar*>(bytes.constData()), 320, 240, 320 * 3, QImage::Format_RGB888);
     EXPECT_GE(LumaPsnr(converted, shown), 35.0);
 }
 

@@ -51,10 +51,7 @@ const QString Caption = QStringLiteral("Kelvane V1.3");
 using kvtest::PumpFor;
 using kvtest::PumpUntil;
 
-qint64 SizeOf(const QString& File)
-{
-    return QFileInfo(File).size();
-}
+qint64 SizeOf(const QString& File) { return QFileInfo(File).size(); }
 
 double Duration(const QString& File)
 {
@@ -162,11 +159,11 @@ struct TWindow {
         const QString path = In(Name);
         const std::string length = std::to_string(Seconds);
         std::string output;
-        EXPECT_EQ(kvtest::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=640x480:rate=25:duration=" +
-                                         length + " -f lavfi -i sine=frequency=440:duration=" + length +
-                                         " -c:v libx264 -preset ultrafast -c:a aac -shortest '" + path.toStdString() +
-                                         "'",
-                                     output),
+        EXPECT_EQ(kvtest::RunCommand(
+                      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=640x480:rate=25:duration=" + length +
+                          " -f lavfi -i sine=frequency=440:duration=" + length +
+                          " -c:v libx264 -preset ultrafast -c:a aac -shortest '" + path.toStdString() + "'",
+                      output),
                   0)
             << output;
         return path;
@@ -176,8 +173,8 @@ struct TWindow {
     void Add(const QStringList& Files)
     {
         Recorder.FilesAnswer = Files;
-        QAbstractButton* add = Controls().AddPanel->isVisible() ? static_cast<QAbstractButton*>(Controls().AddPanel)
-                                                                : Controls().Add;
+        QAbstractButton* add =
+            Controls().AddPanel->isVisible() ? static_cast<QAbstractButton*>(Controls().AddPanel) : Controls().Add;
         add->click();
         ASSERT_TRUE(PumpUntil([&] { return !Batch().List().Reading(); }, 30000)) << "the rows never came";
     }
@@ -194,10 +191,7 @@ struct TWindow {
     QString Progress(int Row) { return Batch().List().Row(Row).Progress; }
     bool Running() { return Batch().Driver().Running(); }
 
-    QStringList OutputFiles() const
-    {
-        return QDir(Output()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    }
+    QStringList OutputFiles() const { return QDir(Output()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name); }
 };
 
 // A drag's data naming files (and web addresses, given as such).
@@ -433,7 +427,8 @@ TEST(BatchWindowTest, AFileFailingWhileConvertingIsAnnouncedAndTheBatchGoesOn)
     ASSERT_TRUE(PumpUntil([&] { return !w.Recorder.Informations.isEmpty(); }, 120000)) << "the batch did not end";
 
     ASSERT_EQ(w.Recorder.Warnings.size(), 1);
-    EXPECT_TRUE(w.Recorder.Warnings[0].contains(QStringLiteral("opening codec"))) << w.Recorder.Warnings[0].toStdString();
+    EXPECT_TRUE(w.Recorder.Warnings[0].contains(QStringLiteral("opening codec")))
+        << w.Recorder.Warnings[0].toStdString();
     EXPECT_EQ(w.Recorder.Sequence, (QStringList{QStringLiteral("warning"), QStringLiteral("information")}));
     EXPECT_EQ(w.Recorder.Informations, QStringList{BatchDoneMessage});
     EXPECT_EQ(w.Progress(0), QStringLiteral("100%"));
@@ -453,7 +448,8 @@ TEST(BatchWindowTest, ScreenshotOfARunningBatch)
     w.Controls().Start->click();
     ASSERT_TRUE(PumpUntil([&] {
         return w.Progress(0) == QStringLiteral("100%") && TProgressDelegate::PercentOf(w.Progress(1)) >= 15;
-    })) << w.Progress(0).toStdString() << " " << w.Progress(1).toStdString();
+    })) << w.Progress(0).toStdString()
+        << " " << w.Progress(1).toStdString();
     // Held still for the picture.
     w.Controls().Pause->click();
     PumpFor(500);
@@ -534,8 +530,8 @@ TEST(BatchWindowTest, ProgressCellsAreBarsFilledToTheirPercentage)
         {"", 0.0, 0.0, false},  // no percentage: no bar, nothing written
     };
     QStringList inputs;
-    for (const QString& name : {QStringLiteral("a.mkv"), QStringLiteral("b.mkv"), QStringLiteral("c.mkv"),
-                                QStringLiteral("d.mkv")})
+    for (const QString& name :
+         {QStringLiteral("a.mkv"), QStringLiteral("b.mkv"), QStringLiteral("c.mkv"), QStringLiteral("d.mkv")})
         inputs << w.Place("av_source.mkv", name);
     w.Add(inputs);
     ASSERT_EQ(w.Batch().List().Count(), 4);

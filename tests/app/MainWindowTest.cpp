@@ -140,7 +140,8 @@ void ExpectFontDraws(const QFont& Font, const QString& Text, const QString& Wher
     const QRawFont raw = QRawFont::fromFont(Font, QFontDatabase::SimplifiedChinese);
     for (QChar c : Text) {
         if (!c.isSpace()) {
-            EXPECT_TRUE(raw.supportsCharacter(c)) << Where.toStdString() << ": no glyph for " << QString(c).toStdString();
+            EXPECT_TRUE(raw.supportsCharacter(c))
+                << Where.toStdString() << ": no glyph for " << QString(c).toStdString();
         }
     }
 }
@@ -293,14 +294,16 @@ void ExpectPageSound(const TMainWindow& Window)
             continue;
         const QRect inClient(widget->mapTo(client, QPoint(0, 0)), widget->size());
         EXPECT_TRUE(client->rect().contains(inClient)) << expected.Name << " outside the client area";
-        EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry())) << expected.Name << " cut by its parent";
+        EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry()))
+            << expected.Name << " cut by its parent";
         ExpectNotClipped(widget);
         parents.insert(widget->parentWidget());
     }
     for (const QWidget* parent : parents)
-        ExpectNoOverlaps(TableChildren(Window, parent), {{"btnAddPanel", "lstFiles"},  // the add panel covers the empty list
-                                                         {"pnlCustom", "pnlInfo"},  // the custom panel covers its tab
-                                                         {"pnlCustom", "btnShowCustom"}});
+        ExpectNoOverlaps(TableChildren(Window, parent),
+                         {{"btnAddPanel", "lstFiles"},  // the add panel covers the empty list
+                          {"pnlCustom", "pnlInfo"},     // the custom panel covers its tab
+                          {"pnlCustom", "btnShowCustom"}});
 }
 
 void SaveScreenshot(QWidget& Widget, const QString& Name)
@@ -373,7 +376,8 @@ TEST_P(MainWindowSkinTest, EveryControlIsInPlaceCaptionedAndReadable)
     }
     EXPECT_TRUE(c.AddPanel->isVisible()) << "the empty list is covered by the add panel";
     EXPECT_TRUE(c.Start->isEnabled());
-    for (QWidget* idle : {static_cast<QWidget*>(c.Pause), static_cast<QWidget*>(c.Resume), static_cast<QWidget*>(c.Stop)})
+    for (QWidget* idle :
+         {static_cast<QWidget*>(c.Pause), static_cast<QWidget*>(c.Resume), static_cast<QWidget*>(c.Stop)})
         EXPECT_FALSE(idle->isEnabled()) << idle->objectName().toStdString();
     for (QWidget* hidden : {c.Add, c.Delete, c.Clear})
         EXPECT_FALSE(hidden->isVisible()) << hidden->objectName().toStdString();
@@ -490,16 +494,13 @@ TEST(MainWindowTest, ColourAdjustmentsTurnTheHueAndScaleTheSaturation)
     const QColor red = QColor::fromHsv(0, 120, 200);
     const QColor grey = QColor::fromHsv(-1, 0, 128);
     const TCase cases[] = {
-        {red, {0, 0}, 0, 120},
-        {red, {0, 360}, 0, 120},     // a full turn
-        {red, {0, 120}, 120, 120},   // red to green
-        {red, {0, -120}, 240, 120},  // backwards to blue
-        {red, {100, 0}, 0, 240},     // twice the saturation
-        {red, {100, 360}, 0, 240},
-        {QColor::fromHsv(30, 200, 200), {100, 0}, 30, 255},  // no more than full
-        {red, {33, 0}, 0, 159},
-        {red, {-100, 0}, 0, 0},     // grey
-        {grey, {100, 180}, 0, 0},   // grey stays grey
+        {red, {0, 0}, 0, 120},      {red, {0, 360}, 0, 120},                             // a full turn
+        {red, {0, 120}, 120, 120},                                                       // red to green
+        {red, {0, -120}, 240, 120},                                                      // backwards to blue
+        {red, {100, 0}, 0, 240},                                                         // twice the saturation
+        {red, {100, 360}, 0, 240},  {QColor::fromHsv(30, 200, 200), {100, 0}, 30, 255},  // no more than full
+        {red, {33, 0}, 0, 159},     {red, {-100, 0}, 0, 0},                              // grey
+        {grey, {100, 180}, 0, 0},                                                        // grey stays grey
     };
     for (const TCase& test : cases) {
         const QColor adjusted = kv::app::AdjustedColour(test.Base, test.Adjustment);
@@ -526,8 +527,7 @@ TEST(MainWindowTest, TabsCarryTheInformationLabelsAndTheirIconsShowTheActiveTab)
         EXPECT_TRUE(c.InfoPanel->isVisible());
         for (int other = 0; other < 4; ++other) {
             const int image = other == tab ? other + 4 : other;
-            EXPECT_EQ(c.OutputTabs->tabIcon(other).pixmap(16).toImage(),
-                      kv::app::TabImage(image).pixmap(16).toImage())
+            EXPECT_EQ(c.OutputTabs->tabIcon(other).pixmap(16).toImage(), kv::app::TabImage(image).pixmap(16).toImage())
                 << "tab " << other;
         }
     }
@@ -557,10 +557,10 @@ TEST(MainWindowTest, TheCustomPanelTakesDigitsWithinEachEditsLength)
         int Beeps;
     };
     const TCase cases[] = {
-        {c.CustomWidth, Qt::Key_A, "a", "220", 1},     // a letter beeps and is dropped
+        {c.CustomWidth, Qt::Key_A, "a", "220", 1},  // a letter beeps and is dropped
         {c.CustomWidth, Qt::Key_Period, ".", "220", 1},
         {c.CustomWidth, Qt::Key_7, "7", "2207", 0},
-        {c.CustomWidth, Qt::Key_1, "1", "2207", 0},    // four digits at most
+        {c.CustomWidth, Qt::Key_1, "1", "2207", 0},  // four digits at most
         {c.CustomWidth, Qt::Key_Backspace, "\b", "220", 0},
         {c.CustomFrameRate, Qt::Key_9, "9", "15", 0},  // two digits at most
         {c.CustomBitrate, Qt::Key_0, "0", "384000", 0},
@@ -572,7 +572,8 @@ TEST(MainWindowTest, TheCustomPanelTakesDigitsWithinEachEditsLength)
         const int beeps = shown.Recorder.Beeps;
         type(test.Edit, test.Key, QString::fromLatin1(test.Typed));
         EXPECT_EQ(test.Edit->text(), QString::fromLatin1(test.Expected)) << test.Edit->objectName().toStdString();
-        EXPECT_EQ(shown.Recorder.Beeps - beeps, test.Beeps) << test.Edit->objectName().toStdString() << " " << test.Typed;
+        EXPECT_EQ(shown.Recorder.Beeps - beeps, test.Beeps)
+            << test.Edit->objectName().toStdString() << " " << test.Typed;
     }
 
     // Another tab and back: the panel has to be asked for again.
@@ -613,10 +614,10 @@ TEST(MainWindowTest, MenuExitsAndShowsTheAboutDialog)
         EXPECT_EQ(text->cursor().shape(), Qt::PointingHandCursor);
         EXPECT_FALSE(text->toolTip().isEmpty());
         const QPoint middle = text->rect().center();
-        QMouseEvent press(QEvent::MouseButtonPress, middle, text->mapToGlobal(middle), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, middle, text->mapToGlobal(middle), Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, middle, text->mapToGlobal(middle), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, middle, text->mapToGlobal(middle), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
         QApplication::sendEvent(text, &press);
         QApplication::sendEvent(text, &release);
         EXPECT_EQ(shown.Recorder.Urls, QStringList{kv::app::AboutUrl});

@@ -157,8 +157,7 @@ std::vector<TCase> AllCases(const std::string& Folder)
         const auto& entries = DeviceTable()[brand];
         for (size_t n = 0; n < entries.size() && n < files.size(); ++n)
             cases.push_back(TableCase(QFileInfo(QString::fromStdString(files[n])).completeBaseName().toStdString(),
-                                      otDevice, static_cast<int>(brand), static_cast<int>(n), entries[n],
-                                      files[n]));
+                                      otDevice, static_cast<int>(brand), static_cast<int>(n), entries[n], files[n]));
     }
 
     // The analysis of a 29.97 frames-per-second phone clip.
@@ -236,7 +235,8 @@ TEST(PresetConversionTest, EveryChoiceConvertsIntoWhatItPromises)
     std::string output;
     ASSERT_EQ(kvtest::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x90:rate=25:duration=2 "
                                  "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -ac 2 "
-                                 "-c:v mpeg4 -c:a pcm_s16le '" + source + "'",
+                                 "-c:v mpeg4 -c:a pcm_s16le '" +
+                                     source + "'",
                                  output),
               0)
         << output;
@@ -290,9 +290,8 @@ TEST(PresetConversionTest, EveryChoiceConvertsIntoWhatItPromises)
         EXPECT_EQ(video.at("width"), std::to_string(c.Width));
         EXPECT_EQ(video.at("height"), std::to_string(c.Height));
         // The frames the file holds, over the clip's two seconds.
-        const double frames = video.count("nb_frames") && video.at("nb_frames") != "N/A"
-                                  ? std::atof(video.at("nb_frames").c_str())
-                                  : 0;
+        const double frames =
+            video.count("nb_frames") && video.at("nb_frames") != "N/A" ? std::atof(video.at("nb_frames").c_str()) : 0;
         const double rate = frames > 0 ? frames / 2.0 : Rate(video.at("avg_frame_rate"));
         EXPECT_NEAR(rate, c.Fps, 1.0) << "r_frame_rate " << video.at("r_frame_rate");
     }

@@ -74,7 +74,10 @@ struct TPaneFixture {
         }
         Shared->Changed.notify_all();
     }
-    bool WaitIdle() { return PumpUntil([&] { return !Pane.Reading(); }); }
+    bool WaitIdle()
+    {
+        return PumpUntil([&] { return !Pane.Reading(); });
+    }
 };
 
 TEST(PreviewPaneTest, LoadingSetsUpTheBarAndShowsTheFirstPictureFitted)

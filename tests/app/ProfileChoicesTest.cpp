@@ -80,7 +80,8 @@ TEST(ProfileChoicesTest, OnlyTheUsersChoicesAreWrittenBack)
     const TCase cases[] = {
         {"start-up alone", [](TWindowLogic&) {}, {}},
         {"file type chosen by the program", [](TWindowLogic& l) { l.FileTypeChanged(1, false); }, {}},
-        {"file type chosen by the user", [](TWindowLogic& l) { l.FileTypeChanged(1, true); },
+        {"file type chosen by the user",
+         [](TWindowLogic& l) { l.FileTypeChanged(1, true); },
          {{"combobox1", "1"}, {"combobox2", "0"}}},
         {"file type after a click on its combo",
          [](TWindowLogic& l) {
@@ -88,7 +89,8 @@ TEST(ProfileChoicesTest, OnlyTheUsersChoicesAreWrittenBack)
              l.FileTypeChanged(1, false);
          },
          {{"combobox1", "1"}, {"combobox2", "0"}}},
-        {"preset chosen by the user", [](TWindowLogic& l) { l.PresetChanged(1, true); },
+        {"preset chosen by the user",
+         [](TWindowLogic& l) { l.PresetChanged(1, true); },
          {{"combobox1", "0"}, {"combobox2", "1"}}},
         {"preset chosen by the program", [](TWindowLogic& l) { l.PresetChanged(1, false); }, {}},
         {"the mark goes with the change it was for",
@@ -97,7 +99,8 @@ TEST(ProfileChoicesTest, OnlyTheUsersChoicesAreWrittenBack)
              l.FileTypeChanged(1, false);
          },
          {{"combobox1", "0"}, {"combobox2", "1"}}},
-        {"model chosen by the user", [](TWindowLogic& l) { l.ModelChanged(1, true); },
+        {"model chosen by the user",
+         [](TWindowLogic& l) { l.ModelChanged(1, true); },
          {{"combobox3", "0"}, {"combobox4", "1"}}},
         {"brand after a click on the model combo",
          [](TWindowLogic& l) {

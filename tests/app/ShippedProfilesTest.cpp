@@ -22,8 +22,8 @@ void CheckProfile(const std::string& Path, const TOutputEntry& Entry, bool Devic
     EXPECT_EQ(QString::fromStdString(profile.Type), kvtest::ProfileType(Entry));
     EXPECT_EQ(labels.FrameSize, QStringLiteral("视频像素：") + QString(Entry.Size).replace('x', 'X'));
     EXPECT_EQ(labels.VideoBitrate, QStringLiteral("视频码率：%1").arg(Entry.VBitrate));
-    EXPECT_EQ(labels.FrameRate, (DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) +
-                                    QString::number(Entry.Fps));
+    EXPECT_EQ(labels.FrameRate,
+              (DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) + QString::number(Entry.Fps));
     EXPECT_EQ(labels.VideoCodec, QStringLiteral("视频编码：") + kvtest::VideoLabel(Entry));
     EXPECT_EQ(labels.AudioCodec, QStringLiteral("音频编码：") + kvtest::AudioLabel(Entry));
 }

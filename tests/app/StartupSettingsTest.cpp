@@ -115,8 +115,8 @@ TEST(StartupSettingsTest, AConfigurationWrittenInGbkReadsCorrectly)
     const QString output = folder.Root() + QStringLiteral("输出视频");
     // GBK bytes of the folder's last name; section and key names in another letter case.
     folder.WriteFile(QStringLiteral("config.ini"),
-                     "; written by the Windows version\r\n[SavePath]\r\nNewFilePath=" +
-                         folder.Root().toUtf8() + "\xca\xe4\xb3\xf6\xca\xd3\xc6\xb5\r\n[Skin]\r\nName=WLM\r\n");
+                     "; written by the Windows version\r\n[SavePath]\r\nNewFilePath=" + folder.Root().toUtf8() +
+                         "\xca\xe4\xb3\xf6\xca\xd3\xc6\xb5\r\n[Skin]\r\nName=WLM\r\n");
     TDesktopRecorder desktop;
     kv::app::TWindowLogic logic(desktop.Ports(), folder.Paths());
     kv::TDIdezuDOR engine;

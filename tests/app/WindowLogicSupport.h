@@ -68,10 +68,7 @@ public:
     bool OpenUrl(const QString&) override { return true; }
     void Beep() override { ++Beeps; }
 
-    kv::app::TPorts Ports()
-    {
-        return {this, this, this, this, this};
-    }
+    kv::app::TPorts Ports() { return {this, this, this, this, this}; }
 };
 
 // A program folder in a temporary folder, with profiles:

@@ -32,10 +32,12 @@ const std::string GbkFolder("\xCA\xE4\xB3\xF6\xCA\xD3\xC6\xB5");
 TEST(IniFileTest, ValuesReadAsUtf8OrElseAsGbk)
 {
     kvtest::TempFolder folder("ini");
-    const std::string path = WriteFile(folder.Path, "config.ini",
-                                   "[savepath]\r\npath=/home/user/" + GbkFolder + "\r\n"
-                                   "[video]\r\nVideoCodec=" + GbkCodec + "\r\nUtf=" + std::string("视频编码") +
-                                   "\r\nQuoted=\" spaced \"\r\n");
+    const std::string path =
+        WriteFile(folder.Path, "config.ini",
+                  "[savepath]\r\npath=/home/user/" + GbkFolder +
+                      "\r\n"
+                      "[video]\r\nVideoCodec=" +
+                      GbkCodec + "\r\nUtf=" + std::string("视频编码") + "\r\nQuoted=\" spaced \"\r\n");
     const TIniFile ini(path);
     EXPECT_EQ(ini.ReadString("savepath", "path", ""), std::string("/home/user/输出视频"));
     EXPECT_EQ(ini.ReadString("video", "VideoCodec", ""), std::string("视频编码"));
@@ -72,8 +74,8 @@ TEST(IniFileTest, NumbersThatDoNotReadGiveTheDefault)
         int Integer;
         double Float;
     } cases[] = {
-        {"plain", 384000, 384000}, {"blanks", 25, 25},    {"negative", -3, -3}, {"fraction", -1, 29.97},
-        {"comma", -1, 29.97},      {"text", -1, -1},      {"tail", -1, -1},     {"empty", -1, -1},
+        {"plain", 384000, 384000}, {"blanks", 25, 25},  {"negative", -3, -3}, {"fraction", -1, 29.97},
+        {"comma", -1, 29.97},      {"text", -1, -1},    {"tail", -1, -1},     {"empty", -1, -1},
         {"huge", -1, 99999999999}, {"missing", -1, -1},
     };
     for (const auto& c : cases) {
@@ -104,14 +106,16 @@ TEST(IniFileTest, WritingAKeyKeepsEverythingElseOfTheFile)
 {
     kvtest::TempFolder folder("ini");
     const std::string before = "; settings of the converter\r\n"
-                              "[savepath]\r\n"
-                              "; " + GbkFolder + " is where the files go\r\n"
-                              "Path = /old\r\n"
-                              "\r\n"
-                              "[select]\r\n"
-                              "combobox1=2\r\n"
-                              "# remembered choices\r\n"
-                              "\r\n";
+                               "[savepath]\r\n"
+                               "; " +
+                               GbkFolder +
+                               " is where the files go\r\n"
+                               "Path = /old\r\n"
+                               "\r\n"
+                               "[select]\r\n"
+                               "combobox1=2\r\n"
+                               "# remembered choices\r\n"
+                               "\r\n";
     const std::string path = WriteFile(folder.Path, "config.ini", before);
 
     TIniFile ini(path);
@@ -119,17 +123,21 @@ TEST(IniFileTest, WritingAKeyKeepsEverythingElseOfTheFile)
     ASSERT_TRUE(ini.WriteInteger("select", "combobox2", 7));
     ASSERT_TRUE(ini.WriteString("skin", "name", "Topaz"));
     const std::string expected = "; settings of the converter\r\n"
-                                "[savepath]\r\n"
-                                "; " + GbkFolder + " is where the files go\r\n"
-                                "Path=" + std::string("/home/用户/输出视频") + "\r\n"
-                                "\r\n"
-                                "[select]\r\n"
-                                "combobox1=2\r\n"
-                                "# remembered choices\r\n"
-                                "combobox2=7\r\n"
-                                "\r\n"
-                                "[skin]\r\n"
-                                "name=Topaz\r\n";
+                                 "[savepath]\r\n"
+                                 "; " +
+                                 GbkFolder +
+                                 " is where the files go\r\n"
+                                 "Path=" +
+                                 std::string("/home/用户/输出视频") +
+                                 "\r\n"
+                                 "\r\n"
+                                 "[select]\r\n"
+                                 "combobox1=2\r\n"
+                                 "# remembered choices\r\n"
+                                 "combobox2=7\r\n"
+                                 "\r\n"
+                                 "[skin]\r\n"
+                                 "name=Topaz\r\n";
     EXPECT_EQ(ReadFile(path), expected);
     // What was written reads back, through this object and a new one.
     EXPECT_EQ(ini.ReadString("savepath", "Path", ""), std::string("/home/用户/输出视频"));

@@ -55,17 +55,17 @@ TEST(OutputResolutionTest, PictureIsLetterboxedOrPillarboxedIntoTheTarget)
         bool Vertical;       // bands at top and bottom
         int Pad;             // each band
     } cases[] = {
-        {"1280 X 720", "320", "240", "320X180", 30, true, 30},    // 16:9 into 4:3
-        {"720 X 400", "320", "240", "320X180", 31, true, 30},     // ratio 1.8: odd half
-        {"640 X 480", "320", "240", "320X240", 1, false, 0},      // same shape
-        {"640 X 480", "480", "272", "364X272", 59, false, 58},    // 4:3 into a wide screen
-        {"1920 X 1080", "1280", "720", "1280X720", 1, true, 0},   // 16:9 into 16:9
-        {"1280 X 720", "176", "144", "176X100", 23, true, 22},    // into a small phone screen
-        {"321 X 241", "320", "240", "320X240", 1, false, 0},      // odd source
-        {"480 X 640", "320", "240", "180X240", 70, false, 70},    // upright source
-        {"720 X 576", "640", "360", "452X360", 95, false, 94},    // 5:4 into 16:9
-        {"1280 X 720", "1280", "730", "1280X718", 6, true, 6},    // a target of odd shape
-        {"1280X720", "400", "240", "400X224", 8, true, 8},        // resolution written without blanks
+        {"1280 X 720", "320", "240", "320X180", 30, true, 30},   // 16:9 into 4:3
+        {"720 X 400", "320", "240", "320X180", 31, true, 30},    // ratio 1.8: odd half
+        {"640 X 480", "320", "240", "320X240", 1, false, 0},     // same shape
+        {"640 X 480", "480", "272", "364X272", 59, false, 58},   // 4:3 into a wide screen
+        {"1920 X 1080", "1280", "720", "1280X720", 1, true, 0},  // 16:9 into 16:9
+        {"1280 X 720", "176", "144", "176X100", 23, true, 22},   // into a small phone screen
+        {"321 X 241", "320", "240", "320X240", 1, false, 0},     // odd source
+        {"480 X 640", "320", "240", "180X240", 70, false, 70},   // upright source
+        {"720 X 576", "640", "360", "452X360", 95, false, 94},   // 5:4 into 16:9
+        {"1280 X 720", "1280", "730", "1280X718", 6, true, 6},   // a target of odd shape
+        {"1280X720", "400", "240", "400X224", 8, true, 8},       // resolution written without blanks
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Source) + " into " + c.Width + "x" + c.Height);
@@ -84,7 +84,8 @@ TEST(OutputResolutionTest, PictureIsLetterboxedOrPillarboxedIntoTheTarget)
         EXPECT_EQ(c.Vertical ? options.PadRight : options.PadBottom, -1);
         EXPECT_EQ(options.PadColor, 0u);
         // Picture and bands fill the target.
-        const int fitted = std::stoi(std::string(options.FrameSize).substr(c.Vertical ? options.FrameSize.find('X') + 1 : 0));
+        const int fitted =
+            std::stoi(std::string(options.FrameSize).substr(c.Vertical ? options.FrameSize.find('X') + 1 : 0));
         EXPECT_EQ(fitted + 2 * c.Pad, std::stoi(c.Vertical ? c.Height : c.Width));
     }
 }
@@ -171,8 +172,8 @@ TEST(OutputResolutionTest, EachOutputKindAdjustsItsRecord)
         {"MP4", ".MP4", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},  // compared exactly
         {"WMV", ".WMV", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},
         {"avi", ".avi", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},
-        {"", ".avi", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},     // a kind nobody could name
-        {"d", ".d", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},      // not one of the disc kinds
+        {"", ".avi", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},  // a kind nobody could name
+        {"d", ".d", "", "mpeg4", "", -1, -1, -1, "24", "320X180", false},   // not one of the disc kinds
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Type);
@@ -222,9 +223,7 @@ TEST(OutputResolutionTest, OutputNamesNeverMeetAnExistingFile)
     EXPECT_EQ(TOutputResolver::OutputBaseName(" /videos/my clip.avi "), "MY CLIP");
     EXPECT_EQ(TOutputResolver::OutputBaseName("/videos/片头 clip.v2.mkv"), "片头 CLIP.V2");
 
-    auto touch = [&](const std::string& Name) {
-        kvtest::WriteBytes(folder + "/" + Name);
-    };
+    auto touch = [&](const std::string& Name) { kvtest::WriteBytes(folder + "/" + Name); };
     EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new).mp4");
     touch("MY CLIP_(new).mp4");
     EXPECT_EQ(TOutputResolver::OutputFileName(folder, "MY CLIP", ".mp4"), folder + "/MY CLIP_(new_1).mp4");
@@ -263,14 +262,14 @@ TEST(OutputResolutionTest, PresetAndDeviceTabsFollowTheTables)
         {otPreset, 8, 0, ".flv", "176x144", "flv", 18000, 18},
         {otPreset, 5, 0, ".rm10", "320x240", "rv10", 384000, 15},
         {otPreset, 5, 3, ".rm20", "640x480", "rv20", 768000, 25},
-        {otPreset, 5, 4, ".rm20", "640x480", "rv20", 768000, 25},    // no such preset: unchanged
-        {otPreset, 9, 0, ".rm20", "640x480", "rv20", 768000, 25},    // no such file type
+        {otPreset, 5, 4, ".rm20", "640x480", "rv20", 768000, 25},  // no such preset: unchanged
+        {otPreset, 9, 0, ".rm20", "640x480", "rv20", 768000, 25},  // no such file type
         {otPreset, -1, 0, ".rm20", "640x480", "rv20", 768000, 25},
         {otDevice, 14, 1, ".mp4", "1280x730", "mpeg4", 2400000, 25},
         {otDevice, 21, 1, ".mp4", "320x240", "avc", 288000, 18},
         {otDevice, 5, 0, ".wmv", "320x240", "wmv2", 384000, 18},
-        {otDevice, 25, 3, ".wmv", "320x240", "wmv2", 384000, 18},    // no such model
-        {otDevice, 26, 0, ".wmv", "320x240", "wmv2", 384000, 18},    // no such brand
+        {otDevice, 25, 3, ".wmv", "320x240", "wmv2", 384000, 18},  // no such model
+        {otDevice, 26, 0, ".wmv", "320x240", "wmv2", 384000, 18},  // no such brand
     };
     for (const auto& c : cases) {
         TOutputChoice choice;
@@ -388,9 +387,9 @@ TEST(OutputResolutionTest, CustomTypesChooseKindAndEncoder)
         const char* Ext;
         const char* VCodec;
     } cases[] = {
-        {0, ".3gp", "mpeg4"}, {1, ".mp4", "avc"},  {2, ".avi", "mpeg4"}, {3, ".mpeg", "mpeg4"}, {4, ".wmv", "wmv2"},
-        {5, ".rm", "rv20"},   {6, ".mov", "mpeg4"}, {7, ".mkv", "avc"},  {8, ".flv", "flv"},
-        {9, ".wmv", "wmv2"},  // no such type: only the audio encoder changes
+        {0, ".3gp", "mpeg4"}, {1, ".mp4", "avc"},  {2, ".avi", "mpeg4"}, {3, ".mpeg", "mpeg4"},
+        {4, ".wmv", "wmv2"},  {5, ".rm", "rv20"},  {6, ".mov", "mpeg4"}, {7, ".mkv", "avc"},
+        {8, ".flv", "flv"},   {9, ".wmv", "wmv2"},  // no such type: only the audio encoder changes
     };
     for (const auto& c : cases) {
         TOutputResolver resolver;
@@ -414,9 +413,9 @@ TEST(OutputResolutionTest, CustomTypesChooseKindAndEncoder)
 TEST(OutputResolutionTest, TheProfilesAudioCodecChoosesTheEncoderOnlyWhenItMatchesExactly)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"AAC", "libfaac"}, {"AC3", "ac3"},     {"FLAC", "flac"},     {"MP3", "libmp3lame"},
-        {"aac", "earlier"}, {"AAC ", "earlier"}, {"mp3", "earlier"}, {"Flac", "earlier"},
-        {" AC3", "earlier"}, {"WMA", "earlier"}, {"", "earlier"},
+        {"AAC", "libfaac"},  {"AC3", "ac3"},      {"FLAC", "flac"},   {"MP3", "libmp3lame"},
+        {"aac", "earlier"},  {"AAC ", "earlier"}, {"mp3", "earlier"}, {"Flac", "earlier"},
+        {" AC3", "earlier"}, {"WMA", "earlier"},  {"", "earlier"},
     };
     for (const auto& [profileCodec, codec] : cases) {
         TOutputResolver resolver;
@@ -437,12 +436,24 @@ TEST(OutputResolutionTest, TheAudioEncoderIsOneTheContainerHolds)
         const char* Suffix;
         const char* Audio;
     } cases[] = {
-        {0, "", ".3gp", "libfaac"},         {0, "MP3", ".3gp", "libfaac"},     {0, "AAC", ".3gp", "libfaac"},
-        {1, "FLAC", ".mp4", "libfaac"},     {1, "AC3", ".mp4", "ac3"},         {1, "", ".mp4", "libmp3lame"},
-        {2, "FLAC", ".avi", "libmp3lame"},        {3, "AAC", ".mpeg", "libmp3lame"}, {3, "AC3", ".mpeg", "ac3"},
-        {4, "AAC", ".wmv", "wmav2"},        {5, "", ".rm", "ac3"},             {5, "MP3", ".rm", "ac3"},
-        {5, "AAC", ".rm", "libfaac"},       {6, "FLAC", ".mov", "libfaac"},    {6, "", ".mov", "libmp3lame"},
-        {7, "FLAC", ".mkv", "flac"},        {8, "AC3", ".flv", "libmp3lame"},  {8, "AAC", ".flv", "libfaac"},
+        {0, "", ".3gp", "libfaac"},
+        {0, "MP3", ".3gp", "libfaac"},
+        {0, "AAC", ".3gp", "libfaac"},
+        {1, "FLAC", ".mp4", "libfaac"},
+        {1, "AC3", ".mp4", "ac3"},
+        {1, "", ".mp4", "libmp3lame"},
+        {2, "FLAC", ".avi", "libmp3lame"},
+        {3, "AAC", ".mpeg", "libmp3lame"},
+        {3, "AC3", ".mpeg", "ac3"},
+        {4, "AAC", ".wmv", "wmav2"},
+        {5, "", ".rm", "ac3"},
+        {5, "MP3", ".rm", "ac3"},
+        {5, "AAC", ".rm", "libfaac"},
+        {6, "FLAC", ".mov", "libfaac"},
+        {6, "", ".mov", "libmp3lame"},
+        {7, "FLAC", ".mkv", "flac"},
+        {8, "AC3", ".flv", "libmp3lame"},
+        {8, "AAC", ".flv", "libfaac"},
     };
     for (const auto& c : cases) {
         TOutputResolver resolver;
@@ -478,7 +489,7 @@ TEST(OutputResolutionTest, ClipRangeAppliesOnlyWithAValidSelection)
         int SelStart, SelEnd;
         bool Applies;
     } cases[] = {
-        {true, true, 10, 50, true},   {true, true, 0, 1, true},     {false, true, 10, 50, false},
+        {true, true, 10, 50, true},   {true, true, 0, 1, true},    {false, true, 10, 50, false},
         {true, false, 10, 50, false}, {true, true, 50, 50, false}, {true, true, 60, 50, false},
         {true, true, -5, 0, false},
     };

@@ -37,8 +37,7 @@ TEST(ProfileFilesTest, SubFolderFilesComeFirstAndEachFolderIsSortedIgnoringCase)
 
     TNames list;
     GetFileList(list, root, ".ini");
-    EXPECT_EQ(Relative(list, root),
-              TNames({"sub/deeper/w.iNi", "sub/y.ini", "Sub2/z.Ini", "A.INI", "b.ini", "C.ini"}));
+    EXPECT_EQ(Relative(list, root), TNames({"sub/deeper/w.iNi", "sub/y.ini", "Sub2/z.Ini", "A.INI", "b.ini", "C.ini"}));
 
     // The extension may be given without its dot; the list is appended to.
     TNames appended = {"kept"};
@@ -114,8 +113,8 @@ TEST(ProfileFilesTest, AProfileIsReadIntoItsRecord)
 
 TEST(ProfileFilesTest, ShortestDecimalText)
 {
-    const std::pair<double, const char*> cases[] = {
-        {15, "15"}, {29.97, "29.97"}, {23.976, "23.976"}, {0, "0"}, {1800000, "1800000"}, {12000000, "12000000"}};
+    const std::pair<double, const char*> cases[] = {{15, "15"}, {29.97, "29.97"},     {23.976, "23.976"},
+                                                    {0, "0"},   {1800000, "1800000"}, {12000000, "12000000"}};
     for (const auto& [value, text] : cases)
         EXPECT_EQ(ShortestDecimal(value), std::string(text)) << text;
 }
