@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "MediaFixtures.h"
+#include "NumericLocale.h"
 #include "TestSupport.h"
 #include "component/MediaFacts.h"
 #include "component/MediaFactsProtocol.h"
@@ -361,25 +362,14 @@ TEST_F(MediaFactsTest, TheHelpersOutputIsReadLineByLine)
     }
 }
 
-// Puts back the "C" numeric locale when the test ends.
-struct TCommaLocale {
-    bool Use()
-    {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
-            if (::setlocale(LC_NUMERIC, name))
-                return true;
-        return false;
-    }
-    ~TCommaLocale() { ::setlocale(LC_NUMERIC, "C"); }
-};
-
 // What the helper writes, the program reads back: numbers in the same form under any locale, one answer
 // cut from the next at its empty line even when a value holds line breaks, an error kept to one line, and
 // requests cut at their NUL.
 TEST(MediaFactsProtocol, WhatOneSideWritesTheOtherReads)
 {
-    TCommaLocale locale;
-    ASSERT_TRUE(locale.Use())
+    TempFolder folder("comma-locale");
+    TNumericLocale locale;
+    ASSERT_TRUE(locale.UseCommaLocale(folder.Path))
         << "no locale with a decimal comma is available (scripts/install-deps.sh makes de_DE.UTF-8)";
     kv::TMediaFacts written;
     written.Width = 720;

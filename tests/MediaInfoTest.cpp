@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "MediaFixtures.h"
+#include "NumericLocale.h"
 #include "TestSupport.h"
 #include "component/MediaInfoDll.h"
 #include "media/OptionValues.h"
@@ -362,37 +363,6 @@ TEST(MediaInfoText, ParseFloatText)
     for (const TCase& c : cases)
         EXPECT_DOUBLE_EQ(kv::ParseFloatText(c.Text, -1.0), c.Expected) << '"' << c.Text << '"';
 }
-
-// Puts back the "C" numeric locale and the locale search path when the test ends.
-struct TNumericLocale {
-    TNumericLocale()
-    {
-        if (const char* path = std::getenv("LOCPATH"))
-            savedPath = path;
-    }
-    ~TNumericLocale()
-    {
-        ::setlocale(LC_NUMERIC, "C");
-        if (savedPath.empty())
-            ::unsetenv("LOCPATH");
-        else
-            ::setenv("LOCPATH", savedPath.c_str(), 1);
-    }
-    // Switches to a locale whose decimal separator is a comma; false when there is none. Without an
-    // installed one, one is compiled into Folder from the system's locale sources.
-    bool UseCommaLocale(const std::string& Folder)
-    {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE", "fr_FR"})
-            if (::setlocale(LC_NUMERIC, name))
-                return true;
-        std::string output;
-        RunCommand("localedef -i de_DE -f UTF-8 " + Quoted(Folder + "/de_DE.UTF-8"), output);
-        ::setenv("LOCPATH", Folder.c_str(), 1);
-        return ::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
-    }
-
-    std::string savedPath;
-};
 
 TEST(MediaInfoText, ParseFloatTextReadsAPointUnderACommaLocale)
 {
