@@ -24,4 +24,12 @@ void TOptionStore::Release()
     ScalerOptions.reset();
 }
 
+int TOptionStore::ScalerFlags(int Default) const
+{
+    int64_t flags = 0;
+    if (!ScalerOptions || lav::av_opt_get_int(ScalerOptions.get(), "sws_flags", 0, &flags) < 0)
+        return Default;
+    return static_cast<int>(flags);
+}
+
 }  // namespace kv

@@ -30,6 +30,9 @@ struct TOptionStore {
     // and a scaler with the scaling flags SwsFlags. Needs the libraries.
     void Create(int SwsFlags);
     void Release();
+    // The flags of the scaler option context ("sws_flags", which an option line may have set); Default
+    // when there is no such context.
+    int ScalerFlags(int Default) const;
     bool Created() const { return FormatOptions != nullptr; }
 };
 

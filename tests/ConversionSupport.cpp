@@ -119,6 +119,20 @@ bool ReferenceConvert(const std::string& Input, const std::string& Arguments, co
     return status == 0;
 }
 
+double Psnr(const std::string& A, const std::string& B, const std::string& Area)
+{
+    std::string output;
+    if (RunCommand("ffmpeg -nostdin -hide_banner -i '" + A + "' -i '" + B + "' -lavfi '[0:v]" + Area + "[a];[1:v]" +
+                       Area + "[b];[a][b]psnr' -f null -",
+                   output) != 0)
+        return -1;
+    const size_t at = output.rfind("average:");
+    if (at == std::string::npos)
+        return -1;
+    const std::string value = output.substr(at + 8, output.find(' ', at) - at - 8);
+    return value == "inf" ? 1000 : std::atof(value.c_str());
+}
+
 std::string DecodeErrors(const std::string& File)
 {
     std::string output;

@@ -58,6 +58,11 @@ TConversionResult Convert(const std::string& Input, const std::string& Output,
 // ffmpeg's own conversion of the same job, for comparison (-nostdin -v error -y added).
 bool ReferenceConvert(const std::string& Input, const std::string& Arguments, const std::string& Output);
 
+// The average PSNR (dB) of A's pictures against B's, both seen through the filter Area first, as the
+// ffmpeg tool's psnr filter measures it; a negative value when it could not be measured, 1000 for
+// identical pictures.
+double Psnr(const std::string& A, const std::string& B, const std::string& Area = "null");
+
 // Decodes File with the ffmpeg tool; its error output (empty when it decoded cleanly).
 std::string DecodeErrors(const std::string& File);
 

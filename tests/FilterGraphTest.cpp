@@ -250,23 +250,6 @@ int CountFrames(const std::string& File)
     return std::atoi(output.c_str());
 }
 
-// The average PSNR (dB) of A's pictures against B's, both seen through the filter Area first, as the
-// ffmpeg tool's psnr filter measures it; a negative value when it could not be measured, 1000 for
-// identical pictures.
-double Psnr(const std::string& A, const std::string& B, const std::string& Area)
-{
-    std::string output;
-    if (RunCommand("ffmpeg -nostdin -hide_banner -i '" + A + "' -i '" + B + "' -lavfi '[0:v]" + Area + "[a];[1:v]" +
-                       Area + "[b];[a][b]psnr' -f null -",
-                   output) != 0)
-        return -1;
-    const size_t at = output.rfind("average:");
-    if (at == std::string::npos)
-        return -1;
-    const std::string value = output.substr(at + 8, output.find(' ', at) - at - 8);
-    return value == "inf" ? 1000 : std::atof(value.c_str());
-}
-
 std::string LastLines(const std::vector<std::string>& Log, size_t Count = 15)
 {
     std::string text;

@@ -212,7 +212,7 @@ int ConfigureFilters(TRunContext& Run, TOutputStream& Output, const TInputStream
         settings.ScaleWidth = enc->width - padWidth;
         settings.ScaleHeight = enc->height - padHeight;
     }
-    settings.SwsFlags = o.SwsFlags;
+    settings.SwsFlags = Run.ScalerFlags;
     settings.Filters = o.VFilters;
     settings.OutputFormat = enc->pix_fmt;
     settings.Threads = Run.CodecThreads;

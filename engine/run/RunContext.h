@@ -72,6 +72,7 @@ public:
     int CodecThreads = 1;             // codec threads per encoder and decoder; 0 = the libraries' choice
     int64_t ReportInterval = 500000;  // µs between reports
     int TotalDurationMS = -1;         // the expected output length, for the progress event
+    int ScalerFlags = SWS_BICUBIC;    // the scaler's flags, for the run's own scaling and the filter graph's
 
     // Options of the output muxers, given to them with the header.
     std::vector<std::pair<std::string, std::string>> MuxerOptions;

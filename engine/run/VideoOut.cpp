@@ -173,7 +173,7 @@ SwsContext* ScalerFor(TRunContext& Run, TOutputStream& Output, int Width, int He
     Output.Scaler.reset(lav::sws_getCachedContext(
         Output.Scaler.release(), Width, Height, static_cast<AVPixelFormat>(Format),
         enc->width - Output.PadLeft - Output.PadRight, enc->height - Output.PadTop - Output.PadBottom, enc->pix_fmt,
-        Run.Options.SwsFlags, nullptr, nullptr, nullptr));
+        Run.ScalerFlags, nullptr, nullptr, nullptr));
     if (!Output.Scaler)
         throw FFmpegException("Cannot get resampling context");
     return Output.Scaler.get();
