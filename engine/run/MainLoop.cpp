@@ -93,6 +93,8 @@ void FinishRun(TRunContext& Run)
     for (TInputStream& ist : Run.InputStreams)
         if (ist.DecodingNeeded)
             ProcessPacket(Run, ist, nullptr);
+    for (TOutputStream& ost : Run.OutputStreams)
+        FlushBitstreamFilters(Run, ost);
     for (int k = 0; k < Run.Files.NbOutputFiles; ++k) {
         const int result = lav::av_write_trailer(Run.Files.OutputFiles[k].get());
         if (result < 0)

@@ -1,5 +1,5 @@
-// The output side every stage writes through: draining an encoder, bitstream filters, interleaved
-// writing, and re-encoded subtitles.
+// The output side every stage writes through: draining an encoder, the way through the bitstream
+// filters, interleaved writing, and re-encoded subtitles.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -93,35 +93,15 @@ int64_t EncodeAndWrite(TRunContext& Run, TOutputStream& Output, const AVFrame* F
 
 void WritePacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet)
 {
+    if (Output.ActiveFilters.empty())
+        MuxPacket(Run, Output, Packet);
+    else
+        FilterPacket(Run, Output, Packet);
+}
+
+void MuxPacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet)
+{
     Packet.stream_index = Output.Index;
-    if (Output.BitstreamFilters) {
-        for (BitstreamFilterPtr& filter : *Output.BitstreamFilters) {
-            // A filter that fails leaves the packet as it was for the next one.
-            PacketPtr kept(lav::av_packet_alloc());
-            if (!kept || lav::av_packet_ref(kept.get(), &Packet) < 0)
-                throw FFmpegException("av_packet_ref failed");
-            int result = lav::av_bsf_send_packet(filter.get(), &Packet);
-            if (result >= 0) {
-                lav::av_packet_unref(&Packet);
-                result = lav::av_bsf_receive_packet(filter.get(), &Packet);
-            }
-            if (result >= 0)
-                continue;
-            lav::av_packet_unref(&Packet);
-            lav::av_packet_move_ref(&Packet, kept.get());
-            if (result == AVERROR(EAGAIN))
-                continue;  // the filter holds this packet back (it delivers it with a later one)
-            if (Run.Options.ExitOnError || Run.HasLog()) {
-                const char* codec = Output.Encoder && Output.EncodingNeeded && Output.Encoder->codec
-                                        ? Output.Encoder->codec->name
-                                        : "copy";
-                const std::string message = LibraryErrorText(
-                    Format("%s failed for stream %d, codec %s", filter->filter->name, Packet.stream_index, codec),
-                    result);
-                Run.Recoverable(0, message);
-            }
-        }
-    }
     KeepDtsIncreasing(Run, Output, Packet);
     const int64_t start = Packet.pts != AV_NOPTS_VALUE ? Packet.pts : Packet.dts;
     if (start != AV_NOPTS_VALUE)

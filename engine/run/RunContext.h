@@ -9,7 +9,8 @@
 //   AudioOut.cpp   conversion, audio sync and FIFO of one re-encoded audio output
 //   PreProcess.cpp deinterlacing and the hooks of every decoded picture, the preview of encoded ones
 //   VideoOut.cpp   frame-rate conversion, crop, scale, pad and encoding of one re-encoded video output
-//   Muxing.cpp     draining encoders, bitstream filters, interleaved writing, subtitles
+//   Muxing.cpp     draining encoders, interleaved writing, subtitles
+//   BitstreamFilters.cpp the output streams' bitstream filters
 //   Statistics.cpp the report line, the summary and the video statistics file
 #pragma once
 
@@ -141,6 +142,14 @@ void FlushVideo(TRunContext& Run, TOutputStream& Output);
 int64_t EncodeAndWrite(TRunContext& Run, TOutputStream& Output, const AVFrame* Frame, const char* Failure);
 // Bitstream filters, then the interleaved write. Takes over the packet's reference.
 void WritePacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet);
+// The interleaved write alone, of a packet in the stream's time base. Takes over the packet's reference.
+void MuxPacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet);
+// The stream's bitstream filters (BitstreamFilters.cpp): set up once the encoder is open and before the
+// header is written, so that the muxer sees the parameters the last filter gives; one packet in the
+// stream's time base through them; at the end of the run, what they still hold.
+void InitBitstreamFilters(TRunContext& Run, TOutputStream& Output);
+void FilterPacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet);
+void FlushBitstreamFilters(TRunContext& Run, TOutputStream& Output);
 // One decoded subtitle for one re-encoded subtitle output; Pts in the input stream's time base.
 void SubtitleOut(TRunContext& Run, TOutputStream& Output, TInputStream& Input, const AVSubtitle& Subtitle, int64_t Pts);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/BitstreamFilterChain.h"
 #include "engine/run/FilterGraph.h"
@@ -65,6 +66,11 @@ struct TOutputStream {
     int64_t SyncPosition = 0;             // frames (video) or samples (audio), encoder time base
     int64_t WrittenEnd = 0;               // µs: where the last packet written ends
     int64_t LastMuxDts = AV_NOPTS_VALUE;  // stream time base: the dts of the last packet handed to the muxer
+
+    // The filters of the chain that were set up, in order (the chain owns them); packets enter the first
+    // in FilterTimeBase.
+    std::vector<AVBSFContext*> ActiveFilters;
+    AVRational FilterTimeBase{0, 1};
 
     // Video: crop, scale and pad.
     bool Resample = false;

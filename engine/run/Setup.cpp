@@ -457,6 +457,8 @@ void SetupRun(TRunContext& Run)
         ist.NextPts = AV_NOPTS_VALUE;
         ist.AtStart = true;
     }
+    for (TOutputStream& ost : Run.OutputStreams)
+        InitBitstreamFilters(Run, ost);
     MapMetadata(Run);
     WriteHeaders(Run);
     Run.StartTime = lav::av_gettime_relative();
