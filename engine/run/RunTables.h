@@ -101,6 +101,9 @@ struct TOutputStream {
     int64_t CodedError[4] = {};  // plane errors (PSNR), when the encoder gives them
 
     FilePtr PassLog;  // pass-1 statistics
+    // An encoder that keeps its own two-pass statistics: its option that names the file, and the file.
+    std::string StatisticsOption;
+    std::string StatisticsFile;
 };
 
 }  // namespace kv::run

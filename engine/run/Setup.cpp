@@ -205,7 +205,32 @@ void PrepareCopy(TRunContext& Run, TOutputStream& ost, TInputStream& ist)
     }
 }
 
-// The two-pass statistics: pass 1 writes them, pass 2 hands them to the encoder.
+// The encoder the output stream opens: the one forced by name, else the library's for its codec.
+const AVCodec* EncoderOf(const TOutputStream& ost)
+{
+    return ost.ForcedEncoder ? ost.ForcedEncoder : lav::avcodec_find_encoder(ost.Encoder->codec_id);
+}
+
+// Encoders that keep their own two-pass statistics file, and their private option that names it: they
+// pass over the context's statistics text.
+struct TOwnStatistics {
+    const char* Encoder;
+    const char* Option;
+};
+constexpr TOwnStatistics OwnStatistics[] = {
+    {"libx264", "stats"},
+};
+
+const char* OwnStatisticsOption(const AVCodec* Codec)
+{
+    for (const TOwnStatistics& own : OwnStatistics)
+        if (Codec && std::strcmp(Codec->name, own.Encoder) == 0)
+            return own.Option;
+    return nullptr;
+}
+
+// The two-pass statistics: pass 1 writes them, pass 2 hands them to the encoder. An encoder that keeps
+// its own file is told the log file's name instead, and the file is left to it.
 void PreparePassLog(TRunContext& Run, TOutputStream& ost, int Number)
 {
     AVCodecContext* enc = ost.Encoder;
@@ -216,6 +241,13 @@ void PreparePassLog(TRunContext& Run, TOutputStream& ost, int Number)
         std::to_string(Number) + ".log";
     if (name.size() >= 1024)
         name.resize(1023);
+    if (const char* option = OwnStatisticsOption(EncoderOf(ost))) {
+        if (!(enc->flags & AV_CODEC_FLAG_PASS1) && !FilePtr(std::fopen(name.c_str(), "r")))
+            throw FFmpegException(Format("Cannot read log file %s for pass-2 encoding", name.c_str()));
+        ost.StatisticsOption = option;
+        ost.StatisticsFile = name;
+        return;
+    }
     if (enc->flags & AV_CODEC_FLAG_PASS1) {
         ost.PassLog.reset(std::fopen(name.c_str(), "w"));
         if (!ost.PassLog)
@@ -317,13 +349,24 @@ void PrepareEncode(TRunContext& Run, TOutputStream& ost, TInputStream& ist, int 
     PreparePassLog(Run, ost, Number);
 }
 
-// Opens an encoder or decoder with the run's codec threads, under the codec lock. True when it opened.
-bool OpenCodec(const TRunContext& Run, AVCodecContext* Context, const AVCodec* Codec)
+// Opens an encoder or decoder with the run's codec threads (and Options, when given), under the codec
+// lock. True when it opened.
+bool OpenCodec(const TRunContext& Run, AVCodecContext* Context, const AVCodec* Codec, AVDictionary** Options = nullptr)
 {
     if (Run.CodecThreads != 1)
         Context->thread_count = Run.CodecThreads;
     TCodecLockGuard guard;
-    return lav::avcodec_open2(Context, Codec, nullptr) >= 0;
+    return lav::avcodec_open2(Context, Codec, Options) >= 0;
+}
+
+// What an encoder that keeps its own statistics is told: the file they go to.
+DictionaryPtr StatisticsOptions(const TOutputStream& ost)
+{
+    AVDictionary* options = nullptr;
+    if (!ost.StatisticsOption.empty() &&
+        lav::av_dict_set(&options, ost.StatisticsOption.c_str(), ost.StatisticsFile.c_str(), 0) < 0)
+        throw FFmpegException("av_mallocz fail");
+    return DictionaryPtr(options);
 }
 
 void OpenEncoders(TRunContext& Run)
@@ -332,12 +375,15 @@ void OpenEncoders(TRunContext& Run)
         if (!ost.EncodingNeeded)
             continue;
         AVCodecContext* enc = ost.Encoder;
-        const AVCodec* codec = ost.ForcedEncoder ? ost.ForcedEncoder : lav::avcodec_find_encoder(enc->codec_id);
+        const AVCodec* codec = EncoderOf(ost);
         if (!codec)
             throw FFmpegException(Format("Unsupported codec for output stream #%d.%d", ost.FileIndex, ost.Index));
         if (enc->codec_type == AVMEDIA_TYPE_AUDIO)
             FitAudioEncoder(enc, codec, Run.SourceOf(ost));
-        ost.EncoderOpen = OpenCodec(Run, enc, codec);
+        DictionaryPtr options = StatisticsOptions(ost);
+        AVDictionary* rest = options.release();
+        ost.EncoderOpen = OpenCodec(Run, enc, codec, &rest);
+        options.reset(rest);
         if (!ost.EncoderOpen)
             throw FFmpegException(Format("Error while opening codec for output stream #%d.%d - maybe incorrect "
                                          "parameters such as bit_rate, rate, width or height",
