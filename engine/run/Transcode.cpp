@@ -20,6 +20,7 @@ void TCustomFFmpeg::Transcode()
                                   ? static_cast<int>(std::min<int64_t>(m_opt.RecordingTime / 1000, INT_MAX))
                                   : m_totalDurationMS;
     context.MuxerOptions = m_store.MuxerOptions;
+    context.PrivateOptions = m_store.PrivateOptions;
     run::TRunCallbacks& callbacks = context.Callbacks;
     if (LogSlot)
         callbacks.Log = [this](int Level, const std::string& Text) { Log(Level, Text); };
