@@ -410,6 +410,10 @@ TEST(CommandLineTest, SwitchAndSyncLinesTakeEffect)
          }},
         {"with_subtitles", "subtitles.mkv", "-o vcodec=mpeg4", ".mkv",
          [&](const std::string&, const TFacts& f) { EXPECT_TRUE(hasStream(f, "subtitle")); }},
+        {"alang", "video_audio.avi", "-o vcodec=mpeg4 -o alang=fra", ".mkv",
+         [&](const std::string&, const TFacts& f) {
+             EXPECT_EQ(f.count("streams.stream.1.tags.language") ? f.at("streams.stream.1.tags.language") : "", "fra");
+         }},
         {"async", "late_audio.mkv", "-o vcodec=mpeg4 -o acodec=flac -o async=1", ".mkv",
          [&](const std::string& Out, const TFacts&) {
              EXPECT_NEAR(std::atof(Probe(Out)["streams.stream.1.start_time"].c_str()), 0.0, 0.05);
