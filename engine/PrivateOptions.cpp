@@ -49,7 +49,7 @@ bool FakeObjectHas(const AVClass* Class, const std::string& Name, int Flags = 0)
     return Class && lav::av_opt_find(&Class, Name.c_str(), nullptr, Flags, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
 }
 
-// The own option class of every codec, muxer, demuxer and bitstream filter, in that order.
+// The own option class of every codec, muxer, demuxer, bitstream filter and input protocol, in that order.
 template <class TVisit>
 bool AnyOwnClass(TVisit&& Visit)
 {
@@ -68,6 +68,11 @@ bool AnyOwnClass(TVisit&& Visit)
     state = nullptr;
     while (const AVBitStreamFilter* filter = lav::av_bsf_iterate(&state))
         if (filter->priv_class && Visit(filter->priv_class))
+            return true;
+    // The protocols too: an input's demuxer hands what it does not know to the protocol it opens.
+    state = nullptr;
+    while (const char* protocol = lav::avio_enum_protocols(&state, 0))
+        if (const AVClass* options = lav::avio_protocol_get_class(protocol); options && Visit(options))
             return true;
     return false;
 }

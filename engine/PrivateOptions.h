@@ -54,7 +54,7 @@ std::optional<std::string> InputLineRefusal(const std::string& Name, const std::
 bool GenericOptionKnown(const std::string& Name);
 // Whether some library knows Name: the engine's own option table, a generic codec, container or scaler
 // option (with the "a", "v", "s" prefixes of the generic path), or the own options of some codec, muxer,
-// demuxer or bitstream filter.
+// demuxer, bitstream filter or input protocol.
 bool LibrariesKnowOption(const std::string& Name);
 
 // What the prepared files will do with one private option.

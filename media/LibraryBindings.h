@@ -122,8 +122,10 @@ extern "C" {
     X(avformat_query_codec) \
     X(avformat_write_header) \
     X(avio_closep) \
+    X(avio_enum_protocols) \
     X(avio_flush) \
     X(avio_open) \
+    X(avio_protocol_get_class) \
     X(avio_size) \
     X(avio_seek)
 

@@ -371,6 +371,15 @@ TEST(CommandLineTest, AKnownOptionNoStreamUsesGivesAWarningLine)
     EXPECT_NE(output.find("\nwarning: option crf=20 is not used by any stream of this output\n"), std::string::npos)
         << output;
     EXPECT_EQ(Probe(out)["streams.stream.0.codec_name"], "mpeg4");
+
+    // The file protocol's own option, on an input line, is known and taken when the input opens.
+    EXPECT_EQ(RunCommand(Cli("convert -y -i blocksize=4096 -o vcodec=mpeg4 " + Quoted(Fixture("video_audio.avi")) +
+                             " " + Quoted(out)),
+                         output),
+              0)
+        << output;
+    EXPECT_EQ(output.find("warning:"), std::string::npos) << output;
+    EXPECT_EQ(output.find("was not used"), std::string::npos) << output;
 }
 
 // The record the command line passes repeats these lines instead of resetting what they set.
