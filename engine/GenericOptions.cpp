@@ -90,6 +90,8 @@ bool SetGenericOption(TSetupContext& Setup, const std::string& Name, const std::
     }
     if (found && result < 0) {
         lav::av_log(nullptr, AV_LOG_PANIC, "Invalid value \"%s\" for option \"%s\"\n", value, name);
+        // A codec may have an own option of the same name that takes the value (libx264's "profile").
+        KeepPrivateOption(store, Name, Value, true);
         return false;
     }
     if (!found) {

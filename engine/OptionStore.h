@@ -21,8 +21,9 @@ struct TPrivateOption {
     std::string Name;
     std::string Value;
     TOptionSide Side = TOptionSide::Pending;
-    int FirstFile = 0;   // the first input or output of its side it is offered to
-    bool Taken = false;  // some context took it
+    int FirstFile = 0;     // the first input or output of its side it is offered to
+    bool Taken = false;    // some context took it
+    bool OwnOnly = false;  // a generic option of that name refused the value: for a codec's own option only
 };
 
 struct TOptionStore {

@@ -79,11 +79,12 @@ bool AnyOwnClass(TVisit&& Visit)
 
 }  // namespace
 
-void KeepPrivateOption(TOptionStore& Store, const std::string& Name, const std::string& Value)
+void KeepPrivateOption(TOptionStore& Store, const std::string& Name, const std::string& Value, bool OwnOnly)
 {
     TPrivateOption option;
     option.Name = Name;
     option.Value = Value;
+    option.OwnOnly = OwnOnly;
     Store.PrivateOptions.push_back(std::move(option));
 }
 
@@ -96,33 +97,38 @@ void AssignPendingOptions(TOptionStore& Store, TOptionSide Side, int FileIndex)
         }
 }
 
-bool OfferedTo(const TPrivateOption& Option, TOptionSide Side, int FileIndex)
+bool OfferedTo(const TPrivateOption& Option, TOptionSide Side, int FileIndex, const AVClass* Codec)
 {
-    return Option.Side == Side && Option.FirstFile <= FileIndex;
+    // A codec applies its own options before the generic ones, so only a codec takes a name a generic
+    // option has; any other context would hand it to that generic option, which refused the value.
+    return Option.Side == Side && Option.FirstFile <= FileIndex &&
+           (!Option.OwnOnly || (Codec && ClassHasOption(Codec, Option.Name)));
 }
 
-DictionaryPtr OfferedOptions(const std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex)
+DictionaryPtr OfferedOptions(const std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex,
+                             const AVClass* Codec)
 {
     AVDictionary* dictionary = nullptr;
     for (const TPrivateOption& option : Options)
-        if (OfferedTo(option, Side, FileIndex))
+        if (OfferedTo(option, Side, FileIndex, Codec))
             lav::av_dict_set(&dictionary, option.Name.c_str(), option.Value.c_str(), 0);
     return DictionaryPtr(dictionary);
 }
 
-void MarkTaken(std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex, const AVDictionary* Rest)
+void MarkTaken(std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex, const AVDictionary* Rest,
+               const AVClass* Codec)
 {
     for (TPrivateOption& option : Options)
-        if (OfferedTo(option, Side, FileIndex) && !lav::av_dict_get(Rest, option.Name.c_str(), nullptr, 0))
+        if (OfferedTo(option, Side, FileIndex, Codec) && !lav::av_dict_get(Rest, option.Name.c_str(), nullptr, 0))
             option.Taken = true;
 }
 
 std::string TakenText(const std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex,
-                      const AVDictionary* Rest)
+                      const AVDictionary* Rest, const AVClass* Codec)
 {
     std::string text;
     for (const TPrivateOption& option : Options)
-        if (OfferedTo(option, Side, FileIndex) && !lav::av_dict_get(Rest, option.Name.c_str(), nullptr, 0))
+        if (OfferedTo(option, Side, FileIndex, Codec) && !lav::av_dict_get(Rest, option.Name.c_str(), nullptr, 0))
             text += (text.empty() ? "" : ", ") + option.Name + "=" + option.Value;
     return text;
 }
@@ -141,10 +147,10 @@ std::optional<std::string> RefusedValue(const AVClass* Class, const std::string&
 }
 
 std::optional<std::string> FirstRefusal(const std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex,
-                                        const AVClass* Class, const std::string& What)
+                                        const AVClass* Class, const std::string& What, const AVClass* Codec)
 {
     for (const TPrivateOption& option : Options) {
-        if (!OfferedTo(option, Side, FileIndex))
+        if (!OfferedTo(option, Side, FileIndex, Codec))
             continue;
         if (const auto reason = RefusedValue(Class, option.Name, option.Value)) {
             lav::av_log(nullptr, AV_LOG_PANIC, "Invalid value \"%s\" for option \"%s\"\n", option.Value.c_str(),
@@ -228,6 +234,7 @@ std::vector<TPrivateOptionCheck> CheckPrivateOptions(const TOptionStore& Store, 
         int File;
         const AVClass* Class;
         std::string What;
+        bool Codec;
     };
     std::vector<TTaker> takers;
     int slot = 0;
@@ -240,9 +247,9 @@ std::vector<TPrivateOptionCheck> CheckPrivateOptions(const TOptionStore& Store, 
                 forced = Files.InputCodecs[slot++];
             const AVCodec* codec = forced ? forced : lav::avcodec_find_decoder(decoder->codec_id);
             if (codec && codec->priv_class)
-                takers.push_back(
-                    {TOptionSide::Input, f, codec->priv_class,
-                     Format("the decoder %s of input stream #%d.%d", codec->name, f, static_cast<int>(s))});
+                takers.push_back({TOptionSide::Input, f, codec->priv_class,
+                                  Format("the decoder %s of input stream #%d.%d", codec->name, f, static_cast<int>(s)),
+                                  true});
         }
     }
     int n = 0;
@@ -255,13 +262,13 @@ std::vector<TPrivateOptionCheck> CheckPrivateOptions(const TOptionStore& Store, 
             const AVCodec* forced = n < MAX_SLOTS ? Files.OutputCodecs[n] : nullptr;
             const AVCodec* codec = forced ? forced : lav::avcodec_find_encoder(stream.Encoder->codec_id);
             if (codec && codec->priv_class)
-                takers.push_back(
-                    {TOptionSide::Output, k, codec->priv_class,
-                     Format("the encoder %s of output stream #%d.%d", codec->name, k, static_cast<int>(j))});
+                takers.push_back({TOptionSide::Output, k, codec->priv_class,
+                                  Format("the encoder %s of output stream #%d.%d", codec->name, k, static_cast<int>(j)),
+                                  true});
         }
         if (output->oformat && output->oformat->priv_class)
             takers.push_back({TOptionSide::Output, k, output->oformat->priv_class,
-                              Format("the muxer %s of output file #%d", output->oformat->name, k)});
+                              Format("the muxer %s of output file #%d", output->oformat->name, k), false});
     }
 
     std::vector<TPrivateOptionCheck> checks;
@@ -271,7 +278,8 @@ std::vector<TPrivateOptionCheck> CheckPrivateOptions(const TOptionStore& Store, 
         check.Value = option.Value;
         check.Used = option.Taken;
         for (const TTaker& taker : takers) {
-            if (!OfferedTo(option, taker.Side, taker.File) || !ClassHasOption(taker.Class, option.Name))
+            if (!OfferedTo(option, taker.Side, taker.File, taker.Codec ? taker.Class : nullptr) ||
+                !ClassHasOption(taker.Class, option.Name))
                 continue;
             check.Used = true;
             if (check.Refusal.empty())

@@ -12,22 +12,26 @@
 
 namespace kv {
 
-// Keeps Name=Value for the next file set up (TOptionSide::Pending).
-void KeepPrivateOption(TOptionStore& Store, const std::string& Name, const std::string& Value);
+// Keeps Name=Value for the next file set up (TOptionSide::Pending). OwnOnly: a generic option of that name
+// refused the value; only a codec whose own options have the name is offered it.
+void KeepPrivateOption(TOptionStore& Store, const std::string& Name, const std::string& Value, bool OwnOnly = false);
 // The pending options go to Side, from file FileIndex on.
 void AssignPendingOptions(TOptionStore& Store, TOptionSide Side, int FileIndex);
 
-// Whether the option is offered to a context of Side in file FileIndex.
-bool OfferedTo(const TPrivateOption& Option, TOptionSide Side, int FileIndex);
+// Whether the option is offered to a context of Side in file FileIndex. Codec: the own option class of
+// the codec that context is, null for a container.
+bool OfferedTo(const TPrivateOption& Option, TOptionSide Side, int FileIndex, const AVClass* Codec = nullptr);
 // The options offered to a context of Side in file FileIndex, as the dictionary its open takes; null
 // when there are none (the open then gets no dictionary, as before there were private options).
-DictionaryPtr OfferedOptions(const std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex);
+DictionaryPtr OfferedOptions(const std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex,
+                             const AVClass* Codec = nullptr);
 // After an open that took Offered: the options offered there that Rest no longer holds were taken.
-void MarkTaken(std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex, const AVDictionary* Rest);
+void MarkTaken(std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex, const AVDictionary* Rest,
+               const AVClass* Codec = nullptr);
 // The "name=value" texts, comma-separated, of the options offered to Side/FileIndex that Rest no longer
 // holds.
 std::string TakenText(const std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex,
-                      const AVDictionary* Rest);
+                      const AVDictionary* Rest, const AVClass* Codec = nullptr);
 
 // Whether the option table of Class (not its children) has Name.
 bool ClassHasOption(const AVClass* Class, const std::string& Name);
@@ -36,8 +40,9 @@ bool ClassHasOption(const AVClass* Class, const std::string& Name);
 std::optional<std::string> RefusedValue(const AVClass* Class, const std::string& Name, const std::string& Value);
 // The message for the first option offered to Side/FileIndex whose value Class refuses (the library's
 // "Invalid value" line is logged for it), naming the option, the value and What (the context).
+// Codec as for OfferedTo.
 std::optional<std::string> FirstRefusal(const std::vector<TPrivateOption>& Options, TOptionSide Side, int FileIndex,
-                                        const AVClass* Class, const std::string& What);
+                                        const AVClass* Class, const std::string& What, const AVClass* Codec = nullptr);
 
 // After a demuxer of input FileIndex failed to open: the message for the first option offered to it
 // whose value the demuxer refuses (Forced, or when the format was detected any demuxer with that option).

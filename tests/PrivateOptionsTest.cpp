@@ -61,6 +61,8 @@ TEST(PrivateOptionsTest, EncoderSettingsReachLibx264)
         {"preset", {"preset=ultrafast"}, "subme=0", "subme=7"},
         {"tune", {"tune=grain"}, "deadzone=6,6", "deadzone=21,11"},
         {"params", {"x264-params=keyint=7"}, "keyint=7 ", "keyint=250"},
+        // A name the generic codec options have too, with a value only libx264's own option takes.
+        {"profile", {"profile=baseline"}, "cabac=0", "cabac=1"},
     };
     for (const auto& c : cases) {
         const std::string output = folder.Path + "/" + c.Name + ".mp4";
@@ -180,6 +182,8 @@ TEST(PrivateOptionsTest, ANameNothingTookIsLoggedAndTheRunGoesOn)
     } cases[] = {
         {"unknown", {}, {"bogusoption=12"}, "Option bogusoption=12 was not used by any stream"},
         {"other_encoder", {}, {"vcodec=mpeg4", "crf=20"}, "Option crf=20 was not used by any stream"},
+        // The generic option refused the value and mpeg4 has no own option of that name: never offered.
+        {"generic_refused", {}, {"vcodec=mpeg4", "profile=high"}, "Option profile=high was not used by any stream"},
         // An input line goes to the input's demuxer and decoders, never to an encoder.
         {"input_side", {"crf=20"}, {"vcodec=libx264"}, "Option crf=20 was not used by any stream"},
     };

@@ -326,9 +326,10 @@ bool OpenCodec(TRunContext& Run, AVCodecContext* Context, const AVCodec* Codec, 
     if (Run.CodecThreads != 1)
         Context->thread_count = Run.CodecThreads;
     if (Codec->priv_class)
-        if (const auto refusal = FirstRefusal(Run.PrivateOptions, Side, FileIndex, Codec->priv_class, What))
+        if (const auto refusal =
+                FirstRefusal(Run.PrivateOptions, Side, FileIndex, Codec->priv_class, What, Codec->priv_class))
             throw FFmpegException(*refusal);
-    DictionaryPtr offered = OfferedOptions(Run.PrivateOptions, Side, FileIndex);
+    DictionaryPtr offered = OfferedOptions(Run.PrivateOptions, Side, FileIndex, Codec->priv_class);
     const bool offering = offered != nullptr;
     AVDictionary* rest = offered.release();
     int result = 0;
@@ -338,8 +339,8 @@ bool OpenCodec(TRunContext& Run, AVCodecContext* Context, const AVCodec* Codec, 
     }
     offered.reset(rest);
     if (offering) {
-        MarkTaken(Run.PrivateOptions, Side, FileIndex, offered.get());
-        Taken = TakenText(Run.PrivateOptions, Side, FileIndex, offered.get());
+        MarkTaken(Run.PrivateOptions, Side, FileIndex, offered.get(), Codec->priv_class);
+        Taken = TakenText(Run.PrivateOptions, Side, FileIndex, offered.get(), Codec->priv_class);
     }
     return result >= 0;
 }
