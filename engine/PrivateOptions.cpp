@@ -3,7 +3,9 @@
 #include "engine/PrivateOptions.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "engine/OptionTable.h"
 #include "media/LibraryBindings.h"
