@@ -16,10 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/OptionListing.h"
+#include "cli/RecordLines.h"
 #include "component/DIdezuDOR.h"
 #include "component/MediaFacts.h"
 #include "component/MediaFactsProtocol.h"
 #include "component/MediaInfoDll.h"
+#include "engine/PrivateOptions.h"
+#include "media/LibraryBindings.h"
 #include "media/PictureFile.h"
 #include "media/OptionValues.h"
 #include "media/TextAndPath.h"
@@ -38,6 +42,14 @@ const char* const Usage =
     "      (frame and fps are -1 for an output without video). The exit status is 0 when the conversion\n"
     "      finished. The first SIGINT or SIGTERM stops it cleanly: the output keeps what was converted\n"
     "      and plays, and the exit status is 130.\n"
+    "      A name no codec, container, scaler or bitstream filter knows, and a value an encoder's, muxer's\n"
+    "      or demuxer's own option refuses, are refused before anything is written (exit status 2); a\n"
+    "      known name that no stream of the output uses gives a warning line. The lines vn, an, sn, async,\n"
+    "      vsync, alang, slang, copyts and padcolor take effect as given.\n"
+    "  kelvane-cli options NAME\n"
+    "      Lists the own options of the encoder, muxer or demuxer NAME (for example libx264, mp4,\n"
+    "      concat) with their types, ranges, defaults and named values: each can be given as an option\n"
+    "      line.\n"
     "  kelvane-cli probe FILE\n"
     "      Prints what the engine knows of FILE, one key=value per line.\n"
     "  kelvane-cli frame [-y] FILE POSITION_US OUT.png\n"
@@ -58,7 +70,8 @@ const char* const Usage =
     "itself is always refused.\n"
     "\n"
     "Log lines go to standard error as \"[level] text\". On failure the last line is \"error: \" and the\n"
-    "reason, on one line, and the exit status is 1.\n";
+    "reason, on one line, and the exit status is 1 (2 for an option line that is refused before the\n"
+    "conversion starts).\n";
 
 const char* LevelName(kv::TLogLevel Level)
 {
@@ -75,6 +88,13 @@ int Fail(const std::string& Message)
 {
     std::fprintf(stderr, "error: %s\n", kv::OneLineMessage(Message, GGivenValues).c_str());
     return 1;
+}
+
+// A usage error: the reason on one "error: " line, exit status 2.
+int Refuse(const std::string& Message)
+{
+    Fail(Message);
+    return 2;
 }
 
 void LogLine(kv::TLogLevel Level, const std::string& Text)
@@ -217,6 +237,24 @@ int Convert(std::vector<std::string> Args)
     };
     if (!engine.LoadLibraries(kv::LibraryFolder()))
         return Fail(engine.LastError());
+    for (const std::vector<std::string>* lines : {&args.InputLines, &args.OutputLines})
+        for (const std::string& line : *lines) {
+            const std::string name = line.substr(0, line.find('='));
+            if (!name.empty() && !kv::LibrariesKnowOption(name))
+                return Refuse("unknown option '" + name + "' in the option line '" + line +
+                              "': no codec, container, scaler or bitstream filter has it");
+        }
+    // The demuxer opens with the input: what it refuses is refused now, like the other sides' values below.
+    const AVInputFormat* forcedInput = nullptr;
+    for (const std::string& line : args.InputLines)
+        if (line.rfind("f=", 0) == 0)
+            forcedInput = kv::lav::av_find_input_format(line.substr(2).c_str());
+    for (const std::string& line : args.InputLines) {
+        const size_t equals = line.find('=');
+        const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
+        if (const auto refusal = kv::InputLineRefusal(line.substr(0, equals), value, forcedInput))
+            return Refuse(*refusal);
+    }
     engine.SetCodecThreads(threads);
     kv::TInputOptions input;
     input.ExtOptions = JoinLines(args.InputLines);
@@ -225,8 +263,21 @@ int Convert(std::vector<std::string> Args)
         return Fail(engine.LastError());
     kv::TOutputOptions output;
     output.ExtOptions = JoinLines(args.OutputLines);
+    kv::cli::FillAlwaysAppliedFields(output.ExtOptions, output);
     if (!engine.SetOutputFile(index, outputFile, &output))
         return Fail(engine.LastError());
+    // Options of the codecs and containers themselves: a refused value stops here, before anything is
+    // written; one that no stream takes is said.
+    for (const kv::TPrivateOptionCheck& check : engine.Tasks(index).CheckPrivateOptions()) {
+        if (!check.Refusal.empty()) {
+            engine.RemoveTask(index);
+            return Refuse(check.Refusal);
+        }
+        if (!check.Used)
+            std::fprintf(stderr, "warning: option %s=%s is not used by any stream of this output\n",
+                         kv::OneLineMessage(check.Name, GGivenValues).c_str(),
+                         kv::OneLineMessage(check.Value, GGivenValues).c_str());
+    }
 
     engine.StartConvert(1);
     bool interrupted = false;
@@ -446,6 +497,20 @@ int ServeMediaFacts()
     return 0;
 }
 
+int Options(const std::vector<std::string>& Args)
+{
+    if (Args.size() != 1)
+        return Refuse("options needs the name of an encoder, muxer or demuxer (see kelvane-cli --help)");
+    TEngine engine;
+    if (!engine.Error.empty())
+        return Fail(engine.Error);
+    const std::string listing = kv::cli::OptionListing(Args[0]);
+    if (listing.empty())
+        return Refuse("no encoder, muxer or demuxer is named '" + Args[0] + "'");
+    std::fputs(listing.c_str(), stdout);
+    return 0;
+}
+
 int MediaInfo(const std::vector<std::string>& Args)
 {
     if (Args.size() == 1 && Args[0] == "--serve")
@@ -486,6 +551,8 @@ int main(int argc, char* argv[])
         return Probe(rest);
     if (args[0] == "frame")
         return Frame(rest);
+    if (args[0] == "options")
+        return Options(rest);
     if (args[0] == "mediainfo")
         return MediaInfo(rest);
     return Fail("unknown command '" + args[0] + "' (see kelvane-cli --help)");

@@ -23,6 +23,7 @@
 #include "engine/OptionStore.h"
 #include "engine/PreparedFiles.h"
 #include "engine/Preview.h"
+#include "engine/PrivateOptions.h"
 #include "engine/RunStatistics.h"
 #include "engine/TaskCallbacks.h"
 #include "engine/TaskLimits.h"
@@ -78,6 +79,9 @@ public:
     // Copies the options the generic path recorded from Source into Target, for those whose flags contain
     // all of Flags.
     void ApplyRecordedOptions(void* Target, void* Source, int Flags) const;
+    // What the contexts of the prepared files will do with each option no generic context knew: whether
+    // one takes it, and the message when one refuses its value.
+    std::vector<TPrivateOptionCheck> CheckPrivateOptions() const;
 
     // The records' fields and the target preset, as the engine component applies them.
     virtual void ApplyInputFormat(const std::string& FormatName);

@@ -1,11 +1,12 @@
 // The generic option path: names outside the option table go to the option contexts of the task's
 // store (codec per media type, container, scaler), and what they accepted is later copied into the real
-// decoder, encoder and container contexts.
+// decoder, encoder and container contexts. A name none of them knows is kept as a private option.
 #include "media/FFmpegLoader.h"
 #include "media/LibraryBindings.h"
 #include "media/LogLevels.h"
 #include "media/OptionValues.h"
 #include "engine/FFmpegException.h"
+#include "engine/PrivateOptions.h"
 #include "engine/SetupContext.h"
 
 namespace kv::setup {
@@ -89,10 +90,16 @@ bool SetGenericOption(TSetupContext& Setup, const std::string& Name, const std::
     }
     if (found && result < 0) {
         lav::av_log(nullptr, AV_LOG_PANIC, "Invalid value \"%s\" for option \"%s\"\n", value, name);
+        // A codec may have an own option of the same name that takes the value (libx264's "profile").
+        KeepPrivateOption(store, Name, Value, true);
         return false;
     }
-    if (!found)
+    if (!found) {
+        // Not a generic option: kept for the codecs, muxers and demuxers of the files set up next, whose
+        // own options it may be.
+        KeepPrivateOption(store, Name, Value);
         return false;
+    }
     store.Names.emplace_back(found->name);
     if (video->debug || store.FormatOptions->debug) {
         if (store.SetVerbosity)

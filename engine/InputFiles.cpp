@@ -9,6 +9,7 @@
 #include "media/UnicodeProtocol.h"
 #include "engine/FFmpegException.h"
 #include "engine/SettingLimits.h"
+#include "engine/PrivateOptions.h"
 #include "engine/SetupContext.h"
 
 namespace kv::setup {
@@ -87,6 +88,7 @@ TFileStep OpenInput(TSetupContext& Setup, const std::string& FileName)
     TPreparedFiles& files = Setup.Files;
     if (files.NbInputFiles >= MAX_FILES)
         return FailInput(Setup, Format("Too many input files (at most %d)", MAX_FILES));
+    AssignPendingOptions(Setup.Store, TOptionSide::Input, files.NbInputFiles);
     if (!IsDiscardLevel(o.VideoDiscard))
         return FailInput(Setup, Format("Invalid discard level %d (option vdt)", o.VideoDiscard));
 
@@ -108,12 +110,22 @@ TFileStep OpenInput(TSetupContext& Setup, const std::string& FileName)
 
     const std::string libraryName = LibraryFileNameOf(FileName);
     DictionaryPtr options = DemuxerOptions(o);
+    const std::vector<TPrivateOption>& privateOptions = Setup.Store.PrivateOptions;
+    if (const DictionaryPtr offered = OfferedOptions(privateOptions, TOptionSide::Input, files.NbInputFiles)) {
+        AVDictionary* merged = options.release();
+        lav::av_dict_copy(&merged, offered.get(), 0);
+        options.reset(merged);
+    }
     AVDictionary* rest = options.release();
     AVFormatContext* opened = input.release();  // the open frees it when it fails
     const int result = lav::avformat_open_input(&opened, libraryName.c_str(), o.FileIFormat, &rest);
     options.reset(rest);
-    if (result < 0)
+    if (result < 0) {
+        if (const auto refusal = DemuxerRefusal(privateOptions, files.NbInputFiles, o.FileIFormat))
+            return FailInput(Setup, FileName + ": " + *refusal);
         return FailInput(Setup, LibraryErrorText(FileName, result));
+    }
+    MarkTaken(Setup.Store.PrivateOptions, TOptionSide::Input, files.NbInputFiles, options.get());
     input.reset(opened);
 
     if (o.OptProgramId != 0)

@@ -20,6 +20,7 @@
 #include "media/UnicodeProtocol.h"
 #include "engine/FFmpegException.h"
 #include "engine/SettingLimits.h"
+#include "engine/PrivateOptions.h"
 #include "engine/SetupContext.h"
 
 namespace kv::setup {
@@ -206,6 +207,7 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
     o.VFiltersInUse = !o.VFilters.empty();
     if (files.NbOutputFiles >= MAX_FILES)
         return FailOutput(Setup, Format("Too many output files (at most %d)", MAX_FILES), -1);
+    AssignPendingOptions(Setup.Store, TOptionSide::Output, files.NbOutputFiles);
     // Writing over a file this task reads would destroy it before it is read.
     for (int i = 0; i < files.NbInputFiles; ++i) {
         const AVFormatContext* input = files.InputFiles[i].get();

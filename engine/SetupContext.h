@@ -7,6 +7,7 @@
 //   OutputFiles.cpp    preparing an output, opening it for writing when a run starts, releasing it
 //   OutputStreams.cpp  creating the video, audio and subtitle streams of an output
 //   GenericOptions.cpp the generic option path, the recorded options and the resources check
+//   PrivateOptions.cpp names no generic context knows, kept for the codecs and containers of later files
 //   CodecLookup.cpp    finding encoders and decoders by name
 //   RecordOptions.cpp  applying the option records (through the option handlers, which take the task)
 // TCustomFFmpeg keeps its public set-up names; each forwards to its step (TaskSetup.cpp).

@@ -1,6 +1,7 @@
 // The task's set-up names: each forwards to its set-up step (SetupContext.h), which sees the task's
 // settings, prepared files, option store, error text and log through the set-up context.
 #include "engine/FFmpegTask.h"
+#include "engine/PrivateOptions.h"
 #include "engine/SetupContext.h"
 
 namespace kv {
@@ -60,6 +61,11 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& Name, const std::string&
 {
     setup::TSetupContext context = SetupContext();
     return setup::SetGenericOption(context, Name, Value);
+}
+
+std::vector<TPrivateOptionCheck> TCustomFFmpeg::CheckPrivateOptions() const
+{
+    return kv::CheckPrivateOptions(m_store, m_files);
 }
 
 void TCustomFFmpeg::ApplyRecordedOptions(void* Target, void* Source, int Flags) const

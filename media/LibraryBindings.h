@@ -38,6 +38,7 @@ extern "C" {
     X(av_bsf_free) \
     X(av_bsf_get_by_name) \
     X(av_bsf_init) \
+    X(av_bsf_iterate) \
     X(av_bsf_receive_packet) \
     X(av_bsf_send_packet) \
     X(av_codec_is_encoder) \
@@ -61,6 +62,7 @@ extern "C" {
     X(avcodec_find_encoder_by_name) \
     X(avcodec_flush_buffers) \
     X(avcodec_free_context) \
+    X(avcodec_get_class) \
     X(avcodec_get_name) \
     X(avcodec_open2) \
     X(avcodec_parameters_copy) \
@@ -96,12 +98,14 @@ extern "C" {
 #define KV_AVFORMAT_FUNCTIONS(X) \
     X(av_codec_get_id) \
     X(av_codec_get_tag) \
+    X(av_demuxer_iterate) \
     X(av_dump_format) \
     X(av_filename_number_test) \
     X(av_find_input_format) \
     X(av_guess_codec) \
     X(av_guess_format) \
     X(av_interleaved_write_frame) \
+    X(av_muxer_iterate) \
     X(av_pkt_dump_log2) \
     X(av_read_frame) \
     X(av_sdp_create) \
@@ -111,14 +115,17 @@ extern "C" {
     X(avformat_close_input) \
     X(avformat_find_stream_info) \
     X(avformat_free_context) \
+    X(avformat_get_class) \
     X(avformat_index_get_entry_from_timestamp) \
     X(avformat_new_stream) \
     X(avformat_open_input) \
     X(avformat_query_codec) \
     X(avformat_write_header) \
     X(avio_closep) \
+    X(avio_enum_protocols) \
     X(avio_flush) \
     X(avio_open) \
+    X(avio_protocol_get_class) \
     X(avio_size) \
     X(avio_seek)
 
@@ -169,10 +176,13 @@ extern "C" {
     X(av_malloc_array) \
     X(av_mallocz) \
     X(av_opt_find) \
+    X(av_opt_free) \
     X(av_opt_get) \
     X(av_opt_get_int) \
+    X(av_opt_next) \
     X(av_opt_set) \
     X(av_opt_set_bin) \
+    X(av_opt_set_defaults) \
     X(av_opt_set_int) \
     X(av_parse_time) \
     X(av_parse_video_rate) \
@@ -190,6 +200,7 @@ extern "C" {
     X(sws_freeContext) \
     X(sws_getCachedContext) \
     X(sws_getContext) \
+    X(sws_get_class) \
     X(sws_scale)
 
 #define KV_SWRESAMPLE_FUNCTIONS(X) \

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 
 #include "MediaFixtures.h"
 #include "TestSupport.h"
@@ -324,3 +326,146 @@ TEST(CommandLineTest, EveryFailureEndsInOneErrorLineWithValuesEscapedAndCut)
 }
 
 }  // namespace
+
+TEST(CommandLineTest, OptionLinesTheLibrariesRefuseStopBeforeAnythingIsWritten)
+{
+    const TempFolder temp("cli");
+    const std::string list = temp.Path + "/list.txt";
+    Write(list, "file '" + Fixture("video_audio.avi") + "'\n");
+    const struct {
+        std::string Name;
+        std::string Lines;
+        std::string Input;
+        std::vector<std::string> Named;  // in the error line
+    } cases[] = {
+        {"unknown", "-o bogusoption=12", Fixture("video_audio.avi"), {"'bogusoption'"}},
+        {"unknown_input", "-i bogusoption=12", Fixture("video_audio.avi"), {"'bogusoption'"}},
+        {"encoder", "-o vcodec=libx264 -o crf=banana", Fixture("video_audio.avi"), {"\"crf\"", "\"banana\""}},
+        {"muxer", "-o movflags=+nonsense", Fixture("video_audio.avi"), {"\"movflags\"", "\"+nonsense\""}},
+        {"demuxer", "-i f=concat -i safe=banana", list, {"\"safe\"", "\"banana\""}},
+    };
+    for (const auto& c : cases) {
+        const std::string out = temp.Path + "/" + c.Name + ".mp4";
+        std::string output;
+        EXPECT_EQ(RunCommand(Cli("convert " + c.Lines + " " + Quoted(c.Input) + " " + Quoted(out)), output), 2)
+            << c.Name << ": " << output;
+        EXPECT_EQ(ErrorLines(output), 1u) << c.Name << ": " << output;
+        const std::string last = LastLine(output);
+        EXPECT_EQ(last.rfind("error: ", 0), 0u) << c.Name << ": " << output;
+        for (const std::string& named : c.Named)
+            EXPECT_NE(last.find(named), std::string::npos) << c.Name << ": " << last;
+        EXPECT_FALSE(std::filesystem::exists(out)) << c.Name << ": nothing is written";
+    }
+}
+
+TEST(CommandLineTest, AKnownOptionNoStreamUsesGivesAWarningLine)
+{
+    const TempFolder temp("cli");
+    const std::string out = temp.Path + "/out.mp4";
+    std::string output;
+    EXPECT_EQ(
+        RunCommand(Cli("convert -o vcodec=mpeg4 -o crf=20 " + Quoted(Fixture("video_audio.avi")) + " " + Quoted(out)),
+                   output),
+        0)
+        << output;
+    EXPECT_NE(output.find("\nwarning: option crf=20 is not used by any stream of this output\n"), std::string::npos)
+        << output;
+    EXPECT_EQ(Probe(out)["streams.stream.0.codec_name"], "mpeg4");
+
+    // The file protocol's own option, on an input line, is known and taken when the input opens.
+    EXPECT_EQ(RunCommand(Cli("convert -y -i blocksize=4096 -o vcodec=mpeg4 " + Quoted(Fixture("video_audio.avi")) +
+                             " " + Quoted(out)),
+                         output),
+              0)
+        << output;
+    EXPECT_EQ(output.find("warning:"), std::string::npos) << output;
+    EXPECT_EQ(output.find("was not used"), std::string::npos) << output;
+}
+
+// The record the command line passes repeats these lines instead of resetting what they set.
+TEST(CommandLineTest, SwitchAndSyncLinesTakeEffect)
+{
+    const TempFolder temp("cli");
+    using TFacts = std::map<std::string, std::string>;
+    auto hasStream = [](const TFacts& Facts, const std::string& Type) {
+        for (int i = 0; Facts.count("streams.stream." + std::to_string(i) + ".codec_type"); ++i)
+            if (Facts.at("streams.stream." + std::to_string(i) + ".codec_type") == Type)
+                return true;
+        return false;
+    };
+    const struct {
+        std::string Name;
+        std::string Input;
+        std::string Lines;
+        std::string Extension;
+        std::function<void(const std::string& Out, const TFacts&)> Check;
+    } cases[] = {
+        {"vn", "video_audio.avi", "-o vn", ".wma",
+         [&](const std::string&, const TFacts& f) {
+             EXPECT_FALSE(hasStream(f, "video"));
+             EXPECT_TRUE(hasStream(f, "audio"));
+         }},
+        {"vn1", "video_audio.avi", "-o vn=1", ".wma",
+         [&](const std::string&, const TFacts& f) { EXPECT_FALSE(hasStream(f, "video")); }},
+        {"an", "video_audio.avi", "-o vcodec=mpeg4 -o an", ".mp4",
+         [&](const std::string&, const TFacts& f) {
+             EXPECT_TRUE(hasStream(f, "video"));
+             EXPECT_FALSE(hasStream(f, "audio"));
+         }},
+        {"sn", "subtitles.mkv", "-o vcodec=mpeg4 -o sn", ".mkv",
+         [&](const std::string&, const TFacts& f) {
+             EXPECT_TRUE(hasStream(f, "video"));
+             EXPECT_FALSE(hasStream(f, "subtitle"));
+         }},
+        {"with_subtitles", "subtitles.mkv", "-o vcodec=mpeg4", ".mkv",
+         [&](const std::string&, const TFacts& f) { EXPECT_TRUE(hasStream(f, "subtitle")); }},
+        {"alang", "video_audio.avi", "-o vcodec=mpeg4 -o alang=fra", ".mkv",
+         [&](const std::string&, const TFacts& f) {
+             EXPECT_EQ(f.count("streams.stream.1.tags.language") ? f.at("streams.stream.1.tags.language") : "", "fra");
+         }},
+        {"async", "late_audio.mkv", "-o vcodec=mpeg4 -o acodec=flac -o async=1", ".mkv",
+         [&](const std::string& Out, const TFacts&) {
+             EXPECT_NEAR(std::atof(Probe(Out)["streams.stream.1.start_time"].c_str()), 0.0, 0.05);
+         }},
+        {"vsync", "av_source.mkv", "-o vcodec=mpeg4 -o r=30 -o vsync=1 -o an", ".mkv",
+         [&](const std::string& Out, const TFacts&) {
+             std::string packets;
+             RunCommand("ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets "
+                        "-of csv=p=0 " +
+                            Quoted(Out),
+                        packets);
+             EXPECT_NEAR(std::atoi(packets.c_str()), 60, 1) << "every fifth picture doubled from 25 to 30 a second";
+         }},
+    };
+    for (const auto& c : cases) {
+        const std::string out = temp.Path + "/" + c.Name + c.Extension;
+        std::string output;
+        ASSERT_EQ(RunCommand(Cli("convert " + c.Lines + " " + Quoted(Fixture(c.Input)) + " " + Quoted(out)), output), 0)
+            << c.Name << ": " << output;
+        SCOPED_TRACE(c.Name);
+        c.Check(out, Probe(out));
+    }
+}
+
+TEST(CommandLineTest, OptionsListsTheOwnOptionsOfAnEncoderMuxerOrDemuxer)
+{
+    const struct {
+        std::string Name;
+        std::vector<std::string> Shown;
+    } cases[] = {
+        {"libx264", {"encoder libx264", "\n  crf ", "from -1 to ", "default \"medium\"", "\n      variance "}},
+        {"mp4", {"muxer mp4", "\n  movflags ", "\n      faststart "}},
+        {"concat", {"demuxer concat", "\n  safe ", "bool", "default true"}},
+    };
+    for (const auto& c : cases) {
+        std::string output;
+        EXPECT_EQ(RunCommand(Cli("options " + c.Name), output), 0) << output;
+        for (const std::string& shown : c.Shown)
+            EXPECT_NE(output.find(shown), std::string::npos) << c.Name << ": " << shown << "\n" << output;
+    }
+    std::string output;
+    EXPECT_EQ(RunCommand(Cli("options nosuchthing"), output), 2);
+    EXPECT_EQ(output, "error: no encoder, muxer or demuxer is named 'nosuchthing'\n");
+    EXPECT_EQ(RunCommand(Cli("--help"), output), 0);
+    EXPECT_NE(output.find("kelvane-cli options NAME"), std::string::npos);
+}

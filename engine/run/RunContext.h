@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/FFmpegException.h"
+#include "engine/OptionStore.h"
 #include "engine/PreparedFiles.h"
 #include "engine/RunStatistics.h"
 #include "engine/TaskOptions.h"
@@ -77,6 +78,8 @@ public:
 
     // Options of the output muxers, given to them with the header.
     std::vector<std::pair<std::string, std::string>> MuxerOptions;
+    // The private options of the task: offered to the encoders, decoders and muxers as they open.
+    std::vector<TPrivateOption> PrivateOptions;
 
     std::vector<TInputFileState> InputFiles;
     std::vector<TInputStream> InputStreams;

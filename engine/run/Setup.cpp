@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "engine/FFmpegException.h"
+#include "engine/PrivateOptions.h"
 #include "engine/run/RunContext.h"
 #include "media/FFmpegLoader.h"
 #include "media/LibraryBindings.h"
@@ -349,16 +350,6 @@ void PrepareEncode(TRunContext& Run, TOutputStream& ost, TInputStream& ist, int 
     PreparePassLog(Run, ost, Number);
 }
 
-// Opens an encoder or decoder with the run's codec threads (and Options, when given), under the codec
-// lock. True when it opened.
-bool OpenCodec(const TRunContext& Run, AVCodecContext* Context, const AVCodec* Codec, AVDictionary** Options = nullptr)
-{
-    if (Run.CodecThreads != 1)
-        Context->thread_count = Run.CodecThreads;
-    TCodecLockGuard guard;
-    return lav::avcodec_open2(Context, Codec, Options) >= 0;
-}
-
 // What an encoder that keeps its own statistics is told: the file they go to.
 DictionaryPtr StatisticsOptions(const TOutputStream& ost)
 {
@@ -367,6 +358,57 @@ DictionaryPtr StatisticsOptions(const TOutputStream& ost)
         lav::av_dict_set(&options, ost.StatisticsOption.c_str(), ost.StatisticsFile.c_str(), 0) < 0)
         throw FFmpegException("av_mallocz fail");
     return DictionaryPtr(options);
+}
+
+// Opens an encoder or decoder with the run's codec threads, under the codec lock, offering it the private
+// options of its side and file, and Own, the options the engine itself gives it. True when it opened; a value
+// its own options refuse fails before it opens.
+bool OpenCodec(TRunContext& Run, AVCodecContext* Context, const AVCodec* Codec, TOptionSide Side, int FileIndex,
+               const std::string& What, std::string& Taken, DictionaryPtr Own = nullptr)
+{
+    if (Run.CodecThreads != 1)
+        Context->thread_count = Run.CodecThreads;
+    if (Codec->priv_class)
+        if (const auto refusal =
+                FirstRefusal(Run.PrivateOptions, Side, FileIndex, Codec->priv_class, What, Codec->priv_class))
+            throw FFmpegException(*refusal);
+    DictionaryPtr offered = OfferedOptions(Run.PrivateOptions, Side, FileIndex, Codec->priv_class);
+    const bool offering = offered != nullptr;
+    AVDictionary* rest = offered.release();
+    if (Own) {
+        AVDictionary* own = Own.release();
+        const int copied = lav::av_dict_copy(&rest, own, 0);
+        lav::av_dict_free(&own);
+        if (copied < 0) {
+            lav::av_dict_free(&rest);
+            throw FFmpegException("av_mallocz fail");
+        }
+    }
+    int result = 0;
+    {
+        TCodecLockGuard guard;
+        result = lav::avcodec_open2(Context, Codec, rest ? &rest : nullptr);
+    }
+    offered.reset(rest);
+    if (offering) {
+        MarkTaken(Run.PrivateOptions, Side, FileIndex, offered.get(), Codec->priv_class);
+        Taken = TakenText(Run.PrivateOptions, Side, FileIndex, offered.get(), Codec->priv_class);
+    }
+    return result >= 0;
+}
+
+// The failure message of an open, with the private options the context took.
+std::string WithTaken(const std::string& Message, const std::string& Taken)
+{
+    return Taken.empty() ? Message : Message + " (with its own options " + Taken + ")";
+}
+
+// Every private option no context took is said once, with its value.
+void ReportUntakenOptions(const TRunContext& Run)
+{
+    for (const TPrivateOption& option : Run.PrivateOptions)
+        if (!option.Taken)
+            Run.Log(1, Format("Option %s=%s was not used by any stream", option.Name.c_str(), option.Value.c_str()));
 }
 
 void OpenEncoders(TRunContext& Run)
@@ -380,14 +422,16 @@ void OpenEncoders(TRunContext& Run)
             throw FFmpegException(Format("Unsupported codec for output stream #%d.%d", ost.FileIndex, ost.Index));
         if (enc->codec_type == AVMEDIA_TYPE_AUDIO)
             FitAudioEncoder(enc, codec, Run.SourceOf(ost));
-        DictionaryPtr options = StatisticsOptions(ost);
-        AVDictionary* rest = options.release();
-        ost.EncoderOpen = OpenCodec(Run, enc, codec, &rest);
-        options.reset(rest);
+        std::string taken;
+        ost.EncoderOpen =
+            OpenCodec(Run, enc, codec, TOptionSide::Output, ost.FileIndex,
+                      Format("the encoder %s of output stream #%d.%d", codec->name, ost.FileIndex, ost.Index), taken,
+                      StatisticsOptions(ost));
         if (!ost.EncoderOpen)
-            throw FFmpegException(Format("Error while opening codec for output stream #%d.%d - maybe incorrect "
-                                         "parameters such as bit_rate, rate, width or height",
-                                         ost.FileIndex, ost.Index));
+            throw FFmpegException(WithTaken(Format("Error while opening codec for output stream #%d.%d - maybe "
+                                                   "incorrect parameters such as bit_rate, rate, width or height",
+                                                   ost.FileIndex, ost.Index),
+                                            taken));
         if (lav::avcodec_parameters_from_context(ost.Stream->codecpar, enc) < 0)
             throw FFmpegException("av_mallocz fail");
         ost.Stream->time_base = enc->time_base;
@@ -407,10 +451,13 @@ void OpenDecoders(TRunContext& Run)
         if (!codec)
             throw FFmpegException(Format("Unsupported codec (id=%d) for input stream #%d.%d",
                                          static_cast<int>(dec->codec_id), ist.FileIndex, ist.Index));
-        ist.DecoderOpen = OpenCodec(Run, dec, codec);
+        std::string taken;
+        ist.DecoderOpen =
+            OpenCodec(Run, dec, codec, TOptionSide::Input, ist.FileIndex,
+                      Format("the decoder %s of input stream #%d.%d", codec->name, ist.FileIndex, ist.Index), taken);
         if (!ist.DecoderOpen)
-            throw FFmpegException(
-                Format("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.Index));
+            throw FFmpegException(WithTaken(
+                Format("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.Index), taken));
         ist.Frame.reset(lav::av_frame_alloc());
         if (!ist.Frame)
             throw FFmpegException("av_mallocz fail");
@@ -442,13 +489,27 @@ void WriteHeaders(TRunContext& Run)
         AVDictionary* options = nullptr;
         for (const auto& [name, value] : Run.MuxerOptions)
             lav::av_dict_set(&options, name.c_str(), value.c_str(), 0);
+        const DictionaryPtr offered = OfferedOptions(Run.PrivateOptions, TOptionSide::Output, k);
+        if (offered) {
+            if (const AVClass* muxer = output->oformat->priv_class)
+                if (const auto refusal =
+                        FirstRefusal(Run.PrivateOptions, TOptionSide::Output, k, muxer,
+                                     Format("the muxer %s of output file #%d", output->oformat->name, k)))
+                    throw FFmpegException(*refusal);
+            lav::av_dict_copy(&options, offered.get(), 0);
+        }
         DictionaryPtr owner(options);
         AVDictionary* rest = owner.release();
         const int result = lav::avformat_write_header(output, &rest);
         owner.reset(rest);
+        std::string taken;
+        if (offered) {
+            MarkTaken(Run.PrivateOptions, TOptionSide::Output, k, owner.get());
+            taken = TakenText(Run.PrivateOptions, TOptionSide::Output, k, owner.get());
+        }
         if (result < 0)
-            throw FFmpegException(
-                Format("Could not write header for output file #%d (incorrect codec parameters ?)", k));
+            throw FFmpegException(WithTaken(
+                Format("Could not write header for output file #%d (incorrect codec parameters ?)", k), taken));
         allRtp &= std::strcmp(output->oformat->name, "rtp") == 0;
     }
     if (allRtp && Run.HasLog()) {
@@ -507,6 +568,7 @@ void SetupRun(TRunContext& Run)
         InitBitstreamFilters(Run, ost);
     MapMetadata(Run);
     WriteHeaders(Run);
+    ReportUntakenOptions(Run);
     Run.StartTime = lav::av_gettime_relative();
 }
 

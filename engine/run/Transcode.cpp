@@ -21,6 +21,7 @@ void TCustomFFmpeg::Transcode()
                                   : m_totalDurationMS;
     context.MuxerOptions = m_store.MuxerOptions;
     context.ScalerFlags = m_store.ScalerFlags(m_opt.SwsFlags);
+    context.PrivateOptions = m_store.PrivateOptions;
     run::TRunCallbacks& callbacks = context.Callbacks;
     if (LogSlot)
         callbacks.Log = [this](int Level, const std::string& Text) { Log(Level, Text); };

@@ -1,0 +1,95 @@
+// The output record's always-applied fields, from the option lines that set the same settings.
+#include "cli/RecordLines.h"
+
+#include <climits>
+#include <cstdint>
+#include <variant>
+#include <vector>
+
+#include "media/OptionValues.h"
+
+namespace kv::cli {
+
+namespace {
+
+// How a line's value becomes the field: the same reading the engine gives the line itself.
+enum class TFieldKind {
+    Flag,     // True unless the value is "0"
+    SetTrue,  // the value is not looked at
+    Integer,
+    Text,
+    Color,  // an RGB integer, red in the low byte
+};
+
+using TRecordField = std::variant<bool TOutputOptions::*, int TOutputOptions::*, std::string TOutputOptions::*,
+                                  TColor TOutputOptions::*>;
+
+struct TFieldLine {
+    const char* Name;
+    TFieldKind Kind;
+    TRecordField Field;
+};
+
+using K = TFieldKind;
+using R = TOutputOptions;
+const TFieldLine FieldLines[] = {
+    {"vn", K::Flag, &R::DisableVideo},          {"an", K::Flag, &R::DisableAudio},
+    {"sn", K::Flag, &R::DisableSubtitle},       {"async", K::Integer, &R::AudioSyncMethod},
+    {"vsync", K::Integer, &R::VideoSyncMethod}, {"alang", K::Text, &R::AudioLanguage},
+    {"slang", K::Text, &R::SubtitleLanguage},   {"copyts", K::SetTrue, &R::CopyTimestamp},
+    {"padcolor", K::Color, &R::PadColor},
+};
+
+void Apply(const TFieldLine& Entry, const std::string& Value, TOutputOptions& Record)
+{
+    int64_t number = 0;
+    // A value that is not a number is left to the line itself, which the engine refuses with its message.
+    const bool isInt = TryStrToInt64(Value, number) && number >= INT_MIN && number <= INT_MAX;
+    switch (Entry.Kind) {
+    case K::Flag: Record.*std::get<bool R::*>(Entry.Field) = FlagValue(Value); break;
+    case K::SetTrue: Record.*std::get<bool R::*>(Entry.Field) = true; break;
+    case K::Integer:
+        if (isInt)
+            Record.*std::get<int R::*>(Entry.Field) = static_cast<int>(number);
+        break;
+    case K::Text: Record.*std::get<std::string R::*>(Entry.Field) = Value; break;
+    case K::Color:
+        if (isInt)
+            Record.*std::get<TColor R::*>(Entry.Field) = static_cast<TColor>(static_cast<int>(number)) & 0x00FFFFFF;
+        break;
+    }
+}
+
+}  // namespace
+
+void FillAlwaysAppliedFields(const std::string& Text, TOutputOptions& Record)
+{
+    // Split as the engine splits: the whole text trimmed, CR LF, CR and LF each one line break.
+    std::string text;
+    const std::string trimmed = TrimText(Text);
+    for (size_t i = 0; i < trimmed.size(); ++i) {
+        if (trimmed[i] == '\r') {
+            text += '\n';
+            if (i + 1 < trimmed.size() && trimmed[i + 1] == '\n')
+                ++i;
+        } else {
+            text += trimmed[i];
+        }
+    }
+    size_t position = 0;
+    while (position < text.size()) {
+        size_t end = text.find('\n', position);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(position, end - position);
+        position = end + 1;
+        const size_t equals = line.find('=');
+        const std::string name = line.substr(0, equals);
+        const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
+        for (const TFieldLine& entry : FieldLines)
+            if (name == entry.Name)
+                Apply(entry, value, Record);
+    }
+}
+
+}  // namespace kv::cli
