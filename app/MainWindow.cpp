@@ -39,6 +39,8 @@ TMainWindow::TMainWindow(const TWindowPaths& Paths, const TPorts& Ports)
         m_ports.PowerOff = qt.PowerOff;
     if (!m_ports.Desktop)
         m_ports.Desktop = qt.Desktop;
+    if (!m_ports.PowerOffCountdown)
+        m_ports.PowerOffCountdown = qt.PowerOffCountdown;
     m_logic = std::make_unique<TWindowLogic>(m_ports, Paths);
 
     // Fixed size, with the system menu and the minimise button only.

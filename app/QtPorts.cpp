@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 namespace kv::app {
@@ -67,10 +69,70 @@ QStringList TQtPorts::OpenFiles(const QString& Filter, bool MultiSelect)
     return file.isEmpty() ? QStringList() : QStringList{file};
 }
 
-bool TQtPorts::PowerOff()
+bool TQtPorts::PowerOff(QString& Reason)
 {
-    // No shell: the arguments go to the program as they are.
-    return QProcess::startDetached(QStringLiteral("systemctl"), {QStringLiteral("poweroff")});
+    Reason.clear();
+    if (m_powerOffCommand.isEmpty()) {
+        Reason = QStringLiteral("没有关机命令");
+        return false;
+    }
+    // No shell: the arguments go to the program as they are. The system's answer is awaited, so that a
+    // refusal is seen.
+    const QString command = m_powerOffCommand.join(QLatin1Char(' '));
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(m_powerOffCommand.first(), m_powerOffCommand.mid(1));
+    if (!process.waitForStarted()) {
+        Reason = QStringLiteral("无法运行 %1：%2").arg(command, process.errorString());
+        return false;
+    }
+    constexpr int AnswerLimit = 120000;  // ms
+    if (!process.waitForFinished(AnswerLimit)) {
+        Reason = QStringLiteral("%1 没有结束：%2").arg(command, process.errorString());
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    const QString output = QString::fromLocal8Bit(process.readAll()).trimmed();
+    if (process.exitStatus() != QProcess::NormalExit) {
+        Reason = QStringLiteral("%1 异常退出").arg(command);
+    } else if (process.exitCode() != 0) {
+        Reason = QStringLiteral("%1 失败（退出码 %2）").arg(command).arg(process.exitCode());
+    } else {
+        return true;
+    }
+    if (!output.isEmpty())
+        Reason += QLatin1Char('\n') + output;
+    return false;
+}
+
+bool TQtPorts::PowerOffCountdown(int Seconds)
+{
+    QMessageBox box(QMessageBox::Warning, MessageCaption, CountdownText(Seconds), QMessageBox::NoButton, m_window);
+    QPushButton* now = box.addButton(PowerOffNowCaption, QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(CancelCaption, QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    int left = Seconds;
+    bool reachedZero = left <= 0;
+    QTimer tick;
+    tick.setInterval(1000);
+    QObject::connect(&tick, &QTimer::timeout, &box, [&] {
+        --left;
+        if (left > 0) {
+            box.setText(CountdownText(left));
+            return;
+        }
+        reachedZero = true;
+        tick.stop();
+        box.done(QMessageBox::Accepted);
+    });
+    if (reachedZero)
+        return true;
+    tick.start();
+    box.exec();
+    tick.stop();
+    return reachedZero || box.clickedButton() == now;
 }
 
 bool TQtPorts::OpenFolder(const QString& Folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(Folder)); }

@@ -1,6 +1,9 @@
 // The desktop services the window's logic asks for, done with Qt: message boxes, the folder and file
-// dialogs, the shell and power-off.
+// dialogs, the shell, and power-off with its countdown box.
 #pragma once
+
+#include <QStringList>
+#include <utility>
 
 #include "app/logic/Ports.h"
 
@@ -16,10 +19,15 @@ class TQtPorts final : public IMessageBoxes,
                        public IFolderBrowser,
                        public IOpenFileDialog,
                        public IPowerOff,
-                       public IDesktop {
+                       public IDesktop,
+                       public IPowerOffCountdown {
 public:
-    // Dialogs and message boxes are owned by Window and centred on it.
-    explicit TQtPorts(QWidget* Window) : m_window(Window) {}
+    // Dialogs and message boxes are owned by Window and centred on it. PowerOffCommand is the program and
+    // its arguments that turn the computer off.
+    explicit TQtPorts(QWidget* Window,
+                      QStringList PowerOffCommand = {QStringLiteral("systemctl"), QStringLiteral("poweroff")})
+        : m_window(Window), m_powerOffCommand(std::move(PowerOffCommand))
+    {}
 
     void Error(const QString& Text) override;
     void Information(const QString& Text) override;
@@ -27,16 +35,23 @@ public:
     bool Question(const QString& Text) override;
     QString BrowseFolder(const QString& Title) override;
     QStringList OpenFiles(const QString& Filter, bool MultiSelect) override;
-    bool PowerOff() override;
+    bool PowerOff(QString& Reason) override;
+    bool PowerOffCountdown(int Seconds) override;
     bool OpenFolder(const QString& Folder) override;
     bool OpenUrl(const QString& Url) override;
     void Beep() override;
 
-    // All five, for the logic.
-    TPorts Ports() { return {this, this, this, this, this}; }
+    // All of them, for the logic.
+    TPorts Ports() { return {this, this, this, this, this, this}; }
+
+    // The countdown box's texts.
+    static QString CountdownText(int Seconds) { return QStringLiteral("%1 秒后关机").arg(Seconds); }
+    inline static const QString PowerOffNowCaption = QStringLiteral("立即关机");
+    inline static const QString CancelCaption = QStringLiteral("取消");
 
 private:
     QWidget* m_window;
+    QStringList m_powerOffCommand;
 };
 
 }  // namespace kv::app

@@ -29,6 +29,27 @@ QString CustomFieldsProblem(const QString& TypeText, const QString& Width, const
     return QString();
 }
 
+QString BatchEndMessage(int Converted, const QStringList& Failed, int Stopped)
+{
+    if (Failed.isEmpty() && Stopped == 0)
+        return BatchDoneMessage;
+    QString text = QStringLiteral("转换结束：%1 个视频转换成功，%2 个失败，%3 个已停止。")
+                       .arg(Converted)
+                       .arg(Failed.size())
+                       .arg(Stopped);
+    if (!Failed.isEmpty())
+        text += QStringLiteral("\n\n转换失败的视频：\n") + Failed.join(QLatin1Char('\n'));
+    return text;
+}
+
+QString PowerOffFailedMessage(const QString& Reason)
+{
+    QString text = QStringLiteral("无法自动关机！");
+    if (!Reason.isEmpty())
+        text += QLatin1Char('\n') + Reason;
+    return text;
+}
+
 TBatchDriver::TBatchDriver(kv::TCustomDIdezuDOR& Engine, TFileList& List, const TPorts& Ports)
     : m_engine(Engine), m_list(List), m_ports(Ports)
 {
@@ -115,6 +136,9 @@ void TBatchDriver::Start()
     m_engine.ClearTasks();
     m_taskRows.clear();
     m_percent.clear();
+    m_taskFiles.clear();
+    m_taskEnds.clear();
+    m_notQueued.clear();
     const int rows = m_list.Count();
     for (int row = 0; row < rows && row < m_list.Count(); ++row) {
         // Keep the window painted while inputs open; the buttons wait until the batch runs.
@@ -122,18 +146,23 @@ void TBatchDriver::Start()
         const TListRow file = m_list.Row(row);
         kv::TInputOptions input;
         kv::TOutputOptions output;
-        if (BuildRecords && !BuildRecords(file, input, output))
+        if (BuildRecords && !BuildRecords(file, input, output)) {
+            m_notQueued << file.Path;
             continue;
+        }
         if (input.FileName.empty())
             input.FileName = file.Path.toStdString();
         if (QueueTask(input, output) < 0) {
             // The row would otherwise stay blank under a batch announced as converted.
             if (m_ports.Messages)
                 m_ports.Messages->Warning(file.Path + QLatin1Char('\n') + m_queueError);
+            m_notQueued << file.Path;
             continue;
         }
         m_taskRows.push_back(row);
         m_percent.push_back(0);
+        m_taskFiles.push_back(file.Path);
+        m_taskEnds.push_back(TTaskEnd::Pending);
     }
     if (m_taskRows.empty()) {
         // No task means no end of batch from the component: back to idle here.
@@ -145,6 +174,7 @@ void TBatchDriver::Start()
     }
     m_running = true;
     m_quiet = false;
+    m_stopped = false;
     m_engine.StartConvert(1);
 }
 
@@ -171,6 +201,8 @@ void TBatchDriver::Stop()
     TBatchButtons buttons = m_buttons;
     buttons.Stop = false;
     SetButtons(buttons);
+    if (m_running)
+        m_stopped = true;
     m_engine.StopConvert();
 }
 
@@ -204,6 +236,8 @@ void TBatchDriver::Terminate(int TaskIndex, bool Finished, bool Failed, const QS
         EndBatch();
         return;
     }
+    if (TaskIndex < static_cast<int>(m_taskEnds.size()))
+        m_taskEnds[TaskIndex] = Failed ? TTaskEnd::Failed : Finished ? TTaskEnd::Finished : TTaskEnd::Stopped;
     const int row = RowOf(TaskIndex);
     if (Finished && row >= 0) {
         m_percent[TaskIndex] = 100;
@@ -224,15 +258,42 @@ void TBatchDriver::EndBatch()
     SetButtons({});
     const bool quiet = m_quiet;
     m_quiet = false;
-    if (!quiet) {
-        if (m_ports.Messages)
-            m_ports.Messages->Information(BatchDoneMessage);
-        // Only once the user has closed the message.
-        if (PowerOffChecked && PowerOffChecked() && m_ports.PowerOff)
-            m_ports.PowerOff->PowerOff();
-    }
+    if (!quiet)
+        AnnounceEnd();
     if (OnBatchEnded)
         OnBatchEnded();
+}
+
+void TBatchDriver::AnnounceEnd()
+{
+    // A stopped batch did not complete: the computer stays on whatever the check box says. One that ran to
+    // its end counts down instead of waiting for a message nobody may be there to close.
+    if (!m_stopped && PowerOffChecked && PowerOffChecked() && m_ports.PowerOff && m_ports.PowerOffCountdown) {
+        if (!m_ports.PowerOffCountdown->PowerOffCountdown(PowerOffSeconds))
+            return;
+        QString reason;
+        if (!m_ports.PowerOff->PowerOff(reason) && m_ports.Messages)
+            m_ports.Messages->Error(PowerOffFailedMessage(reason));
+        return;
+    }
+    if (!m_ports.Messages)
+        return;
+    int converted = 0;
+    int stopped = 0;
+    QStringList failed = m_notQueued;
+    for (std::size_t task = 0; task < m_taskEnds.size(); ++task) {
+        switch (m_taskEnds[task]) {
+        case TTaskEnd::Finished: ++converted; break;
+        case TTaskEnd::Failed: failed << m_taskFiles[task]; break;
+        case TTaskEnd::Pending:  // never ran: Stop came first
+        case TTaskEnd::Stopped: ++stopped; break;
+        }
+    }
+    const QString text = BatchEndMessage(converted, failed, stopped);
+    if (failed.isEmpty())
+        m_ports.Messages->Information(text);
+    else
+        m_ports.Messages->Warning(text);
 }
 
 }  // namespace kv::app

@@ -1,13 +1,15 @@
 // The batch: Start turns every row of the file list into one conversion task of the engine component and
 // runs them one after another; Pause, Resume and Stop act on them; the progress of each task shows in its
-// row; a failed task shows its message and the batch goes on; the end of the batch is announced and, when
-// the user asked for it, the computer is turned off afterwards.
+// row; a failed task shows its message and the batch goes on; the end of the batch is announced with what
+// became of its files and, when the user asked for it and the batch ran to its end, the computer is turned
+// off after a countdown the user can cancel.
 //
 // The component reports from its worker threads. Its events are carried to the window's thread (one
 // wake-up each, handled in the order they were raised), and everything the driver does runs there.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
@@ -46,6 +48,12 @@ inline const QString NoFilesMessage = QStringLiteral("请选择视频！");
 inline const QString BatchDoneMessage = QStringLiteral("视频成功转换！");
 inline const QString NothingQueuedMessage = QStringLiteral("没有一个视频可以转换！");
 
+// The end-of-batch message: BatchDoneMessage when every file was converted, otherwise how many were
+// converted, failed and stopped, followed by the failed files, one a line.
+QString BatchEndMessage(int Converted, const QStringList& Failed, int Stopped);
+// Shown when the power-off request failed; Reason is what the system said.
+QString PowerOffFailedMessage(const QString& Reason);
+
 class TBatchDriver {
 public:
     // The records of one row's task, built from the row's own file and the settings in force now. False
@@ -65,6 +73,8 @@ public:
     std::function<bool()> CheckSettings;
     // The "转换完成自动关机" check box.
     std::function<bool()> PowerOffChecked;
+    // How long the power-off countdown runs.
+    int PowerOffSeconds = 60;
 
     // Told on the window's thread when the buttons change, and when a batch has ended (after its message).
     std::function<void()> OnButtons;
@@ -77,7 +87,7 @@ public:
     // The batch's progress over all its rows (0 to 100), -1 when no batch runs.
     int OverallPercent() const;
 
-    // The four buttons.
+    // The four buttons. After Stop the batch ends without turning the computer off.
     void Start();
     void Pause();
     void Resume();
@@ -98,6 +108,7 @@ private:
     void SetButtons(const TBatchButtons& Buttons);
     int RowOf(int TaskIndex) const;
     void EndBatch();
+    void AnnounceEnd();
 
     kv::TCustomDIdezuDOR& m_engine;
     TFileList& m_list;
@@ -105,7 +116,13 @@ private:
     TBatchButtons m_buttons;
     bool m_running = false;
     bool m_quiet = false;
+    bool m_stopped = false;  // Stop was pressed during this batch
     std::vector<int> m_taskRows;
+    // Per task, in task order: its file and how it ended.
+    enum class TTaskEnd { Pending, Finished, Failed, Stopped };
+    std::vector<QString> m_taskFiles;
+    std::vector<TTaskEnd> m_taskEnds;
+    QStringList m_notQueued;  // rows of this batch that never became a task
     QString m_queueError;
     std::vector<int> m_percent;  // per task, for the overall figure
     // The component's events reach the window's thread here, in the order raised, one at a time.

@@ -37,12 +37,20 @@ public:
     virtual QStringList OpenFiles(const QString& Filter, bool MultiSelect) = 0;
 };
 
-// Turns the computer off at the end of a batch when the user asked for it. False when it could not be
-// started.
+// Turns the computer off at the end of a batch when the user asked for it. Returns once the system has
+// answered the request; false when it could not be made or was refused, with the reason in Reason.
 class IPowerOff {
 public:
     virtual ~IPowerOff() = default;
-    virtual bool PowerOff() = 0;
+    virtual bool PowerOff(QString& Reason) = 0;
+};
+
+// The box that counts down to the power-off ("N 秒后关机", with 立即关机 and 取消). Returns when the count
+// reached zero or the user answered: true to power off now, false when the user cancelled.
+class IPowerOffCountdown {
+public:
+    virtual ~IPowerOffCountdown() = default;
+    virtual bool PowerOffCountdown(int Seconds) = 0;
 };
 
 // The desktop shell: opening a folder in the file manager or a web address in the browser, and the
@@ -62,6 +70,7 @@ struct TPorts {
     IOpenFileDialog* OpenFileDialog = nullptr;
     IPowerOff* PowerOff = nullptr;
     IDesktop* Desktop = nullptr;
+    IPowerOffCountdown* PowerOffCountdown = nullptr;
 };
 
 }  // namespace kv::app

@@ -1,11 +1,12 @@
 // The figures the file list, the preview pane and the batch show: duration and time texts, the picture's
 // place in the pane, the track bar of a duration, the progress cell, the custom fields' check and the
-// open-file dialog's patterns.
+// open-file dialog's patterns, the end-of-batch message.
 #include <gtest/gtest.h>
 
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include "app/logic/BatchDriver.h"
 #include "app/logic/FileList.h"
@@ -171,6 +172,31 @@ TEST(BatchFiguresTest, VideoFilterMatchesItsExtensionsInAnyLetterCase)
     };
     for (const auto& c : cases)
         EXPECT_EQ(MatchesFilter(QString::fromUtf8(c.Path), filter), c.Matches) << c.Path;
+}
+
+TEST(BatchFiguresTest, EndMessageAnnouncesSuccessOnlyWhenEveryFileWasConverted)
+{
+    const struct {
+        int Converted;
+        QStringList Failed;
+        int Stopped;
+        QString Expected;
+    } cases[] = {
+        {3, {}, 0, QStringLiteral("视频成功转换！")},
+        {0, {}, 0, QStringLiteral("视频成功转换！")},
+        {1, {}, 2, QStringLiteral("转换结束：1 个视频转换成功，0 个失败，2 个已停止。")},
+        {1,
+         {QStringLiteral("/v/a b.mkv"), QStringLiteral("/v/片.avi")},
+         1,
+         QStringLiteral(
+             "转换结束：1 个视频转换成功，2 个失败，1 个已停止。\n\n转换失败的视频：\n/v/a b.mkv\n/v/片.avi")},
+        {0,
+         {QStringLiteral("/v/x.mp4")},
+         0,
+         QStringLiteral("转换结束：0 个视频转换成功，1 个失败，0 个已停止。\n\n转换失败的视频：\n/v/x.mp4")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BatchEndMessage(c.Converted, c.Failed, c.Stopped), c.Expected) << c.Expected.toStdString();
 }
 
 }  // namespace

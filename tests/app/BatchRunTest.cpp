@@ -1,7 +1,8 @@
 // Batches run by the real engine from the file list: every row converted once into its own file, named as
 // the output rule says; pause and stop; a clip of the marked range; a failing file announced while the
-// batch goes on; the end of the batch announced once, with power-off only after it and only when asked
-// for; a Start that can queue nothing.
+// batch goes on; the end of the batch announced once with what became of its files; power-off only when
+// asked for, after its countdown and never after Stop, with a refused power-off reported; a Start that can
+// queue nothing.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -44,10 +45,22 @@ public:
         kvtest::TDesktopRecorder::Warning(Text);
         Sequence << QStringLiteral("warning");
     }
-    bool PowerOff() override
+    bool PowerOffCountdown(int Seconds) override
+    {
+        Sequence << QStringLiteral("countdown");
+        return kvtest::TDesktopRecorder::PowerOffCountdown(Seconds);
+    }
+    QString PowerOffRefusal;  // what the system answers a power-off, '' when it accepts
+    bool PowerOff(QString& Reason) override
     {
         Sequence << QStringLiteral("power-off");
-        return true;
+        Reason = PowerOffRefusal;
+        return PowerOffRefusal.isEmpty();
+    }
+    void Error(const QString& Text) override
+    {
+        kvtest::TDesktopRecorder::Error(Text);
+        Sequence << QStringLiteral("error");
     }
 };
 
@@ -114,13 +127,11 @@ struct TBatchWindow {
         ASSERT_TRUE(PumpUntil([&] { return AddsFinished > before; }, 30000)) << "the rows never came";
     }
 
-    // Starts and waits for the end of the batch (its message).
+    // Starts and waits for the end of the batch (its message or its countdown).
     void RunBatch(int TimeoutMs = 120000)
     {
-        const qsizetype before = Desktop.Informations.size();
         Driver->Start();
-        ASSERT_TRUE(PumpUntil([&] { return Desktop.Informations.size() > before; }, TimeoutMs))
-            << "the batch did not end";
+        ASSERT_TRUE(PumpUntil([&] { return !Driver->Running(); }, TimeoutMs)) << "the batch did not end";
     }
 
     QStringList OutputFiles() const { return QDir(Output()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name); }
@@ -250,30 +261,47 @@ TEST(BatchRunTest, AFailingFileIsAnnouncedAndTheBatchGoesOn)
         return true;
     };
     w.RunBatch();
-    ASSERT_EQ(w.Desktop.Warnings.size(), 1) << w.Desktop.Warnings.join('\n').toStdString();
+    ASSERT_EQ(w.Desktop.Warnings.size(), 2) << w.Desktop.Warnings.join('\n').toStdString();
     EXPECT_FALSE(w.Desktop.Warnings[0].isEmpty());
-    EXPECT_EQ(w.Desktop.Sequence, (QStringList{QStringLiteral("warning"), QStringLiteral("information")}));
+    // The end names the failed file instead of announcing success.
+    EXPECT_EQ(w.Desktop.Warnings[1], BatchEndMessage(2, {inputs[1]}, 0));
+    EXPECT_TRUE(w.Desktop.Informations.isEmpty());
+    EXPECT_EQ(w.Desktop.Sequence, (QStringList{QStringLiteral("warning"), QStringLiteral("warning")}));
     EXPECT_EQ(w.List.Row(0).Progress, QStringLiteral("100%"));
     EXPECT_NE(w.List.Row(1).Progress, QStringLiteral("100%"));
     EXPECT_EQ(w.List.Row(2).Progress, QStringLiteral("100%")) << "the batch stopped at the failed file";
     EXPECT_TRUE(QFile::exists(w.Output() + QStringLiteral("/C_(new).mp4")));
 }
 
-TEST(BatchRunTest, PowerOffOnlyAfterTheEndMessageAndOnlyWhenAskedFor)
+TEST(BatchRunTest, PowerOffOnlyAfterItsCountdownAndOnlyWhenAskedFor)
 {
+    const QString refusal = QStringLiteral("Access denied");
     const struct {
         bool Checked;
+        bool CountdownRuns;  // false: the user cancels it
+        QString Refusal;
         QStringList Sequence;
     } cases[] = {
-        {true, {QStringLiteral("information"), QStringLiteral("power-off")}},
-        {false, {QStringLiteral("information")}},
+        // The countdown takes the end message's place.
+        {true, true, {}, {QStringLiteral("countdown"), QStringLiteral("power-off")}},
+        {false, true, {}, {QStringLiteral("information")}},
+        {true, false, {}, {QStringLiteral("countdown")}},
+        // A refused power-off is said.
+        {true, true, refusal, {QStringLiteral("countdown"), QStringLiteral("power-off"), QStringLiteral("error")}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Checked << c.CountdownRuns << c.Refusal.toStdString());
         TBatchWindow w;
         w.PowerOffBox = c.Checked;
+        w.Desktop.CountdownAnswer = c.CountdownRuns;
+        w.Desktop.PowerOffRefusal = c.Refusal;
+        w.Driver->PowerOffSeconds = 7;
         w.Add({w.Place("av_source.mkv", QStringLiteral("a.mkv"))});
         w.RunBatch();
-        EXPECT_EQ(w.Desktop.Sequence, c.Sequence) << c.Checked;
+        EXPECT_EQ(w.Desktop.Sequence, c.Sequence);
+        EXPECT_EQ(w.Desktop.Countdowns, c.Checked ? QList<int>{7} : QList<int>{});
+        EXPECT_EQ(w.Desktop.Errors,
+                  c.Refusal.isEmpty() ? QStringList{} : QStringList{PowerOffFailedMessage(c.Refusal)});
     }
 }
 
@@ -323,7 +351,7 @@ TEST(BatchRunTest, PauseHoldsTheOutputsAndStopLeavesThemShorterAndPlayable)
     w.Driver->Stop();
     EXPECT_EQ(w.Driver->Buttons(), (TBatchButtons{false, true, false, false, false}));
     ASSERT_TRUE(PumpUntil([&] { return !w.Desktop.Informations.isEmpty(); })) << "no end after Stop";
-    EXPECT_EQ(w.Desktop.Informations, QStringList{BatchDoneMessage});
+    EXPECT_EQ(w.Desktop.Informations, QStringList{BatchEndMessage(0, {}, 2)}) << "both files count as stopped";
     EXPECT_EQ(w.Driver->Buttons(), TBatchButtons{});
     EXPECT_NE(w.List.Row(0).Progress, QStringLiteral("100%"));
     EXPECT_FALSE(w.List.Row(0).Progress.isEmpty()) << "the stopped row keeps its last percentage";

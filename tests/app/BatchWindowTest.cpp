@@ -1,7 +1,9 @@
 // The batch through the real window on the offscreen platform, with the dialogs, message boxes and
 // power-off answered by a recorder: closing the window while a batch runs, files dropped onto the list,
-// the progress cells drawn as bars, the window title following the batch, and a screenshot of a running
-// batch (screenshots/batch-running.png) for a person to look at.
+// the progress cells drawn as bars, the window title following the batch, the end of a batch (its message,
+// the power-off countdown box and a refused power-off), and screenshots of a running batch, of the end
+// message that counts the files and of the countdown box (screenshots/batch-running.png,
+// batch-end-counts.png, power-off-countdown.png) for a person to look at.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -89,10 +91,20 @@ public:
         kvtest::TDesktopRecorder::Warning(Text);
         Sequence << QStringLiteral("warning");
     }
-    bool PowerOff() override
+    // Empty: the power-off is only counted; otherwise the window's own power-off runs this command.
+    QStringList PowerOffCommand;
+    bool PowerOff(QString& Reason) override
     {
         ++PowerOffs;
-        return true;
+        if (PowerOffCommand.isEmpty())
+            return true;
+        return kv::app::TQtPorts(Window, PowerOffCommand).PowerOff(Reason);
+    }
+    // The window's own countdown box.
+    bool PowerOffCountdown(int Seconds) override
+    {
+        kvtest::TDesktopRecorder::PowerOffCountdown(Seconds);
+        return kv::app::TQtPorts(Window).PowerOffCountdown(Seconds);
     }
     bool Question(const QString& Text) override { return kv::app::TQtPorts(Window).Question(Text); }
 };
@@ -193,6 +205,38 @@ struct TWindow {
 
     QStringList OutputFiles() const { return QDir(Output()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name); }
 };
+
+// Runs Answer on the next message box the code under test opens.
+void OnNextBox(std::function<void(QMessageBox*)> Answer)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, Answer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            Answer(box);
+        }
+    });
+    timer->start();
+}
+
+void SaveScreenshot(QWidget& Widget, const QString& Name)
+{
+    QDir().mkpath(QStringLiteral(KELVANE_SCREENSHOT_DIR));
+    const QImage image = Widget.grab().toImage();
+    ASSERT_FALSE(image.isNull()) << Name.toStdString();
+    EXPECT_TRUE(image.save(QStringLiteral(KELVANE_SCREENSHOT_DIR "/") + Name + QStringLiteral(".png")))
+        << Name.toStdString();
+}
+
+QAbstractButton* ButtonCaptioned(QMessageBox* Box, const QString& Caption)
+{
+    for (QAbstractButton* button : Box->buttons())
+        if (button->text() == Caption)
+            return button;
+    return nullptr;
+}
 
 // A drag's data naming files (and web addresses, given as such).
 std::unique_ptr<QMimeData> FilesData(const QStringList& Paths)
@@ -424,19 +468,157 @@ TEST(BatchWindowTest, AFileFailingWhileConvertingIsAnnouncedAndTheBatchGoesOn)
     };
     w.Controls().Start->click();
     ASSERT_EQ(driver.TaskRows(), (std::vector<int>{0, 1, 2})) << "every row was queued";
-    ASSERT_TRUE(PumpUntil([&] { return !w.Recorder.Informations.isEmpty(); }, 120000)) << "the batch did not end";
+    ASSERT_TRUE(PumpUntil([&] { return !w.Running(); }, 120000)) << "the batch did not end";
 
-    ASSERT_EQ(w.Recorder.Warnings.size(), 1);
+    ASSERT_EQ(w.Recorder.Warnings.size(), 2);
     EXPECT_TRUE(w.Recorder.Warnings[0].contains(QStringLiteral("opening codec")))
         << w.Recorder.Warnings[0].toStdString();
-    EXPECT_EQ(w.Recorder.Sequence, (QStringList{QStringLiteral("warning"), QStringLiteral("information")}));
-    EXPECT_EQ(w.Recorder.Informations, QStringList{BatchDoneMessage});
+    EXPECT_EQ(w.Recorder.Sequence, (QStringList{QStringLiteral("warning"), QStringLiteral("warning")}));
+    EXPECT_EQ(w.Recorder.Warnings[1], BatchEndMessage(2, {inputs[1]}, 0)) << "the end names the failed file";
+    EXPECT_TRUE(w.Recorder.Informations.isEmpty());
     EXPECT_EQ(w.Progress(0), QStringLiteral("100%"));
     EXPECT_NE(w.Progress(1), QStringLiteral("100%"));
     EXPECT_EQ(w.Progress(2), QStringLiteral("100%")) << "the batch stopped at the failed file";
     ExpectPlays(w.Output() + QStringLiteral("/C_(new).mp4"));
     // The failed file leaves nothing behind.
     EXPECT_EQ(w.OutputFiles(), (QStringList{QStringLiteral("A_(new).mp4"), QStringLiteral("C_(new).mp4")}));
+}
+
+TEST(BatchWindowTest, ABatchWithAFailedAndAStoppedFileEndsCountingThemWithoutPowerOff)
+{
+    TWindow w;
+    const QStringList inputs{w.Place("av_source.mkv", QStringLiteral("a.mkv")),
+                             w.Place("av_source.mkv", QStringLiteral("b.mkv")), w.Long(QStringLiteral("c.mp4"), 60),
+                             w.Place("av_source.mkv", QStringLiteral("d.mkv"))};
+    w.Add(inputs);
+    ASSERT_EQ(w.Batch().List().Count(), 4);
+    // Asked for, but a stopped batch did not complete.
+    w.Controls().Shutdown->setChecked(true);
+    TBatchDriver& driver = w.Batch().Driver();
+    const auto build = driver.BuildRecords;
+    driver.BuildRecords = [&](const TListRow& Row, kv::TInputOptions& Input, kv::TOutputOptions& Output) {
+        const bool built = build(Row, Input, Output);
+        if (Row.Path == inputs[1])
+            Output.FrameRate = "70000";  // its encoder does not open
+        return built;
+    };
+    w.Controls().Start->click();
+    ASSERT_TRUE(PumpUntil([&] { return TProgressDelegate::PercentOf(w.Progress(2)) > 0; }, 120000))
+        << "the third file never ran";
+    w.Controls().Stop->click();
+    ASSERT_TRUE(PumpUntil([&] { return !w.Running(); }, 30000)) << "no end after Stop";
+
+    const QString expected = BatchEndMessage(1, {inputs[1]}, 2);
+    ASSERT_EQ(w.Recorder.Warnings.size(), 2) << w.Recorder.Warnings.join('\n').toStdString();
+    EXPECT_EQ(w.Recorder.Warnings[1], expected);
+    EXPECT_TRUE(w.Recorder.Informations.isEmpty()) << w.Recorder.Informations.join('\n').toStdString();
+    EXPECT_EQ(w.Recorder.PowerOffs, 0);
+    EXPECT_TRUE(w.Recorder.Countdowns.isEmpty());
+
+    // The box as the window shows it.
+    OnNextBox([](QMessageBox* Box) {
+        EXPECT_EQ(Box->icon(), QMessageBox::Warning);
+        SaveScreenshot(*Box, QStringLiteral("batch-end-counts"));
+        Box->accept();
+    });
+    TQtPorts(w.Window.get()).Warning(expected);
+}
+
+TEST(BatchWindowTest, AFinishedBatchWithTheBoxCheckedCountsDownToThePowerOff)
+{
+    const struct {
+        const char* Name;
+        bool Checked;
+        bool Cancel;          // 取消 is clicked in the countdown box
+        QStringList Command;  // empty: the power-off is only recorded
+        int PowerOffs;
+        bool Refused;
+    } cases[] = {
+        {"unchecked", false, false, {}, 0, false},
+        {"runs to zero", true, false, {}, 1, false},
+        {"cancelled", true, true, {}, 0, false},
+        {"refused",
+         true,
+         false,
+         {QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("echo no >&2; exit 4")},
+         1,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TWindow w;
+        w.Add({w.Place("av_source.mkv", QStringLiteral("a.mkv")), w.Place("av_source.mkv", QStringLiteral("b.mkv"))});
+        w.Controls().Shutdown->setChecked(c.Checked);
+        w.Recorder.PowerOffCommand = c.Command;
+        w.Batch().Driver().PowerOffSeconds = 2;
+        QElapsedTimer shown;
+        QString firstText;
+        if (c.Checked) {
+            OnNextBox([&](QMessageBox* Box) {
+                shown.start();
+                firstText = Box->text();
+                ASSERT_NE(ButtonCaptioned(Box, QStringLiteral("立即关机")), nullptr);
+                QAbstractButton* cancel = ButtonCaptioned(Box, QStringLiteral("取消"));
+                ASSERT_NE(cancel, nullptr);
+                EXPECT_EQ(Box->windowTitle(), MessageCaption);
+                if (c.Cancel)
+                    cancel->click();
+                else if (c.Command.isEmpty())
+                    SaveScreenshot(*Box, QStringLiteral("power-off-countdown"));
+            });
+        }
+        w.Controls().Start->click();
+        ASSERT_TRUE(PumpUntil([&] { return !w.Running(); }, 120000)) << "the batch did not end";
+        PumpFor(50);
+
+        EXPECT_EQ(w.Recorder.PowerOffs, c.PowerOffs);
+        if (!c.Checked) {
+            EXPECT_EQ(w.Recorder.Informations, QStringList{QStringLiteral("视频成功转换！")});
+            EXPECT_TRUE(w.Recorder.Countdowns.isEmpty());
+            continue;
+        }
+        EXPECT_EQ(w.Recorder.Countdowns, QList<int>{2});
+        EXPECT_EQ(firstText, QStringLiteral("2 秒后关机"));
+        EXPECT_TRUE(w.Recorder.Informations.isEmpty()) << "the countdown takes the end message's place";
+        if (!c.Cancel && c.Command.isEmpty()) {
+            EXPECT_GE(shown.elapsed(), 1500) << "powered off before zero";
+        }
+        if (c.Refused) {
+            ASSERT_EQ(w.Recorder.Errors.size(), 1);
+            EXPECT_TRUE(w.Recorder.Errors[0].startsWith(PowerOffFailedMessage(QString())))
+                << w.Recorder.Errors[0].toStdString();
+            EXPECT_TRUE(w.Recorder.Errors[0].contains(QStringLiteral("退出码 4")))
+                << w.Recorder.Errors[0].toStdString();
+            EXPECT_TRUE(w.Recorder.Errors[0].contains(QStringLiteral("no"))) << w.Recorder.Errors[0].toStdString();
+        } else {
+            EXPECT_TRUE(w.Recorder.Errors.isEmpty()) << w.Recorder.Errors.join('\n').toStdString();
+        }
+    }
+}
+
+TEST(BatchWindowTest, ThePowerOffCommandIsAwaitedAndItsRefusalExplained)
+{
+    const struct {
+        QStringList Command;
+        bool Succeeds;
+        QStringList ReasonHas;
+    } cases[] = {
+        {{QStringLiteral("true")}, true, {}},
+        {{QStringLiteral("false")}, false, {QStringLiteral("false"), QStringLiteral("退出码 1")}},
+        {{QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("echo refused; exit 3")},
+         false,
+         {QStringLiteral("退出码 3"), QStringLiteral("refused")}},
+        {{QStringLiteral("/nonexistent/kelvane-poweroff")}, false, {QStringLiteral("无法运行")}},
+        {{}, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Command.join(' ').toStdString());
+        QString reason;
+        EXPECT_EQ(TQtPorts(nullptr, c.Command).PowerOff(reason), c.Succeeds);
+        EXPECT_EQ(reason.isEmpty(), c.Succeeds) << reason.toStdString();
+        for (const QString& part : c.ReasonHas)
+            EXPECT_TRUE(reason.contains(part)) << reason.toStdString();
+    }
 }
 
 TEST(BatchWindowTest, ScreenshotOfARunningBatch)

@@ -22,7 +22,8 @@ class TDesktopRecorder : public kv::app::IMessageBoxes,
                          public kv::app::IFolderBrowser,
                          public kv::app::IOpenFileDialog,
                          public kv::app::IPowerOff,
-                         public kv::app::IDesktop {
+                         public kv::app::IDesktop,
+                         public kv::app::IPowerOffCountdown {
 public:
     // What the user answers.
     QString FolderAnswer;
@@ -39,6 +40,8 @@ public:
     QList<bool> MultiSelects;
     QStringList OpenedFolders;
     int Beeps = 0;
+    QList<int> Countdowns;        // the seconds of every power-off countdown shown
+    bool CountdownAnswer = true;  // true: it ran to zero; false: 取消
 
     void Error(const QString& Text) override { Errors << Text; }
     void Information(const QString& Text) override { Informations << Text; }
@@ -59,7 +62,12 @@ public:
         MultiSelects << MultiSelect;
         return FilesAnswer;
     }
-    bool PowerOff() override { return true; }
+    bool PowerOff(QString&) override { return true; }
+    bool PowerOffCountdown(int Seconds) override
+    {
+        Countdowns << Seconds;
+        return CountdownAnswer;
+    }
     bool OpenFolder(const QString& Folder) override
     {
         OpenedFolders << Folder;
@@ -68,7 +76,7 @@ public:
     bool OpenUrl(const QString&) override { return true; }
     void Beep() override { ++Beeps; }
 
-    kv::app::TPorts Ports() { return {this, this, this, this, this}; }
+    kv::app::TPorts Ports() { return {this, this, this, this, this, this}; }
 };
 
 // A program folder in a temporary folder, with profiles:
