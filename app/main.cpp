@@ -1,7 +1,9 @@
 #include <QApplication>
+#include <QTranslator>
 
 #include "app/BatchController.h"
 #include "app/MainWindow.h"
+#include "app/QtTranslations.h"
 #include "app/Skins.h"
 
 int main(int argc, char* argv[])
@@ -9,6 +11,9 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KelvaneV1.3"));
     kv::app::InstallApplicationLook(application);
+    QTranslator qtTexts;
+    if (kv::app::LoadQtTranslations(qtTexts))
+        QApplication::installTranslator(&qtTexts);
     kv::app::TMainWindow window;
     window.show();
     // Files named on the command line (a file manager's "Open with") are added as the add button would.

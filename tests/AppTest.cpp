@@ -3,7 +3,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QThread>
+#include <QTranslator>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -11,6 +15,7 @@
 
 #include "app/MainWindow.h"
 #include "app/QtMainThreadBridge.h"
+#include "app/QtTranslations.h"
 #include "engine/TaskThreads.h"
 
 using kv::app::TMainWindow;
@@ -24,6 +29,27 @@ TEST(AppTest, TheWindowStartsWithItsCaptionAndTheLibrariesLoaded)
     window.show();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Kelvane V1.3"));
     EXPECT_TRUE(window.Engine().LibrariesLoaded()) << window.Engine().LastError();
+}
+
+// Qt's standard buttons read in the window's language once Qt's translations are installed.
+TEST(AppTest, QtsOwnButtonsReadInChinese)
+{
+    QTranslator qtTexts;
+    ASSERT_TRUE(kv::app::LoadQtTranslations(qtTexts)) << "scripts/install-deps.sh installs qt6-translations-l10n";
+    ASSERT_TRUE(QApplication::installTranslator(&qtTexts));
+    const struct {
+        QMessageBox::StandardButton Button;
+        const char* Text;
+    } cases[] = {
+        {QMessageBox::Ok, "确定"}, {QMessageBox::Yes, "是"}, {QMessageBox::No, "否"}, {QMessageBox::Cancel, "取消"}};
+    for (const auto& c : cases) {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("KelvaneV1.3"), QStringLiteral("…"), c.Button);
+        ASSERT_NE(box.button(c.Button), nullptr);
+        // The keyboard mnemonic stays Latin: "是(&Y)".
+        const QString text = box.button(c.Button)->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+        EXPECT_EQ(text.toStdString(), c.Text);
+    }
+    QApplication::removeTranslator(&qtTexts);
 }
 
 TEST(AppTest, BridgeCallsFromAWorkerRunOnTheMainThreadAndWait)
