@@ -134,9 +134,9 @@ TEST(OutputResolutionTest, FilesOfOneNameInDifferentFoldersAreEachFittedByTheirO
         const char* FrameSize;
         int PadTop, PadLeft;
     } cases[] = {
-        {0, "364X272", -1, 58},  // pillarbox for the 4:3 source
-        {1, "480X272", 0, -1},   // 16:9 nearly fills 480x272: bands too thin to pad
-        {-1, "480X272", 0, -1},  // no row given: the last of the name, as before
+        {0, "320X240", -1, 0},    // the 4:3 source has the target's shape
+        {1, "320X180", 30, -1},   // the 16:9 source is letterboxed
+        {-1, "320X180", 30, -1},  // no row given: the last of the name, as before
     };
     for (const auto& c : cases) {
         TOutputResolver resolver;
