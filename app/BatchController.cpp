@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QEventLoop>
@@ -20,6 +21,8 @@
 #include <QUrl>
 
 #include "app/ProgressDelegate.h"
+#include "app/TrackBar.h"
+#include "app/WindowImages.h"
 #include "app/logic/WindowLogic.h"
 #include "component/DIdezuDOR.h"
 #include "media/TextAndPath.h"
@@ -167,6 +170,9 @@ void TBatchController::RowAdded(int Index)
         // Selection follows the new row without loading it a second time.
         const QSignalBlocker blocker(m_c.FileList);
         m_c.FileList->addTopLevelItem(item);
+        // The new row is the current one, as the pane shows it, without selecting it.
+        m_c.FileList->selectionModel()->setCurrentIndex(m_c.FileList->indexFromItem(item),
+                                                        QItemSelectionModel::NoUpdate);
     }
     m_pane.Load(row.Path, row.Facts.DurationUs, row.Facts.FormatName, row.Facts.VideoStreams > 0);
 }
@@ -187,14 +193,29 @@ void TBatchController::RebuildRows()
 
 void TBatchController::RowSelected()
 {
-    // With one row its file is in the preview already.
-    if (m_list.Count() < 2)
-        return;
     const int index = m_c.FileList->indexOfTopLevelItem(m_c.FileList->currentItem());
     if (index < 0 || index >= m_list.Count())
         return;
     const TListRow& row = m_list.Row(index);
+    // The file shown already keeps its position and marks.
+    if (row.Path == m_pane.Path() && !m_pane.Picture().isNull())
+        return;
     m_pane.Load(row.Path, row.Facts.DurationUs, row.Facts.FormatName, row.Facts.VideoStreams > 0);
+}
+
+void TBatchController::FollowRemainingRows(int Index)
+{
+    m_pane.ClearPicture();
+    if (m_list.Count() == 0) {
+        m_pane.Clear();
+        return;
+    }
+    // The row that took the deleted one's place (or the new last row) becomes the selected one, and the
+    // pane shows it.
+    QTreeWidgetItem* item = m_c.FileList->topLevelItem(qBound(0, Index, m_list.Count() - 1));
+    m_c.FileList->setCurrentItem(item);
+    item->setSelected(true);
+    RowSelected();
 }
 
 void TBatchController::DeleteClicked()
@@ -206,14 +227,14 @@ void TBatchController::DeleteClicked()
         return;
     }
     m_list.Delete(index);
-    m_pane.ClearPicture();
+    FollowRemainingRows(index);
     m_engine.ClearTasks();
 }
 
 void TBatchController::ClearClicked()
 {
     m_list.Clear();
-    m_pane.ClearPicture();
+    FollowRemainingRows(0);
     m_engine.ClearTasks();
 }
 
@@ -228,12 +249,13 @@ void TBatchController::ShowTrackBar()
     m_c.PreviewTrack->setPageStep(bar.PageSize);
     m_c.PreviewTrack->setValue(0);
     m_c.PreviewTime->setText(m_pane.TimeLabel());
+    ShowMarks();
 }
 
 void TBatchController::ShowPicture()
 {
     if (m_pane.Picture().isNull())
-        m_c.PreviewImage->clear();
+        m_c.PreviewImage->setPixmap(PreviewPlaceholder(m_c.PreviewImage->size()));
     else
         m_c.PreviewImage->setPixmap(QPixmap::fromImage(m_pane.Picture()));
     m_c.PreviewTime->setText(m_pane.TimeLabel());
@@ -244,6 +266,11 @@ void TBatchController::ShowMarks()
     m_c.StartTimeEdit->setText(m_pane.StartText());
     m_c.EndTimeEdit->setText(m_pane.EndText());
     m_c.CutClip->setEnabled(m_pane.ClipEnabled());
+    if (m_c.CutClip->isChecked() != m_pane.ClipChecked()) {
+        const QSignalBlocker blocker(m_c.CutClip);
+        m_c.CutClip->setChecked(m_pane.ClipChecked());
+    }
+    m_c.PreviewTrack->SetMarkedRange(m_pane.SelectionStart(), m_pane.SelectionEnd());
 }
 
 void TBatchController::ShowButtons()

@@ -65,6 +65,8 @@ private:
     void RowAdded(int Index);
     void RebuildRows();
     void RowSelected();
+    // After rows went: the pane follows the row now at Index, or clears when none is left.
+    void FollowRemainingRows(int Index);
     void ShowTrackBar();
     void ShowPicture();
     void ShowButtons();

@@ -1,5 +1,6 @@
 #include "app/MainWindowLayout.h"
 
+#include "app/TrackBar.h"
 #include "app/WindowImages.h"
 
 #include <QCheckBox>
@@ -235,7 +236,7 @@ void BuildPreview(TMainWindowControls& C, QWidget& Client)
     C.PreviewImage = Make<QLabel>(group, "imgPreview", {left, 24, width, 145});
     C.PreviewImage->setAlignment(Qt::AlignCenter);
     C.PreviewImage->setPixmap(PreviewPlaceholder(C.PreviewImage->size()));
-    C.PreviewTrack = Make<QSlider>(group, "trcPreview", {left, 174, width, 26});
+    C.PreviewTrack = Make<TTrackBar>(group, "trcPreview", {left, 174, width, 26});
     C.PreviewTrack->setOrientation(Qt::Horizontal);
     C.PreviewTrack->setTickPosition(QSlider::TicksAbove);
     C.PreviewTrack->setRange(0, 0);

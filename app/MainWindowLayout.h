@@ -17,13 +17,14 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSlider;
 class QTabWidget;
 class QToolButton;
 class QTreeWidget;
 class QWidget;
 
 namespace kv::app {
+
+class TTrackBar;
 
 inline constexpr QSize ClientAreaSize{678, 486};
 
@@ -86,7 +87,7 @@ struct TMainWindowControls {
     // Preview.
     QGroupBox* PreviewGroup = nullptr;
     QLabel* PreviewImage = nullptr;
-    QSlider* PreviewTrack = nullptr;
+    TTrackBar* PreviewTrack = nullptr;
     QLabel* PreviewTime = nullptr;
     QPushButton* StartTime = nullptr;
     QLineEdit* StartTimeEdit = nullptr;

@@ -124,8 +124,15 @@ std::optional<int> TOutputResolver::ComputeLetterbox(const std::string& BaseName
     for (const TFileRowInfo& candidate : Rows)
         if (AsciiUpper(Trimmed(candidate.Caption)) == wanted)
             row = &candidate;  // the last matching row counts
+    if (!row)
+        return std::nullopt;
+    return ComputeLetterbox(*row, TargetSize);
+}
+
+std::optional<int> TOutputResolver::ComputeLetterbox(const TFileRowInfo& Row, const std::string& TargetSize)
+{
     int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0;
-    if (!row || !SplitSize(row->Resolution, AnyCaseX, sourceWidth, sourceHeight) ||
+    if (!SplitSize(Row.Resolution, AnyCaseX, sourceWidth, sourceHeight) ||
         !SplitSize(TargetSize, LowerX, width, height))
         return std::nullopt;
 
@@ -196,7 +203,12 @@ kv::TOutputOptions TOutputResolver::BuildOutputOptions(const TOutputChoice& Choi
     const std::string base = OutputBaseName(Choice.ProbeFileName);
     auto fit = [&](const std::string& Target) {
         options.PadTop = options.PadBottom = options.PadLeft = options.PadRight = -1;
-        if (const std::optional<int> half = ComputeLetterbox(base, Target, Choice.Rows)) {
+        // Files of one name in different folders have rows of their own: the probe's row is the one that counts.
+        const bool ownRow = Choice.ProbeRow >= 0 && Choice.ProbeRow < static_cast<int>(Choice.Rows.size());
+        const std::optional<int> half =
+            ownRow ? ComputeLetterbox(Choice.Rows[static_cast<size_t>(Choice.ProbeRow)], Target)
+                   : ComputeLetterbox(base, Target, Choice.Rows);
+        if (half) {
             options.FrameSize = m_params.FittedSize;
             const int pad = MakeEven(*half);
             if (m_params.PadVertical)

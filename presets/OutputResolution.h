@@ -60,7 +60,10 @@ struct TOutputChoice {
     std::string ProbeFileName;       // the file the preview probe holds, as it was opened
     std::string ProbeFormat;         // the input format the probe was opened with ('' = detected)
     std::vector<TFileRowInfo> Rows;  // the file list's rows
-    std::string ExtFilePath;         // "extfile.ini" of the analysis tab
+    // The index in Rows of the probe's own file; -1 when not known, and then the last row whose caption is
+    // the file's base name stands for it.
+    int ProbeRow = -1;
+    std::string ExtFilePath;  // "extfile.ini" of the analysis tab
 };
 
 // Shows a message to the user (the window: a message box captioned "KelvaneV1.3" with the error icon).
@@ -83,6 +86,8 @@ public:
     // size); the parameters are then left alone.
     std::optional<int> ComputeLetterbox(const std::string& BaseName, const std::string& TargetSize,
                                         const std::vector<TFileRowInfo>& Rows);
+    // The same for the source of one given row.
+    std::optional<int> ComputeLetterbox(const TFileRowInfo& Row, const std::string& TargetSize);
 
     // The output record for the probe's file, resolving the active tab first. When the picture cannot
     // be fitted it gets the plain target size without padding; an audio encoder the container cannot hold

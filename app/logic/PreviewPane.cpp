@@ -161,6 +161,7 @@ void TPreviewPane::Load(const QString& Path, qint64 DurationUs, const QString& F
     m_selStart = 0;
     m_selEnd = 0;
     m_position = 0;
+    ResetMarks();
     if (OnTrackBar)
         OnTrackBar();
     m_busy = false;
@@ -179,6 +180,32 @@ void TPreviewPane::ClearPicture()
     m_reading = false;
     if (OnPicture)
         OnPicture();
+}
+
+void TPreviewPane::Clear()
+{
+    m_rest.stop();
+    m_path.clear();
+    m_format.clear();
+    m_durationUs = -1;
+    m_hasVideo = false;
+    m_bar = TTrackBarSetup();
+    m_position = 0;
+    m_selStart = 0;
+    m_selEnd = 0;
+    ResetMarks();
+    m_label = QStringLiteral("--");
+    if (OnTrackBar)
+        OnTrackBar();
+    ClearPicture();
+}
+
+void TPreviewPane::ResetMarks()
+{
+    m_startText = QStringLiteral("0");
+    m_endText = QStringLiteral("0");
+    m_clipChecked = false;
+    m_clipEnabled = true;
 }
 
 void TPreviewPane::PositionChanged(int Position, bool ListHasRows)
@@ -295,8 +322,11 @@ TRecordSource RecordSourceFor(const TListRow& Row, const TFileList& List, const 
 {
     TRecordSource source;
     source.ProbeFileName = Row.Path;
-    for (int index = 0; index < List.Count(); ++index)
+    for (int index = 0; index < List.Count(); ++index) {
         source.FileRows.push_back({List.Row(index).Caption, List.Row(index).Resolution});
+        if (List.Row(index).Path == Row.Path)
+            source.OwnRow = index;
+    }
     if (!Pane.Path().isEmpty() && Pane.Path() == Row.Path) {
         source.ClipEnabled = Pane.ClipEnabled();
         source.ClipChecked = Pane.ClipChecked();

@@ -66,10 +66,14 @@ public:
     TPreviewPane& operator=(const TPreviewPane&) = delete;
 
     // Shows a file: the track bar set up for its duration with the selection cleared and the position at
-    // 0, and its first picture. The start and end edits and the clip check box keep what they showed.
+    // 0, and its first picture. The marks were times in the file shown before: the start and end texts go
+    // back to "0" and the clip check box is cleared.
     void Load(const QString& Path, qint64 DurationUs, const QString& FormatName, bool HasVideo);
-    // The rows were deleted or cleared: the picture goes, the file and the track bar stay.
+    // The picture goes, the file and the track bar stay.
     void ClearPicture();
+    // The list is empty: no file, no picture (the window's placeholder), the track bar and marks as before
+    // the first file.
+    void Clear();
 
     // The track bar moved (by the user or the keyboard). ListHasRows: nothing is shown for an empty list.
     void PositionChanged(int Position, bool ListHasRows);
@@ -125,6 +129,7 @@ private:
     qint64 TimeAt(int Position) const;
     void Arrived(unsigned Serial, qint64 TimeUs, bool Accurate, const QImage& Frame);
     void UpdateClipEnabled();
+    void ResetMarks();
     void ReadLoop();
 
     std::unique_ptr<IPictureSource> m_source;

@@ -308,6 +308,7 @@ kv::presets::TOutputChoice TWindowLogic::ChoiceFor(const TRecordSource& Source) 
     choice.ProbeFormat = Source.ProbeFormat.toStdString();
     for (const TFileRow& row : Source.FileRows)
         choice.Rows.push_back({row.Caption.toStdString(), row.Resolution.toStdString()});
+    choice.ProbeRow = Source.OwnRow;
     choice.ExtFilePath = ExtFile().toStdString();
     return choice;
 }

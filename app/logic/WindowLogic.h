@@ -84,6 +84,7 @@ struct TRecordSource {
     QString ProbeFileName;  // the file the preview probe holds, as it was opened
     QString ProbeFormat;    // the input format name the probe was opened with ('' when none)
     QList<TFileRow> FileRows;
+    int OwnRow = -1;           // the index in FileRows of the probe's file; -1: found by its caption
     bool ClipEnabled = false;  // the clip check box
     bool ClipChecked = false;
     int SelectionStart = 0;  // the preview track bar's selection

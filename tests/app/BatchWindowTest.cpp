@@ -16,7 +16,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -40,6 +42,8 @@
 #include "app/MainWindow.h"
 #include "app/ProgressDelegate.h"
 #include "app/QtPorts.h"
+#include "app/TrackBar.h"
+#include "app/WindowImages.h"
 #include "app/Skins.h"
 
 using kv::app::TMainWindow;
@@ -744,6 +748,78 @@ TEST(BatchWindowTest, ProgressCellsAreBarsFilledToTheirPercentage)
             EXPECT_EQ(look.Colours, 1) << "'" << c.Text << "': the cell is not blank";
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The preview through the real window: it follows the selected row whatever the row count, clears with the
+// list, draws the marked clip on its track bar, and a newly loaded file starts with no marks.
+void SaveTrackBarScreenshot(QWidget& Preview)
+{
+    QDir().mkpath(QStringLiteral(KELVANE_SCREENSHOT_DIR));
+    const QImage image = Preview.grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_TRUE(image.save(QStringLiteral(KELVANE_SCREENSHOT_DIR "/preview-marked-clip.png")));
+}
+
+TEST(BatchWindowTest, ThePreviewFollowsTheSelectionAndShowsTheMarkedClip)
+{
+    TWindow w;
+    const QString first = w.Place("long_av.mkv", QStringLiteral("first.mkv"));
+    const QString second = w.Place("av_source.mkv", QStringLiteral("second.mkv"));
+    w.Add({first, second});
+    ASSERT_EQ(w.Batch().List().Count(), 2);
+    const TMainWindowControls& c = w.Controls();
+    TPreviewPane& pane = w.Batch().Pane();
+    ASSERT_EQ(pane.Path(), second);
+
+    // Deleting the shown row leaves one row, which the pane now shows; marks set there reach its task.
+    c.FileList->setCurrentItem(c.FileList->topLevelItem(1));
+    c.FileList->topLevelItem(1)->setSelected(true);
+    c.Delete->click();
+    ASSERT_EQ(w.Batch().List().Count(), 1);
+    EXPECT_EQ(pane.Path(), first);
+    EXPECT_FALSE(pane.Picture().isNull());
+    ASSERT_GT(c.PreviewTrack->maximum(), 100);
+    c.PreviewTrack->setValue(c.PreviewTrack->maximum() / 4);
+    c.StartTime->click();
+    c.PreviewTrack->setValue(c.PreviewTrack->maximum() * 3 / 4);
+    c.EndTime->click();
+    c.CutClip->setChecked(true);
+    const TRecordSource source = RecordSourceFor(w.Batch().List().Row(0), w.Batch().List(), pane);
+    EXPECT_TRUE(source.ClipChecked);
+    EXPECT_GT(source.ClipLengthMs, 0);
+    EXPECT_EQ(source.OwnRow, 0);
+
+    // The marked range is drawn between the marks, in the mark colour, and nowhere else.
+    const QRect band = c.PreviewTrack->MarkedRect();
+    ASSERT_FALSE(band.isEmpty());
+    const QImage look = c.PreviewTrack->grab().toImage();
+    const int y = band.center().y();
+    EXPECT_EQ(QColor(look.pixel(band.left() + 3, y)), TTrackBar::MarkColor);
+    EXPECT_NE(QColor(look.pixel(band.left() - 4, y)), TTrackBar::MarkColor);
+    EXPECT_NE(QColor(look.pixel(band.right() + 4, y)), TTrackBar::MarkColor);
+    SaveTrackBarScreenshot(*c.PreviewGroup);
+
+    // Another file loaded: no marks, their texts back to 0, the check box cleared.
+    w.Add({w.Place("av_source.mkv", QStringLiteral("third.mkv"))});
+    EXPECT_EQ(c.StartTimeEdit->text(), QStringLiteral("0"));
+    EXPECT_EQ(c.EndTimeEdit->text(), QStringLiteral("0"));
+    EXPECT_FALSE(c.CutClip->isChecked());
+    EXPECT_TRUE(c.PreviewTrack->MarkedRect().isEmpty());
+
+    // Selecting the first row again shows it.
+    c.FileList->setCurrentItem(c.FileList->topLevelItem(0));
+    EXPECT_EQ(pane.Path(), first);
+
+    // The list emptied: the placeholder and a bar of no positions.
+    c.Clear->click();
+    EXPECT_TRUE(pane.Path().isEmpty());
+    EXPECT_EQ(c.PreviewTrack->maximum(), 0);
+    EXPECT_EQ(c.PreviewImage->pixmap().toImage(), PreviewPlaceholder(c.PreviewImage->size()).toImage());
+    EXPECT_EQ(c.PreviewTime->text(), QStringLiteral("--"));
 }
 
 }  // namespace

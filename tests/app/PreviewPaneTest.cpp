@@ -98,19 +98,54 @@ TEST(PreviewPaneTest, LoadingSetsUpTheBarAndShowsTheFirstPictureFitted)
     EXPECT_EQ(QColor(picture.pixel(2, 72)), QColor(166, 202, 240));
     EXPECT_EQ(QColor(picture.pixel(217, 72)), QColor(166, 202, 240));
 
-    // Marks and position go back to 0 with the next file; the edits keep their texts.
+    // Marks, their texts, the clip check box and the position go back to the start with the next file.
     f.Pane.PositionChanged(5000, true);
     f.Pane.MarkStart();
     f.Pane.PositionChanged(9000, true);
     f.Pane.MarkEnd();
+    f.Pane.SetClipChecked(true);
     ASSERT_TRUE(f.WaitIdle());
+    ASSERT_EQ(f.Pane.StartText(), QStringLiteral("0.500"));
+    ASSERT_EQ(f.Pane.EndText(), QStringLiteral("0.900"));
     f.Pane.Load(QStringLiteral("/v/b.mp4"), 5400000000, QStringLiteral("matroska,webm"), true);
     EXPECT_EQ(f.Pane.Position(), 0);
     EXPECT_EQ(f.Pane.SelectionStart(), 0);
     EXPECT_EQ(f.Pane.SelectionEnd(), 0);
-    EXPECT_EQ(f.Pane.StartText(), QStringLiteral("0.500"));
-    EXPECT_EQ(f.Pane.EndText(), QStringLiteral("0.900"));
+    EXPECT_EQ(f.Pane.StartText(), QStringLiteral("0"));
+    EXPECT_EQ(f.Pane.EndText(), QStringLiteral("0"));
+    EXPECT_FALSE(f.Pane.ClipChecked());
+    EXPECT_TRUE(f.Pane.ClipEnabled());
     EXPECT_EQ(f.Pane.TrackBar().Maximum, 5400);
+    ASSERT_TRUE(f.WaitIdle());
+}
+
+TEST(PreviewPaneTest, ClearingForgetsTheFileAndAPictureOnItsWay)
+{
+    TPaneFixture f;
+    int trackBars = 0;
+    f.Pane.OnTrackBar = [&] { ++trackBars; };
+    f.Pane.Load(QStringLiteral("/v/a.mp4"), 2000000, QString(), true);
+    ASSERT_TRUE(f.WaitIdle());
+    f.Pane.PositionChanged(5000, true);
+    f.Pane.MarkStart();
+    f.Pane.PositionChanged(9000, true);
+    f.Pane.MarkEnd();
+    f.SetHold(true);  // the read of 0.9 s is still on its way when the list empties
+    ASSERT_TRUE(PumpUntil([&] { return f.Reads().size() >= 2; }));
+    f.Pane.Clear();
+    f.SetHold(false);
+    PumpFor(200);
+    EXPECT_TRUE(f.Pane.Path().isEmpty());
+    EXPECT_TRUE(f.Pane.Picture().isNull()) << "the picture of a file no longer listed came back";
+    EXPECT_FALSE(f.Pane.Reading());
+    EXPECT_EQ(trackBars, 2) << "the window's track bar was not set up again";
+    EXPECT_EQ(f.Pane.TrackBar().Maximum, 0);
+    EXPECT_EQ(f.Pane.Position(), 0);
+    EXPECT_EQ(f.Pane.SelectionStart(), 0);
+    EXPECT_EQ(f.Pane.SelectionEnd(), 0);
+    EXPECT_EQ(f.Pane.StartText(), QStringLiteral("0"));
+    EXPECT_EQ(f.Pane.EndText(), QStringLiteral("0"));
+    EXPECT_EQ(f.Pane.TimeLabel(), QStringLiteral("--"));
 }
 
 TEST(PreviewPaneTest, AStillPictureAndAFileWithoutVideo)

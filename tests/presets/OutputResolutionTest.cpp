@@ -126,6 +126,30 @@ TEST(OutputResolutionTest, TheLastMatchingRowGivesTheSourceSize)
     EXPECT_EQ(resolver.Params().FittedSize, "320X180");
 }
 
+TEST(OutputResolutionTest, FilesOfOneNameInDifferentFoldersAreEachFittedByTheirOwnRow)
+{
+    // /a/clip.avi is 4:3, /b/clip.avi is 16:9; each task names its own row.
+    const struct {
+        int ProbeRow;
+        const char* FrameSize;
+        int PadTop, PadLeft;
+    } cases[] = {
+        {0, "320X240", -1, 0},    // the 4:3 source has the target's shape
+        {1, "320X180", 30, -1},   // the 16:9 source is letterboxed
+        {-1, "320X180", 30, -1},  // no row given: the last of the name, as before
+    };
+    for (const auto& c : cases) {
+        TOutputResolver resolver;
+        TOutputChoice choice = ChoiceFor("1280 X 720");
+        choice.Rows = {{"CLIP", "640 X 480"}, {"CLIP", "1280 X 720"}};
+        choice.ProbeRow = c.ProbeRow;
+        const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
+        EXPECT_EQ(options.FrameSize, c.FrameSize) << c.ProbeRow;
+        EXPECT_EQ(options.PadTop, c.PadTop) << c.ProbeRow;
+        EXPECT_EQ(options.PadLeft, c.PadLeft) << c.ProbeRow;
+    }
+}
+
 // Builds the output record for an analysed file of the given kind ("Type" in extfile.ini).
 kv::TOutputOptions BuildForType(const std::string& Folder, const std::string& Type)
 {
