@@ -53,12 +53,9 @@ TBatchController::TBatchController(QWidget& Window, const TMainWindowControls& C
     m_baseTitle = Window.windowTitle();
     m_driver = std::make_unique<TBatchDriver>(m_engine, m_list, m_ports);
     m_driver->BuildRecords = [this](const TListRow& Row, kv::TInputOptions& Input, kv::TOutputOptions& Output) {
-        const TRecordSource source = RecordSourceFor(Row, m_list, m_pane);
-        Output = m_logic.BuildOutputOptions(source);
-        Input = m_logic.BuildInputOptions(source);
-        return true;
+        return m_logic.BuildRecords(RecordSourceFor(Row, m_list, m_pane), Input, Output);
     };
-    m_driver->CheckSettings = [this] { return CheckSettings(); };
+    m_driver->CheckSettings = [this] { return CheckSettings() && m_logic.PrepareOutputFolder(); };
     m_driver->PowerOffChecked = [this] { return m_c.Shutdown && m_c.Shutdown->isChecked(); };
     m_driver->OnButtons = [this] { ShowButtons(); };
     m_driver->OnBatchEnded = [this] {
@@ -297,6 +294,12 @@ bool TBatchController::CheckSettings()
     if (m_logic.ActiveTab() != otCustom)
         return true;
     const TCustomPanelState panel = m_logic.CustomPanel();
+    if (!panel.Visible) {
+        // Its settings are not in force: every row's records would be left from another task.
+        if (m_ports.Messages)
+            m_ports.Messages->Error(CustomPanelHiddenMessage);
+        return false;
+    }
     const QString problem = CustomFieldsProblem(m_c.CustomType ? m_c.CustomType->currentText() : QString(), panel.Width,
                                                 panel.Height, panel.Bitrate, panel.FrameRate);
     if (problem.isEmpty())

@@ -55,9 +55,9 @@ bool TQtPorts::Question(const QString& Text)
            QMessageBox::Yes;
 }
 
-QString TQtPorts::BrowseFolder(const QString& Title)
+QString TQtPorts::BrowseFolder(const QString& Title, const QString& StartFolder)
 {
-    return QFileDialog::getExistingDirectory(m_window, Title, QString(), QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(m_window, Title, StartFolder, QFileDialog::ShowDirsOnly);
 }
 
 QStringList TQtPorts::OpenFiles(const QString& Filter, bool MultiSelect)

@@ -33,7 +33,7 @@ public:
     void Information(const QString& Text) override;
     void Warning(const QString& Text) override;
     bool Question(const QString& Text) override;
-    QString BrowseFolder(const QString& Title) override;
+    QString BrowseFolder(const QString& Title, const QString& StartFolder) override;
     QStringList OpenFiles(const QString& Filter, bool MultiSelect) override;
     bool PowerOff(QString& Reason) override;
     bool PowerOffCountdown(int Seconds) override;

@@ -21,11 +21,12 @@ public:
     virtual bool Question(const QString& Text) = 0;
 };
 
-// The folder-browse dialog. Returns the chosen folder, or an empty text when the user cancels.
+// The folder-browse dialog, opened at StartFolder. Returns the chosen folder, or an empty text when the
+// user cancels.
 class IFolderBrowser {
 public:
     virtual ~IFolderBrowser() = default;
-    virtual QString BrowseFolder(const QString& Title) = 0;
+    virtual QString BrowseFolder(const QString& Title, const QString& StartFolder) = 0;
 };
 
 // The open-file dialog. Filter is written as "Video Files|*.AVI;*.MP4;..." (one description, then the

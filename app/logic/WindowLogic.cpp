@@ -33,6 +33,7 @@ TWindowLogic::TWindowLogic(const TPorts& Ports, const TWindowPaths& Paths)
       m_choices(std::make_unique<TProfileChoices>(Paths.ProgramFolder, *m_settings)),
       m_custom(std::make_unique<TCustomTab>()),
       m_resolver(std::make_unique<kv::presets::TOutputResolver>([this](const std::string& Text) {
+          ++m_resolveErrors;
           if (m_ports.Messages)
               m_ports.Messages->Error(QString::fromStdString(Text));
       }))
@@ -112,7 +113,8 @@ void TWindowLogic::BrowseClicked()
 {
     if (!m_ports.FolderBrowser)
         return;
-    const QString chosen = m_ports.FolderBrowser->BrowseFolder(QStringLiteral("选择一个目录"));
+    const QString start = QFileInfo(m_outputFolderText).isDir() ? m_outputFolderText : m_outputFolder;
+    const QString chosen = m_ports.FolderBrowser->BrowseFolder(QStringLiteral("选择一个目录"), start);
     if (chosen.trimmed().isEmpty())
         return;
     const QString folder = QDir::cleanPath(chosen);
@@ -124,16 +126,28 @@ void TWindowLogic::BrowseClicked()
     m_settings->SetOutputFolder(m_outputFolderText);
 }
 
+bool TWindowLogic::UseTypedFolder()
+{
+    if (!MakeFolder(m_outputFolderText)) {
+        if (m_ports.Messages)
+            m_ports.Messages->Error(FolderNotCreatedMessage(m_outputFolderText));
+        return false;
+    }
+    if (m_outputFolder != m_outputFolderText) {
+        m_outputFolder = m_outputFolderText;
+        m_settings->SetOutputFolder(m_outputFolder);
+    }
+    return true;
+}
+
 void TWindowLogic::OpenFolderClicked()
 {
-    if (!MakeFolder(m_outputFolder)) {
-        if (m_ports.Messages)
-            m_ports.Messages->Error(FolderNotCreatedMessage(m_outputFolder));
-        return;
-    }
-    if (m_ports.Desktop)
+    // The folder the outputs go to, which is the edit's.
+    if (UseTypedFolder() && m_ports.Desktop)
         m_ports.Desktop->OpenFolder(m_outputFolder);
 }
+
+bool TWindowLogic::PrepareOutputFolder() { return UseTypedFolder(); }
 
 QStringList TWindowLogic::FileTypeItems() { return FileTypeCaptions(); }
 
@@ -321,6 +335,14 @@ kv::TOutputOptions TWindowLogic::BuildOutputOptions(const TRecordSource& Source)
 kv::TInputOptions TWindowLogic::BuildInputOptions(const TRecordSource& Source)
 {
     return m_resolver->BuildInputOptions(ChoiceFor(Source));
+}
+
+bool TWindowLogic::BuildRecords(const TRecordSource& Source, kv::TInputOptions& Input, kv::TOutputOptions& Output)
+{
+    const int errors = m_resolveErrors;
+    Output = BuildOutputOptions(Source);
+    Input = BuildInputOptions(Source);
+    return m_resolveErrors == errors;
 }
 
 }  // namespace kv::app

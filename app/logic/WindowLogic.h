@@ -60,6 +60,9 @@ struct TSkinChoice {
     int HueOffset = 0;
 };
 
+// Shown at Start on the custom tab while its settings panel is hidden.
+inline const QString CustomPanelHiddenMessage = QStringLiteral("请设定对应视频参数！");
+
 // The custom tab's edits.
 enum class TCustomField { Width, Height, Bitrate, FrameRate };
 
@@ -119,13 +122,18 @@ public:
     void SkinChosen(const QString& Name);
     // The output folder edit's text: where records send their files.
     QString OutputFolderText() const;
-    // The remembered folder, which the open-folder button opens.
+    // The remembered folder: the last one chosen, or typed and then used.
     QString OutputFolder() const;
     void OutputFolderEdited(const QString& Text);
-    // The edit's button: browse for a folder ("/" is refused) and remember it.
+    // The edit's button: browse for a folder, starting at the edit's folder ("/" is refused), and remember
+    // it.
     void BrowseClicked();
-    // The open-folder button: makes the remembered folder when it is missing and opens it.
+    // The open-folder button: makes the edit's folder (with its parents) when it is missing, remembers it
+    // and opens it.
     void OpenFolderClicked();
+    // Before a batch: makes the edit's folder with its parents and remembers it. False when it cannot be
+    // made (the message has been shown); then no file is to be converted.
+    bool PrepareOutputFolder();
 
     // The About dialog's link: opens the program's web site.
     static QString AboutUrl();
@@ -188,6 +196,9 @@ public:
     // the custom tab show their message and leave the previous output parameters in force.
     kv::TOutputOptions BuildOutputOptions(const TRecordSource& Source);
     kv::TInputOptions BuildInputOptions(const TRecordSource& Source);
+    // Both records of one task. False when the active tab's settings could not be resolved (the reason has
+    // been shown): the records would carry the settings of an earlier task.
+    bool BuildRecords(const TRecordSource& Source, kv::TInputOptions& Input, kv::TOutputOptions& Output);
 
 private:
     TPorts m_ports;
@@ -201,11 +212,14 @@ private:
     QString m_skin;              // a skin chosen while running ('' = config.ini's)
     bool m_shown = false;
     int m_activeTab = 0;
+    int m_resolveErrors = 0;  // the messages the resolver has shown
 
     TWindowThreadQueue m_window;  // the analysis's result goes to the window's thread through it
     std::thread m_analysis;       // the reading of an analysed video's facts, while it runs
 
     kv::presets::TOutputChoice ChoiceFor(const TRecordSource& Source) const;
+    // Makes the edit's folder and remembers it; false (with the message) when it cannot be made.
+    bool UseTypedFolder();
     void AnalysisRead(const QString& File, const std::optional<TVideoFacts>& Facts);
 };
 

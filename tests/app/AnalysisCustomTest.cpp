@@ -291,7 +291,10 @@ TEST(CustomTabTest, RecordsOfTheCustomTabCheckTheSettingsFirst)
         logic.CustomEdited(TCustomField::FrameRate, QStringLiteral("12"));
         if (c.Empty)
             logic.CustomEdited(c.Emptied, QString());
-        const kv::TOutputOptions output = logic.BuildOutputOptions(source);
+        kv::TInputOptions input;
+        kv::TOutputOptions output;
+        // Records left from other settings are never to be queued.
+        EXPECT_EQ(logic.BuildRecords(source, input, output), c.Message.isEmpty());
         if (c.Message.isEmpty()) {
             EXPECT_TRUE(started.Desktop.Errors.isEmpty()) << started.Desktop.Errors.join('\n').toStdString();
             EXPECT_EQ(output.FrameRate, "12");

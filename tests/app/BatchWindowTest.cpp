@@ -45,6 +45,7 @@
 #include "app/TrackBar.h"
 #include "app/WindowImages.h"
 #include "app/Skins.h"
+#include "app/logic/Settings.h"
 
 using kv::app::TMainWindow;
 
@@ -823,3 +824,73 @@ TEST(BatchWindowTest, ThePreviewFollowsTheSelectionAndShowsTheMarkedClip)
 }
 
 }  // namespace
+
+TEST(BatchWindowTest, StartConvertsNothingWhenTheSettingsOrTheFolderCannotBeUsed)
+{
+    struct TCase {
+        const char* Name;
+        bool CustomTabHidden;  // the custom tab, its panel never shown
+        bool FolderUnderAFile;
+    };
+    const TCase cases[] = {
+        {"the custom tab with its panel hidden", true, false},
+        {"a typed folder that cannot be made", false, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TWindow w;
+        w.Add({w.Place("av_source.mkv", QStringLiteral("a.mkv")), w.Place("av_source.mkv", QStringLiteral("b.mkv"))});
+        ASSERT_EQ(w.Batch().List().Count(), 2);
+        if (c.CustomTabHidden)
+            w.Controls().OutputTabs->setCurrentIndex(otCustom);
+        const QString blocker = w.Work.path() + QStringLiteral("/blocker");
+        const QString typed = blocker + QStringLiteral("/out");
+        if (c.FolderUnderAFile) {
+            QFile file(blocker);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            w.Controls().OutputFolder->setText(typed);
+            emit w.Controls().OutputFolder->textEdited(typed);
+        }
+        int builds = 0;
+        TBatchDriver& driver = w.Batch().Driver();
+        const auto build = driver.BuildRecords;
+        driver.BuildRecords = [&](const TListRow& Row, kv::TInputOptions& Input, kv::TOutputOptions& Output) {
+            ++builds;
+            return build(Row, Input, Output);
+        };
+        w.Controls().Start->click();
+        PumpFor(100);
+
+        // One message for the batch, not one per row, and no task.
+        EXPECT_EQ(w.Recorder.Errors,
+                  QStringList{c.CustomTabHidden ? CustomPanelHiddenMessage : FolderNotCreatedMessage(typed)});
+        EXPECT_EQ(builds, 0);
+        EXPECT_FALSE(w.Running());
+        EXPECT_TRUE(driver.TaskRows().empty());
+        EXPECT_TRUE(w.Controls().Start->isEnabled());
+        EXPECT_TRUE(w.Recorder.Informations.isEmpty());
+        EXPECT_TRUE(w.Recorder.Warnings.isEmpty()) << w.Recorder.Warnings.join('\n').toStdString();
+        EXPECT_TRUE(w.OutputFiles().isEmpty());
+    }
+}
+
+TEST(BatchWindowTest, ATypedFolderIsMadeAtStartRememberedAndOpened)
+{
+    TWindow w;
+    w.Add({w.Place("av_source.mkv", QStringLiteral("a.mkv"))});
+    ASSERT_EQ(w.Batch().List().Count(), 1);
+    const QString typed = w.Work.path() + QStringLiteral("/new/deeper");
+    w.Controls().OutputFolder->setText(typed);
+    emit w.Controls().OutputFolder->textEdited(typed);
+
+    w.Controls().Start->click();
+    ASSERT_TRUE(PumpUntil([&] { return !w.Running(); }, 120000)) << "the batch did not end";
+    EXPECT_TRUE(w.Recorder.Errors.isEmpty()) << w.Recorder.Errors.join('\n').toStdString();
+    EXPECT_TRUE(w.Recorder.Warnings.isEmpty()) << w.Recorder.Warnings.join('\n').toStdString();
+    EXPECT_EQ(w.Recorder.Informations, QStringList{BatchDoneMessage});
+    ExpectPlays(typed + QStringLiteral("/A_(new).mp4"));
+    EXPECT_EQ(w.Program.Setting(QStringLiteral("savepath"), QStringLiteral("newfilepath")), typed);
+
+    w.Controls().OpenFolder->click();
+    EXPECT_EQ(w.Recorder.OpenedFolders, QStringList{typed});
+}

@@ -182,31 +182,65 @@ TEST(StartupSettingsTest, BrowsingChoosesTheOutputFolderButNeverTheRoot)
         desktop.FolderAnswer = c.Answer;
         logic.BrowseClicked();
         EXPECT_EQ(desktop.BrowseTitles, QStringList{QStringLiteral("选择一个目录")});
+        EXPECT_EQ(desktop.BrowseStarts, QStringList{start});
         EXPECT_EQ(logic.OutputFolder(), c.Expected);
         EXPECT_EQ(logic.OutputFolderText(), c.Expected);
         EXPECT_EQ(folder.Setting(QStringLiteral("savepath"), QStringLiteral("newfilepath")), c.Expected);
     }
 }
 
-TEST(StartupSettingsTest, ATypedFolderIsNotTheOneTheOpenButtonOpens)
+TEST(StartupSettingsTest, ATypedFolderIsMadeRememberedAndOpenedWhereTheOutputsGo)
 {
     TProgramFolder folder;
     const QString remembered = folder.Root() + QStringLiteral("remembered");
-    folder.WriteFile(QStringLiteral("config.ini"), "[savepath]\nnewfilepath=" + remembered.toUtf8() + "\n");
-    TDesktopRecorder desktop;
-    kv::app::TWindowLogic logic(desktop.Ports(), folder.Paths());
-    kv::TDIdezuDOR engine;
-    logic.Create(engine);
-    const QString typed = folder.Root() + QStringLiteral("typed");
-    logic.OutputFolderEdited(typed);
-    EXPECT_EQ(logic.OutputFolderText(), typed);
-    EXPECT_EQ(folder.Setting(QStringLiteral("savepath"), QStringLiteral("newfilepath")), remembered);
+    folder.WriteFile(QStringLiteral("blocker"), "a file where a folder would have to be\n");
+    struct TCase {
+        const char* Name;
+        bool ByOpenButton;  // else at Start
+        QString Typed;
+        bool Made;
+    };
+    const TCase cases[] = {
+        {"open: a missing folder with missing parents", true, folder.Root() + QStringLiteral("typed/a/b"), true},
+        {"start: a missing folder with missing parents", false, folder.Root() + QStringLiteral("typed/c/d"), true},
+        {"open: under a file", true, folder.Program() + QStringLiteral("blocker/out"), false},
+        {"start: under a file", false, folder.Program() + QStringLiteral("blocker/out"), false},
+        {"start: nothing typed", false, QString(), false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        folder.WriteFile(QStringLiteral("config.ini"), "[savepath]\nnewfilepath=" + remembered.toUtf8() + "\n");
+        TDesktopRecorder desktop;
+        kv::app::TWindowLogic logic(desktop.Ports(), folder.Paths());
+        kv::TDIdezuDOR engine;
+        logic.Create(engine);
+        logic.OutputFolderEdited(c.Typed);
+        EXPECT_EQ(folder.Setting(QStringLiteral("savepath"), QStringLiteral("newfilepath")), remembered)
+            << "typing alone remembers nothing";
 
-    // The open button makes the remembered folder again when it went away.
-    QDir(remembered).removeRecursively();
-    logic.OpenFolderClicked();
-    EXPECT_EQ(desktop.OpenedFolders, QStringList{remembered});
-    EXPECT_TRUE(QFileInfo(remembered).isDir());
+        bool prepared = false;
+        if (c.ByOpenButton)
+            logic.OpenFolderClicked();
+        else
+            prepared = logic.PrepareOutputFolder();
+        const QString expected = c.Made ? c.Typed : remembered;
+        EXPECT_EQ(folder.Setting(QStringLiteral("savepath"), QStringLiteral("newfilepath")), expected);
+        EXPECT_EQ(logic.OutputFolder(), expected);
+        if (c.Made) {
+            EXPECT_TRUE(QFileInfo(c.Typed).isDir());
+            EXPECT_TRUE(desktop.Errors.isEmpty()) << desktop.Errors.join('\n').toStdString();
+            EXPECT_EQ(desktop.OpenedFolders, c.ByOpenButton ? QStringList{c.Typed} : QStringList());
+            EXPECT_EQ(prepared, !c.ByOpenButton);
+        } else {
+            EXPECT_EQ(desktop.Errors, QStringList{kv::app::FolderNotCreatedMessage(c.Typed)});
+            EXPECT_TRUE(desktop.OpenedFolders.isEmpty());
+            EXPECT_FALSE(prepared);
+        }
+
+        // The browse dialog opens where the outputs go, else at the remembered folder.
+        logic.BrowseClicked();
+        EXPECT_EQ(desktop.BrowseStarts, QStringList{c.Made ? c.Typed : remembered});
+    }
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ public:
     QStringList Questions;
     bool QuestionAnswer = false;
     QStringList BrowseTitles;
+    QStringList BrowseStarts;  // the folder each browse dialog opened at
     QStringList FileFilters;
     QList<bool> MultiSelects;
     QStringList OpenedFolders;
@@ -51,9 +52,10 @@ public:
         Questions << Text;
         return QuestionAnswer;
     }
-    QString BrowseFolder(const QString& Title) override
+    QString BrowseFolder(const QString& Title, const QString& StartFolder) override
     {
         BrowseTitles << Title;
+        BrowseStarts << StartFolder;
         return FolderAnswer;
     }
     QStringList OpenFiles(const QString& Filter, bool MultiSelect) override
