@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "engine/OptionTable.h"
 #include "media/OptionValues.h"
 
 namespace kv::cli {
@@ -64,28 +65,7 @@ void Apply(const TFieldLine& Entry, const std::string& Value, TOutputOptions& Re
 
 void FillAlwaysAppliedFields(const std::string& Text, TOutputOptions& Record)
 {
-    // Split as the engine splits: the whole text trimmed, CR LF, CR and LF each one line break.
-    std::string text;
-    const std::string trimmed = TrimText(Text);
-    for (size_t i = 0; i < trimmed.size(); ++i) {
-        if (trimmed[i] == '\r') {
-            text += '\n';
-            if (i + 1 < trimmed.size() && trimmed[i + 1] == '\n')
-                ++i;
-        } else {
-            text += trimmed[i];
-        }
-    }
-    size_t position = 0;
-    while (position < text.size()) {
-        size_t end = text.find('\n', position);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(position, end - position);
-        position = end + 1;
-        const size_t equals = line.find('=');
-        const std::string name = line.substr(0, equals);
-        const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
+    for (const auto& [name, value] : SplitOptionLines(Text)) {
         for (const TFieldLine& entry : FieldLines)
             if (name == entry.Name)
                 Apply(entry, value, Record);

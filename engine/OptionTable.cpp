@@ -152,7 +152,7 @@ void TCustomFFmpeg::SetOption(const std::string& Name, const std::string& Value)
     }
 }
 
-void TCustomFFmpeg::ApplyOptionLines(const std::string& Text, bool NewStreamPass)
+std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::string& Text)
 {
     std::string text;
     const std::string trimmed = TrimText(Text);
@@ -165,6 +165,7 @@ void TCustomFFmpeg::ApplyOptionLines(const std::string& Text, bool NewStreamPass
             text += trimmed[i];
         }
     }
+    std::vector<std::pair<std::string, std::string>> lines;
     size_t position = 0;
     while (position < text.size()) {
         size_t end = text.find('\n', position);
@@ -173,8 +174,15 @@ void TCustomFFmpeg::ApplyOptionLines(const std::string& Text, bool NewStreamPass
         const std::string line = text.substr(position, end - position);
         position = end + 1;
         const size_t equals = line.find('=');
-        const std::string name = line.substr(0, equals);
-        const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
+        lines.emplace_back(line.substr(0, equals),
+                           equals == std::string::npos ? std::string() : line.substr(equals + 1));
+    }
+    return lines;
+}
+
+void TCustomFFmpeg::ApplyOptionLines(const std::string& Text, bool NewStreamPass)
+{
+    for (const auto& [name, value] : SplitOptionLines(Text)) {
         const bool newStream = name == "newvideo" || name == "newaudio" || name == "newsubtitle";
         if (newStream == NewStreamPass)
             SetOption(name, value);

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <variant>
+#include <vector>
 
 #include "engine/OptionHandlers.h"
 
@@ -34,5 +36,9 @@ struct TOptionEntry {
 const TOptionEntry* FindOption(const std::string& Name);
 // Number of names in the vocabulary.
 size_t OptionCount();
+
+// Option lines as (name, value): the whole text trimmed, CR LF, CR and LF each one line break, a line
+// without "=" a name with an empty value.
+std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::string& Text);
 
 }  // namespace kv
