@@ -46,8 +46,11 @@
 #include "app/WindowImages.h"
 #include "app/Skins.h"
 #include "app/logic/Settings.h"
+#include "Screenshot.h"
 
 using kv::app::TMainWindow;
+
+using kvtest::SaveScreenshot;
 
 namespace {
 
@@ -224,15 +227,6 @@ void OnNextBox(std::function<void(QMessageBox*)> Answer)
         }
     });
     timer->start();
-}
-
-void SaveScreenshot(QWidget& Widget, const QString& Name)
-{
-    QDir().mkpath(QStringLiteral(KELVANE_SCREENSHOT_DIR));
-    const QImage image = Widget.grab().toImage();
-    ASSERT_FALSE(image.isNull()) << Name.toStdString();
-    EXPECT_TRUE(image.save(QStringLiteral(KELVANE_SCREENSHOT_DIR "/") + Name + QStringLiteral(".png")))
-        << Name.toStdString();
 }
 
 QAbstractButton* ButtonCaptioned(QMessageBox* Box, const QString& Caption)
@@ -651,10 +645,7 @@ TEST(BatchWindowTest, ScreenshotOfARunningBatch)
     EXPECT_TRUE(w.Controls().Resume->isEnabled());
     EXPECT_TRUE(w.Controls().Stop->isEnabled());
 
-    QDir().mkpath(QStringLiteral(KELVANE_SCREENSHOT_DIR));
-    const QImage image = w.Window->grab().toImage();
-    ASSERT_FALSE(image.isNull());
-    EXPECT_TRUE(image.save(QStringLiteral(KELVANE_SCREENSHOT_DIR "/batch-running.png")));
+    SaveScreenshot(*w.Window, QStringLiteral("batch-running"));
 
     // Stopped while paused: the batch ends, announced, and the title is the caption again.
     w.Controls().Stop->click();
@@ -757,14 +748,6 @@ namespace {
 
 // The preview through the real window: it follows the selected row whatever the row count, clears with the
 // list, draws the marked clip on its track bar, and a newly loaded file starts with no marks.
-void SaveTrackBarScreenshot(QWidget& Preview)
-{
-    QDir().mkpath(QStringLiteral(KELVANE_SCREENSHOT_DIR));
-    const QImage image = Preview.grab().toImage();
-    ASSERT_FALSE(image.isNull());
-    EXPECT_TRUE(image.save(QStringLiteral(KELVANE_SCREENSHOT_DIR "/preview-marked-clip.png")));
-}
-
 TEST(BatchWindowTest, ThePreviewFollowsTheSelectionAndShowsTheMarkedClip)
 {
     TWindow w;
@@ -802,7 +785,7 @@ TEST(BatchWindowTest, ThePreviewFollowsTheSelectionAndShowsTheMarkedClip)
     EXPECT_EQ(QColor(look.pixel(band.left() + 3, y)), TTrackBar::MarkColor);
     EXPECT_NE(QColor(look.pixel(band.left() - 4, y)), TTrackBar::MarkColor);
     EXPECT_NE(QColor(look.pixel(band.right() + 4, y)), TTrackBar::MarkColor);
-    SaveTrackBarScreenshot(*c.PreviewGroup);
+    SaveScreenshot(*c.PreviewGroup, QStringLiteral("preview-marked-clip"));
 
     // Another file loaded: no marks, their texts back to 0, the check box cleared.
     w.Add({w.Place("av_source.mkv", QStringLiteral("third.mkv"))});

@@ -36,8 +36,11 @@
 #include "app/MainWindow.h"
 #include "app/QtPorts.h"
 #include "app/Skins.h"
+#include "Screenshot.h"
 
 using kv::app::TMainWindow;
+
+using kvtest::SaveScreenshot;
 
 namespace {
 
@@ -304,15 +307,6 @@ void ExpectPageSound(const TMainWindow& Window)
                          {{"btnAddPanel", "lstFiles"},  // the add panel covers the empty list
                           {"pnlCustom", "pnlInfo"},     // the custom panel covers its tab
                           {"pnlCustom", "btnShowCustom"}});
-}
-
-void SaveScreenshot(QWidget& Widget, const QString& Name)
-{
-    QDir().mkpath(QStringLiteral(KELVANE_SCREENSHOT_DIR));
-    const QImage image = Widget.grab().toImage();
-    ASSERT_FALSE(image.isNull()) << Name.toStdString();
-    EXPECT_TRUE(image.save(QStringLiteral(KELVANE_SCREENSHOT_DIR "/") + Name + QStringLiteral(".png")))
-        << Name.toStdString();
 }
 
 // Runs Answer on the next modal window the code under test opens (a message box or a dialog).
