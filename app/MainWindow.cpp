@@ -142,6 +142,7 @@ void TMainWindow::Connect()
             const QString accepted = m_logic->CustomEdited(field, Text);
             if (accepted != Text)
                 edit->setText(accepted);
+            Sync();  // the custom tab's labels show the edits
         });
     }
     connect(c.OutputFolder, &QLineEdit::textEdited, this,

@@ -1,5 +1,7 @@
 #include "app/logic/AnalysisTab.h"
 
+#include <QFileInfo>
+
 #include "component/MediaFacts.h"
 #include "presets/IniFile.h"
 
@@ -44,6 +46,22 @@ bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts)
     written = ini.WriteFloat(video, "FPS", Facts.FrameRate) && written;
     written = ini.WriteString(audio, "AudioCodec", Facts.AudioCodec.toStdString()) && written;
     return written;
+}
+
+std::optional<TVideoFacts> ReadWrittenFacts(const QString& ExtFile)
+{
+    if (!QFileInfo(ExtFile).isFile())
+        return std::nullopt;
+    const kv::presets::TIniFile ini(ExtFile.toStdString());
+    TVideoFacts facts;
+    facts.FileExtension = QString::fromStdString(ini.ReadString("mediatype", "Type", {}));
+    facts.VideoCodec = QString::fromStdString(ini.ReadString("video", "VideoCodec", {}));
+    facts.VideoBitrate = ini.ReadFloat("video", "VideoBitrate", 0);
+    facts.Width = ini.ReadInteger("video", "Width", 0);
+    facts.Height = ini.ReadInteger("video", "Height", 0);
+    facts.FrameRate = ini.ReadFloat("video", "FPS", 0);
+    facts.AudioCodec = QString::fromStdString(ini.ReadString("audio", "AudioCodec", {}));
+    return facts;
 }
 
 TShownFacts ShownFactsOf(const TVideoFacts& Facts)

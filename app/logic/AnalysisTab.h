@@ -34,6 +34,8 @@ QString AnalysisFailedMessage(const QString& File);
 
 // Writes the facts into the profile ExtFile, keeping its other keys. False when it cannot be written.
 bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts);
+// The facts an earlier analysis wrote into ExtFile; nothing when there is no such file.
+std::optional<TVideoFacts> ReadWrittenFacts(const QString& ExtFile);
 
 // What the information labels show for the facts, and their texts.
 TShownFacts ShownFactsOf(const TVideoFacts& Facts);

@@ -38,11 +38,10 @@ public:
     int BrandIndex() const { return m_brand; }
     int ModelIndex() const { return m_model; }
 
-    // The labels' texts: empty until a profile or an analysis was shown.
+    // The labels' texts: empty until a profile was shown.
     TProfileLabels Labels() const { return m_shown ? LabelsOf(*m_shown) : TProfileLabels(); }
-    // The figures the labels show; their audio codec chooses the tasks' audio encoder, whatever tab is active.
+    // The figures of the profile shown last, on the preset or the device tab.
     const std::optional<TShownFacts>& Shown() const { return m_shown; }
-    void SetShown(const TShownFacts& Facts) { m_shown = Facts; }
 
     // User-change marks: set by a click on a combo, cleared by the next change, which writes the choice to
     // the settings only while its mark is set.

@@ -1,9 +1,36 @@
 // The information labels' figures and texts.
 #include "app/logic/ProfileLabels.h"
 
+#include <iterator>
+
 #include "presets/Numbers.h"
 
 namespace kv::app {
+
+namespace {
+
+// The codecs of each custom type, in the order of its combo: what the conversion writes, given the
+// type's container and the audio encoders it holds.
+struct TCustomLabel {
+    const char* Video;
+    const char* Audio;
+};
+
+// clang-format off
+const TCustomLabel CustomLabels[] = {
+    {"MPEG4", "AAC"},  // 3GP
+    {"H264",  "MP3"},  // MP4
+    {"MPEG4", "MP3"},  // AVI
+    {"MPEG4", "MP3"},  // MPEG
+    {"WMV2",  "WMA"},  // WMV
+    {"RV20",  "AC3"},  // RM
+    {"MPEG4", "MP3"},  // MOV
+    {"H264",  "MP3"},  // MKV
+    {"FLV",   "MP3"},  // FLV
+};
+// clang-format on
+
+}  // namespace
 
 TShownFacts ShownFactsOf(const kv::presets::TProfile& Profile, bool DeviceTab)
 {
@@ -34,6 +61,21 @@ TProfileLabels LabelsOf(const TShownFacts& Facts)
 TProfileLabels ProfileLabels(const kv::presets::TProfile& Profile, bool DeviceTab)
 {
     return LabelsOf(ShownFactsOf(Profile, DeviceTab));
+}
+
+TShownFacts CustomFactsOf(int TypeIndex, const QString& Width, const QString& Height, const QString& Bitrate,
+                          const QString& FrameRate)
+{
+    TShownFacts facts;
+    facts.Width = Width.trimmed().toInt();
+    facts.Height = Height.trimmed().toInt();
+    facts.VideoBitrate = Bitrate.trimmed().toDouble();
+    facts.FrameRate = FrameRate.trimmed().toDouble();
+    if (TypeIndex >= 0 && TypeIndex < static_cast<int>(std::size(CustomLabels))) {
+        facts.VideoCodec = CustomLabels[TypeIndex].Video;
+        facts.AudioCodec = CustomLabels[TypeIndex].Audio;
+    }
+    return facts;
 }
 
 }  // namespace kv::app

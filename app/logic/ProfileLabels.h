@@ -36,4 +36,9 @@ TProfileLabels LabelsOf(const TShownFacts& Facts);
 // The labels of a profile.
 TProfileLabels ProfileLabels(const kv::presets::TProfile& Profile, bool DeviceTab);
 
+// What the custom tab's labels show: its edits, and the codecs a file of its type (an index of the custom
+// type combo) gets, spelt as the profiles spell them. An edit left empty shows 0.
+TShownFacts CustomFactsOf(int TypeIndex, const QString& Width, const QString& Height, const QString& Bitrate,
+                          const QString& FrameRate);
+
 }  // namespace kv::app

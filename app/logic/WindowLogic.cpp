@@ -62,6 +62,10 @@ void TWindowLogic::Create(kv::TCustomDIdezuDOR& Engine)
         m_ports.Messages->Error(FolderNotCreatedMessage(m_outputFolder));
     m_outputFolderText = m_outputFolder;
 
+    // The analysis of an earlier run is the analysis tab's until another is made.
+    if (const std::optional<TVideoFacts> analysed = ReadWrittenFacts(ExtFile()))
+        m_analysed = ShownFactsOf(*analysed);
+
     // The libraries: a failure is not reported here; adding a file tries again.
     Engine.SetCodecThreads(0);
     Engine.LoadLibraries(kv::LibraryFolder(m_paths.ProgramFolder.toStdString()));
@@ -197,7 +201,23 @@ void TWindowLogic::FileTypeClicked() { m_choices->MarkFileType(); }
 
 void TWindowLogic::BrandClicked() { m_choices->MarkBrand(); }
 
-TInfoLabels TWindowLogic::Labels() const { return m_choices->Labels(); }
+std::optional<TShownFacts> TWindowLogic::ShownFacts() const
+{
+    switch (m_activeTab) {
+    case otAnalysis: return m_analysed;
+    case otCustom:
+        return CustomFactsOf(m_custom->TypeIndex(), m_custom->Text(TCustomField::Width),
+                             m_custom->Text(TCustomField::Height), m_custom->Text(TCustomField::Bitrate),
+                             m_custom->Text(TCustomField::FrameRate));
+    default: return m_choices->Shown();
+    }
+}
+
+TInfoLabels TWindowLogic::Labels() const
+{
+    const std::optional<TShownFacts> facts = ShownFacts();
+    return facts ? LabelsOf(*facts) : TInfoLabels();
+}
 
 int TWindowLogic::ActiveTab() const { return m_activeTab; }
 
@@ -240,7 +260,7 @@ void TWindowLogic::AnalysisRead(const QString& File, const std::optional<TVideoF
             m_ports.Messages->Information(ChosenFormatMessage(*Facts));
         if (!WriteVideoFacts(ExtFile(), *Facts) && m_ports.Messages)
             m_ports.Messages->Error(QStringLiteral("未能写入 ") + ExtFile() + QStringLiteral(" 文件！"));
-        m_choices->SetShown(ShownFactsOf(*Facts));
+        m_analysed = ShownFactsOf(*Facts);
     }
     if (OnAnalysisDone)
         OnAnalysisDone();
@@ -308,9 +328,9 @@ kv::presets::TOutputChoice TWindowLogic::ChoiceFor(const TRecordSource& Source) 
     choice.CustomHeight = m_custom->Text(TCustomField::Height).toStdString();
     choice.CustomBitrate = m_custom->Text(TCustomField::Bitrate).toStdString();
     choice.CustomFps = m_custom->Text(TCustomField::FrameRate).toStdString();
-    // The codec of whatever the labels show last, also when that belongs to another tab.
-    if (m_choices->Shown())
-        choice.AudioCodec = m_choices->Shown()->AudioCodec;
+    // The active tab's audio label names the encoder.
+    if (const std::optional<TShownFacts> facts = ShownFacts())
+        choice.AudioCodec = facts->AudioCodec;
     choice.ClipEnabled = Source.ClipEnabled;
     choice.ClipChecked = Source.ClipChecked;
     choice.SelStart = Source.SelectionStart;

@@ -158,6 +158,8 @@ public:
     // combos mark the file type, the brand and model combos the brand.
     void FileTypeClicked();
     void BrandClicked();
+    // The labels of the active tab: the chosen preset or model, the last analysis (empty before the first),
+    // or the custom settings. Their audio codec chooses the tasks' audio encoder.
     TInfoLabels Labels() const;
 
     // --- Output tabs --------------------------------------------------------------------------------
@@ -217,6 +219,10 @@ private:
     TWindowThreadQueue m_window;  // the analysis's result goes to the window's thread through it
     std::thread m_analysis;       // the reading of an analysed video's facts, while it runs
 
+    std::optional<TShownFacts> m_analysed;  // what the analysed profile holds, once there is one
+
+    // The figures the active tab's labels show.
+    std::optional<TShownFacts> ShownFacts() const;
     kv::presets::TOutputChoice ChoiceFor(const TRecordSource& Source) const;
     // Makes the edit's folder and remembers it; false (with the message) when it cannot be made.
     bool UseTypedFolder();

@@ -9,6 +9,7 @@
 #include "EventPump.h"
 #include "WindowLogicSupport.h"
 #include "component/DIdezuDOR.h"
+#include "presets/IniFile.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ TEST(AnalysisTabTest, AnalysisWritesTheProfileAndTheOutputFollowsIt)
     TWindowLogic& logic = started.Logic;
     TDesktopRecorder& desktop = started.Desktop;
 
+    logic.TabChanged(2);
     desktop.FilesAnswer = {video};
     Analyse(logic);
     EXPECT_EQ(desktop.MultiSelects, QList<bool>{false});
@@ -108,7 +110,6 @@ TEST(AnalysisTabTest, AnalysisWritesTheProfileAndTheOutputFollowsIt)
 
     // The analysis tab then builds its records from the profile: whole frames a second (29.97 is not a
     // whole number, so 24), the analysed size, the AAC label's encoder.
-    logic.TabChanged(2);
     EXPECT_EQ(logic.Labels().AudioCodec, QStringLiteral("音频编码：AAC"));
     const kv::TOutputOptions output = logic.BuildOutputOptions(SourceFor(video, QStringLiteral("176 X 144")));
     EXPECT_TRUE(desktop.Errors.isEmpty()) << desktop.Errors.join('\n').toStdString();
@@ -158,6 +159,7 @@ TEST(AnalysisTabTest, AVideoWithoutPicturesACancelledChoiceOrAFileThatCannotBeRe
                                      QStringLiteral("-c:a"), QStringLiteral("libmp3lame")});
     TStartedLogic started(folder);
     TWindowLogic& logic = started.Logic;
+    logic.TabChanged(2);
 
     // Cancelled: nothing is shown or written.
     Analyse(logic);
@@ -338,6 +340,88 @@ TEST(CustomTabTest, RecordsGoToTheTypedFolder)
         logic.BuildOutputOptions(SourceFor(folder.Root() + QStringLiteral("my clip.avi"), QStringLiteral("220 X 176")));
     EXPECT_EQ(QString::fromStdString(output.FileName), typed + QStringLiteral("/MY CLIP_(new).3gp"));
     EXPECT_NE(logic.OutputFolder(), typed);
+}
+
+// Each tab's labels show its own settings, and the audio label the active tab shows names the encoder.
+TEST(InfoLabelsTest, EachCustomTypesLabelsNameTheCodecsItsRecordsGet)
+{
+    TProgramFolder folder;
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    logic.BrandChanged(1, true);  // a model whose audio label is AAC
+    logic.TabChanged(1);
+    logic.TabChanged(3);
+    logic.CustomButtonClicked();
+    const struct {
+        int Type;
+        const char* VideoLabel;
+        const char* AudioLabel;
+        const char* Video;  // the records' encoders
+        const char* Audio;
+    } cases[] = {
+        {0, "MPEG4", "AAC", "mpeg4", "libfaac"},    {1, "H264", "MP3", "avc", "libmp3lame"},
+        {2, "MPEG4", "MP3", "mpeg4", "libmp3lame"}, {3, "MPEG4", "MP3", "mpeg4", "libmp3lame"},
+        {4, "WMV2", "WMA", "wmv2", "wmav2"},        {5, "RV20", "AC3", "rv20", "ac3"},
+        {6, "MPEG4", "MP3", "mpeg4", "libmp3lame"}, {7, "H264", "MP3", "libx264", "libmp3lame"},
+        {8, "FLV", "MP3", "flv", "libmp3lame"},
+    };
+    const kv::app::TRecordSource source =
+        SourceFor(folder.Root() + QStringLiteral("clip.avi"), QStringLiteral("320 X 240"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Type);
+        logic.CustomTypeChanged(c.Type);
+        const kv::app::TInfoLabels labels = logic.Labels();
+        EXPECT_EQ(labels.FrameSize, QStringLiteral("视频像素：220X176"));
+        EXPECT_EQ(labels.VideoCodec, QStringLiteral("视频编码：") + QString::fromUtf8(c.VideoLabel));
+        EXPECT_EQ(labels.VideoBitrate, QStringLiteral("视频码率：38400"));
+        EXPECT_EQ(labels.FrameRate, QStringLiteral("帧速率：15"));
+        EXPECT_EQ(labels.AudioCodec, QStringLiteral("音频编码：") + QString::fromUtf8(c.AudioLabel));
+        const kv::TOutputOptions output = logic.BuildOutputOptions(source);
+        EXPECT_EQ(output.VideoCodec, c.Video);
+        EXPECT_EQ(output.AudioCodec, c.Audio);
+    }
+    EXPECT_TRUE(started.Desktop.Errors.isEmpty()) << started.Desktop.Errors.join('\n').toStdString();
+
+    // The edits show as they are typed.
+    logic.CustomEdited(TCustomField::Width, QStringLiteral("640"));
+    logic.CustomEdited(TCustomField::FrameRate, QStringLiteral("25"));
+    EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：640X176"));
+    EXPECT_EQ(logic.Labels().FrameRate, QStringLiteral("帧速率：25"));
+}
+
+TEST(InfoLabelsTest, TheAnalysisTabShowsItsAnalysisAfterOtherTabsAndAfterARestart)
+{
+    TProgramFolder folder;
+    // What an analysis of an earlier run left.
+    {
+        kv::presets::TIniFile ini((folder.Program() + QStringLiteral("extfile.ini")).toStdString());
+        ini.WriteString("mediatype", "Type", "mp4");
+        ini.WriteString("video", "VideoCodec", "AVC");
+        ini.WriteString("video", "VideoBitrate", "900000");
+        ini.WriteInteger("video", "Width", 640);
+        ini.WriteInteger("video", "Height", 360);
+        ini.WriteFloat("video", "FPS", 25);
+        ini.WriteString("audio", "AudioCodec", "MP3");
+    }
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    logic.BrandChanged(1, true);  // AAC
+    logic.TabChanged(1);
+    const kv::app::TRecordSource source =
+        SourceFor(folder.Root() + QStringLiteral("clip.avi"), QStringLiteral("640 X 360"));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        logic.TabChanged(2);
+        const kv::app::TInfoLabels labels = logic.Labels();
+        EXPECT_EQ(labels.FrameSize, QStringLiteral("视频像素：640X360"));
+        EXPECT_EQ(labels.VideoCodec, QStringLiteral("视频编码：AVC"));
+        EXPECT_EQ(labels.VideoBitrate, QStringLiteral("视频码率：900000"));
+        EXPECT_EQ(labels.FrameRate, QStringLiteral("帧速率：25"));
+        EXPECT_EQ(labels.AudioCodec, QStringLiteral("音频编码：MP3"));
+        EXPECT_EQ(logic.BuildOutputOptions(source).AudioCodec, "libmp3lame");
+        logic.TabChanged(1);
+        EXPECT_EQ(logic.Labels().AudioCodec, QStringLiteral("音频编码：AAC"));
+    }
 }
 
 }  // namespace

@@ -197,10 +197,11 @@ TEST(ProfileChoicesTest, LabelsFollowTheTabShown)
     const TStep steps[] = {
         {0, QStringLiteral("视频像素：352X288"), QStringLiteral("帧速率：29.97"), QStringLiteral("音频编码：MP3")},
         {1, QStringLiteral("视频像素：800X480"), QStringLiteral("桢速率：29.97"), QStringLiteral("音频编码：AAC")},
-        // The analysis and custom tabs keep what the previous tab showed.
-        {2, QStringLiteral("视频像素：800X480"), QStringLiteral("桢速率：29.97"), QStringLiteral("音频编码：AAC")},
+        // The analysis tab shows its analysis (none yet), the custom tab its edits and its type's codecs.
+        {2, QString(), QString(), QString()},
         {0, QStringLiteral("视频像素：352X288"), QStringLiteral("帧速率：29.97"), QStringLiteral("音频编码：MP3")},
-        {3, QStringLiteral("视频像素：352X288"), QStringLiteral("帧速率：29.97"), QStringLiteral("音频编码：MP3")},
+        {3, QStringLiteral("视频像素：220X176"), QStringLiteral("帧速率：15"), QStringLiteral("音频编码：AAC")},
+        {1, QStringLiteral("视频像素：800X480"), QStringLiteral("桢速率：29.97"), QStringLiteral("音频编码：AAC")},
     };
     for (const TStep& step : steps) {
         SCOPED_TRACE(step.Tab);
