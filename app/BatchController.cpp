@@ -23,6 +23,7 @@
 #include "app/ProgressDelegate.h"
 #include "app/TrackBar.h"
 #include "app/WindowImages.h"
+#include "app/logic/AddNotices.h"
 #include "app/logic/WindowLogic.h"
 #include "component/DIdezuDOR.h"
 #include "media/TextAndPath.h"
@@ -72,6 +73,10 @@ TBatchController::TBatchController(QWidget& Window, const TMainWindowControls& C
         UpdateTitle();
     };
     m_list.OnRowsRemoved = [this] { RebuildRows(); };
+    m_list.OnNotAdded = [this](const TNotAdded& NotAdded) {
+        if (m_ports.Messages)
+            m_ports.Messages->Warning(NotAddedMessage(NotAdded, TWindowLogic::VideoFileFilter()));
+    };
     m_list.OnAddFinished = [this] {
         if (m_list.Count() > 0) {
             m_c.AddPanel->hide();
@@ -130,12 +135,7 @@ TBatchController::~TBatchController()
     m_driver.reset();
 }
 
-bool TBatchController::LibrariesReady()
-{
-    if (m_engine.LibrariesLoaded())
-        return true;
-    return m_engine.LoadLibraries(kv::LibraryFolder(m_logic.Paths().ProgramFolder.toStdString()));
-}
+bool TBatchController::LibrariesReady() { return m_logic.LoadLibraries(m_engine); }
 
 void TBatchController::AddClicked()
 {
@@ -149,7 +149,14 @@ void TBatchController::AddClicked()
 
 void TBatchController::AddFiles(const QStringList& Paths)
 {
-    if (Paths.isEmpty() || m_driver->Running() || !LibrariesReady())
+    if (Paths.isEmpty())
+        return;
+    if (m_driver->Running()) {
+        if (m_ports.Messages)
+            m_ports.Messages->Warning(AddWhileConvertingMessage);
+        return;
+    }
+    if (!LibrariesReady())
         return;
     QStringList absolute;
     for (const QString& path : Paths)

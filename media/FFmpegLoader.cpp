@@ -24,6 +24,7 @@ struct TLibraryItem {
     const char* BaseName;
     int Version;           // soname version; -1 = none
     const char* FileName;  // soname loaded through the system search or from the library folder
+    const char* Package;   // the Debian 12 package that installs it
     BindProcedure Bind;    // nullptr: nothing to bind
     UnbindProcedure Unbind;
 };
@@ -38,6 +39,7 @@ struct TLibraryStatus {
 std::mutex GLoaderLock;
 std::string GLibraryPath;
 std::string GLastError;
+std::vector<TLoadFailure> GLastFailures;  // of the last LoadLibs
 std::array<TLibraryStatus, LibraryCount> GStatus;
 int GUsers = 0;  // under GLoaderLock
 
@@ -78,17 +80,19 @@ KV_LIBRARY_PROCEDURES(SWResample, KV_SWRESAMPLE_FUNCTIONS)
 void BindMyUtil(const std::string& File, void* Module) { KV_MYUTIL_FUNCTIONS(KV_BIND_RUNTIME) }
 void UnbindMyUtil() { KV_MYUTIL_FUNCTIONS(KV_UNBIND_RUNTIME) }
 
+// clang-format off
 const std::array<TLibraryItem, LibraryCount> LibraryTable{{
-    {libAVCodec, "avcodec", 59, "libavcodec.so.59", BindAVCodec, UnbindAVCodec},
-    {libAVDevice, "avdevice", 59, "libavdevice.so.59", BindAVDevice, UnbindAVDevice},
-    {libAVFilter, "avfilter", 8, "libavfilter.so.8", BindAVFilter, UnbindAVFilter},
-    {libAVFormat, "avformat", 59, "libavformat.so.59", BindAVFormat, UnbindAVFormat},
-    {libAVUtil, "avutil", 57, "libavutil.so.57", BindAVUtil, UnbindAVUtil},
-    {libSWScale, "swscale", 6, "libswscale.so.6", BindSWScale, UnbindSWScale},
-    {libMyUtil, "myutil", -1, "libc.so.6", BindMyUtil, UnbindMyUtil},
-    {libSDL, "SDL", -1, "libSDL2-2.0.so.0", nullptr, nullptr},
-    {libSWResample, "swresample", 4, "libswresample.so.4", BindSWResample, UnbindSWResample},
+    {libAVCodec,    "avcodec",    59, "libavcodec.so.59",   "libavcodec59",   BindAVCodec,    UnbindAVCodec},
+    {libAVDevice,   "avdevice",   59, "libavdevice.so.59",  "libavdevice59",  BindAVDevice,   UnbindAVDevice},
+    {libAVFilter,   "avfilter",   8,  "libavfilter.so.8",   "libavfilter8",   BindAVFilter,   UnbindAVFilter},
+    {libAVFormat,   "avformat",   59, "libavformat.so.59",  "libavformat59",  BindAVFormat,   UnbindAVFormat},
+    {libAVUtil,     "avutil",     57, "libavutil.so.57",    "libavutil57",    BindAVUtil,     UnbindAVUtil},
+    {libSWScale,    "swscale",    6,  "libswscale.so.6",    "libswscale6",    BindSWScale,    UnbindSWScale},
+    {libMyUtil,     "myutil",     -1, "libc.so.6",          "libc6",          BindMyUtil,     UnbindMyUtil},
+    {libSDL,        "SDL",        -1, "libSDL2-2.0.so.0",   "libsdl2-2.0-0",  nullptr,        nullptr},
+    {libSWResample, "swresample", 4,  "libswresample.so.4", "libswresample4", BindSWResample, UnbindSWResample},
 }};
+// clang-format on
 
 // Dependency order: a library loaded from the library folder resolves its dependencies to the ones
 // already loaded (RTLD_GLOBAL).
@@ -221,6 +225,11 @@ std::string TFFmpegLoader::LibraryFileName(int Library) const
     return ValidLibrary(Library) ? LibraryTable[static_cast<size_t>(Library)].FileName : std::string();
 }
 
+std::string TFFmpegLoader::LibraryPackage(int Library) const
+{
+    return ValidLibrary(Library) ? LibraryTable[static_cast<size_t>(Library)].Package : std::string();
+}
+
 bool TFFmpegLoader::LoadLib(int Library)
 {
     if (!ValidLibrary(Library))
@@ -249,17 +258,31 @@ bool TFFmpegLoader::LoadLibs(const TLibrarySet& Set)
 {
     assert(Set.any());
     std::lock_guard<std::mutex> guard(GLoaderLock);
+    GLastFailures.clear();
+    // Every library of the set is tried, so that all that fail can be named; the error kept is the first.
+    std::string firstError;
     for (TLibrary lib : LoadOrder) {
         if (Set.test(static_cast<size_t>(lib)) && !LoadLibLocked(lib)) {
-            // While users live, what is loaded stays loaded; the error of the failed load is kept.
-            if (GUsers == 0)
-                for (auto it = LoadOrder.rbegin(); it != LoadOrder.rend(); ++it)
-                    if (Set.test(static_cast<size_t>(*it)))
-                        UnloadLibLocked(*it);
-            return false;
+            GLastFailures.push_back({lib, GLastError});
+            if (firstError.empty())
+                firstError = GLastError;
         }
     }
-    return true;
+    if (GLastFailures.empty())
+        return true;
+    GLastError = firstError;
+    // While users live, what is loaded stays loaded.
+    if (GUsers == 0)
+        for (auto it = LoadOrder.rbegin(); it != LoadOrder.rend(); ++it)
+            if (Set.test(static_cast<size_t>(*it)))
+                UnloadLibLocked(*it);
+    return false;
+}
+
+std::vector<TLoadFailure> TFFmpegLoader::LastLoadFailures() const
+{
+    std::lock_guard<std::mutex> guard(GLoaderLock);
+    return GLastFailures;
 }
 
 bool TFFmpegLoader::LibsLoaded(const TLibrarySet& Set) const

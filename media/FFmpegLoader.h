@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kv {
 
@@ -31,6 +32,12 @@ TLibrarySet ComponentLibrarySet();
 // What the media probe needs.
 TLibrarySet ProbeLibrarySet();
 
+// A library that did not load, and why.
+struct TLoadFailure {
+    int Library;
+    std::string Error;
+};
+
 // Loading and unloading may be asked for on any thread; the loader's state (folder, last error, module
 // handles) is guarded by its own lock, which is a leaf: nothing else is locked while it is held. The
 // bound function pointers are written only while their library's Bound flag is clear; the flag is set
@@ -45,6 +52,8 @@ public:
 
     // The library's file name: its soname (for example libavcodec.so.59).
     std::string LibraryFileName(int Library) const;
+    // The Debian package that installs the library (libavcodec59).
+    std::string LibraryPackage(int Library) const;
 
     bool LoadLib(int Library);
     // False, with the reason in LastLoadError, while a library user lives (see AcquireUse): the
@@ -53,8 +62,11 @@ public:
     // Module loaded and every function of its list bound.
     bool IsLibLoaded(int Library) const;
 
-    // Loads the set in dependency order; when one fails, the whole set is unloaded (unless users live).
+    // Loads the set in dependency order; when one fails, the others are still tried, then the whole set is
+    // unloaded (unless users live). LastLoadError is the first failure's reason.
     bool LoadLibs(const TLibrarySet& Set);
+    // Every library the last LoadLibs could not load, in loading order; empty after a success.
+    std::vector<TLoadFailure> LastLoadFailures() const;
     bool LibsLoaded(const TLibrarySet& Set) const;
     // Unloads the whole set, or nothing (False) while a library user lives.
     bool UnloadLibs(const TLibrarySet& Set);

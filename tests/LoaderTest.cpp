@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "MediaFixtures.h"
 #include "TestSupport.h"
 #include "media/FFmpegLoader.h"
 #include "media/LibraryBindings.h"
@@ -217,6 +218,50 @@ TEST_F(LoaderTest, UnusableLibraryInTheFolderUnloadsTheWholeSet)
 
         RestoreSystemLibraries();
     }
+}
+
+// Every library of a set that fails is named with its own reason, so the user can be told all that is
+// missing at once; a later success forgets them.
+TEST_F(LoaderTest, EveryLibraryThatFailsIsNamed)
+{
+    const kv::TLibrarySet set = kv::ComponentLibrarySet();
+    kvtest::TempFolder temp("loader-missing");
+    for (const char* name : {"libavfilter.so.8", "libswscale.so.6"})
+        WriteFile(temp.Path + "/" + name, "this is not a shared object\n");
+    ASSERT_TRUE(kv::FFLoader().UnloadLibs(set));
+    kv::FFLoader().SetLibraryPath(temp.Path);
+    EXPECT_FALSE(kv::FFLoader().LoadLibs(set));
+    const std::vector<kv::TLoadFailure> failures = kv::FFLoader().LastLoadFailures();
+    ASSERT_EQ(failures.size(), 2u);
+    // In loading order: swscale before avfilter.
+    EXPECT_EQ(failures[0].Library, kv::libSWScale);
+    EXPECT_EQ(failures[0].Error,
+              "Load library " + temp.Path + "/libswscale.so.6 error: " + OpenError(temp.Path + "/libswscale.so.6"));
+    EXPECT_EQ(failures[1].Library, kv::libAVFilter);
+    EXPECT_EQ(failures[1].Error,
+              "Load library " + temp.Path + "/libavfilter.so.8 error: " + OpenError(temp.Path + "/libavfilter.so.8"));
+    EXPECT_EQ(kv::FFLoader().LastLoadError(), failures[0].Error);
+    EXPECT_EQ(LoadedMembers(), std::vector<int>{});
+
+    RestoreSystemLibraries();
+    EXPECT_TRUE(kv::FFLoader().LoadLibs(set));
+    EXPECT_TRUE(kv::FFLoader().LastLoadFailures().empty());
+}
+
+// The package named for a library is the one that installed its file here.
+TEST_F(LoaderTest, EachLibrarysPackageIsTheOneThatInstallsIt)
+{
+    for (int lib : {kv::libAVCodec, kv::libAVDevice, kv::libAVFilter, kv::libAVFormat, kv::libAVUtil, kv::libSWScale,
+                    kv::libMyUtil, kv::libSWResample}) {
+        const std::string file = kv::FFLoader().LibraryFileName(lib);
+        SCOPED_TRACE(file);
+        std::string output;
+        ASSERT_EQ(kvtest::RunCommand("dpkg -S '*/" + file + "'", output), 0) << output;
+        const std::string package = kv::FFLoader().LibraryPackage(lib);
+        ASSERT_FALSE(package.empty());
+        EXPECT_NE(("\n" + output).find("\n" + package + ":"), std::string::npos) << output;
+    }
+    EXPECT_EQ(kv::FFLoader().LibraryPackage(kv::LibraryCount), "");
 }
 
 TEST(LibraryHelpersTest, LibraryErrorTextPicksTheTemplateByCode)

@@ -114,20 +114,26 @@ QStringList TFileList::Paths() const
 int TFileList::Add(const QStringList& Paths, const QString& Filter)
 {
     QStringList accepted;
+    TNotAdded notAdded;
     for (const QString& path : Paths) {
-        if (path.isEmpty() || (!Filter.isEmpty() && !MatchesFilter(path, Filter)) || Contains(path))
+        if (path.isEmpty() || Contains(path))
             continue;
-        m_pending << Key(path);
-        accepted << path;
+        if (!Filter.isEmpty() && !MatchesFilter(path, Filter))
+            notAdded.NotAccepted << path;
+        else if (!QFileInfo::exists(path))
+            notAdded.Missing << path;
+        else {
+            m_pending << Key(path);
+            accepted << path;
+        }
     }
     if (accepted.isEmpty()) {
-        if (OnAddFinished)
-            OnAddFinished();
+        Finished(m_generation, notAdded);
         return 0;
     }
     const unsigned generation = m_generation;
     std::lock_guard<std::mutex> guard(m_threadsLock);
-    m_threads.emplace_back([this, accepted, generation, cancel = m_cancel, reader = m_reader] {
+    m_threads.emplace_back([this, accepted, notAdded, generation, cancel = m_cancel, reader = m_reader]() mutable {
         // Most of a file's reading is waiting for the facts helper, so a few files are read at once; the
         // rows still arrive in the order the files were given.
         const size_t count = static_cast<size_t>(accepted.size());
@@ -155,6 +161,8 @@ int TFileList::Add(const QStringList& Paths, const QString& Filter)
             const QString path = accepted[static_cast<qsizetype>(i)];
             const TFileFacts facts = *results[i];
             guard.unlock();
+            if (!facts.Readable)
+                notAdded.Unreadable << path;
             m_window.Post([this, generation, path, facts] { Arrived(generation, path, facts); });
         }
         for (std::thread& thread : readers)
@@ -162,7 +170,7 @@ int TFileList::Add(const QStringList& Paths, const QString& Filter)
         if (*cancel)
             return;
         const std::thread::id self = std::this_thread::get_id();
-        m_window.Post([this, self] {
+        m_window.Post([this, self, generation, notAdded] {
             std::thread done;
             {
                 std::lock_guard<std::mutex> guard(m_threadsLock);
@@ -175,11 +183,18 @@ int TFileList::Add(const QStringList& Paths, const QString& Filter)
             }
             if (done.joinable())
                 done.join();
-            if (OnAddFinished)
-                OnAddFinished();
+            Finished(generation, notAdded);
         });
     });
     return static_cast<int>(accepted.size());
+}
+
+void TFileList::Finished(unsigned Generation, const TNotAdded& NotAdded)
+{
+    if (Generation == m_generation && !NotAdded.Empty() && OnNotAdded)
+        OnNotAdded(NotAdded);
+    if (OnAddFinished)
+        OnAddFinished();
 }
 
 void TFileList::Arrived(unsigned Generation, const QString& Path, const TFileFacts& Facts)

@@ -48,6 +48,14 @@ struct TListRow {
     TFileFacts Facts;
 };
 
+// The files of one Add call that were not listed, and why.
+struct TNotAdded {
+    QStringList NotAccepted;  // the filter does not take their type
+    QStringList Missing;      // no such file
+    QStringList Unreadable;   // the probe could not open them
+    bool Empty() const { return NotAccepted.isEmpty() && Missing.isEmpty() && Unreadable.isEmpty(); }
+};
+
 // " hh:nn:ss" of a play time in milliseconds; 24 hours and more wrap round.
 QString FormatDuration(qint64 Ms);
 
@@ -65,10 +73,10 @@ public:
     static constexpr size_t ParallelReads = 4;
     TFileList& operator=(const TFileList&) = delete;
 
-    // Adds the files the open-file dialog (or a drop) gave, in that order. A path whose name does not match
-    // Filter (when one is given), or that names a file already listed or being read, is passed over. The
-    // facts are read in the background; a row is added when its file's facts are in, if the probe could
-    // open it. Returns how many files are being read.
+    // Adds the files the open-file dialog (or a drop) gave, in that order. A path that names a file already
+    // listed or being read is passed over; one whose name does not match Filter (when one is given), that
+    // does not exist, or that the probe cannot open is told in OnNotAdded. The facts are read in the
+    // background; a row is added when its file's facts are in. Returns how many files are being read.
     int Add(const QStringList& Paths, const QString& Filter = QString());
     // Reads are in progress.
     bool Reading() const { return !m_pending.empty(); }
@@ -91,11 +99,15 @@ public:
     std::function<void()> OnRowsRemoved;
     // The reads of one Add call are all done (whether or not they gave rows).
     std::function<void()> OnAddFinished;
+    // Just before OnAddFinished, when files of that call were passed over for another reason than being
+    // listed already. Not told for reads that a Clear dropped.
+    std::function<void(const TNotAdded&)> OnNotAdded;
 
 private:
     struct TJob;
     static QString Key(const QString& Path);
     void Arrived(unsigned Generation, const QString& Path, const TFileFacts& Facts);
+    void Finished(unsigned Generation, const TNotAdded& NotAdded);
 
     TFactsReader m_reader;
     std::vector<TListRow> m_rows;

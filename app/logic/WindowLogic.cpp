@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "app/logic/AddNotices.h"
 #include "app/logic/AnalysisTab.h"
 #include "app/logic/CustomTab.h"
 #include "app/logic/ProfileChoices.h"
@@ -66,9 +67,22 @@ void TWindowLogic::Create(kv::TCustomDIdezuDOR& Engine)
     if (const std::optional<TVideoFacts> analysed = ReadWrittenFacts(ExtFile()))
         m_analysed = ShownFactsOf(*analysed);
 
-    // The libraries: a failure is not reported here; adding a file tries again.
+    // The libraries: what is missing is said now; adding a file tries again.
     Engine.SetCodecThreads(0);
-    Engine.LoadLibraries(kv::LibraryFolder(m_paths.ProgramFolder.toStdString()));
+    LoadLibraries(Engine);
+}
+
+bool TWindowLogic::LoadLibraries(kv::TCustomDIdezuDOR& Engine)
+{
+    if (Engine.LibrariesLoaded())
+        return true;
+    const std::string folder = kv::LibraryFolder(m_paths.ProgramFolder.toStdString());
+    if (Engine.LoadLibraries(folder))
+        return true;
+    if (m_ports.Messages)
+        m_ports.Messages->Error(
+            MissingLibrariesMessage(kv::FFLoader().LastLoadFailures(), QString::fromStdString(folder)));
+    return false;
 }
 
 void TWindowLogic::Show()

@@ -106,8 +106,11 @@ public:
     // --- Window life ---------------------------------------------------------------------------------
     // Window creation: reads the settings, makes the output folder, chooses the skin, lists the device
     // brands, and loads the codec libraries into Engine (from LibAV/ beside the program, else the system's)
-    // with automatic codec threads. Whatever fails is reported or passed over; creation always completes.
+    // with automatic codec threads. Whatever fails is reported; creation always completes.
     void Create(kv::TCustomDIdezuDOR& Engine);
+    // Loads the codec libraries into Engine unless they are loaded; when they cannot be, the message names
+    // each one that failed and the packages that bring them. True when they are loaded.
+    bool LoadLibraries(kv::TCustomDIdezuDOR& Engine);
     // The window is shown (not a restore from minimised). The first time the remembered choices come back.
     // Every time the custom panel is reset and the first tab becomes active.
     void Show();

@@ -45,7 +45,10 @@
 #include "app/TrackBar.h"
 #include "app/WindowImages.h"
 #include "app/Skins.h"
+#include "app/logic/AddNotices.h"
 #include "app/logic/Settings.h"
+#include "app/logic/WindowLogic.h"
+#include "media/FFmpegLoader.h"
 #include "Screenshot.h"
 
 using kv::app::TMainWindow;
@@ -385,6 +388,11 @@ TEST(BatchWindowTest, DroppedFilesAreAddedLikeChosenOnes)
     }
     EXPECT_EQ(w.Batch().List().Paths(), (QStringList{b, a}));
     EXPECT_EQ(w.ShownCaptions(), (QStringList{QStringLiteral("b 片段"), QStringLiteral("a")}));
+    // The file of another type is named.
+    kv::app::TNotAdded notAdded;
+    notAdded.NotAccepted = QStringList{text};
+    EXPECT_EQ(w.Recorder.Warnings,
+              QStringList{kv::app::NotAddedMessage(notAdded, kv::app::TWindowLogic::VideoFileFilter())});
     PumpUntil([&] { return !panel->isVisible(); }, 5000);
     EXPECT_FALSE(panel->isVisible()) << "the list shows its rows";
 
@@ -405,6 +413,68 @@ TEST(BatchWindowTest, DroppedFilesAreAddedLikeChosenOnes)
     EXPECT_TRUE(w.Recorder.Errors.isEmpty()) << w.Recorder.Errors.join('\n').toStdString();
 }
 
+// Files given to the program ("Open with") that cannot be listed are named, each under its reason.
+TEST(BatchWindowTest, FilesThatCannotBeListedAreNamed)
+{
+    TWindow w;
+    const QString good = w.Place("av_source.mkv", QStringLiteral("good.mkv"));
+    const QString broken = w.In(QStringLiteral("broken.mp4"));
+    {
+        QFile file(broken);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+    }
+    const QString gone = w.In(QStringLiteral("gone.avi"));
+    w.Batch().AddFiles({broken, good, gone});
+    ASSERT_TRUE(PumpUntil([&] { return !w.Batch().List().Reading(); }, 30000));
+    EXPECT_EQ(w.Batch().List().Paths(), QStringList{good});
+    ASSERT_EQ(w.Recorder.Warnings.size(), 1);
+    EXPECT_EQ(w.Recorder.Warnings[0], QStringLiteral("以下文件未能添加：\n\n文件不存在：\n  ") + gone +
+                                          QStringLiteral("\n\n无法读取（文件已损坏或不是视频文件）：\n  ") + broken);
+}
+
+// Without the codec libraries nothing can be added: the start says which are missing and what installs them,
+// and the add button says it again instead of opening a dialog whose files could not be read.
+TEST(BatchWindowTest, MissingCodecLibrariesAreNamedAtStartAndOnAdd)
+{
+    ASSERT_TRUE(kv::FFLoader().UnloadLibs(kv::ComponentLibrarySet()));
+    struct TRestore {
+        ~TRestore()
+        {
+            kv::FFLoader().UnloadLibs(kv::ComponentLibrarySet());
+            kv::FFLoader().SetLibraryPath("");
+            kvtest::LoadSystemLibraries();
+        }
+    } restore;
+    TRecorder recorder;
+    kvtest::TProgramFolder program;
+    const QString libraries = program.Program() + QStringLiteral("LibAV");
+    ASSERT_TRUE(QDir().mkpath(libraries));
+    {
+        QFile file(libraries + QStringLiteral("/libavfilter.so.8"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a library");
+    }
+    auto window = std::make_unique<TMainWindow>(program.Paths(), recorder.Ports());
+    recorder.Window = window.get();
+    window->show();
+    QApplication::processEvents();
+    ASSERT_EQ(recorder.Errors.size(), 1);
+    const QString message = recorder.Errors[0];
+    EXPECT_TRUE(message.startsWith(QStringLiteral("未能加载以下编解码库，无法添加和转换视频：\n  libavfilter.so.8（")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("请安装软件包：libavfilter8\n（例如：sudo apt install libavfilter8）")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(libraries)) << message.toStdString();
+
+    recorder.FilesAnswer = {QStringLiteral("/nowhere/a.mkv")};
+    window->Controls().AddPanel->click();
+    EXPECT_EQ(recorder.Errors, (QStringList{message, message}));
+    EXPECT_TRUE(recorder.FileFilters.isEmpty()) << "the open-file dialog was shown";
+    EXPECT_EQ(window->Batch().List().Count(), 0);
+    window.reset();
+}
+
 TEST(BatchWindowTest, TheTitleShowsTheOverallProgressWhileABatchRuns)
 {
     TWindow w;
@@ -423,6 +493,10 @@ TEST(BatchWindowTest, TheTitleShowsTheOverallProgressWhileABatchRuns)
     });
 
     w.Controls().Start->click();
+    // Files opened or dropped while the batch runs are refused with a word.
+    w.Batch().AddFiles({w.Place("av_source.mkv", QStringLiteral("c.mkv"))});
+    EXPECT_EQ(w.Recorder.Warnings, QStringList{kv::app::AddWhileConvertingMessage});
+    EXPECT_EQ(w.Batch().List().Count(), 2);
     ASSERT_TRUE(PumpUntil([&] { return !w.Recorder.Informations.isEmpty(); }, 120000)) << "the batch did not end";
 
     // "N% - caption", N being what the rows show, then the plain caption again, already under the end

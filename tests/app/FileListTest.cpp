@@ -18,6 +18,7 @@
 #include "EventPump.h"
 #include "MediaFixtures.h"
 #include "TestSupport.h"
+#include "app/logic/AddNotices.h"
 #include "app/logic/FileList.h"
 #include "app/logic/WindowLogic.h"
 
@@ -185,6 +186,62 @@ TEST(FileListTest, TheDialogsFilterAppliesToDroppedFiles)
     EXPECT_EQ(list.Add(paths, TWindowLogic::VideoFileFilter()), 2);
     ASSERT_TRUE(PumpUntil([&] { return finished == 1; }));
     EXPECT_EQ(list.Paths(), (QStringList{paths[0], paths[2]}));
+}
+
+// What an add passes over is told once, after its reads, by reason; files listed already are not news.
+TEST(FileListTest, FilesPassedOverAreToldByReason)
+{
+    TFolder folder;
+    const QString listed = folder.Make(QStringLiteral("a.avi"));
+    const QString bad = folder.Make(QStringLiteral("bad.mp4"));
+    const QString notes = folder.Make(QStringLiteral("notes.txt"));
+    const QString gone = folder.Path() + QStringLiteral("/gone.mkv");
+    const QString good = folder.Make(QStringLiteral("b.mkv"));
+    TFileList list(FakeFacts);
+    int finished = 0;
+    QList<TNotAdded> told;
+    list.OnAddFinished = [&] { ++finished; };
+    list.OnNotAdded = [&](const TNotAdded& NotAdded) { told << NotAdded; };
+    const QString filter = TWindowLogic::VideoFileFilter();
+
+    list.Add({listed}, filter);
+    ASSERT_TRUE(PumpUntil([&] { return finished == 1; }));
+    EXPECT_TRUE(told.isEmpty());
+
+    EXPECT_EQ(list.Add({notes, listed, bad, gone, good}, filter), 2);
+    ASSERT_TRUE(PumpUntil([&] { return finished == 2; }));
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told[0].NotAccepted, QStringList{notes});
+    EXPECT_EQ(told[0].Missing, QStringList{gone});
+    EXPECT_EQ(told[0].Unreadable, QStringList{bad});
+    EXPECT_EQ(list.Paths(), (QStringList{listed, good}));
+
+    // Nothing to read at all: told at once.
+    EXPECT_EQ(list.Add({notes}, filter), 0);
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_EQ(told[1].NotAccepted, QStringList{notes});
+    EXPECT_EQ(finished, 3);
+
+    // Reads a Clear dropped are not told.
+    list.Clear();
+    list.Add({bad}, filter);
+    list.Clear();
+    ASSERT_TRUE(PumpUntil([&] { return finished == 4; }));
+    kvtest::PumpFor(100);
+    EXPECT_EQ(told.size(), 2);
+}
+
+TEST(FileListTest, TheNotAddedMessageNamesTheAcceptedTypesAndCountsWhatItDoesNotName)
+{
+    TNotAdded notAdded;
+    for (int i = 1; i <= MaxNamed + 2; ++i)
+        notAdded.NotAccepted << QStringLiteral("/v/%1.txt").arg(i);
+    const QString message = NotAddedMessage(notAdded, QStringLiteral("Video Files|*.AVI;*.MP4;*.M2TS"));
+    QString expected = QStringLiteral("以下文件未能添加：\n\n不是可以转换的类型（可以添加 AVI、MP4、M2TS）：\n");
+    for (int i = 1; i <= MaxNamed; ++i)
+        expected += QStringLiteral("  /v/%1.txt\n").arg(i);
+    expected += QStringLiteral("  ……另有 2 个文件");
+    EXPECT_EQ(message, expected);
 }
 
 TEST(FileListTest, ClearingDropsTheReadsOnTheirWay)
