@@ -133,7 +133,8 @@ int TFileList::Add(const QStringList& Paths, const QString& Filter)
     }
     const unsigned generation = m_generation;
     std::lock_guard<std::mutex> guard(m_threadsLock);
-    m_threads.emplace_back([this, accepted, notAdded, generation, cancel = m_cancel, reader = m_reader]() mutable {
+    m_threads.emplace_back([this, accepted, passedOver = notAdded, generation, cancel = m_cancel, reader = m_reader] {
+        TNotAdded notAdded = passedOver;
         // Most of a file's reading is waiting for the facts helper, so a few files are read at once; the
         // rows still arrive in the order the files were given.
         const size_t count = static_cast<size_t>(accepted.size());
