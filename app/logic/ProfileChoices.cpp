@@ -1,6 +1,7 @@
 #include "app/logic/ProfileChoices.h"
 
 #include "app/logic/Settings.h"
+#include "presets/OutputTables.h"
 #include "presets/ProfileFiles.h"
 
 namespace kv::app {
@@ -34,8 +35,30 @@ const QStringList& FileTypeCaptions()
         QStringLiteral("MOV  (适合电脑播放)"),
         QStringLiteral("MKV  (适合电脑播放)"),
         QStringLiteral("FLV  (适合电脑播放)"),
+        QStringLiteral("MP4-H264  (现代手机、平板、电视)"),
+        QStringLiteral("MKV-WEBM  (H.265, VP9, AV1 高效编码)"),
     };
     return captions;
+}
+
+const QStringList& CustomTypeCaptions()
+{
+    static const QStringList captions = FileTypeCaptions().mid(0, kv::presets::ClassicFileTypes);
+    return captions;
+}
+
+TProfileLabels TProfileChoices::Labels() const
+{
+    if (!m_shown)
+        return {};
+    TProfileLabels labels = LabelsOf(*m_shown);
+    if (!m_shownQuality.empty()) {
+        labels.VideoBitrate = QStringLiteral("视频码率：") + QString::fromStdString(m_shownQuality);
+        if (m_shown->FrameRate <= 0)
+            labels.FrameRate = (m_shown->DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) +
+                               QStringLiteral("同原视频 (最高60)");
+    }
+    return labels;
 }
 
 int ChoiceIndex(int Remembered, int Count)
@@ -105,7 +128,9 @@ void TProfileChoices::ShowDeviceTab()
 
 void TProfileChoices::ShowPreset(bool Remember)
 {
-    m_shown = ShownFactsOf(kv::presets::ReadProfile(m_presetFiles[size_t(m_preset)]), false);
+    const kv::presets::TProfile profile = kv::presets::ReadProfile(m_presetFiles[size_t(m_preset)]);
+    m_shown = ShownFactsOf(profile, false);
+    m_shownQuality = profile.Quality;
     if (Remember && m_fileTypeMarked) {
         m_settings.SetSelection(SelectFileType, m_fileType);
         m_settings.SetSelection(SelectPreset, m_preset);
@@ -115,7 +140,9 @@ void TProfileChoices::ShowPreset(bool Remember)
 
 void TProfileChoices::ShowModel(bool Remember)
 {
-    m_shown = ShownFactsOf(kv::presets::ReadProfile(m_modelFiles[size_t(m_model)]), true);
+    const kv::presets::TProfile profile = kv::presets::ReadProfile(m_modelFiles[size_t(m_model)]);
+    m_shown = ShownFactsOf(profile, true);
+    m_shownQuality = profile.Quality;
     if (Remember && m_brandMarked) {
         m_settings.SetSelection(SelectBrand, m_brand);
         m_settings.SetSelection(SelectModel, m_model);

@@ -16,8 +16,11 @@ namespace kv::app {
 
 class TSettings;
 
-// The nine file types of the preset tab and of the custom tab's type combo.
+// The file types of the preset tab: the nine of the custom tab's type combo, then the ones with quality-based
+// presets only.
 const QStringList& FileTypeCaptions();
+// The nine file types of the custom tab's type combo.
+const QStringList& CustomTypeCaptions();
 
 // A remembered index as a choice among Count items: an index outside them gives the first item (-1 when
 // there are none).
@@ -38,11 +41,16 @@ public:
     int BrandIndex() const { return m_brand; }
     int ModelIndex() const { return m_model; }
 
-    // The labels' texts: empty until a profile or an analysis was shown.
-    TProfileLabels Labels() const { return m_shown ? LabelsOf(*m_shown) : TProfileLabels(); }
+    // The labels' texts: empty until a profile or an analysis was shown. A profile with a quality setting
+    // shows it in the place of the bitrate, and one that follows the source's frame rate says so.
+    TProfileLabels Labels() const;
     // The figures the labels show; their audio codec chooses the tasks' audio encoder, whatever tab is active.
     const std::optional<TShownFacts>& Shown() const { return m_shown; }
-    void SetShown(const TShownFacts& Facts) { m_shown = Facts; }
+    void SetShown(const TShownFacts& Facts)
+    {
+        m_shown = Facts;
+        m_shownQuality.clear();
+    }
 
     // User-change marks: set by a click on a combo, cleared by the next change, which writes the choice to
     // the settings only while its mark is set.
@@ -90,6 +98,7 @@ private:
     QStringList m_modelItems;
 
     std::optional<TShownFacts> m_shown;
+    std::string m_shownQuality;  // the shown profile's quality setting ("CRF 23"), or ""
     bool m_fileTypeMarked = false;
     bool m_brandMarked = false;
 };
