@@ -16,6 +16,7 @@
 #include "app/PreviewWindow.h"
 #include "app/QtMainThreadBridge.h"
 #include "app/QtPorts.h"
+#include "app/logic/ProfileChoices.h"
 
 namespace kv::app {
 
@@ -193,7 +194,7 @@ void TMainWindow::Sync()
         c.OutputTabs->setTabIcon(tab, TabImage(TWindowLogic::TabImage(tab, active)));
 
     const TCustomPanelState custom = m_logic->CustomPanel();
-    SyncCombo(c.CustomType, TWindowLogic::FileTypeItems(), custom.TypeIndex);
+    SyncCombo(c.CustomType, CustomTypeCaptions(), custom.TypeIndex);
     const std::pair<QLineEdit*, QString> customTexts[] = {
         {c.CustomWidth, custom.Width},
         {c.CustomHeight, custom.Height},

@@ -199,6 +199,17 @@ void TCustomAVProbe::GetVideoSize(int& Width, int& Height) const
     }
 }
 
+AVRational TCustomAVProbe::GetVideoFrameRate() const
+{
+    if (!m_context || FirstVideoStream < 0)
+        return {0, 1};
+    const AVStream* stream = m_context->streams[FirstVideoStream];
+    for (const AVRational rate : {stream->avg_frame_rate, stream->r_frame_rate})
+        if (rate.num > 0 && rate.den > 0)
+            return rate;
+    return {0, 1};
+}
+
 TAVProbe::~TAVProbe() { ReleaseDecoder(); }
 
 void TAVProbe::ForgetAccurateRead()

@@ -46,6 +46,9 @@ public:
     // Width and height of the first video stream as the container describes it; 0 x 0 without a file or
     // without video.
     void GetVideoSize(int& Width, int& Height) const;
+    // The frame rate of the first video stream as a fraction: its average rate, else the rate the container
+    // declares for it; 0/1 without a file, without video or when the file names no rate.
+    AVRational GetVideoFrameRate() const;
 
     bool OwnsContext() const { return m_owned != nullptr; }
     bool FileLoaded() const { return m_context != nullptr; }

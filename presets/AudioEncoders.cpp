@@ -39,9 +39,10 @@ const std::vector<TAudioRule>& AudioRules()
         {".mpg", true, {"libmp3lame", "mp3", "mp2", "mp1", "ac3", "dts"}, "libmp3lame"},
         {".flv", true, {"libmp3lame", "mp3", "libfaac", "aac", "nellymoser", "speex", "adpcm_swf"}, "libmp3lame"},
         {".swf", true, {"libmp3lame", "mp3"}, "libmp3lame"},
+        {".webm", true, {"libopus", "opus", "libvorbis", "vorbis"}, "libopus"},
         {".mp4", false, {"flac"}, "libfaac"},
-        {".mov", false, {"flac"}, "libfaac"},
-        {".avi", false, {"flac"}, "libmp3lame"},
+        {".mov", false, {"flac", "libopus"}, "libfaac"},
+        {".avi", false, {"flac", "libopus"}, "libmp3lame"},
     };
     return rules;
 }

@@ -25,6 +25,8 @@ const TOutputKind Kinds[] = {
     {.Ext = ".rm20", .VideoCodec = "rv20", .Suffix = "_rv20.rm"},
     {.Ext = ".wmv", .VideoCodec = "wmv2", .AudioCodec = "wmav2"},
     {.Ext = ".mkv", .VideoCodec = "libx264"},
+    // Matroska with H.265, which the plain kind would turn into H.264.
+    {.Ext = ".mkv265", .VideoCodec = "libx265", .Suffix = ".mkv"},
     {.Ext = ".wma", .AudioCodec = "wmav2", .NoVideo = true},
     {.Ext = ".3gp", .SampleRate = 8000, .Channels = 1, .AudioBitrate = 7400},
     {.Ext = ".vcd", .Disc = true},

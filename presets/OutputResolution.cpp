@@ -1,12 +1,18 @@
 // The output tabs' choice turned into a task's option records.
 #include "presets/OutputResolution.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
+#include "media/AVProbe.h"
+#include "presets/AnalysedCodecs.h"
 #include "presets/AudioEncoders.h"
+#include "presets/FrameRates.h"
 #include "presets/IniFile.h"
 #include "presets/Numbers.h"
 #include "presets/OutputKinds.h"
@@ -47,6 +53,48 @@ void Apply(TOutputParams& Params, const TOutputEntry& Entry)
     Params.VCodec = Entry.VCodec;
     Params.VBitrate = Entry.VBitrate;
     Params.Fps = Entry.Fps;
+    if (Entry.ACodec)
+        Params.ACodec = Entry.ACodec;
+    Params.FrameRate.clear();
+    Params.OptionLines = Entry.OptionLines ? Entry.OptionLines : "";
+    Params.FollowSource = Entry.FollowSource;
+    Params.AudioChosen = false;
+}
+
+// The tab's own settings that no other tab carries over.
+void ClearQualitySettings(TOutputParams& Params)
+{
+    Params.FrameRate.clear();
+    Params.OptionLines.clear();
+    Params.FollowSource = false;
+    Params.AudioChosen = false;
+}
+
+// The highest frame rate of a preset that follows the source.
+constexpr int HighestFollowedRate = 60;
+
+// The frame rate of the probe's file as a preset that follows the source keeps it; "" when the file cannot
+// be opened or names no rate (the engine then keeps the source's own). The records are built at Start just
+// before the task opens the same file on the same thread, so this opening holds the window no longer.
+std::string SourceFrameRate(const std::string& FileName, const std::string& Format)
+{
+    try {
+        kv::TCustomAVProbe probe;
+        if (FileName.empty() || !probe.OpenFile(FileName, Format))
+            return {};
+        const AVRational rate = probe.GetVideoFrameRate();
+        return FollowedFrameRate(rate.num, rate.den, HighestFollowedRate);
+    } catch (const std::exception&) {
+        return {};  // the libraries are not loaded: the task will say so when it is queued
+    }
+}
+
+// A bitrate read as a number, rounded; 0 for none, and at most what the engine takes.
+int RoundedBitrate(double Value)
+{
+    if (!(Value > 0))
+        return 0;
+    return Value >= INT32_MAX ? INT32_MAX : static_cast<int>(std::lround(Value));
 }
 
 }  // namespace
@@ -71,13 +119,24 @@ void TOutputResolver::ResolveOutputPreset(const TOutputChoice& Choice)
         break;
     case otAnalysis: {
         const TIniFile ini(Choice.ExtFilePath);
+        ClearQualitySettings(m_params);
         // A file whose kind the analysis could not name is written as an AVI file.
         const std::string type = Trimmed(ini.ReadString("mediatype", "Type", {}));
         m_params.Ext = type.empty() ? ".avi" : "." + type;
         m_params.Size = ini.ReadString("video", "Width", "320") + "x" + ini.ReadString("video", "Height", "240");
-        m_params.VCodec = "mpeg4";
-        m_params.VBitrate = ini.ReadInteger("video", "VideoBitrate", 512000);
-        m_params.Fps = ini.ReadInteger("video", "FPS", 24);
+        // The analysed codecs where there is an encoder for them, else MPEG-4 video and the label's audio.
+        const std::string video = VideoEncoderOfAnalysedCodec(Trimmed(ini.ReadString("video", "VideoCodec", {})));
+        m_params.VCodec = video.empty() ? "mpeg4" : video;
+        if (const std::string audio = AudioEncoderOfAnalysedCodec(Trimmed(ini.ReadString("audio", "AudioCodec", {})));
+            !audio.empty()) {
+            m_params.ACodec = audio;
+            m_params.AudioChosen = true;
+        }
+        m_params.VBitrate = RoundedBitrate(ini.ReadFloat("video", "VideoBitrate", 512000));
+        // The analysed rate as the video was made with it (29.97 is 30000/1001).
+        const double fps = ini.ReadFloat("video", "FPS", 24);
+        m_params.FrameRate = AnalysedFrameRate(fps);
+        m_params.Fps = m_params.FrameRate.empty() ? 0 : static_cast<int>(std::lround(fps));
         break;
     }
     case otCustom: {
@@ -100,6 +159,7 @@ void TOutputResolver::ResolveOutputPreset(const TOutputChoice& Choice)
             return;
         }
         m_params.ACodec = "libmp3lame";
+        ClearQualitySettings(m_params);
         const auto& types = CustomTypes();
         if (Choice.Index1 < 0 || Choice.Index1 >= static_cast<int>(types.size()))
             return;
@@ -163,6 +223,16 @@ std::optional<int> TOutputResolver::ComputeLetterbox(const TFileRowInfo& Row, co
     return half;
 }
 
+std::optional<std::string> TOutputResolver::SourceSizeWithin(const TFileRowInfo& Row, const std::string& TargetSize)
+{
+    int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0;
+    if (!SplitSize(Row.Resolution, AnyCaseX, sourceWidth, sourceHeight) ||
+        !SplitSize(TargetSize, LowerX, width, height) || sourceWidth > width || sourceHeight > height)
+        return std::nullopt;
+    // Encoders of 4:2:0 pictures take even sizes only; a picture of 1 line keeps 2.
+    return SizeText(std::max(2, MakeEven(sourceWidth)), std::max(2, MakeEven(sourceHeight)));
+}
+
 bool TOutputResolver::ClipApplies(const TOutputChoice& Choice)
 {
     return Choice.ClipEnabled && Choice.ClipChecked && Choice.SelEnd > 0 && Choice.SelEnd > Choice.SelStart;
@@ -201,13 +271,20 @@ kv::TOutputOptions TOutputResolver::BuildOutputOptions(const TOutputChoice& Choi
     // The picture keeps the source's shape inside the target size; the bands are black. A picture that
     // cannot be fitted (its row is gone, its size is unknown, no target yet) gets the plain target size.
     const std::string base = OutputBaseName(Choice.ProbeFileName);
+    // Files of one name in different folders have rows of their own: the probe's row is the one that counts;
+    // without it, the last row of the file's name.
+    const TFileRowInfo* row = nullptr;
+    if (Choice.ProbeRow >= 0 && Choice.ProbeRow < static_cast<int>(Choice.Rows.size())) {
+        row = &Choice.Rows[static_cast<size_t>(Choice.ProbeRow)];
+    } else {
+        const std::string wanted = AsciiUpper(Trimmed(base));
+        for (const TFileRowInfo& candidate : Choice.Rows)
+            if (AsciiUpper(Trimmed(candidate.Caption)) == wanted)
+                row = &candidate;
+    }
     auto fit = [&](const std::string& Target) {
         options.PadTop = options.PadBottom = options.PadLeft = options.PadRight = -1;
-        // Files of one name in different folders have rows of their own: the probe's row is the one that counts.
-        const bool ownRow = Choice.ProbeRow >= 0 && Choice.ProbeRow < static_cast<int>(Choice.Rows.size());
-        const std::optional<int> half =
-            ownRow ? ComputeLetterbox(Choice.Rows[static_cast<size_t>(Choice.ProbeRow)], Target)
-                   : ComputeLetterbox(base, Target, Choice.Rows);
+        const std::optional<int> half = row ? ComputeLetterbox(*row, Target) : std::nullopt;
         if (half) {
             options.FrameSize = m_params.FittedSize;
             const int pad = MakeEven(*half);
@@ -228,16 +305,29 @@ kv::TOutputOptions TOutputResolver::BuildOutputOptions(const TOutputChoice& Choi
         }
         m_params.PadVertical = false;
     };
-    fit(m_params.Size);
+    // A preset that never enlarges takes a source that fits into it as it is, without bands.
+    if (const std::optional<std::string> own =
+            m_params.FollowSource && row ? SourceSizeWithin(*row, m_params.Size) : std::nullopt) {
+        options.PadTop = options.PadBottom = options.PadLeft = options.PadRight = -1;
+        options.FrameSize = m_params.FittedSize = *own;
+        m_params.PadVertical = false;
+    } else {
+        fit(m_params.Size);
+    }
     options.PadColor = 0;
 
     if (m_params.VBitrate > 0)
         options.VideoBitrate = m_params.VBitrate;
     // A frame rate of 0 (an analysed file without video) keeps the source's rate.
-    if (m_params.Fps > 0)
+    if (m_params.FollowSource)
+        options.FrameRate = SourceFrameRate(Choice.ProbeFileName, Choice.ProbeFormat);
+    else if (!m_params.FrameRate.empty())
+        options.FrameRate = m_params.FrameRate;
+    else if (m_params.Fps > 0)
         options.FrameRate = std::to_string(m_params.Fps);
+    options.ExtOptions = m_params.OptionLines;
 
-    if (const std::string encoder = EncoderOfProfileCodec(Choice.AudioCodec); !encoder.empty())
+    if (const std::string encoder = EncoderOfProfileCodec(Choice.AudioCodec); !encoder.empty() && !m_params.AudioChosen)
         options.AudioCodec = encoder;
 
     options.CustomHook = false;

@@ -25,6 +25,14 @@ struct TOutputParams {
     std::string ACodec;
     std::string FittedSize;  // picture size after fitting, "320X180"
     bool PadVertical = false;
+    // A frame rate that is not a whole number ("30000/1001"), in the place of Fps; "" when Fps counts.
+    std::string FrameRate;
+    // The encoder's and muxer's own options of a quality-based preset, as option lines.
+    std::string OptionLines;
+    // The source's frame rate (at most 60) and a picture never larger than the source's.
+    bool FollowSource = false;
+    // The audio encoder was chosen by the tab (the analysed file's codec), not by the audio label.
+    bool AudioChosen = false;
 };
 
 // One row of the file list as far as fitting is concerned.
@@ -88,6 +96,11 @@ public:
                                         const std::vector<TFileRowInfo>& Rows);
     // The same for the source of one given row.
     std::optional<int> ComputeLetterbox(const TFileRowInfo& Row, const std::string& TargetSize);
+
+    // The source's size of Row made even ("320X180") when it is no larger than TargetSize ("WxH") in either
+    // direction: a preset that never enlarges keeps it as it is. Nothing when it is larger (the picture is
+    // then fitted into the target) or when either size is unknown.
+    static std::optional<std::string> SourceSizeWithin(const TFileRowInfo& Row, const std::string& TargetSize);
 
     // The output record for the probe's file, resolving the active tab first. When the picture cannot
     // be fitted it gets the plain target size without padding; an audio encoder the container cannot hold

@@ -23,11 +23,33 @@ std::vector<TOutputEntry> PlayerPresets(const char* Ext, int SecondFps)
             E(Ext, "640x480", 768000, 25),   E(Ext, "720x480", 1500000, 25)};
 }
 
+// A quality-based entry for today's players: no bitrate, the source's frame rate.
+TOutputEntry Q(const char* Ext, const char* Size, const char* VCodec, const char* OptionLines, const char* ACodec)
+{
+    return {Ext, Size, 0, 0, VCodec, OptionLines, ACodec, true};
+}
+
+// The encoders' quality settings (the encoders of these presets take no bitrate unless given one, so the
+// quality alone decides); the picture is 8-bit 4:2:0, the one format every hardware decoder plays.
+// H.264 at a constant quality, capped (maxrate/bufsize) at what such a player's stream should carry, so that
+// a busy picture does not make a file larger than the older presets' at that size.
+#define KV_H264_LINES(MaxRate, BufSize) \
+    "crf=23\npreset=medium\npix_fmt=yuv420p\nmaxrate=" MaxRate "\nbufsize=" BufSize "\nmovflags=+faststart\nab=128000"
+constexpr const char* H264Lines480 = KV_H264_LINES("1000000", "2000000");
+constexpr const char* H264Lines720 = KV_H264_LINES("1600000", "3200000");
+constexpr const char* H264Lines1080 = KV_H264_LINES("4000000", "8000000");
+#undef KV_H264_LINES
+constexpr const char* H265Lines = "crf=26\npreset=fast\npix_fmt=yuv420p\nab=160000";
+constexpr const char* Vp9Lines720 = "crf=32\ndeadline=good\ncpu-used=4\nrow-mt=1\npix_fmt=yuv420p\nab=96000\nar=48000";
+constexpr const char* Vp9Lines1080 = "crf=31\ndeadline=good\ncpu-used=4\nrow-mt=1\npix_fmt=yuv420p\nab=96000\nar=48000";
+constexpr const char* Av1Lines = "crf=32\npreset=8\npix_fmt=yuv420p\nab=96000\nar=48000";
+
 }  // namespace
 
 std::string FileTypeFolder(int FileType)
 {
-    static const char* const folders[] = {"3GP", "MP4", "AVI", "MPEG", "WMV", "RM", "MOV", "MKV", "FLV"};
+    static const char* const folders[] = {"3GP", "MP4", "AVI", "MPEG",     "WMV",     "RM",
+                                          "MOV", "MKV", "FLV", "MP4-H264", "MKV-WEBM"};
     if (FileType < 0 || FileType >= static_cast<int>(std::size(folders)))
         return {};
     return folders[FileType];
@@ -62,6 +84,16 @@ const std::vector<std::vector<TOutputEntry>>& PresetTable()
         // FLV (the first one at 18000 bits/s, as it always was)
         {E(".flv", "176x144", 18000, 18, "flv"), E(".flv", "320x240", 384000, 18, "flv"),
          E(".flv", "640x480", 512000, 18, "flv")},
+        // MP4-H264: H.264 High and AAC, the file's index at its start so that it plays while it loads
+        {Q(".mp4", "854x480", "libx264", H264Lines480, "libfaac"),
+         Q(".mp4", "1280x720", "libx264", H264Lines720, "libfaac"),
+         Q(".mp4", "1920x1080", "libx264", H264Lines1080, "libfaac")},
+        // MKV-WEBM: H.265 and AAC in Matroska; VP9 or AV1 and Opus in WebM
+        {Q(".mkv265", "1920x1080", "libx265", H265Lines, "libfaac"),
+         Q(".mkv265", "3840x2160", "libx265", H265Lines, "libfaac"),
+         Q(".webm", "1280x720", "libvpx-vp9", Vp9Lines720, "libopus"),
+         Q(".webm", "1920x1080", "libvpx-vp9", Vp9Lines1080, "libopus"),
+         Q(".webm", "1920x1080", "libsvtav1", Av1Lines, "libopus")},
     };
     return table;
 }

@@ -11,16 +11,26 @@ namespace kv::presets {
 struct TOutputEntry {
     const char* Ext;     // output kind as an extension with its dot (".mp4", ".rm20")
     const char* Size;    // target frame size "WxH"
-    int VBitrate;        // video bitrate, bits/s
-    int Fps;             // frame rate
+    int VBitrate;        // video bitrate, bits/s; 0 for a quality-based entry
+    int Fps;             // frame rate; 0 for an entry that follows the source
     const char* VCodec;  // video encoder name
+    // The quality-based entries: the encoder's and the muxer's own options as option lines ("crf=23",
+    // "movflags=+faststart"), and the audio encoder they are made with.
+    const char* OptionLines = nullptr;
+    const char* ACodec = nullptr;
+    // The source's frame rate (at most 60) instead of Fps, and a picture never larger than the source's.
+    bool FollowSource = false;
 };
+
+// The nine file types of the custom tab come first in the preset table; the ones after them have quality-
+// based presets only.
+constexpr int ClassicFileTypes = 9;
 
 // The folder under profiles/videoconvert/ of a file type (the index of the preset table and of the file
 // type combo): the type's caption up to "(", trimmed ("3GP"). Empty for an index out of range.
 std::string FileTypeFolder(int FileType);
 
-// Preset table: one row per file type (9 rows), each the file type's presets in order.
+// Preset table: one row per file type (11 rows), each the file type's presets in order.
 const std::vector<std::vector<TOutputEntry>>& PresetTable();
 // Device table: one row per brand (26 rows, in brand folder order), each the brand's models in order.
 const std::vector<std::vector<TOutputEntry>>& DeviceTable();

@@ -137,6 +137,7 @@ TProfile ReadProfile(const std::string& Path)
     profile.SampleRate = ini.ReadInteger("audio", "SampleRate", 0);
     profile.Channel = ini.ReadInteger("audio", "Channel", 0);
     profile.Volume = ini.ReadInteger("audio", "Volume", 0);
+    profile.Quality = Trimmed(ini.ReadString("video", "Quality", {}));
     return profile;
 }
 

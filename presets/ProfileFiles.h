@@ -38,6 +38,8 @@ struct TProfile {
     int SampleRate = 0;      // [audio] SampleRate
     int Channel = 0;         // [audio] Channel
     int Volume = 0;          // [audio] Volume
+    // [video] Quality: the quality setting of a preset that has no bitrate ("CRF 23"); "" for the others.
+    std::string Quality;
 };
 
 TProfile ReadProfile(const std::string& Path);

@@ -1,6 +1,7 @@
 #include "app/logic/ProfileChoices.h"
 
 #include "app/logic/Settings.h"
+#include "presets/OutputTables.h"
 #include "presets/ProfileFiles.h"
 
 namespace kv::app {
@@ -34,7 +35,15 @@ const QStringList& FileTypeCaptions()
         QStringLiteral("MOV  (适合电脑播放)"),
         QStringLiteral("MKV  (适合电脑播放)"),
         QStringLiteral("FLV  (适合电脑播放)"),
+        QStringLiteral("MP4-H264  (现代手机、平板、电视)"),
+        QStringLiteral("MKV-WEBM  (H.265, VP9, AV1 高效编码)"),
     };
+    return captions;
+}
+
+const QStringList& CustomTypeCaptions()
+{
+    static const QStringList captions = FileTypeCaptions().mid(0, kv::presets::ClassicFileTypes);
     return captions;
 }
 

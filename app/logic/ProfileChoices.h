@@ -16,8 +16,11 @@ namespace kv::app {
 
 class TSettings;
 
-// The nine file types of the preset tab and of the custom tab's type combo.
+// The file types of the preset tab: the nine of the custom tab's type combo, then the ones with quality-based
+// presets only.
 const QStringList& FileTypeCaptions();
+// The nine file types of the custom tab's type combo.
+const QStringList& CustomTypeCaptions();
 
 // A remembered index as a choice among Count items: an index outside them gives the first item (-1 when
 // there are none).

@@ -39,6 +39,7 @@ TShownFacts ShownFactsOf(const kv::presets::TProfile& Profile, bool DeviceTab)
     facts.Height = Profile.Height;
     facts.VideoCodec = Profile.VideoCodec;
     facts.VideoBitrate = Profile.VideoBitrate;
+    facts.Quality = Profile.Quality;
     facts.FrameRate = Profile.FPS;
     facts.AudioCodec = Profile.AudioCodec;
     facts.DeviceTab = DeviceTab;
@@ -51,9 +52,12 @@ TProfileLabels LabelsOf(const TShownFacts& Facts)
     TProfileLabels labels;
     labels.FrameSize = QStringLiteral("视频像素：%1X%2").arg(Facts.Width).arg(Facts.Height);
     labels.VideoCodec = QStringLiteral("视频编码：") + QString::fromStdString(Facts.VideoCodec);
-    labels.VideoBitrate = QStringLiteral("视频码率：") + decimal(Facts.VideoBitrate);
+    const bool quality = !Facts.Quality.empty();
+    labels.VideoBitrate =
+        QStringLiteral("视频码率：") + (quality ? QString::fromStdString(Facts.Quality) : decimal(Facts.VideoBitrate));
     labels.FrameRate =
-        (Facts.DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) + decimal(Facts.FrameRate);
+        (Facts.DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) +
+        (quality && Facts.FrameRate <= 0 ? QStringLiteral("同原视频 (最高60)") : decimal(Facts.FrameRate));
     labels.AudioCodec = QStringLiteral("音频编码：") + QString::fromStdString(Facts.AudioCodec);
     return labels;
 }

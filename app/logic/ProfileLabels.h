@@ -15,7 +15,8 @@ struct TShownFacts {
     int Height = 0;
     std::string VideoCodec;
     double VideoBitrate = 0;
-    double FrameRate = 0;
+    std::string Quality;     // a quality-based profile's setting ("CRF 23"), shown in the bitrate's place
+    double FrameRate = 0;    // with a quality setting, 0 means the source's rate
     std::string AudioCodec;  // the profile's audio codec ("AAC"): it also chooses the tasks' audio encoder
     bool DeviceTab = false;  // shown on the device tab, which spells the frame rate label its own way
 };
@@ -26,9 +27,9 @@ TShownFacts ShownFactsOf(const kv::presets::TProfile& Profile, bool DeviceTab);
 struct TProfileLabels {
     QString FrameSize;     // 视频像素：352X288
     QString VideoCodec;    // 视频编码：MPEG4
-    QString VideoBitrate;  // 视频码率：384000
-    QString FrameRate;     // 帧速率：29.97 (on the device tab 桢速率：29.97)
-    QString AudioCodec;    // 音频编码：AAC
+    QString VideoBitrate;  // 视频码率：384000 (or 视频码率：CRF 23)
+    QString FrameRate;   // 帧速率：29.97 (on the device tab 桢速率：29.97; 帧速率：同原视频 (最高60))
+    QString AudioCodec;  // 音频编码：AAC
 };
 
 TProfileLabels LabelsOf(const TShownFacts& Facts);

@@ -298,7 +298,7 @@ void TWindowLogic::CustomButtonClicked() { m_custom->ShowPanel(); }
 
 void TWindowLogic::CustomTypeChanged(int Index)
 {
-    m_custom->SetTypeIndex(ChoiceIndex(Index, int(FileTypeCaptions().size())));
+    m_custom->SetTypeIndex(ChoiceIndex(Index, int(CustomTypeCaptions().size())));
 }
 
 bool TWindowLogic::CustomKeyPressed(const QString& KeyText)

@@ -108,16 +108,55 @@ TEST(AnalysisTabTest, AnalysisWritesTheProfileAndTheOutputFollowsIt)
     EXPECT_EQ(logic.Labels().FrameRate, QStringLiteral("帧速率：29.97"));
     EXPECT_EQ(logic.Labels().AudioCodec, QStringLiteral("音频编码：AAC"));
 
-    // The analysis tab then builds its records from the profile: whole frames a second (29.97 is not a
-    // whole number, so 24), the analysed size, the AAC label's encoder.
+    // The analysis tab then builds its records from the profile: the rate the video was made with, the
+    // analysed size and codecs.
     EXPECT_EQ(logic.Labels().AudioCodec, QStringLiteral("音频编码：AAC"));
     const kv::TOutputOptions output = logic.BuildOutputOptions(SourceFor(video, QStringLiteral("176 X 144")));
     EXPECT_TRUE(desktop.Errors.isEmpty()) << desktop.Errors.join('\n').toStdString();
-    EXPECT_EQ(output.FrameRate, "24");
+    EXPECT_EQ(output.FrameRate, "30000/1001");
     EXPECT_EQ(output.FrameSize, "176X144");
     EXPECT_EQ(output.VideoCodec, "mpeg4");
     EXPECT_EQ(output.AudioCodec, "libfaac");
     EXPECT_EQ(QString::fromStdString(output.FileName), logic.OutputFolderText() + QStringLiteral("/CLIP_(new).mp4"));
+}
+
+// The analysis copies what it analysed: the rate as a fraction where the video was made at an NTSC rate,
+// and the codecs where there is an encoder for them; MPEG-4 video for the others.
+TEST(AnalysisTabTest, TheOutputCopiesTheAnalysedRateAndCodecs)
+{
+    TProgramFolder folder;
+    const struct {
+        const char* Name;
+        const char* Rate;
+        const char* Encoder;
+        const char* Analysed;    // the codec the media information library names
+        const char* VideoCodec;  // of the record
+        const char* FrameRate;
+    } cases[] = {
+        {"phone.mp4", "30000/1001", "libx264", "AVC", "avc", "30000/1001"},
+        {"camera.mp4", "25", "mpeg4", "MPEG-4 Visual", "mpeg4", "25"},
+        {"film.mkv", "24000/1001", "libx264", "AVC", "libx264", "24000/1001"},  // Matroska's own H.264 encoder
+        {"webcam.avi", "25", "mjpeg", "JPEG", "mpeg4", "25"},
+    };
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const QString video =
+            MakeMedia(folder, QString::fromLatin1(c.Name),
+                      {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                       QStringLiteral("testsrc=size=128x72:duration=0.5:rate=") + QString::fromLatin1(c.Rate),
+                       QStringLiteral("-c:v"), QString::fromLatin1(c.Encoder)});
+        logic.TabChanged(2);
+        started.Desktop.FilesAnswer = {video};
+        Analyse(logic);
+        EXPECT_EQ(logic.Labels().VideoCodec, QStringLiteral("视频编码：") + QString::fromLatin1(c.Analysed));
+        const kv::TOutputOptions output = logic.BuildOutputOptions(SourceFor(video, QStringLiteral("128 X 72")));
+        EXPECT_EQ(output.VideoCodec, c.VideoCodec);
+        EXPECT_EQ(output.FrameRate, c.FrameRate);
+        EXPECT_EQ(output.FrameSize, "128X72");
+        logic.TabChanged(0);
+    }
 }
 
 // The facts helper gives up on a file the media-information library never finishes only at its timeout:

@@ -409,15 +409,23 @@ TEST_P(MainWindowSkinTest, EveryControlIsInPlaceCaptionedAndReadable)
             ExpectFontDraws(label->font(), label->text(), label->objectName());
         }
     };
-    ASSERT_EQ(c.FileType->count(), 9);
+    ASSERT_EQ(c.FileType->count(), 11);
+    EXPECT_EQ(c.CustomType->count(), 9) << "the custom tab makes only the nine classic types";
     for (int type = 0; type < c.FileType->count(); ++type) {
         Q_EMIT c.FileType->activated(type);
+        ExpectNotClipped(c.FileType);
         ExpectNotClipped(c.Preset);
         for (int preset = 0; preset < c.Preset->count(); ++preset) {
             Q_EMIT c.Preset->activated(preset);
             expectLabelsFit(c.FileType->itemText(type) + QStringLiteral(" / ") + c.Preset->itemText(preset));
         }
     }
+    // A type of today's players, with its quality shown where the others show a bitrate.
+    Q_EMIT c.FileType->activated(9);
+    Q_EMIT c.Preset->activated(1);
+    QApplication::processEvents();
+    EXPECT_EQ(c.VideoBitrateLabel->text(), QStringLiteral("视频码率：CRF 23"));
+    SaveScreenshot(window, QStringLiteral("main-") + skin + QStringLiteral("-h264"));
     c.OutputTabs->setCurrentIndex(kv::app::otDevice);
     ExpectNotClipped(c.Brand);
     EXPECT_GT(c.Brand->count(), 0) << "the shipped brands are listed";

@@ -34,7 +34,12 @@ struct TCase {
     TOutputChoice Choice;
     // What ffprobe must read.
     std::string Video, Audio;
-    int Width = 0, Height = 0, Fps = 0;
+    int Width = 0, Height = 0;
+    double Fps = 0;
+    // For the quality-based presets and the analysis: the container's name and the file's suffix, the exact
+    // frame rate, the H.264 profile and whether the index comes before the pictures.
+    std::string Format, Suffix, RateText, Profile;
+    bool IndexFirst = false;
     // Filled by the run.
     kv::TOutputOptions Output;
     size_t Run = 0;
@@ -134,7 +139,41 @@ TCase TableCase(const std::string& Name, int Tab, int Index1, int Index2, const 
     c.Width = size[0].toInt();
     c.Height = size[1].toInt();
     c.Fps = Entry.Fps;
+    if (Entry.FollowSource) {
+        // Never larger than the 160x90 source, at its 25 frames a second.
+        c.Width = std::min(c.Width, 160);
+        c.Height = std::min(c.Height, 90);
+        c.Fps = 25;
+        c.RateText = "25/1";
+        const bool webm = std::string(Entry.Ext) == ".webm", mp4 = std::string(Entry.Ext) == ".mp4";
+        c.Format = mp4 ? "mov,mp4,m4a,3gp,3g2,mj2" : "matroska,webm";
+        c.Suffix = mp4 ? ".mp4" : webm ? ".webm" : ".mkv";
+        if (mp4) {
+            c.Profile = "High";
+            c.IndexFirst = true;
+        }
+    }
     return c;
+}
+
+// Whether the file's index ("moov") comes before its pictures ("mdat"): the top-level boxes in order.
+bool IndexBeforePictures(const std::string& FileName)
+{
+    QFile file(QString::fromStdString(FileName));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    for (qsizetype at = 0; at + 8 <= bytes.size();) {
+        const quint32 size = (quint8(bytes[at]) << 24) | (quint8(bytes[at + 1]) << 16) | (quint8(bytes[at + 2]) << 8) |
+                             quint8(bytes[at + 3]);
+        const QByteArray type = bytes.mid(at + 4, 4);
+        if (type == "moov")
+            return true;
+        if (type == "mdat" || size < 8)
+            return false;
+        at += size;
+    }
+    return false;
 }
 
 std::vector<TCase> AllCases(const std::string& Folder)
@@ -160,27 +199,45 @@ std::vector<TCase> AllCases(const std::string& Folder)
                                       otDevice, static_cast<int>(brand), static_cast<int>(n), entries[n], files[n]));
     }
 
-    // The analysis of a 29.97 frames-per-second phone clip.
-    const std::string extfile = Folder + "/extfile.ini";
-    TIniFile ini(extfile);
-    ini.WriteString("mediatype", "Type", "mp4");
-    ini.WriteString("video", "VideoCodec", "MPEG-4 Visual");
-    ini.WriteString("video", "VideoBitrate", "512000");
-    ini.WriteInteger("video", "Width", 320);
-    ini.WriteInteger("video", "Height", 240);
-    ini.WriteFloat("video", "FPS", 29.97);
-    ini.WriteString("audio", "AudioCodec", "AAC");
-    TCase analysis;
-    analysis.Name = "analysis tab";
-    analysis.Choice.Tab = otAnalysis;
-    analysis.Choice.ExtFilePath = extfile;
-    analysis.Choice.AudioCodec = "AAC";
-    analysis.Video = "mpeg4";
-    analysis.Audio = "aac";
-    analysis.Width = 320;
-    analysis.Height = 240;
-    analysis.Fps = 24;
-    cases.push_back(analysis);
+    // The analyses of a 29.97 frames-per-second H.264 phone clip, of a 25 frames-per-second MPEG-4 clip and of
+    // a clip whose codec has no encoder here (MPEG-4 video then): each copied where it can be.
+    const struct {
+        const char* Name;
+        const char* Type;
+        const char* Codec;
+        const char* Fps;
+        const char* Video;
+        double Rate;
+        const char* RateText;
+    } analyses[] = {
+        {"analysis of H.264 at 29.97", "mp4", "AVC", "29.97", "h264", 30000.0 / 1001, "30000/1001"},
+        {"analysis of MPEG-4 at 25", "mp4", "MPEG-4 Visual", "25", "mpeg4", 25, "25/1"},
+        {"analysis of Motion JPEG", "avi", "JPEG", "25", "mpeg4", 25, "25/1"},
+    };
+    for (size_t n = 0; n < std::size(analyses); ++n) {
+        const auto& a = analyses[n];
+        const std::string extfile = Folder + "/extfile" + std::to_string(n) + ".ini";
+        TIniFile ini(extfile);
+        ini.WriteString("mediatype", "Type", a.Type);
+        ini.WriteString("video", "VideoCodec", a.Codec);
+        ini.WriteString("video", "VideoBitrate", "512000");
+        ini.WriteInteger("video", "Width", 320);
+        ini.WriteInteger("video", "Height", 240);
+        ini.WriteString("video", "FPS", a.Fps);
+        ini.WriteString("audio", "AudioCodec", "AAC");
+        TCase analysis;
+        analysis.Name = a.Name;
+        analysis.Choice.Tab = otAnalysis;
+        analysis.Choice.ExtFilePath = extfile;
+        analysis.Choice.AudioCodec = "AAC";
+        analysis.Video = a.Video;
+        analysis.Audio = "aac";
+        analysis.Width = 320;
+        analysis.Height = 240;
+        analysis.Fps = a.Rate;
+        analysis.RateText = a.RateText;
+        cases.push_back(analysis);
+    }
 
     // Every custom type with the edits as the window first shows them, after a choice whose audio label
     // selects nothing, and after an analysis whose label selects FLAC.
@@ -193,7 +250,7 @@ std::vector<TCase> AllCases(const std::string& Folder)
         {"FLAC", {"aac", "aac", "mp3", "mp3", "wmav2", "ac3", "aac", "flac", "mp3"}},
     };
     for (const auto& label : labels)
-        for (int type = 0; type < static_cast<int>(PresetTable().size()); ++type) {
+        for (int type = 0; type < ClassicFileTypes; ++type) {
             TCase custom;
             custom.Name = "custom " + FileTypeFolder(type) + " after the label " + label.Label;
             custom.Choice.Tab = otCustom;
@@ -218,10 +275,10 @@ std::vector<TCase> AllCases(const std::string& Folder)
 std::string RecordKey(const kv::TOutputOptions& O)
 {
     std::string key;
-    for (const std::string& part :
-         {O.FileExt, O.ForceFormat, O.VideoCodec, O.AudioCodec, O.FrameSize, O.FrameRate, std::to_string(O.PadTop),
-          std::to_string(O.PadLeft), std::to_string(O.VideoBitrate), std::to_string(O.AudioSampleRate),
-          std::to_string(O.AudioChannels), std::to_string(O.AudioBitrate), std::to_string(O.DisableVideo)})
+    for (const std::string& part : {O.FileExt, O.ForceFormat, O.VideoCodec, O.AudioCodec, O.FrameSize, O.FrameRate,
+                                    std::to_string(O.PadTop), std::to_string(O.PadLeft), std::to_string(O.VideoBitrate),
+                                    std::to_string(O.AudioSampleRate), std::to_string(O.AudioChannels),
+                                    std::to_string(O.AudioBitrate), std::to_string(O.DisableVideo), O.ExtOptions})
         key += part + "|";
     return key;
 }
@@ -242,7 +299,7 @@ TEST(PresetConversionTest, EveryChoiceConvertsIntoWhatItPromises)
         << output;
 
     std::vector<TCase> cases = AllCases(folder.Path);
-    ASSERT_EQ(cases.size(), 65u + PresetTable()[5].size() + 130u + 1u + 18u);
+    ASSERT_EQ(cases.size(), 65u + PresetTable()[5].size() + 8u + 130u + 3u + 18u);
 
     // One resolver for all, as in the window: what one choice leaves behind must not break the next.
     TOutputResolver resolver([](const std::string& Text) { ADD_FAILURE() << Text; });
@@ -294,7 +351,56 @@ TEST(PresetConversionTest, EveryChoiceConvertsIntoWhatItPromises)
             video.count("nb_frames") && video.at("nb_frames") != "N/A" ? std::atof(video.at("nb_frames").c_str()) : 0;
         const double rate = frames > 0 ? frames / 2.0 : Rate(video.at("avg_frame_rate"));
         EXPECT_NEAR(rate, c.Fps, 1.0) << "r_frame_rate " << video.at("r_frame_rate");
+        if (!c.RateText.empty()) {
+            EXPECT_EQ(video.at("r_frame_rate"), c.RateText);
+        }
+        if (!c.Format.empty()) {
+            EXPECT_EQ(run.Facts.at("format.format_name"), c.Format);
+            EXPECT_TRUE(c.Output.FileName.ends_with("_(new)" + c.Suffix)) << c.Output.FileName;
+        }
+        if (!c.Profile.empty()) {
+            EXPECT_EQ(video.at("profile"), c.Profile);
+        }
+        if (c.IndexFirst) {
+            EXPECT_TRUE(IndexBeforePictures(run.Output.FileName)) << "the index follows the pictures";
+        }
     }
+}
+
+// The quality-based presets keep the rate of the file itself, read from it, up to 60 frames a second.
+TEST(PresetConversionTest, QualityPresetsKeepTheSourcesRateUpToSixty)
+{
+    kvtest::LoadSystemLibraries();
+    kvtest::TempFolder folder("rates");
+    const struct {
+        const char* Rate;      // of the source
+        const char* Expected;  // of the record
+    } cases[] = {{"30000/1001", "30000/1001"}, {"50", "50"}, {"120", "60"}, {"100", "50"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Rate);
+        const std::string source = folder.Path + "/clip.mp4";  // a container that keeps NTSC rates exact
+        std::string output;
+        ASSERT_EQ(kvtest::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x36:duration=0.5:rate=" +
+                                         std::string(c.Rate) + " -c:v mpeg4 '" + source + "'",
+                                     output),
+                  0)
+            << output;
+        TOutputChoice choice;
+        choice.Tab = otPreset;
+        choice.Index1 = 9;  // MP4-H264
+        choice.ProbeFileName = source;
+        choice.OutputFolder = folder.Path;
+        choice.Rows = {{"CLIP", "64 X 36"}};
+        TOutputResolver resolver;
+        EXPECT_EQ(resolver.BuildOutputOptions(choice).FrameRate, c.Expected);
+    }
+    // A file that cannot be opened leaves the rate to the engine (which then says why it cannot convert).
+    TOutputChoice missing;
+    missing.Tab = otPreset;
+    missing.Index1 = 10;
+    missing.ProbeFileName = folder.Path + "/gone.mkv";
+    TOutputResolver resolver;
+    EXPECT_EQ(resolver.BuildOutputOptions(missing).FrameRate, "");
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ TEST(ProfileChoicesTest, CombosListTheProfileFolders)
     TProgramFolder folder;
     TStartedLogic started(folder);
     TWindowLogic& logic = started.Logic;
-    EXPECT_EQ(TWindowLogic::FileTypeItems().size(), 9);
+    EXPECT_EQ(TWindowLogic::FileTypeItems().size(), 11);
     EXPECT_EQ(TWindowLogic::FileTypeItems()[2], QStringLiteral("AVI (适合电脑和部分手机 MP4播放器)"));
 
     struct TCase {
@@ -232,10 +232,58 @@ TEST(ProfileChoicesTest, AFileTypeWithoutPresetsKeepsTheLabelsAndTheProfiles)
 TEST(ProfileChoicesTest, EachFileTypeListsTheFolderItsCaptionNames)
 {
     const QStringList& captions = kv::app::FileTypeCaptions();
-    ASSERT_EQ(captions.size(), 9);
+    ASSERT_EQ(captions.size(), 11);
     for (int type = 0; type < captions.size(); ++type)
         EXPECT_EQ(captions[type].left(captions[type].indexOf('(')).trimmed().toStdString(),
                   kv::presets::FileTypeFolder(type));
+    EXPECT_EQ(captions[9], QStringLiteral("MP4-H264  (现代手机、平板、电视)"));
+    EXPECT_EQ(captions[10], QStringLiteral("MKV-WEBM  (H.265, VP9, AV1 高效编码)"));
+    // The custom tab keeps the nine types it can make.
+    EXPECT_EQ(kv::app::CustomTypeCaptions(), captions.mid(0, 9));
+    EXPECT_EQ(kv::app::CustomTypeCaptions().size(), static_cast<int>(kv::presets::CustomTypes().size()));
+}
+
+TEST(ProfileChoicesTest, AQualityPresetShowsItsQualityWhereOthersShowABitrate)
+{
+    TProgramFolder folder;
+    folder.WriteFile(QStringLiteral("profiles/videoconvert/MP4-H264/01 q.ini"),
+                     "[mediatype]\nType=mp4\n[video]\nVideoCodec=H264\nVideoBitrate=0\nQuality=CRF 23\n"
+                     "Width=1280\nHeight=720\nFPS=0\n[audio]\nAudioCodec=AAC\n");
+    folder.WriteFile(QStringLiteral("profiles/videoconvert/MP4-H264/02 r.ini"),
+                     "[video]\nVideoCodec=H264\nQuality=CRF 20\nFPS=30\n");
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    logic.FileTypeChanged(9, true);
+    EXPECT_EQ(logic.PresetItems(), (QStringList{QStringLiteral("01 q"), QStringLiteral("02 r")}));
+    EXPECT_EQ(logic.Labels().VideoBitrate, QStringLiteral("视频码率：CRF 23"));
+    EXPECT_EQ(logic.Labels().FrameRate, QStringLiteral("帧速率：同原视频 (最高60)"));
+    EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：1280X720"));
+    logic.PresetChanged(1, true);
+    EXPECT_EQ(logic.Labels().VideoBitrate, QStringLiteral("视频码率：CRF 20"));
+    EXPECT_EQ(logic.Labels().FrameRate, QStringLiteral("帧速率：30"));
+    // A preset of a bitrate shows its bitrate again.
+    logic.FileTypeChanged(1, true);
+    EXPECT_EQ(logic.Labels().VideoBitrate, QStringLiteral("视频码率：384000"));
+    EXPECT_EQ(logic.Labels().FrameRate, QStringLiteral("帧速率：24"));
+}
+
+TEST(ProfileChoicesTest, AConfigurationFromBeforeTheNewTypesRestoresTheSameChoices)
+{
+    TProgramFolder folder;
+    folder.WriteFile(QStringLiteral("profiles/videoconvert/MP4-H264/01 q.ini"), "[video]\nQuality=CRF 23\n");
+    folder.WriteFile(QStringLiteral("config.ini"),
+                     "[select]\ncombobox1=1\ncombobox2=1\ncombobox3=1\ncombobox4=0\ntabindex=0\n");
+    TStartedLogic started(folder);
+    TWindowLogic& logic = started.Logic;
+    EXPECT_EQ(logic.FileTypeIndex(), 1);
+    EXPECT_EQ(logic.PresetIndex(), 1);
+    EXPECT_EQ(logic.PresetItems(), (QStringList{QStringLiteral("y"), QStringLiteral("x")}));
+    EXPECT_EQ(logic.BrandIndex(), 1);
+    EXPECT_EQ(logic.ModelIndex(), 0);
+    EXPECT_EQ(logic.Labels().FrameSize, QStringLiteral("视频像素：320X240"));
+    // And a new type is remembered by its own index.
+    logic.FileTypeChanged(9, true);
+    EXPECT_EQ(folder.Setting(QStringLiteral("select"), QStringLiteral("combobox1")), QStringLiteral("9"));
 }
 
 }  // namespace

@@ -4,14 +4,41 @@ namespace kvtest {
 
 std::string ShippedProfiles() { return KELVANE_PROFILES_DIR; }
 
+namespace {
+
+// The encoders of the quality-based presets, their labels and what ffprobe calls their streams.
+struct TQualityEncoder {
+    const char* Encoder;
+    const char* Label;
+    const char* Family;
+};
+const TQualityEncoder QualityEncoders[] = {
+    {"libx264", "H264", "h264"}, {"libx265", "H265", "hevc"}, {"libvpx-vp9", "VP9", "vp9"},
+    {"libsvtav1", "AV1", "av1"}, {"libfaac", "AAC", "aac"},   {"libopus", "OPUS", "opus"},
+};
+
+const TQualityEncoder* QualityEncoder(const char* Encoder)
+{
+    for (const TQualityEncoder& entry : QualityEncoders)
+        if (Encoder && std::string(Encoder) == entry.Encoder)
+            return &entry;
+    return nullptr;
+}
+
+}  // namespace
+
 QString ProfileType(const kv::presets::TOutputEntry& Entry)
 {
     const QString ext = QString::fromUtf8(Entry.Ext).mid(1);
+    if (ext == "mkv265")
+        return QStringLiteral("mkv");
     return ext.startsWith("rm") ? QStringLiteral("rm") : ext;
 }
 
 QString VideoLabel(const kv::presets::TOutputEntry& Entry)
 {
+    if (const TQualityEncoder* quality = QualityEncoder(Entry.VCodec))
+        return quality->Label;
     const std::string ext = Entry.Ext, codec = Entry.VCodec;
     if (ext == ".mkv" || codec == "avc")
         return "H264";
@@ -20,6 +47,8 @@ QString VideoLabel(const kv::presets::TOutputEntry& Entry)
 
 QString AudioLabel(const kv::presets::TOutputEntry& Entry)
 {
+    if (const TQualityEncoder* quality = QualityEncoder(Entry.ACodec))
+        return quality->Label;
     const std::string ext = Entry.Ext;
     if (ext == ".avi" || ext == ".flv")
         return "MP3";
@@ -34,6 +63,8 @@ QString AudioLabel(const kv::presets::TOutputEntry& Entry)
 
 std::string VideoFamily(const kv::presets::TOutputEntry& Entry)
 {
+    if (const TQualityEncoder* quality = QualityEncoder(Entry.VCodec))
+        return quality->Family;
     const std::string ext = Entry.Ext, codec = Entry.VCodec;
     if (ext == ".mkv" || codec == "avc")
         return "h264";
@@ -58,6 +89,8 @@ std::string AudioFamily(const QString& AudioLabel, const QString& Ext)
         return "ac3";
     if (AudioLabel == "FLAC")
         return "flac";
+    if (AudioLabel == "OPUS")
+        return "opus";
     return "mp3";
 }
 

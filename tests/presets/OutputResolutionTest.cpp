@@ -286,9 +286,13 @@ TEST(OutputResolutionTest, PresetAndDeviceTabsFollowTheTables)
         {otPreset, 8, 0, ".flv", "176x144", "flv", 18000, 18},
         {otPreset, 5, 0, ".rm10", "320x240", "rv10", 384000, 15},
         {otPreset, 5, 3, ".rm20", "640x480", "rv20", 768000, 25},
-        {otPreset, 5, 4, ".rm20", "640x480", "rv20", 768000, 25},  // no such preset: unchanged
-        {otPreset, 9, 0, ".rm20", "640x480", "rv20", 768000, 25},  // no such file type
+        {otPreset, 5, 4, ".rm20", "640x480", "rv20", 768000, 25},   // no such preset: unchanged
+        {otPreset, 11, 0, ".rm20", "640x480", "rv20", 768000, 25},  // no such file type
         {otPreset, -1, 0, ".rm20", "640x480", "rv20", 768000, 25},
+        {otPreset, 9, 1, ".mp4", "1280x720", "libx264", 0, 0},
+        {otPreset, 10, 0, ".mkv265", "1920x1080", "libx265", 0, 0},
+        {otPreset, 10, 4, ".webm", "1920x1080", "libsvtav1", 0, 0},
+        {otPreset, 10, 5, ".webm", "1920x1080", "libsvtav1", 0, 0},  // no such preset: unchanged
         {otDevice, 14, 1, ".mp4", "1280x730", "mpeg4", 2400000, 25},
         {otDevice, 21, 1, ".mp4", "320x240", "avc", 288000, 18},
         {otDevice, 5, 0, ".wmv", "320x240", "wmv2", 384000, 18},
@@ -308,41 +312,171 @@ TEST(OutputResolutionTest, PresetAndDeviceTabsFollowTheTables)
         EXPECT_EQ(p.VBitrate, c.VBitrate) << c.Tab << "/" << c.Index1 << "/" << c.Index2;
         EXPECT_EQ(p.Fps, c.Fps) << c.Tab << "/" << c.Index1 << "/" << c.Index2;
     }
-    EXPECT_EQ(PresetTable().size(), 9u);
+    EXPECT_EQ(PresetTable().size(), 11u);
     EXPECT_EQ(DeviceTable().size(), 26u);
+}
+
+TEST(OutputResolutionTest, QualityPresetsNeverEnlargeAndKeepTheSourcesShape)
+{
+    const struct {
+        int FileType, Preset;
+        const char* Source;
+        const char* FrameSize;
+        int PadTopBottom, PadLeftRight;
+    } cases[] = {
+        {9, 2, "320 X 180", "320X180", -1, -1},      // small: as it is, no bands
+        {9, 2, "1920 X 1080", "1920X1080", -1, -1},  // the preset's own size
+        {9, 2, "2560 X 1440", "1920X1080", 0, -1},   // larger: made smaller
+        {9, 2, "321 X 181", "320X180", -1, -1},      // odd sizes made even
+        {9, 2, "640 X 480", "640X480", -1, -1},      // 4:3, small: no bands either
+        {9, 1, "1440 X 1080", "960X720", -1, 160},   // 4:3, taller than 720 lines: pillarboxed
+        {9, 1, "1920 X 800", "1280X532", 94, -1},    // 2.4:1, wider than 1280: letterboxed
+        {10, 1, "3840 X 2160", "3840X2160", -1, -1},
+        {10, 1, "7680 X 4320", "3840X2156", 2, -1},  // the shape to two decimals, as every preset fits it
+        {9, 2, "0 X 0", "1920x1080", -1, -1},        // size unknown: the preset's size
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Source) + " with preset " + std::to_string(c.FileType) + "/" +
+                     std::to_string(c.Preset));
+        TOutputResolver resolver;
+        const kv::TOutputOptions options = resolver.BuildOutputOptions(ChoiceFor(c.Source, c.FileType, c.Preset));
+        EXPECT_EQ(options.FrameSize, c.FrameSize);
+        EXPECT_EQ(options.PadTop, c.PadTopBottom);
+        EXPECT_EQ(options.PadBottom, c.PadTopBottom);
+        EXPECT_EQ(options.PadLeft, c.PadLeftRight);
+        EXPECT_EQ(options.PadRight, c.PadLeftRight);
+    }
+}
+
+TEST(OutputResolutionTest, QualityPresetsSetTheirEncodersOptionsAndNoBitrate)
+{
+    const struct {
+        int FileType, Preset;
+        const char* VideoCodec;
+        const char* AudioCodec;
+        const char* Suffix;
+        std::vector<std::string> Lines;
+    } cases[] = {
+        {9,
+         1,
+         "libx264",
+         "libfaac",
+         ".mp4",
+         {"crf=23", "preset=medium", "maxrate=1600000", "bufsize=3200000", "movflags=+faststart", "pix_fmt=yuv420p"}},
+        {10, 0, "libx265", "libfaac", ".mkv", {"crf=26", "preset=fast", "pix_fmt=yuv420p"}},
+        {10, 2, "libvpx-vp9", "libopus", ".webm", {"crf=32", "cpu-used=4", "ar=48000"}},
+        {10, 4, "libsvtav1", "libopus", ".webm", {"crf=32", "preset=8", "ar=48000"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.VideoCodec);
+        TOutputResolver resolver;
+        TOutputChoice choice = ChoiceFor("1920 X 1080", c.FileType, c.Preset);
+        choice.AudioCodec = std::string(c.AudioCodec) == "libopus" ? "OPUS" : "AAC";  // the preset's own label
+        const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
+        EXPECT_EQ(options.VideoCodec, c.VideoCodec);
+        EXPECT_EQ(options.AudioCodec, c.AudioCodec);
+        EXPECT_EQ(options.VideoBitrate, -1);
+        EXPECT_EQ(options.FileExt, c.Suffix);
+        EXPECT_EQ(options.FileName, "/nonexistent-output/CLIP_(new)" + std::string(c.Suffix));
+        // No file to probe: the engine keeps the source's rate.
+        EXPECT_EQ(options.FrameRate, "");
+        const std::string lines = "\n" + options.ExtOptions + "\n";
+        for (const std::string& line : c.Lines)
+            EXPECT_NE(lines.find("\n" + line + "\n"), std::string::npos) << line << " in " << options.ExtOptions;
+    }
+}
+
+TEST(OutputResolutionTest, AQualityPresetLeavesNothingBehindForTheNextChoice)
+{
+    kvtest::TempFolder folder("resolve");
+    const std::string extfile = folder.Path + "/extfile.ini";
+    kvtest::WriteBytes(extfile, "[mediatype]\nType=avi\n[video]\nFPS=25\n[audio]\nAudioCodec=Vorbis\n");
+    TOutputChoice quality = ChoiceFor("320 X 180", 10, 2);  // VP9 and Opus in WebM
+    quality.AudioCodec = "OPUS";
+    TOutputChoice classic = ChoiceFor("320 X 180", 1, 12);  // MP4 "高清 720P"
+    classic.AudioCodec = "AAC";
+    // The analysis tab keeps the labels of the preset shown before, and the analysed audio has no encoder.
+    TOutputChoice analysis = ChoiceFor("320 X 180");
+    analysis.Tab = otAnalysis;
+    analysis.ExtFilePath = extfile;
+    analysis.AudioCodec = "OPUS";
+    TOutputChoice custom = CustomChoice("320 X 180", "220", "176");
+    const struct {
+        const TOutputChoice* Next;
+        const char* FrameRate;
+        const char* AudioCodec;
+    } cases[] = {{&classic, "25", "libfaac"}, {&analysis, "25", "libmp3lame"}, {&custom, "15", "libmp3lame"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Next->Tab);
+        TOutputResolver resolver;
+        resolver.BuildOutputOptions(quality);
+        const kv::TOutputOptions options = resolver.BuildOutputOptions(*c.Next);
+        EXPECT_EQ(options.ExtOptions, "");
+        EXPECT_EQ(options.AudioCodec, c.AudioCodec);
+        EXPECT_EQ(options.FrameRate, c.FrameRate);
+        EXPECT_FALSE(resolver.Params().FollowSource);
+    }
 }
 
 TEST(OutputResolutionTest, AnalysisTabReadsExtfileEachTime)
 {
     kvtest::TempFolder folder("resolve");
     const std::string extfile = folder.Path + "/extfile.ini";
+    // Files as the analysis has always written them: the rate and the bitrate as decimals, the codecs as the
+    // media information library names them.
     const struct {
         const char* Content;
         const char* Ext;
         const char* Size;
+        const char* VCodec;
         int VBitrate, Fps;
+        const char* FrameRate;  // of the record
+        const char* ACodec;     // of the parameters
+        const char* Audio;      // of the record: the analysed codec's encoder, else the label's
     } cases[] = {
-        {"", ".avi", "320x240", 512000, 24},
+        {"", ".avi", "320x240", "mpeg4", 512000, 24, "24", "ac3", "ac3"},
         {"[mediatype]\nType=mp4\n[video]\nWidth=640\nHeight=360\nVideoBitrate=1200000\nFPS=25\n", ".mp4", "640x360",
-         1200000, 25},
-        {"[video]\nFPS=29.97\nVideoBitrate=1234567.5\n", ".avi", "320x240", 512000, 24},
-        {"[mediatype]\ntype=3gp\n[VIDEO]\nwidth=176\nheight=144\nfps=15\n", ".3gp", "176x144", 512000, 15},
+         "mpeg4", 1200000, 25, "25", "ac3", "ac3"},
+        {"[video]\nFPS=29.97\nVideoBitrate=1234567.5\n", ".avi", "320x240", "mpeg4", 1234568, 30, "30000/1001", "ac3",
+         "ac3"},
+        {"[mediatype]\ntype=3gp\n[VIDEO]\nwidth=176\nheight=144\nfps=15\n", ".3gp", "176x144", "mpeg4", 512000, 15,
+         "15", "ac3", "libfaac"},  // a 3GP file holds AAC
+        {"[video]\nVideoCodec=AVC\nFPS=23.976\n[audio]\nAudioCodec=AAC\n", ".avi", "320x240", "avc", 512000, 24,
+         "24000/1001", "libfaac", "libfaac"},
+        {"[video]\nVideoCodec=H.263\nFPS=59.94\n[audio]\nAudioCodec=MP3\n", ".avi", "320x240", "h263", 512000, 60,
+         "60000/1001", "libmp3lame", "libmp3lame"},
+        {"[video]\nVideoCodec=WMV2\nFPS=12.5\n[audio]\nAudioCodec=WMA\n", ".avi", "320x240", "wmv2", 512000, 13, "25/2",
+         "wmav2", "wmav2"},
+        {"[video]\nVideoCodec=Sorenson Spark\n[audio]\nAudioCodec=AC3\n", ".avi", "320x240", "flv", 512000, 24, "24",
+         "ac3", "ac3"},
+        // Codecs without an encoder here: MPEG-4 video, and the audio of the label.
+        {"[video]\nVideoCodec=HEVC\nFPS=50\n[audio]\nAudioCodec=Opus\n", ".avi", "320x240", "mpeg4", 512000, 50, "50",
+         "ac3", "ac3"},
+        {"[video]\nVideoCodec=avc\n[audio]\nAudioCodec=aac\n", ".avi", "320x240", "mpeg4", 512000, 24, "24", "ac3",
+         "ac3"},
+        {"[video]\nVideoBitrate=-5\nFPS=abc\n", ".avi", "320x240", "mpeg4", 0, 24, "24", "ac3", "ac3"},
     };
-    TOutputResolver resolver;
-    resolver.Params().ACodec = "ac3";
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.Content);
         kvtest::WriteBytes(extfile, c.Content);
-        TOutputChoice choice;
+        TOutputChoice choice = ChoiceFor("320 X 240");
         choice.Tab = otAnalysis;
         choice.Index1 = 7;  // ignored
         choice.ExtFilePath = extfile;
-        resolver.ResolveOutputPreset(choice);
-        EXPECT_EQ(resolver.Params().Ext, c.Ext) << c.Content;
-        EXPECT_EQ(resolver.Params().Size, c.Size) << c.Content;
-        EXPECT_EQ(resolver.Params().VCodec, "mpeg4") << c.Content;
-        EXPECT_EQ(resolver.Params().VBitrate, c.VBitrate) << c.Content;
-        EXPECT_EQ(resolver.Params().Fps, c.Fps) << c.Content;
-        EXPECT_EQ(resolver.Params().ACodec, "ac3") << c.Content;
+        choice.AudioCodec = "AC3";  // the label shown last
+        TOutputResolver resolver;
+        resolver.Params().ACodec = "ac3";
+        const kv::TOutputOptions options = resolver.BuildOutputOptions(choice);
+        EXPECT_EQ(resolver.Params().Ext, c.Ext);
+        EXPECT_EQ(resolver.Params().Size, c.Size);
+        EXPECT_EQ(resolver.Params().VCodec, c.VCodec);
+        EXPECT_EQ(resolver.Params().VBitrate, c.VBitrate);
+        EXPECT_EQ(resolver.Params().Fps, c.Fps);
+        EXPECT_EQ(resolver.Params().ACodec, c.ACodec);
+        EXPECT_EQ(options.FrameRate, c.FrameRate);
+        EXPECT_EQ(options.VideoCodec, c.VCodec);
+        EXPECT_EQ(options.VideoBitrate, c.VBitrate > 0 ? c.VBitrate : -1);
+        EXPECT_EQ(options.AudioCodec, c.Audio);
     }
 }
 
