@@ -450,6 +450,74 @@ TEST(CommandLineTest, TwoPassStatisticsGoBesideTheOutput)
     EXPECT_EQ(FolderNames(elsewhere.Path), std::vector<std::string>{});
 }
 
+// The job log's exit value for each job, by the job's input file.
+std::map<std::string, std::vector<std::string>> JobStatuses(const std::string& JobLog)
+{
+    std::map<std::string, std::vector<std::string>> statuses;
+    const std::vector<std::string> lines = Lines(Contents(JobLog));
+    for (size_t i = 1; i < lines.size(); ++i) {  // the first line names the columns
+        std::vector<std::string> columns;
+        for (size_t start = 0;;) {
+            const size_t tab = lines[i].find('\t', start);
+            columns.push_back(lines[i].substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+            if (tab == std::string::npos)
+                break;
+            start = tab + 1;
+        }
+        if (columns.size() < 9)
+            continue;
+        const std::string& command = columns[8];
+        const size_t clip = command.find("clip");
+        statuses[command.substr(clip, command.find(".avi", clip) - clip)].push_back(columns[6]);
+    }
+    return statuses;
+}
+
+// A batch as the README shows it: GNU parallel with a job log, run again with --resume-failed.
+TEST(CommandLineTest, ABatchThroughGnuParallelRunsAgainOnlyTheFailedJob)
+{
+    const TempFolder inputs("cli");
+    const TempFolder outputs("cli");
+    const TempFolder logs("cli");
+    std::string files;
+    for (int i = 1; i <= 6; ++i) {
+        const std::string file = inputs.Path + "/clip" + std::to_string(i) + ".avi";
+        if (i == 4)
+            Write(file, std::string(2048, 'x'));  // cannot be probed
+        else
+            std::filesystem::copy_file(Fixture("video_audio.avi"), file);
+        files += " " + Quoted(file);
+    }
+    const std::string jobLog = logs.Path + "/jobs.log";
+    const std::string command = "parallel --will-cite -j 2 --joblog " + Quoted(jobLog) + " " + KELVANE_CLI +
+                                " convert --threads 1 -o vcodec=mpeg4 {} " + Quoted(outputs.Path) +
+                                "/{/.}.mp4 :::" + files;
+    std::string printed;
+    EXPECT_EQ(RunCommand(command, printed), 1) << "one job failed: " << printed;
+    EXPECT_EQ(FolderNames(outputs.Path),
+              (std::vector<std::string>{"clip1.mp4", "clip2.mp4", "clip3.mp4", "clip5.mp4", "clip6.mp4"}));
+    auto statuses = JobStatuses(jobLog);
+    ASSERT_EQ(statuses.size(), 6u) << Contents(jobLog);
+    for (const auto& [clip, values] : statuses)
+        EXPECT_EQ(values, std::vector<std::string>{clip == "clip4" ? "3" : "0"}) << clip;
+
+    // The bad file mended, the same batch again: only its job runs.
+    std::filesystem::remove(inputs.Path + "/clip4.avi");
+    std::filesystem::copy_file(Fixture("video_audio.avi"), inputs.Path + "/clip4.avi");
+    const auto before = std::filesystem::last_write_time(outputs.Path + "/clip1.mp4");
+    EXPECT_EQ(RunCommand(command.substr(0, command.find(" --joblog")) + " --resume-failed" +
+                             command.substr(command.find(" --joblog")),
+                         printed),
+              0)
+        << printed;
+    statuses = JobStatuses(jobLog);
+    EXPECT_EQ(statuses["clip4"], (std::vector<std::string>{"3", "0"})) << Contents(jobLog);
+    for (const char* clip : {"clip1", "clip2", "clip3", "clip5", "clip6"})
+        EXPECT_EQ(statuses[clip].size(), 1u) << clip << " ran once";
+    EXPECT_EQ(FolderNames(outputs.Path).size(), 6u);
+    EXPECT_EQ(std::filesystem::last_write_time(outputs.Path + "/clip1.mp4"), before);
+}
+
 TEST(CommandLineTest, FrameWritesThePictureAsPNG)
 {
     const TempFolder temp("cli");
