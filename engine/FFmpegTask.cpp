@@ -203,7 +203,9 @@ void TCustomFFmpeg::RunTask()
 
 void TCustomFFmpeg::SettleOutputs()
 {
-    const bool keep = !m_exitWithError && !m_discardOutputs;
+    // Read once: a discard that comes later finds the outputs settled already.
+    const bool discard = m_discardOutputs;
+    const bool keep = !m_exitWithError && !discard;
     try {
         setup::SettleOutputs(m_files, keep);
     } catch (const OutputExistsException& e) {
@@ -212,7 +214,7 @@ void TCustomFFmpeg::SettleOutputs()
         FailTask(e.what(), TTaskFailure::OutputWrite);
     }
     // Removed, or not at its name: not a finished output.
-    if (m_exitWithError || (m_discardOutputs && m_files.OutputPolicy.Temporary))
+    if (m_exitWithError || (discard && m_files.OutputPolicy.Temporary))
         m_finished = false;
 }
 
