@@ -199,7 +199,10 @@ TEST_F(OutputSafetyTest, ATemporaryOutputTakesItsNameOnlyWhenTheRunKeepsIt)
         ASSERT_TRUE(component.LoadLibraries(""));
         kv::TOutputOptions record;
         record.ExtOptions = "vcodec=mpeg4";
-        const int index = component.AddTask(Fixture("long_av.mkv"));
+        // A run that is stopped reads at the input's own pace, so that it is still running at its first report.
+        kv::TInputOptions input;
+        input.ExtOptions = c.End == Run ? "" : "re";
+        const int index = component.AddTask(Fixture("long_av.mkv"), &input);
         ASSERT_GE(index, 0) << component.LastError();
         ASSERT_TRUE(component.SetOutputFile(index, output, &record)) << component.LastError();
         component.StartConvert(0);
