@@ -361,7 +361,7 @@ TConvertEnd RunJob(const TConvertArguments& Args, TConvertJob& Job, json& Report
     if (outcome.Failed)
         end = Failed(StatusOf(kind), outcome.Message.empty() ? "the conversion failed" : outcome.Message);
     else if (!outcome.Finished && stoppedBy == SIGTERM)
-        end = Failed(esTerminated, "stopped by SIGTERM: the unfinished output was removed");
+        end = TConvertEnd{esTerminated, "stopped", "stopped by SIGTERM: the unfinished output was removed"};
     else if (!outcome.Finished && stoppedBy == SIGINT)
         end = TConvertEnd{esInterrupted, "stopped", "stopped by SIGINT: the output keeps what was converted"};
     else if (!outcome.Finished)
@@ -417,9 +417,11 @@ int ConvertCommand(const std::vector<std::string>& Args, const std::vector<std::
         end = RunJob(args, *job, report);
     }
 
+    // Every end but a success and a person's stop is an error, said on the last line.
+    const bool isError = end.Status != esFinished && end.Status != esInterrupted;
     if (end.Outcome == "skipped")
         std::fprintf(stderr, "skipped: %s\n", OneLine(end.Message).c_str());
-    else if (end.Outcome == "failed")
+    else if (isError)
         PrintError(end.Message);
     else if (end.Status == esInterrupted)
         PrintLog(llInfo, end.Message);
@@ -434,7 +436,7 @@ int ConvertCommand(const std::vector<std::string>& Args, const std::vector<std::
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
         report["outcome"] = end.Outcome;
         report["status"] = end.Status;
-        report["error"] = end.Outcome == "failed" ? json(end.Message) : json();
+        report["error"] = isError ? json(end.Message) : json();
         reportFile << report.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
         reportFile.close();
         if (!reportFile) {

@@ -174,12 +174,13 @@ TEST(CommandLineTest, NoUnfinishedOutputEverStandsAtItsName)
         std::string Flags;
         bool Intrude;  // a file is put at the output's name while the conversion runs
         int Status;
+        std::string Outcome;  // the last JSON line's
         TLeft Left;
     } cases[] = {
-        {"sigint", "INT", "", false, 130, Video},
-        {"sigterm", "TERM", "", false, 143, Nothing},
-        {"appeared", "INT", "", true, 4, Intruder},
-        {"appeared_replaced", "INT", "-y ", true, 130, Video},
+        {"sigint", "INT", "", false, 130, "stopped", Video},
+        {"sigterm", "TERM", "", false, 143, "stopped", Nothing},
+        {"appeared", "INT", "", true, 4, "failed", Intruder},
+        {"appeared_replaced", "INT", "-y ", true, 130, "stopped", Video},
     };
     const std::string intruder = "a file put here while the conversion ran\n";
     for (const auto& c : cases) {
@@ -189,7 +190,7 @@ TEST(CommandLineTest, NoUnfinishedOutputEverStandsAtItsName)
         const std::string out = temp.Path + "/out.avi";
         const std::string log = logs.Path + "/log.txt";
         // Read at the input's own pace, so that the signal comes in the middle.
-        const std::string command = Cli("convert " + c.Flags + "-i re -o vcodec=mpeg4 " +
+        const std::string command = Cli("convert --progress json " + c.Flags + "-i re -o vcodec=mpeg4 " +
                                         Quoted(Fixture("long_av.mkv")) + " " + Quoted(out) + " 2>" + Quoted(log));
         // Once the hidden file holds something (however busy the machine is), the output's name is looked at
         // ten times over a second.
@@ -206,6 +207,13 @@ TEST(CommandLineTest, NoUnfinishedOutputEverStandsAtItsName)
         EXPECT_EQ(printed.find("OUTPUT-SEEN"), std::string::npos) << printed;
         EXPECT_NE(printed.find("status=" + std::to_string(c.Status) + "\n"), std::string::npos)
             << printed << Contents(log);
+        const size_t outcome = printed.rfind("{\"outcome\":");
+        ASSERT_NE(outcome, std::string::npos) << printed;
+        const nlohmann::json last =
+            nlohmann::json::parse(printed.substr(outcome, printed.find('\n', outcome) - outcome));
+        EXPECT_EQ(last["outcome"], c.Outcome);
+        EXPECT_EQ(last["status"], c.Status);
+        EXPECT_EQ(last["output"], out);
         const std::vector<std::string> left = FolderNames(temp.Path);
         EXPECT_EQ(left, c.Left == Nothing ? std::vector<std::string>{} : std::vector<std::string>{"out.avi"})
             << "no temporary file is left";
