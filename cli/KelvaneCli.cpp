@@ -16,8 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/ConvertCommand.h"
+#include "cli/ExitStatus.h"
+#include "cli/FileFacts.h"
+#include "cli/Messages.h"
 #include "cli/OptionListing.h"
-#include "cli/RecordLines.h"
+#include "cli/ProgressLines.h"
 #include "component/DIdezuDOR.h"
 #include "component/MediaFacts.h"
 #include "component/MediaFactsProtocol.h"
@@ -33,15 +37,28 @@ namespace {
 
 const char* const Usage =
     "Usage:\n"
-    "  kelvane-cli convert [-y] [--threads N] [-i LINE]... [-o LINE]... INPUT OUTPUT\n"
+    "  kelvane-cli convert [-y | --skip-existing] [--threads N] [--progress text|json] [--report FILE.json]\n"
+    "                      [-i LINE]... [-o LINE]... [--] INPUT OUTPUT\n"
     "      Converts INPUT into OUTPUT. Each -i LINE is an input option line and each -o LINE an output\n"
     "      option line, written name=value (for example -o vcodec=mpeg4 -o b=800000). --threads N sets the\n"
     "      codec threads of every encoder and decoder (0, the default, lets the libraries choose from the\n"
-    "      number of cores). While it runs, each progress report is one line on standard error:\n"
+    "      number of cores). \"--\" ends the options, so that a file named -y can be given.\n"
+    "      While it runs, each progress report is one line on standard error:\n"
     "      [progress] frame=N fps=N time_ms=N q=Q kbps=K size=BYTES total_ms=N\n"
-    "      (frame and fps are -1 for an output without video). The exit status is 0 when the conversion\n"
-    "      finished. The first SIGINT or SIGTERM stops it cleanly: the output keeps what was converted\n"
-    "      and plays, and the exit status is 130.\n"
+    "      (frame and fps are -1 for an output without video). With --progress json each report is one\n"
+    "      JSON object per line on standard output (frame, fps, time_ms, total_ms, percent, size, speed,\n"
+    "      eta_s; null when not known), and the last line is the outcome: {\"outcome\": finished, skipped,\n"
+    "      stopped (by SIGINT or SIGTERM) or failed, \"status\", \"output\", \"message\"}.\n"
+    "      --report FILE.json writes what ran and how it ended: the input's facts, the option lines and\n"
+    "      record fields, the output's facts, the elapsed time, the exit status, the error and the\n"
+    "      versions of the libraries loaded.\n"
+    "      The output is written under a hidden name in its folder (.NAME.kvtmp-XXXXXXXX.SUFFIX) and takes\n"
+    "      its own name only when the conversion finished, so no half-written file ever stands there; a\n"
+    "      file that appears at the name meanwhile is kept unless -y is given. The first SIGINT stops the\n"
+    "      conversion cleanly: the output keeps what was converted and plays. The first SIGTERM stops it\n"
+    "      and removes what was written. With --skip-existing an existing output counts as done: one line\n"
+    "      says it was skipped and the exit status is 0. Two-pass statistics go beside the output\n"
+    "      (.NAME.kvpass-N.log) unless passlogfile is given.\n"
     "      A name no codec, container, scaler or bitstream filter knows, and a value an encoder's, muxer's\n"
     "      or demuxer's own option refuses, are refused before anything is written (exit status 2); a\n"
     "      known name that no stream of the output uses gives a warning line. The lines vn, an, sn, async,\n"
@@ -50,260 +67,87 @@ const char* const Usage =
     "      Lists the own options of the encoder, muxer or demuxer NAME (for example libx264, mp4,\n"
     "      concat) with their types, ranges, defaults and named values: each can be given as an option\n"
     "      line.\n"
-    "  kelvane-cli probe FILE\n"
-    "      Prints what the engine knows of FILE, one key=value per line.\n"
-    "  kelvane-cli frame [-y] FILE POSITION_US OUT.png\n"
+    "  kelvane-cli probe [--json] [--] FILE\n"
+    "      Prints what the engine knows of FILE, one key=value per line (--json: one JSON object).\n"
+    "  kelvane-cli frame [-y] [--] FILE POSITION_US OUT.png\n"
     "      Writes the picture of FILE's first video stream at POSITION_US microseconds to OUT.png.\n"
-    "  kelvane-cli mediainfo [--] FILE\n"
-    "      Prints what the MediaInfo library reads in FILE, one key=value per line: Width, Height,\n"
-    "      FrameRate, VideoBitRate (bit/s), PlayTime (ms), FileExtension, VideoCodec and AudioCodec.N for\n"
-    "      each audio stream N. Fails when FILE cannot be read or MediaInfo finds nothing in it. The\n"
-    "      program runs it as a separate process, so that a file the library never finishes cannot\n"
-    "      freeze it.\n"
+    "  kelvane-cli mediainfo [--json] [--] FILE\n"
+    "      Prints what the MediaInfo library reads in FILE, one key=value per line (--json: one JSON\n"
+    "      object): Width, Height, FrameRate, VideoBitRate (bit/s), PlayTime (ms), FileExtension,\n"
+    "      VideoCodec and AudioCodec.N for each audio stream N. Fails when FILE cannot be read or\n"
+    "      MediaInfo finds nothing in it. The program runs it as a separate process, so that a file the\n"
+    "      library never finishes cannot freeze it.\n"
     "  kelvane-cli mediainfo --serve\n"
     "      The same for many files in one process: reads file names from standard input, each ended by\n"
     "      a NUL character, and answers each with its lines (or \"Error=\" and the reason) and an empty\n"
     "      line. It ends at the end of its input.\n"
+    "  kelvane-cli version [--json]\n"
+    "      The program's version, the engine's, and those of the FFmpeg libraries it loaded.\n"
     "  kelvane-cli --help\n"
     "\n"
     "An output that already exists is refused unless -y is given; an output that is the input file\n"
     "itself is always refused.\n"
     "\n"
     "Log lines go to standard error as \"[level] text\". On failure the last line is \"error: \" and the\n"
-    "reason, on one line, and the exit status is 1 (2 for an option line that is refused before the\n"
-    "conversion starts).\n";
+    "reason, on one line.\n"
+    "\n"
+    "Exit statuses:\n"
+    "  0    finished (or skipped)\n"
+    "  1    the conversion failed while running\n"
+    "  2    usage error, including option lines the engine refuses\n"
+    "  3    the input cannot be opened or probed\n"
+    "  4    the output exists and was not overwritten\n"
+    "  5    the output cannot be written (the container or the file system refuses it)\n"
+    "  130  stopped by SIGINT (the output keeps what was converted)\n"
+    "  143  stopped by SIGTERM (nothing stands at the output's name)\n";
 
-const char* LevelName(kv::TLogLevel Level)
+// A failure: the reason on one "error: " line, and the exit status.
+int Fail(int Status, const std::string& Message)
 {
-    static const char* const names[] = {"quiet", "error", "info", "debug", "all"};
-    return names[Level];
+    kv::cli::PrintError(Message);
+    return Status;
 }
 
-// What the user typed, so that messages show it escaped and cut (see Fail).
-std::vector<std::string> GGivenValues;
-
-// The reason on one "error: " line: a message of several lines is joined, control characters are
-// escaped, and long values the user gave are cut.
-int Fail(const std::string& Message)
-{
-    std::fprintf(stderr, "error: %s\n", kv::OneLineMessage(Message, GGivenValues).c_str());
-    return 1;
-}
-
-// A usage error: the reason on one "error: " line, exit status 2.
-int Refuse(const std::string& Message)
-{
-    Fail(Message);
-    return 2;
-}
-
-void LogLine(kv::TLogLevel Level, const std::string& Text)
-{
-    std::fprintf(stderr, "[%s] %s\n", LevelName(Level), kv::OneLineMessage(Text, GGivenValues).c_str());
-}
-
-std::string JoinLines(const std::vector<std::string>& Lines)
-{
-    std::string text;
-    for (const std::string& line : Lines)
-        text += (text.empty() ? "" : "\n") + line;
-    return text;
-}
-
-// The arguments of a command that writes a file: its option lines, its files and -y.
+// The arguments of frame: its files and -y; "--" ends the options.
 struct TArguments {
-    std::vector<std::string> InputLines, OutputLines, Files;
+    std::vector<std::string> Files;
     bool Overwrite = false;
-    std::string Error;
 };
 
-TArguments ParseArguments(const std::vector<std::string>& Args, bool TakesLines)
+TArguments ParseArguments(const std::vector<std::string>& Args)
 {
     TArguments parsed;
-    for (size_t i = 0; i < Args.size() && parsed.Error.empty(); ++i) {
-        if (Args[i] == "-y") {
+    bool optionsEnded = false;
+    for (const std::string& arg : Args) {
+        if (!optionsEnded && arg == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && arg == "-y")
             parsed.Overwrite = true;
-        } else if (TakesLines && (Args[i] == "-i" || Args[i] == "-o")) {
-            if (i + 1 >= Args.size()) {
-                parsed.Error = "option " + Args[i] + " needs a line";
-                break;
-            }
-            const std::string& line = Args[++i];
-            // One line each: a line break would make the engine read two options where one was given.
-            if (line.find_first_of("\r\n") != std::string::npos)
-                parsed.Error =
-                    "the option line '" + line + "' holds a line break: give each option with its own " + Args[i - 1];
-            (Args[i - 1] == "-i" ? parsed.InputLines : parsed.OutputLines).push_back(line);
-        } else {
-            parsed.Files.push_back(Args[i]);
-        }
+        else
+            parsed.Files.push_back(arg);
     }
     return parsed;
 }
 
-// Why Output must not be written for Input; "" when it may. A name that is there in any form (a
-// symbolic link too, even one that points nowhere) counts as an existing file.
-std::string RefuseOutput(const std::string& Input, const std::string& Output, bool Overwrite)
+// Takes a leading "--json" (and a "--" after it) off Args; whether it was there.
+bool TakeJson(std::vector<std::string>& Args)
 {
-    struct stat output {};
-    if (::lstat(Output.c_str(), &output) != 0)
-        return "";
-    struct stat input {
-    }, target{};
-    if (::stat(Input.c_str(), &input) == 0 && ::stat(Output.c_str(), &target) == 0 && input.st_dev == target.st_dev &&
-        input.st_ino == target.st_ino)
-        return Output + " is the input file itself: choose another output";
-    if (!Overwrite)
-        return Output + " already exists (give -y to replace it)";
-    return "";
+    bool asJson = false;
+    while (!Args.empty() && Args[0] == "--json") {
+        asJson = true;
+        Args.erase(Args.begin());
+    }
+    if (!Args.empty() && Args[0] == "--")
+        Args.erase(Args.begin());
+    return asJson;
 }
 
-// The codec thread count of --threads N (0 = automatic); -1 with a message in Error when N is not one.
-int TakeThreads(std::vector<std::string>& Args, std::string& Error)
+void PrintFacts(const kv::cli::TFacts& Facts, bool AsJson)
 {
-    int threads = 0;
-    for (size_t i = 0; i < Args.size(); ++i) {
-        if (Args[i] != "--threads")
-            continue;
-        int64_t value = -1;
-        if (i + 1 >= Args.size() || !kv::TryStrToInt64(Args[i + 1], value) || value < 0 || value > 256) {
-            Error = "--threads needs a number of codec threads from 0 (automatic) to 256";
-            return -1;
-        }
-        threads = static_cast<int>(value);
-        Args.erase(Args.begin() + static_cast<std::ptrdiff_t>(i), Args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-        --i;
-    }
-    return threads;
-}
-
-// The end of the conversion, as the engine reported it.
-struct TOutcome {
-    std::mutex Lock;
-    bool Ended = false;
-    bool Finished = false;
-    bool Failed = false;
-    std::string Message;
-};
-
-int Convert(std::vector<std::string> Args)
-{
-    std::string threadsError;
-    const int threads = TakeThreads(Args, threadsError);
-    if (threads < 0)
-        return Fail(threadsError);
-    const TArguments args = ParseArguments(Args, true);
-    if (!args.Error.empty())
-        return Fail(args.Error);
-    if (args.Files.size() != 2)
-        return Fail("convert needs an input and an output file (see kelvane-cli --help)");
-    const std::string& inputFile = args.Files[0];
-    const std::string& outputFile = args.Files[1];
-    if (const std::string refusal = RefuseOutput(inputFile, outputFile, args.Overwrite); !refusal.empty())
-        return Fail(refusal);
-
-    // Interruptions are taken by this thread alone (sigtimedwait below): the engine's threads, started
-    // after this, inherit the blocked set. SIGUSR1 is the engine's own wake-up call when the task ends, so
-    // the wait below returns at once instead of at its next tick.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    const pthread_t waitingThread = pthread_self();
-
-    kv::TDIdezuDOR engine;
-    TOutcome outcome;
-    engine.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) { LogLine(ALevel, AMsg); };
-    engine.OnProgress = [](int, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality, float ABitRate,
-                           int64_t ACurrentSize, int ATotalOutputDuration) {
-        std::fprintf(stderr, "[progress] frame=%d fps=%d time_ms=%d q=%.1f kbps=%.1f size=%lld total_ms=%d\n",
-                     AFrameNumber, AFPS, ACurrentDuration, AQuality, ABitRate, static_cast<long long>(ACurrentSize),
-                     ATotalOutputDuration);
-    };
-    engine.OnTerminate = [&outcome, waitingThread](int AIndex, bool AFinished, bool AException,
-                                                   const std::string& AMessage) {
-        if (AIndex < 0)
-            return;
-        {
-            std::lock_guard<std::mutex> guard(outcome.Lock);
-            outcome.Ended = true;
-            outcome.Finished = AFinished;
-            outcome.Failed = AException;
-            outcome.Message = AMessage;
-        }
-        pthread_kill(waitingThread, SIGUSR1);
-    };
-    if (!engine.LoadLibraries(kv::LibraryFolder()))
-        return Fail(engine.LastError());
-    for (const std::vector<std::string>* lines : {&args.InputLines, &args.OutputLines})
-        for (const std::string& line : *lines) {
-            const std::string name = line.substr(0, line.find('='));
-            if (!name.empty() && !kv::LibrariesKnowOption(name))
-                return Refuse("unknown option '" + name + "' in the option line '" + line +
-                              "': no codec, container, scaler or bitstream filter has it");
-        }
-    // The demuxer opens with the input: what it refuses is refused now, like the other sides' values below.
-    const AVInputFormat* forcedInput = nullptr;
-    for (const std::string& line : args.InputLines)
-        if (line.rfind("f=", 0) == 0)
-            forcedInput = kv::lav::av_find_input_format(line.substr(2).c_str());
-    for (const std::string& line : args.InputLines) {
-        const size_t equals = line.find('=');
-        const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
-        if (const auto refusal = kv::InputLineRefusal(line.substr(0, equals), value, forcedInput))
-            return Refuse(*refusal);
-    }
-    engine.SetCodecThreads(threads);
-    kv::TInputOptions input;
-    input.ExtOptions = JoinLines(args.InputLines);
-    const int index = engine.AddTask(inputFile, &input);
-    if (index < 0)
-        return Fail(engine.LastError());
-    kv::TOutputOptions output;
-    output.ExtOptions = JoinLines(args.OutputLines);
-    kv::cli::FillAlwaysAppliedFields(output.ExtOptions, output);
-    if (!engine.SetOutputFile(index, outputFile, &output))
-        return Fail(engine.LastError());
-    // Options of the codecs and containers themselves: a refused value stops here, before anything is
-    // written; one that no stream takes is said.
-    for (const kv::TPrivateOptionCheck& check : engine.Tasks(index).CheckPrivateOptions()) {
-        if (!check.Refusal.empty()) {
-            engine.RemoveTask(index);
-            return Refuse(check.Refusal);
-        }
-        if (!check.Used)
-            std::fprintf(stderr, "warning: option %s=%s is not used by any stream of this output\n",
-                         kv::OneLineMessage(check.Name, GGivenValues).c_str(),
-                         kv::OneLineMessage(check.Value, GGivenValues).c_str());
-    }
-
-    engine.StartConvert(1);
-    bool interrupted = false;
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> guard(outcome.Lock);
-            if (outcome.Ended)
-                break;
-        }
-        const timespec wait{0, 100 * 1000 * 1000};
-        const int signal = sigtimedwait(&signals, nullptr, &wait);
-        if ((signal == SIGINT || signal == SIGTERM) && !interrupted) {
-            // The first interruption stops the run cleanly: the output keeps what was converted.
-            interrupted = true;
-            std::fprintf(stderr, "[info] interrupted: stopping, the output keeps what was converted\n");
-            engine.StopConvert();
-        }
-    }
-    std::lock_guard<std::mutex> guard(outcome.Lock);
-    if (outcome.Failed)
-        return Fail(outcome.Message.empty() ? "the conversion failed" : outcome.Message);
-    if (interrupted)
-        return 130;
-    if (!outcome.Finished)
-        return Fail("the conversion was stopped");
-    return 0;
+    if (AsJson)
+        std::printf("%s\n", kv::cli::JsonLine(kv::cli::FactObject(Facts)).c_str());
+    else
+        std::fputs(kv::cli::FactLines(Facts).c_str(), stdout);
 }
 
 // An engine with its libraries, logging to standard error.
@@ -312,7 +156,7 @@ struct TEngine {
     std::string Error;
     TEngine()
     {
-        Component.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) { LogLine(ALevel, AMsg); };
+        Component.OnLog = [](int, kv::TLogLevel ALevel, const std::string& AMsg) { kv::cli::PrintLog(ALevel, AMsg); };
         if (!Component.LoadLibraries(kv::LibraryFolder()))
             Error = Component.LastError();
     }
@@ -329,98 +173,66 @@ struct TEngine {
     }
 };
 
-void Print(const char* Key, const std::string& Value)
+int Probe(std::vector<std::string> Args)
 {
-    std::printf("%s=%s\n", Key, kv::PrintableValue(Value, std::string::npos).c_str());
-}
-void Print(const char* Key, int64_t Value) { std::printf("%s=%lld\n", Key, static_cast<long long>(Value)); }
-
-int Probe(const std::vector<std::string>& Args)
-{
+    const bool asJson = TakeJson(Args);
     if (Args.size() != 1)
-        return Fail("probe needs one file (see kelvane-cli --help)");
+        return Fail(kv::cli::esUsage, "probe needs one file (see kelvane-cli --help)");
     TEngine engine;
+    if (!engine.Error.empty())
+        return Fail(kv::cli::esFailed, engine.Error);
     kv::TAVProbe* opened = engine.Open(Args[0]);
     if (!opened)
-        return Fail(engine.Error);
+        return Fail(kv::cli::esInput, engine.Error);
     kv::TAVProbe& probe = *opened;
-    const std::pair<const char*, int> counts[] = {
-        {"StreamCount", probe.StreamCount},
-        {"ProgramCount", probe.ProgramCount},
-        {"AudioStreamCount", probe.AudioStreamCount},
-        {"VideoStreamCount", probe.VideoStreamCount},
-        {"SubtitleStreamCount", probe.SubtitleStreamCount},
-        {"FirstAudioStream", probe.FirstAudioStream},
-        {"FirstVideoStream", probe.FirstVideoStream},
-        {"FirstSubtitleStream", probe.FirstSubtitleStream},
-    };
-    for (const auto& [key, value] : counts)
-        Print(key, value);
-    Print("FormatName", probe.GetFormatName());
-    kv::TFileStreamInfo info;
-    probe.GetFileStreamInfo(info);
-    Print("StartTime", info.StartTime);
-    Print("Duration", info.Duration);
-    Print("BitRate", info.BitRate);
-    Print("Timestamp", info.Timestamp);
-    Print("Year", info.Year);
-    Print("Track", info.Track);
-    const std::pair<const char*, const std::string*> texts[] = {
-        {"Title", &info.Title},     {"Author", &info.Author}, {"Copyright", &info.Copyright},
-        {"Comment", &info.Comment}, {"Album", &info.Album},   {"Genre", &info.Genre},
-    };
-    for (const auto& [key, value] : texts)
-        Print(key, *value);
+    kv::cli::TFacts facts = kv::cli::ProbeFacts(probe);
     // The media-information facts come from the helper process, as the window reads them: a file on which
     // the library never finishes gives the probe's size and play time after the timeout.
-    kv::TMediaFacts facts;
+    kv::TMediaFacts media;
     std::string error;
-    if (!kv::TMediaFactsReader().Read(Args[0], facts, error)) {
-        LogLine(kv::llError, "no media information (" + error + "): the size and play time are the probe's");
-        facts = kv::MediaFactsFromProbe(probe);
+    if (!kv::TMediaFactsReader().Read(Args[0], media, error)) {
+        kv::cli::PrintLog(kv::llError, "no media information (" + error + "): the size and play time are the probe's");
+        media = kv::MediaFactsFromProbe(probe);
     }
-    Print("Width", facts.Width);
-    Print("Height", facts.Height);
-    std::printf("FrameRate=%.3f\n", facts.FrameRate);
-    std::printf("VideoBitRate=%.0f\n", facts.VideoBitRate);
-    Print("PlayTime", facts.PlayTime);
-    Print("FileExtension", facts.FileExtension);
-    Print("VideoCodec", facts.VideoCodec);
-    for (size_t i = 0; i < facts.AudioCodecs.size(); ++i)
-        Print(("AudioCodec." + std::to_string(i)).c_str(), facts.AudioCodecs[i]);
-    return 0;
+    for (kv::cli::TFact& fact : kv::cli::MediaFactsOf(media))
+        facts.push_back(std::move(fact));
+    PrintFacts(facts, asJson);
+    return kv::cli::esFinished;
 }
 
 int Frame(const std::vector<std::string>& Args)
 {
-    const TArguments args = ParseArguments(Args, false);
+    const TArguments args = ParseArguments(Args);
     if (args.Files.size() != 3)
-        return Fail("frame needs a file, a position in microseconds and a PNG file (see kelvane-cli --help)");
+        return Fail(kv::cli::esUsage,
+                    "frame needs a file, a position in microseconds and a PNG file (see kelvane-cli --help)");
     const std::string& inputFile = args.Files[0];
     const std::string& pictureFile = args.Files[2];
     int64_t position = 0;
     if (!kv::TryStrToInt64(args.Files[1], position))
-        return Fail("'" + args.Files[1] + "' is not a position in microseconds");
-    if (const std::string refusal = RefuseOutput(inputFile, pictureFile, args.Overwrite); !refusal.empty())
-        return Fail(refusal);
+        return Fail(kv::cli::esUsage, "'" + args.Files[1] + "' is not a position in microseconds");
+    if (const std::string refusal = kv::cli::OutputRefusal(inputFile, pictureFile, args.Overwrite); !refusal.empty())
+        return Fail(kv::cli::esOutputExists, refusal);
     TEngine engine;
+    if (!engine.Error.empty())
+        return Fail(kv::cli::esFailed, engine.Error);
     kv::TAVProbe* opened = engine.Open(inputFile);
     if (!opened)
-        return Fail(engine.Error);
+        return Fail(kv::cli::esInput, engine.Error);
     kv::TAVProbe& probe = *opened;
     const kv::TBitmap& picture = probe.ReadFrame(-1, position);
     if (!probe.FrameValid() || picture.Width == 0)
-        return Fail(probe.LastError());
+        return Fail(kv::cli::esFailed, probe.LastError());
     std::string error;
     if (!kv::SavePicturePNG(picture, pictureFile, error))
-        return Fail(error);
+        return Fail(kv::cli::esOutputWrite, error);
     std::printf("%dx%d at %lld us\n", picture.Width, picture.Height, static_cast<long long>(probe.FramePTS()));
-    return 0;
+    return kv::cli::esFinished;
 }
 
-// What the MediaInfo library reads in File, as the key=value lines of the mediainfo command; false with
-// Error when the file cannot be read or the library finds nothing in it.
-bool MediaFactsLines(const std::string& File, std::string& Lines, std::string& Error)
+// What the MediaInfo library reads in File; false with Error when the file cannot be read or the library
+// finds nothing in it.
+bool ReadMediaFacts(const std::string& File, kv::TMediaFacts& Facts, std::string& Error)
 {
     // The library answers nothing, and says nothing, for a file it cannot open.
     struct stat status {};
@@ -458,6 +270,16 @@ bool MediaFactsLines(const std::string& File, std::string& Lines, std::string& E
     facts.FileExtension = library.GetFileExtension();
     for (int i = 0; i < audioStreams; ++i)
         facts.AudioCodecs.push_back(library.GetAudioCodec(i));
+    Facts = facts;
+    return true;
+}
+
+// The key=value lines of the mediainfo command for File.
+bool MediaFactsLines(const std::string& File, std::string& Lines, std::string& Error)
+{
+    kv::TMediaFacts facts;
+    if (!ReadMediaFacts(File, facts, Error))
+        return false;
     Lines = kv::MediaFactsLines(facts);
     return true;
 }
@@ -500,34 +322,49 @@ int ServeMediaFacts()
 int Options(const std::vector<std::string>& Args)
 {
     if (Args.size() != 1)
-        return Refuse("options needs the name of an encoder, muxer or demuxer (see kelvane-cli --help)");
+        return Fail(kv::cli::esUsage,
+                    "options needs the name of an encoder, muxer or demuxer (see kelvane-cli --help)");
     TEngine engine;
     if (!engine.Error.empty())
-        return Fail(engine.Error);
+        return Fail(kv::cli::esFailed, engine.Error);
     const std::string listing = kv::cli::OptionListing(Args[0]);
     if (listing.empty())
-        return Refuse("no encoder, muxer or demuxer is named '" + Args[0] + "'");
+        return Fail(kv::cli::esUsage, "no encoder, muxer or demuxer is named '" + Args[0] + "'");
     std::fputs(listing.c_str(), stdout);
-    return 0;
+    return kv::cli::esFinished;
 }
 
-int MediaInfo(const std::vector<std::string>& Args)
+int MediaInfo(std::vector<std::string> Args)
 {
     if (Args.size() == 1 && Args[0] == "--serve")
         return ServeMediaFacts();
-    std::vector<std::string> files = Args;
-    if (!files.empty() && files[0] == "--")
-        files.erase(files.begin());
-    if (files.size() != 1)
-        return Fail("mediainfo needs one file (see kelvane-cli --help)");
+    const bool asJson = TakeJson(Args);
+    if (Args.size() != 1)
+        return Fail(kv::cli::esUsage, "mediainfo needs one file (see kelvane-cli --help)");
     // A file the library never finishes would keep this process going for ever once the program that
     // started it (and would kill it) is gone: it ends with its parent.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    std::string lines, error;
-    if (!MediaFactsLines(files[0], lines, error))
-        return Fail(error);
-    std::fputs(lines.c_str(), stdout);
-    return 0;
+    kv::TMediaFacts facts;
+    std::string error;
+    if (!ReadMediaFacts(Args[0], facts, error))
+        return Fail(kv::cli::esInput, error);
+    if (asJson)
+        PrintFacts(kv::cli::MediaFactsOf(facts), true);
+    else
+        std::fputs(kv::MediaFactsLines(facts).c_str(), stdout);
+    return kv::cli::esFinished;
+}
+
+int Version(std::vector<std::string> Args)
+{
+    const bool asJson = TakeJson(Args);
+    if (!Args.empty())
+        return Fail(kv::cli::esUsage, "version takes only --json (see kelvane-cli --help)");
+    TEngine engine;
+    if (!engine.Error.empty())
+        return Fail(kv::cli::esFailed, engine.Error);
+    PrintFacts(kv::cli::VersionFacts(engine.Component.Version()), asJson);
+    return kv::cli::esFinished;
 }
 
 }  // namespace
@@ -535,25 +372,28 @@ int MediaInfo(const std::vector<std::string>& Args)
 int main(int argc, char* argv[])
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    GGivenValues = args;
+    std::vector<std::string> given = args;
     // The value of each option line too, which messages show without its name.
     for (const std::string& arg : args)
         if (const size_t equals = arg.find('='); equals != std::string::npos)
-            GGivenValues.push_back(arg.substr(equals + 1));
+            given.push_back(arg.substr(equals + 1));
+    kv::cli::SetGivenValues(given);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(Usage, args.empty() ? stderr : stdout);
-        return args.empty() ? 1 : 0;
+        return args.empty() ? kv::cli::esUsage : kv::cli::esFinished;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (args[0] == "convert")
-        return Convert(rest);
-    if (args[0] == "probe")
-        return Probe(rest);
-    if (args[0] == "frame")
-        return Frame(rest);
-    if (args[0] == "options")
-        return Options(rest);
-    if (args[0] == "mediainfo")
-        return MediaInfo(rest);
-    return Fail("unknown command '" + args[0] + "' (see kelvane-cli --help)");
+    using TCommand = int (*)(const std::vector<std::string>& Rest, const std::vector<std::string>& All);
+    static const std::pair<const char*, TCommand> commands[] = {
+        {"convert", [](const auto& r, const auto& a) { return kv::cli::ConvertCommand(r, a); }},
+        {"probe", [](const auto& r, const auto&) { return Probe(r); }},
+        {"frame", [](const auto& r, const auto&) { return Frame(r); }},
+        {"options", [](const auto& r, const auto&) { return Options(r); }},
+        {"mediainfo", [](const auto& r, const auto&) { return MediaInfo(r); }},
+        {"version", [](const auto& r, const auto&) { return Version(r); }},
+    };
+    for (const auto& [name, command] : commands)
+        if (args[0] == name)
+            return command(rest, args);
+    return Fail(kv::cli::esUsage, "unknown command '" + args[0] + "' (see kelvane-cli --help)");
 }

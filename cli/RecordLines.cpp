@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -61,7 +62,30 @@ void Apply(const TFieldLine& Entry, const std::string& Value, TOutputOptions& Re
     }
 }
 
+std::string FieldText(const TFieldLine& Entry, const TOutputOptions& Record)
+{
+    return std::visit(
+        [&Record](auto Field) -> std::string {
+            const auto& value = Record.*Field;
+            if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>)
+                return value;
+            else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, bool>)
+                return value ? "1" : "0";
+            else
+                return std::to_string(static_cast<long long>(value));
+        },
+        Entry.Field);
+}
+
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>> AlwaysAppliedFields(const TOutputOptions& Record)
+{
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (const TFieldLine& entry : FieldLines)
+        fields.emplace_back(entry.Name, FieldText(entry, Record));
+    return fields;
+}
 
 void FillAlwaysAppliedFields(const std::string& Text, TOutputOptions& Record)
 {

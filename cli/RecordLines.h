@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/OptionRecords.h"
 
@@ -10,5 +12,7 @@ namespace kv::cli {
 
 // Text is the option lines as the engine reads them (one name=value per line).
 void FillAlwaysAppliedFields(const std::string& Text, TOutputOptions& Record);
+// Those fields of Record, each by the name of its option line, with the value it holds.
+std::vector<std::pair<std::string, std::string>> AlwaysAppliedFields(const TOutputOptions& Record);
 
 }  // namespace kv::cli

@@ -62,7 +62,7 @@ int TCustomDIdezuDOR::AddTask(const std::string& FileName, TInputOptions* Option
         return AddTaskUnguarded(FileName, Options);
     } catch (const std::exception& e) {
         // Whatever set-up raises, the standard family included (out of memory, say), is reported here.
-        SetLastError(e.what());
+        SetLastError(e.what(), TTaskFailure::Settings);
         return -1;
     }
 }
@@ -72,6 +72,7 @@ int TCustomDIdezuDOR::AddTaskUnguarded(const std::string& FileName, TInputOption
     std::unique_ptr<TFFmpeg> task = CreateTask();
     task->LogSlot = [this](TCustomFFmpeg* Sender, int Level, const std::string& Text) { DoLog(Sender, Level, Text); };
     task->ResetTask();
+    task->SetOutputPolicy(OutputPolicy());
     task->SetLogLevel(EngineLevelOf(m_logLevel));
     task->SetPreviewFlags(PreviewFlagsFor(m_preview, m_previewBitmap));
     task->PreviewBitmapSlot = [this](TCustomFFmpeg* Sender, TBitmap& Bitmap, int FrameNumber, int64_t PTS) {
@@ -102,9 +103,10 @@ int TCustomDIdezuDOR::AddTaskUnguarded(const std::string& FileName, TInputOption
     }
     if (!task->OpenInputFile(FileName)) {
         task->LogSlot = nullptr;
-        SetLastError(task->ErrorText());
+        SetLastError(task->ErrorText(), TTaskFailure::Input);
         return -1;
     }
+    m_lastFailure = TTaskFailure::None;
     if (const int inputs = task->Files().NbInputFiles; inputs > 0)
         task->Probe.AttachContext(task->Files().InputFiles[static_cast<size_t>(inputs - 1)].get());
     task->ProgressSlot = [this](TCustomFFmpeg* Sender, int FrameNumber, int FPS, int CurrentDuration, float Quality,
@@ -143,14 +145,15 @@ bool TCustomDIdezuDOR::SetOutputFile(int Index, const std::string& FileName, TOu
             ResetOutputOptions(task.OutputOptions);
         }
         if (task.OpenOutputFile(FileName) < 0) {
-            SetLastError(task.ErrorText());
+            SetLastError(task.ErrorText(), task.FailureKind());
             return false;
         }
         if (Options)
             task.ApplyOptionLines(Options->ExtOptions, true);
+        m_lastFailure = TTaskFailure::None;
         return true;
     } catch (const std::exception& e) {
-        SetLastError(e.what());
+        SetLastError(e.what(), TTaskFailure::Settings);
         return false;
     }
 }
@@ -263,6 +266,12 @@ void TCustomDIdezuDOR::StopConvert()
     m_tasks.ForEach([](TFFmpeg& task) { task.StopTask(); });
 }
 
+void TCustomDIdezuDOR::DiscardConvert()
+{
+    m_tasks.ForEach([](TFFmpeg& task) { task.DiscardOutputs(); });
+    StopConvert();
+}
+
 void TCustomDIdezuDOR::PauseConvert()
 {
     m_tasks.ForEach([](TFFmpeg& task) { task.PauseTask(); });
@@ -291,10 +300,23 @@ std::string TCustomDIdezuDOR::LastError() const
     return m_lastError;
 }
 
-void TCustomDIdezuDOR::SetLastError(const std::string& Text)
+void TCustomDIdezuDOR::SetLastError(const std::string& Text, TTaskFailure Kind)
 {
     std::lock_guard<std::mutex> guard(m_textLock);
     m_lastError = Text;
+    m_lastFailure = Kind;
+}
+
+TOutputPolicy TCustomDIdezuDOR::OutputPolicy() const
+{
+    std::lock_guard<std::mutex> guard(m_textLock);
+    return m_outputPolicy;
+}
+
+void TCustomDIdezuDOR::SetOutputPolicy(TOutputPolicy Value)
+{
+    std::lock_guard<std::mutex> guard(m_textLock);
+    m_outputPolicy = Value;
 }
 
 void TCustomDIdezuDOR::SetLogLevel(TLogLevel Value)

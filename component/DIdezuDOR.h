@@ -58,6 +58,9 @@ public:
     // Batch
     void StartConvert(int Count);
     void StopConvert();
+    // Stops like StopConvert, and what the stopped tasks wrote under temporary names is removed instead
+    // of moved to the outputs' names.
+    void DiscardConvert();
     void PauseConvert();
     void ResumeConvert();
 
@@ -66,6 +69,12 @@ public:
     void SetAbout(const std::string& Value);
     std::string Version() const { return "2.3c"; }
     std::string LastError() const;
+    // What kind of fault the last failed AddTask or SetOutputFile met (TTaskFailure::None after a success).
+    TTaskFailure LastFailure() const { return m_lastFailure; }
+    // How the outputs of tasks queued from now on reach their names; by default each is written at its
+    // own name as the run goes.
+    TOutputPolicy OutputPolicy() const;
+    void SetOutputPolicy(TOutputPolicy Value);
     // The component's own media probe, for examining files and fetching preview pictures.
     TAVProbe& Probe() { return m_probe; }
     TLogLevel LogLevel() const { return m_logLevel; }
@@ -133,7 +142,7 @@ private:
     void StartNextTask();
     void LaunchTask(int Index);
     uint8_t PreviewFlagsFor(bool Preview, bool PreviewBitmap) const;
-    void SetLastError(const std::string& Text);
+    void SetLastError(const std::string& Text, TTaskFailure Kind = TTaskFailure::None);
     // Raises OnLog under EventLock.
     void RaiseLog(int AIndex, int ALevel, const std::string& AText);
     // Stops the tasks, waits until their workers have left them, then lets go of them.
@@ -143,6 +152,8 @@ private:
     mutable std::mutex m_textLock;
     std::string m_about;
     std::string m_lastError;
+    std::atomic<TTaskFailure> m_lastFailure{TTaskFailure::None};
+    TOutputPolicy m_outputPolicy;  // under m_textLock
 
     std::atomic<TLogLevel> m_logLevel{llInfo};
     TLogLevelClaim m_logLevelClaim;  // the component's own level, asked of the libraries

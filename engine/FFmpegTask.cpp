@@ -6,6 +6,7 @@
 
 #include "media/FFmpegLoader.h"
 #include "media/LogLevels.h"
+#include "engine/FFmpegException.h"
 #include "engine/SetupContext.h"
 
 namespace kv {
@@ -63,6 +64,8 @@ void TCustomFFmpeg::ResetTask()
     m_finished = false;
     m_terminated = false;
     m_exitWithError = false;
+    m_discardOutputs = false;
+    m_failureKind = TTaskFailure::None;
     m_totalDurationMS = -1;
     m_store.Create(m_opt.SwsFlags);
 }
@@ -136,10 +139,11 @@ void TCustomFFmpeg::Log(int Level, const std::string& Text)
         LogSlot(this, Level, Text);
 }
 
-void TCustomFFmpeg::FailTask(const std::string& Message)
+void TCustomFFmpeg::FailTask(const std::string& Message, TTaskFailure Kind)
 {
     Log(-1, Message);
     m_exitWithError = true;
+    m_failureKind = Kind;
     std::lock_guard<std::mutex> guard(m_stateLock);
     m_exitMessage = Message;
 }
@@ -172,7 +176,7 @@ std::shared_ptr<TFFmpegThread> TCustomFFmpeg::StartTask(bool Threaded, TConvertP
     }
     if (!failure.empty()) {
         FreeTaskResources();
-        FailTask(failure);
+        FailTask(failure, TTaskFailure::Settings);
         FinishTask();  // may free this task: nothing after it
         return nullptr;
     }
@@ -186,12 +190,32 @@ void TCustomFFmpeg::RunTask()
     m_finished = false;
     try {
         Transcode();
+    } catch (const OutputWriteException& e) {
+        FailTask(e.what(), TTaskFailure::OutputWrite);
     } catch (const std::exception& e) {
         // Any failure ends the task with its message; nothing escapes the worker.
         FailTask(e.what());
     }
+    SettleOutputs();
     FreeTaskResources();
     FinishTask();  // may free this task: nothing after it
+}
+
+void TCustomFFmpeg::SettleOutputs()
+{
+    // Read once: a discard that comes later finds the outputs settled already.
+    const bool discard = m_discardOutputs;
+    const bool keep = !m_exitWithError && !discard;
+    try {
+        setup::SettleOutputs(m_files, keep);
+    } catch (const OutputExistsException& e) {
+        FailTask(e.what(), TTaskFailure::OutputExists);
+    } catch (const OutputWriteException& e) {
+        FailTask(e.what(), TTaskFailure::OutputWrite);
+    }
+    // Removed, or not at its name: not a finished output.
+    if (m_exitWithError || (discard && m_files.OutputPolicy.Temporary))
+        m_finished = false;
 }
 
 void TCustomFFmpeg::FinishTask()

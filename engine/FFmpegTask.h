@@ -128,6 +128,13 @@ public:
     void FinishTask();
     void RequestStop();
     void StopTask();
+    // Marks the task's outputs to be removed when its run ends instead of kept; it affects only outputs
+    // written under a temporary name (TOutputPolicy). Call it before StopTask.
+    void DiscardOutputs() { m_discardOutputs = true; }
+    // How the task's outputs reach their names; set before they are prepared.
+    void SetOutputPolicy(TOutputPolicy Policy) { m_files.OutputPolicy = Policy; }
+    // What kind of fault refused the last file or ended the task (TTaskFailure::None: none).
+    TTaskFailure FailureKind() const { return m_failureKind; }
     void PauseTask();
     void ResumeTask();
 
@@ -189,7 +196,9 @@ protected:
 private:
     // What the set-up steps see of the task (TaskSetup.cpp).
     setup::TSetupContext SetupContext();
-    void FailTask(const std::string& Message);
+    void FailTask(const std::string& Message, TTaskFailure Kind = TTaskFailure::Run);
+    // The end of a run: its outputs are completed, moved to their names or removed.
+    void SettleOutputs();
 
     TTaskOptions m_opt;
     TPreparedFiles m_files;
@@ -204,6 +213,8 @@ private:
     std::atomic<bool> m_finished{false};
     std::atomic<bool> m_terminated{false};
     std::atomic<bool> m_exitWithError{false};
+    std::atomic<bool> m_discardOutputs{false};
+    std::atomic<TTaskFailure> m_failureKind{TTaskFailure::None};
     std::string m_exitMessage;
     std::string m_errorText;
     int m_totalDurationMS = -1;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <random>
 
 #include "media/FFmpegLoader.h"
 #include "media/LibraryBindings.h"
@@ -111,6 +112,78 @@ bool PrepareTarget(const std::string& Path, TOutputTarget& Target)
     return true;
 }
 
+// Whether the output at Path is written under a temporary name: a name that is free, or a regular file
+// (which stays as it is until the finished output replaces it). A link, a device, a pipe or a folder is
+// written as it is named.
+bool TakesTemporaryName(const std::string& Path)
+{
+    struct stat status {};
+    if (::lstat(Path.c_str(), &status) != 0)
+        return errno == ENOENT;
+    return S_ISREG(status.st_mode);
+}
+
+// Creates the hidden file the output at Path is written to, in Path's folder and with Path's suffix (the
+// container may be chosen by it): "DIR/.NAME.kvtmp-XXXXXXXX.SUFFIX". False when the folder takes no file.
+bool PrepareTemporaryTarget(const std::string& Path, TOutputTarget& Target)
+{
+    Target = TOutputTarget{};
+    const size_t slash = Path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? Path : Path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    const std::string suffix = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+    // Short enough that the hidden name stays within the file system's limit on a name.
+    std::string stem = name.substr(0, name.size() - suffix.size()).substr(0, 160);
+    thread_local std::mt19937 GRandom{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temporary =
+            folder + "." + stem + Format(".kvtmp-%08x", static_cast<unsigned>(GRandom())) + suffix.substr(0, 32);
+        const int created = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+        if (created < 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        struct stat status {};
+        const bool known = ::fstat(created, &status) == 0;
+        ::close(created);
+        Target.Path = temporary;
+        Target.FinalPath = Path;
+        Target.Created = known;
+        Target.Device = status.st_dev;
+        Target.Inode = status.st_ino;
+        return true;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+// Whether the file at Target's path is still the one the task created.
+bool IsOwnFile(const TOutputTarget& Target)
+{
+    struct stat status {};
+    return Target.Created && !Target.Path.empty() && ::lstat(Target.Path.c_str(), &status) == 0 &&
+           S_ISREG(status.st_mode) && status.st_dev == Target.Device && status.st_ino == Target.Inode;
+}
+
+// Moves the temporary file of Target to its own name; without Replace a file found there stays and the
+// move fails with EEXIST.
+bool MoveIntoPlace(const TOutputTarget& Target, bool Replace)
+{
+    if (Replace)
+        return ::rename(Target.Path.c_str(), Target.FinalPath.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, Target.Path.c_str(), AT_FDCWD, Target.FinalPath.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the no-replace move: a second link, which fails as well when the name is taken.
+    if (::link(Target.Path.c_str(), Target.FinalPath.c_str()) != 0)
+        return false;
+    ::unlink(Target.Path.c_str());
+    return true;
+}
+
 // Removes an output that ended empty, but only the regular file the task created itself: not a file
 // that was there before, not what a link names, not a device, not a file put in its place since.
 void RemoveIfCreatedAndEmpty(const TOutputTarget& Target)
@@ -166,10 +239,57 @@ void ReleaseOutput(TPreparedFiles& Files, int Index)
     if (!output)
         return;
     output.reset();
-    // An output the task created that never received a byte is not left behind.
+    // An output the task created that never received a byte is not left behind, nor a temporary file
+    // that was never moved to its name.
     TOutputTarget& target = Files.OutputTargets[Index];
-    RemoveIfCreatedAndEmpty(target);
+    if (!target.FinalPath.empty() && IsOwnFile(target))
+        ::unlink(target.Path.c_str());
+    else
+        RemoveIfCreatedAndEmpty(target);
     target = TOutputTarget{};
+}
+
+void SettleOutputs(TPreparedFiles& Files, bool Keep)
+{
+    std::string failure;
+    for (int k = 0; k < Files.NbOutputFiles; ++k) {
+        AVFormatContext* output = Files.OutputFiles[k].get();
+        if (!output || !output->pb || (output->oformat && (output->oformat->flags & AVFMT_NOFILE)))
+            continue;
+        // What the file system refuses at the last write counts like any other refused write.
+        const int closed = lav::avio_closep(&output->pb);
+        if (closed < 0 && Keep && failure.empty())
+            failure = LibraryErrorText(FileNameFromLibrary(output->url), closed);
+    }
+    const bool keep = Keep && failure.empty();
+    std::string taken;
+    for (int k = 0; k < Files.NbOutputFiles; ++k) {
+        TOutputTarget& target = Files.OutputTargets[k];
+        if (target.FinalPath.empty())
+            continue;
+        if (keep && IsOwnFile(target)) {
+            if (MoveIntoPlace(target, Files.OutputPolicy.Replace)) {
+                target.Path = target.FinalPath;
+                target.FinalPath.clear();
+                continue;
+            }
+            if (errno == EEXIST && taken.empty())
+                taken = target.FinalPath;
+            else if (failure.empty())
+                failure =
+                    Format("Could not move the output to '%s': %s", target.FinalPath.c_str(), std::strerror(errno));
+        }
+        if (IsOwnFile(target))
+            ::unlink(target.Path.c_str());
+        target = TOutputTarget{};
+    }
+    if (!failure.empty())
+        throw OutputWriteException(failure);
+    if (!taken.empty())
+        throw OutputExistsException(
+            Format("'%s' appeared while the conversion ran and was kept; the conversion was removed (allow "
+                   "replacing to write over it)",
+                   taken.c_str()));
 }
 
 void ReleaseOutputs(TPreparedFiles& Files)
@@ -222,8 +342,10 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
         return FailOutput(Setup, LibraryErrorText(FileName, AVERROR(ENOMEM)), -1);
     const AVOutputFormat* format =
         o.FileOFormat ? o.FileOFormat : lav::av_guess_format(nullptr, libraryName.c_str(), nullptr);
-    if (!format)
+    if (!format) {
+        Setup.OutputRefused = true;
         return FailOutput(Setup, Format("Unable to find a suitable output format for '%s'", FileName.c_str()), -1);
+    }
     output->oformat = format;
     output->url = lav::av_strdup(libraryName.c_str());
 
@@ -284,13 +406,25 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
     o.MetaData.clear();
     files.NbOutputFiles = index + 1;
 
-    if ((format->flags & AVFMT_NEEDNUMBER) && !lav::av_filename_number_test(libraryName.c_str()))
+    if ((format->flags & AVFMT_NEEDNUMBER) && !lav::av_filename_number_test(libraryName.c_str())) {
+        Setup.OutputRefused = true;
         return FailOutput(Setup, LibraryErrorText(FileName, AVERROR(EDOM)), index, firstSlot);
+    }
     // Opened for writing (and emptied) only when a conversion starts: OpenOutputForWriting.
     if (!(format->flags & AVFMT_NOFILE)) {
         const std::string path = LocalPathOf(libraryName);
-        if (!path.empty() && !PrepareTarget(path, files.OutputTargets[index]))
+        TOutputTarget& target = files.OutputTargets[index];
+        // A muxer that numbers its files or writes more than one names them from the output's name.
+        const bool temporary = files.OutputPolicy.Temporary && !path.empty() && !(format->flags & AVFMT_NEEDNUMBER) &&
+                               TakesTemporaryName(path);
+        if (!path.empty() && !(temporary ? PrepareTemporaryTarget(path, target) : PrepareTarget(path, target))) {
+            Setup.OutputRefused = true;
             return FailOutput(Setup, Format("Could not open '%s'", FileName.c_str()), index, firstSlot);
+        }
+        if (temporary) {
+            lav::av_freep(&context->url);
+            context->url = lav::av_strdup(LibraryFileNameOf(target.Path).c_str());
+        }
     }
 
     // The preload is the program-stream muxers' own setting now ("preload"); the context's audio preload
@@ -324,7 +458,7 @@ void OpenOutputForWriting(TPreparedFiles& Files, int Index)
     struct stat status {};
     const bool missing = !target.Path.empty() && ::lstat(target.Path.c_str(), &status) != 0 && errno == ENOENT;
     if (lav::avio_open(&output->pb, libraryName.c_str(), AVIO_FLAG_WRITE) < 0)
-        throw FFmpegException(Format("Could not open '%s'", FileNameFromLibrary(libraryName.c_str()).c_str()));
+        throw OutputWriteException(Format("Could not open '%s'", FileNameFromLibrary(libraryName.c_str()).c_str()));
     // Gone since it was prepared and created again here: the task's own file once more.
     if (missing && ::lstat(target.Path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
         target.Created = true;

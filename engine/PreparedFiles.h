@@ -13,6 +13,7 @@
 #include "engine/BitstreamFilterChain.h"
 #include "engine/IndexedArray.h"
 #include "engine/TaskLimits.h"
+#include "engine/TaskTypes.h"
 
 namespace kv {
 
@@ -30,6 +31,7 @@ struct TOutputTarget {
     bool Created = false;  // the task created the file: Device and Inode name it
     dev_t Device = 0;
     ino_t Inode = 0;
+    std::string FinalPath;  // set while the output is written under the temporary name Path: its own name
 };
 
 struct TPreparedFiles {
@@ -45,6 +47,7 @@ struct TPreparedFiles {
     TIndexedArray<const AVCodec*, MAX_SLOTS> OutputCodecs{};
     int NbOutputFiles = 0;
     int NbOutputCodecs = 0;
+    TOutputPolicy OutputPolicy;  // set before the outputs are prepared
 };
 
 }  // namespace kv

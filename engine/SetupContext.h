@@ -63,6 +63,9 @@ public:
     TOptionStore& Store;
     std::string& ErrorText;  // the reason of the last failure
     int& TotalDurationMS;    // the longest input opened so far, -1 = none known
+    // Set when PrepareOutput refused the output for its file or container (no muxer for the name, a
+    // file that cannot be created), not for a setting.
+    bool OutputRefused = false;
 
     void Log(int Level, const std::string& Text) const
     {
@@ -111,6 +114,11 @@ void OpenOutputForWriting(TPreparedFiles& Files, int Index);
 void ReleaseOutput(TPreparedFiles& Files, int Index);
 // Every output, and the encoder slots their streams took.
 void ReleaseOutputs(TPreparedFiles& Files);
+// Once a run has ended: closes every output's file and, for one written under a temporary name, moves it
+// to its own name when Keep is set (replacing a file found there only when the policy allows it) or
+// removes it otherwise. Raises OutputWriteException when a file could not be completed, and
+// FFmpegException when a file that appeared at the name is kept; either way no temporary file remains.
+void SettleOutputs(TPreparedFiles& Files, bool Keep);
 
 // Streams (OutputStreams.cpp); raise FFmpegException. Type AVMEDIA_TYPE_AUDIO or _SUBTITLE, any other
 // gives a video stream.

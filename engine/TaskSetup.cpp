@@ -21,7 +21,10 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& FileName)
 int TCustomFFmpeg::OpenOutputFile(const std::string& FileName)
 {
     setup::TSetupContext context = SetupContext();
-    return setup::PrepareOutput(context, FileName).Count;
+    const int count = setup::PrepareOutput(context, FileName).Count;
+    if (count < 0)
+        m_failureKind = context.OutputRefused ? TTaskFailure::OutputWrite : TTaskFailure::Settings;
+    return count;
 }
 
 void TCustomFFmpeg::OpenOutputForWriting(int Index) { setup::OpenOutputForWriting(m_files, Index); }

@@ -8,4 +8,23 @@ namespace kv {
 enum THookAction { haContinue, haIgnore, haStop };
 enum TConvertPriority { tpIdle, tpLowest, tpLower, tpNormal };
 
+// What kind of fault ended a task or refused one of its files, so that a caller can act on it.
+enum class TTaskFailure {
+    None,
+    Settings,      // an option line or record field was refused
+    Input,         // the input cannot be opened or probed
+    OutputExists,  // a file stands at the output's name and was not replaced
+    OutputWrite,   // the output's file or container refuses what is written
+    Run,           // the conversion failed while running
+};
+
+// How a task's outputs reach their names. Temporary: each output is written under a hidden name in its
+// folder and moved to its own name only when the run keeps it (it finished, or was stopped with its
+// outputs kept); otherwise it is removed, so nothing half written stands at the output's name. Replace:
+// that move may replace a file that appeared at the name meanwhile.
+struct TOutputPolicy {
+    bool Temporary = false;
+    bool Replace = false;
+};
+
 }  // namespace kv

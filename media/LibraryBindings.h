@@ -72,6 +72,7 @@ extern "C" {
     X(avcodec_receive_packet) \
     X(avcodec_send_frame) \
     X(avcodec_send_packet) \
+    X(avcodec_version) \
     X(avsubtitle_free)
 
 #define KV_AVDEVICE_FUNCTIONS(X)
@@ -93,7 +94,8 @@ extern "C" {
     X(avfilter_init_str) \
     X(avfilter_inout_alloc) \
     X(avfilter_inout_free) \
-    X(avfilter_link)
+    X(avfilter_link) \
+    X(avfilter_version)
 
 #define KV_AVFORMAT_FUNCTIONS(X) \
     X(av_codec_get_id) \
@@ -127,7 +129,8 @@ extern "C" {
     X(avio_open) \
     X(avio_protocol_get_class) \
     X(avio_size) \
-    X(avio_seek)
+    X(avio_seek) \
+    X(avformat_version)
 
 #define KV_AVUTIL_FUNCTIONS(X) \
     X(av_audio_fifo_alloc) \
@@ -194,14 +197,17 @@ extern "C" {
     X(av_samples_copy) \
     X(av_samples_set_silence) \
     X(av_strdup) \
-    X(av_strerror)
+    X(av_strerror) \
+    X(av_version_info) \
+    X(avutil_version)
 
 #define KV_SWSCALE_FUNCTIONS(X) \
     X(sws_freeContext) \
     X(sws_getCachedContext) \
     X(sws_getContext) \
     X(sws_get_class) \
-    X(sws_scale)
+    X(sws_scale) \
+    X(swscale_version)
 
 #define KV_SWRESAMPLE_FUNCTIONS(X) \
     X(swr_alloc_set_opts2) \
@@ -210,7 +216,8 @@ extern "C" {
     X(swr_get_delay) \
     X(swr_get_out_samples) \
     X(swr_init) \
-    X(swr_set_compensation)
+    X(swr_set_compensation) \
+    X(swresample_version)
 
 namespace kv::lav {
 #define KV_DECLARE_BOUND(name) inline decltype(&::name) name = nullptr;

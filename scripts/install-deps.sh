@@ -13,6 +13,7 @@ packages=(
   ffmpeg
   fonts-wqy-zenhei
   libgtest-dev
+  nlohmann-json3-dev parallel
   locales
 )
 comma_locale=de_DE.UTF-8

@@ -12,9 +12,13 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <algorithm>
+#include <filesystem>
+#include <vector>
 
 #include "MediaFixtures.h"
 #include "TestSupport.h"
+#include "component/DIdezuDOR.h"
 #include "engine/FFmpegTask.h"
 
 using namespace kvtest;
@@ -139,6 +143,96 @@ TEST_F(OutputSafetyTest, AnOutputThatCannotBeWrittenIsRefusedAtPreparation)
     struct stat status {};
     ASSERT_EQ(::stat(folder.c_str(), &status), 0);
     EXPECT_TRUE(S_ISDIR(status.st_mode));
+}
+
+// The names in Folder, sorted.
+std::vector<std::string> Names(const std::string& Folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// With temporary outputs the component writes each output under a hidden name beside it and moves it to
+// its name only when the run keeps it; without (the default) the output is written at its name.
+TEST_F(OutputSafetyTest, ATemporaryOutputTakesItsNameOnlyWhenTheRunKeepsIt)
+{
+    EXPECT_FALSE(kv::TDIdezuDOR().OutputPolicy().Temporary) << "off unless asked for";
+    enum TEnd { Run, Stop, Discard };
+    const struct {
+        std::string Name;
+        bool Temporary;
+        TEnd End;
+        bool Finished;
+        bool Kept;
+    } cases[] = {
+        {"finished", true, Run, true, true},
+        {"stopped", true, Stop, false, true},
+        {"discarded", true, Discard, false, false},
+        {"plain_finished", false, Run, true, true},
+        {"plain_discarded", false, Discard, false, true},  // only temporary outputs are removed
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TempFolder folder("output_safety");
+        const std::string output = folder.Path + "/out.mp4";
+        kv::TDIdezuDOR component;
+        component.SetOutputPolicy(kv::TOutputPolicy{c.Temporary, false});
+        component.SetProgressInterval(0);
+        std::vector<std::string> during;
+        bool ended = false, finished = false;
+        component.OnProgress = [&](int, int, int, int, float, float, int64_t, int) {
+            if (!during.empty())
+                return;
+            during = Names(folder.Path);
+            if (c.End == Stop)
+                component.StopConvert();
+            else if (c.End == Discard)
+                component.DiscardConvert();
+        };
+        component.OnTerminate = [&](int AIndex, bool AFinished, bool, const std::string&) {
+            if (AIndex >= 0)
+                ended = true, finished = AFinished;
+        };
+        ASSERT_TRUE(component.LoadLibraries(""));
+        kv::TOutputOptions record;
+        record.ExtOptions = "vcodec=mpeg4";
+        // A run that is stopped reads at the input's own pace, so that it is still running at its first report.
+        kv::TInputOptions input;
+        input.ExtOptions = c.End == Run ? "" : "re";
+        const int index = component.AddTask(Fixture("long_av.mkv"), &input);
+        ASSERT_GE(index, 0) << component.LastError();
+        ASSERT_TRUE(component.SetOutputFile(index, output, &record)) << component.LastError();
+        component.StartConvert(0);
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(finished, c.Finished);
+        ASSERT_EQ(during.size(), 1u);
+        if (c.Temporary) {
+            EXPECT_EQ(during[0].rfind(".out.kvtmp-", 0), 0u) << during[0];
+            EXPECT_EQ(during[0].substr(during[0].size() - 4), ".mp4") << "the suffix is kept";
+        } else {
+            EXPECT_EQ(during[0], "out.mp4");
+        }
+        EXPECT_EQ(Names(folder.Path), c.Kept ? std::vector<std::string>{"out.mp4"} : std::vector<std::string>{});
+        if (c.Kept) {
+            EXPECT_EQ(Probe(output)["streams.stream.0.codec_name"], "mpeg4");
+        }
+    }
+
+    // Refused at set-up: the hidden file goes with the task.
+    const TempFolder folder("output_safety");
+    kv::TDIdezuDOR component;
+    component.SetOutputPolicy(kv::TOutputPolicy{true, false});
+    ASSERT_TRUE(component.LoadLibraries(""));
+    kv::TOutputOptions record;
+    record.ExtOptions = "vcodec=nosuchcodec";
+    const int index = component.AddTask(Fixture("video_audio.avi"));
+    EXPECT_FALSE(component.SetOutputFile(index, folder.Path + "/out.mp4", &record));
+    EXPECT_EQ(component.LastFailure(), kv::TTaskFailure::Settings);
+    component.ClearTasks();
+    EXPECT_EQ(Names(folder.Path), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -96,7 +96,10 @@ void FinishRun(TRunContext& Run)
     for (TOutputStream& ost : Run.OutputStreams)
         FlushBitstreamFilters(Run, ost);
     for (int k = 0; k < Run.Files.NbOutputFiles; ++k) {
-        const int result = lav::av_write_trailer(Run.Files.OutputFiles[k].get());
+        AVFormatContext* output = Run.Files.OutputFiles[k].get();
+        const int result = lav::av_write_trailer(output);
+        if (result < 0 && output->pb && output->pb->error < 0)
+            throw OutputWriteException(LibraryErrorText("av_write_trailer()", result));
         if (result < 0)
             throw FFmpegException(LibraryErrorText("av_write_trailer()", result));
     }

@@ -109,6 +109,8 @@ void MuxPacket(TRunContext& Run, TOutputStream& Output, AVPacket& Packet)
             std::max(Output.WrittenEnd,
                      lav::av_rescale_q(start + Packet.duration, Output.Stream->time_base, AVRational{1, 1000000}));
     const int result = lav::av_interleaved_write_frame(Output.File, &Packet);
+    if (result < 0 && Output.File->pb && Output.File->pb->error < 0)
+        throw OutputWriteException(LibraryErrorText("av_interleaved_write_frame()", result));
     if (result < 0)
         throw FFmpegException(LibraryErrorText("av_interleaved_write_frame()", result));
 }

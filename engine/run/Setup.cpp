@@ -507,8 +507,9 @@ void WriteHeaders(TRunContext& Run)
             MarkTaken(Run.PrivateOptions, TOptionSide::Output, k, owner.get());
             taken = TakenText(Run.PrivateOptions, TOptionSide::Output, k, owner.get());
         }
+        // The container (or the file under it) refuses the output.
         if (result < 0)
-            throw FFmpegException(WithTaken(
+            throw OutputWriteException(WithTaken(
                 Format("Could not write header for output file #%d (incorrect codec parameters ?)", k), taken));
         allRtp &= std::strcmp(output->oformat->name, "rtp") == 0;
     }
