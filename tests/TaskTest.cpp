@@ -351,7 +351,7 @@ TEST_F(TaskTest, AnOutputThatStayedEmptyIsDeletedWhenTheTaskIsFreed)
         // Files the task created itself, as preparing their outputs records them.
         struct stat status {};
         ASSERT_EQ(::stat(path.c_str(), &status), 0);
-        task.Files().OutputTargets[static_cast<size_t>(slot)] = {path, true, status.st_dev, status.st_ino};
+        task.Files().OutputTargets[static_cast<size_t>(slot)] = {path, true, status.st_dev, status.st_ino, {}};
         task.Files().OutputFiles[static_cast<size_t>(slot++)] = std::move(output);
     }
     task.Files().NbOutputFiles = slot;
