@@ -21,7 +21,7 @@ test:
 
 test-asan:
 	@BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DKELVANE_SANITIZE=address,undefined \
-	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  bash scripts/test.sh
 
