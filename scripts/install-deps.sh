@@ -13,6 +13,7 @@ packages=(
   ffmpeg
   fonts-wqy-zenhei
   libgtest-dev
+  dbus-daemon
   locales
 )
 comma_locale=de_DE.UTF-8
