@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <optional>
 
 #include "app/ProgressDelegate.h"
 #include "app/TrackBar.h"
@@ -64,12 +65,15 @@ TBatchController::TBatchController(QWidget& Window, const TMainWindowControls& C
         if (m_closeWait)
             m_closeWait->quit();
     };
+    m_driver->OnTimesLeft = [this] { ShowTimesLeft(); };
+    m_driver->WindowActive = [this] { return m_window.isActiveWindow(); };
     ConfirmClose = [this](const QString& Text) { return !m_ports.Messages || m_ports.Messages->Question(Text); };
 
     m_list.OnRowAdded = [this](int Index) { RowAdded(Index); };
     m_list.OnRowChanged = [this](int Index) {
         if (QTreeWidgetItem* item = m_c.FileList->topLevelItem(Index))
             item->setText(ProgressColumn, m_list.Row(Index).Progress);
+        ShowTimeLeft(Index);
         UpdateTitle();
     };
     m_list.OnRowsRemoved = [this] { RebuildRows(); };
@@ -290,10 +294,35 @@ void TBatchController::ShowButtons()
     UpdateTitle();
 }
 
+void TBatchController::ShowTimeLeft(int Index)
+{
+    QTreeWidgetItem* item = m_c.FileList->topLevelItem(Index);
+    if (!item || !m_driver)
+        return;
+    const std::optional<qint64> left = m_driver->RowTimeLeftMs(Index);
+    const QString text = left ? TimeLeftCaption(*left) : QString();
+    if (item->data(ProgressColumn, TProgressDelegate::TimeLeftRole).toString() != text)
+        item->setData(ProgressColumn, TProgressDelegate::TimeLeftRole, text);
+}
+
+void TBatchController::ShowTimesLeft()
+{
+    for (int index = 0; index < m_c.FileList->topLevelItemCount(); ++index)
+        ShowTimeLeft(index);
+    UpdateTitle();
+}
+
 void TBatchController::UpdateTitle()
 {
     const int percent = m_driver ? m_driver->OverallPercent() : -1;
-    m_window.setWindowTitle(percent < 0 ? m_baseTitle : QStringLiteral("%1% - %2").arg(percent).arg(m_baseTitle));
+    if (percent < 0) {
+        m_window.setWindowTitle(m_baseTitle);
+        return;
+    }
+    const std::optional<qint64> left = m_driver->BatchTimeLeftMs();
+    const QString progress = QString::number(percent) + QLatin1Char('%');
+    m_window.setWindowTitle(left ? QStringLiteral("%1 - %2 - %3").arg(progress, TimeLeftCaption(*left), m_baseTitle)
+                                 : QStringLiteral("%1 - %2").arg(progress, m_baseTitle));
 }
 
 bool TBatchController::CheckSettings()

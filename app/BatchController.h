@@ -1,8 +1,8 @@
 // Wires the window's file list, preview pane and driver controls to the batch logic (TFileList,
 // TPreviewPane, TBatchDriver): what the widgets report goes to the logic, what the logic says is shown.
 // Beyond the buttons: files dropped from a file manager are added like chosen ones, the progress cells are
-// drawn as bars, the window title shows the batch's progress, and closing the window during a batch asks
-// first and stops the tasks before the window goes.
+// drawn as bars with the time left beside the percentage, the window title shows the batch's progress and
+// time left, and closing the window during a batch asks first and stops the tasks before the window goes.
 #pragma once
 
 #include <QEventLoop>
@@ -72,6 +72,9 @@ private:
     void ShowButtons();
     void ShowMarks();
     void UpdateTitle();
+    // The row's time left beside its percentage; all rows' and the title's.
+    void ShowTimeLeft(int Index);
+    void ShowTimesLeft();
     bool CheckSettings();
     // Stops the batch and waits for its tasks to end, at most CloseWaitLimit; true when they did.
     bool StopForClose();

@@ -13,6 +13,8 @@
 
 #include "app/AboutDialog.h"
 #include "app/BatchController.h"
+#include "app/DBusNotifier.h"
+#include "app/DBusSleepInhibitor.h"
 #include "app/PreviewWindow.h"
 #include "app/QtMainThreadBridge.h"
 #include "app/QtPorts.h"
@@ -27,7 +29,10 @@ const QString WindowCaption = QStringLiteral("Kelvane V1.3");
 }  // namespace
 
 TMainWindow::TMainWindow(const TWindowPaths& Paths, const TPorts& Ports)
-    : m_qtPorts(std::make_unique<TQtPorts>(this)), m_ports(Ports)
+    : m_qtPorts(std::make_unique<TQtPorts>(this)),
+      m_notifier(std::make_unique<TDBusNotifier>()),
+      m_sleepInhibitor(std::make_unique<TDBusSleepInhibitor>()),
+      m_ports(Ports)
 {
     const TPorts qt = m_qtPorts->Ports();
     if (!m_ports.Messages)
@@ -42,6 +47,10 @@ TMainWindow::TMainWindow(const TWindowPaths& Paths, const TPorts& Ports)
         m_ports.Desktop = qt.Desktop;
     if (!m_ports.PowerOffCountdown)
         m_ports.PowerOffCountdown = qt.PowerOffCountdown;
+    if (!m_ports.Notifier)
+        m_ports.Notifier = m_notifier.get();
+    if (!m_ports.SleepInhibitor)
+        m_ports.SleepInhibitor = m_sleepInhibitor.get();
     m_logic = std::make_unique<TWindowLogic>(m_ports, Paths);
 
     // Fixed size, with the system menu and the minimise button only.

@@ -16,6 +16,8 @@ class QMenu;
 namespace kv::app {
 
 class TBatchController;
+class TDBusNotifier;
+class TDBusSleepInhibitor;
 class TQtPorts;
 
 class TMainWindow : public QMainWindow {
@@ -52,6 +54,9 @@ private:
 
     kv::TDIdezuDOR m_engine;
     std::unique_ptr<kv::app::TQtPorts> m_qtPorts;
+    // The desktop's notifications and the login manager's sleep hold, over the message buses.
+    std::unique_ptr<kv::app::TDBusNotifier> m_notifier;
+    std::unique_ptr<kv::app::TDBusSleepInhibitor> m_sleepInhibitor;
     kv::app::TPorts m_ports;
     std::unique_ptr<kv::app::TWindowLogic> m_logic;
     QWidget* m_client = nullptr;

@@ -90,7 +90,7 @@ void BuildFileList(TMainWindowControls& C, QWidget& Client)
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
     header->setDefaultAlignment(Qt::AlignCenter);
-    const int widths[5] = {155, 52, 70, 60, 52};
+    const int widths[5] = {116, 52, 70, 60, 100};
     for (int column = 0; column < 5; ++column)
         C.FileList->setColumnWidth(column, widths[column]);
 

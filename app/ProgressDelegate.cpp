@@ -33,8 +33,20 @@ void TProgressDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Opt
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &background, Painter, widget);
 
+    // With a time left, the bar keeps room for "100%" and the time left is written beside it.
+    const QString timeLeft = Index.data(TimeLeftRole).toString();
+    QRect barRect = Option.rect.adjusted(2, 2, -2, -2);
+    if (!timeLeft.isEmpty()) {
+        const int barWidth = qMin(barRect.width(), Option.fontMetrics.horizontalAdvance(QStringLiteral("100%")) + 10);
+        const QRect textRect = barRect.adjusted(barWidth + 3, 0, 0, 0);
+        barRect.setWidth(barWidth);
+        style->drawItemText(Painter, textRect, Qt::AlignLeft | Qt::AlignVCenter, Option.palette,
+                            Option.state & QStyle::State_Enabled, timeLeft,
+                            Option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text);
+    }
+
     QStyleOptionProgressBar bar;
-    bar.rect = Option.rect.adjusted(2, 2, -2, -2);
+    bar.rect = barRect;
     bar.minimum = 0;
     bar.maximum = 100;
     bar.progress = percent;

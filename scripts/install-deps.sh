@@ -14,6 +14,7 @@ packages=(
   fonts-wqy-zenhei
   libgtest-dev
   nlohmann-json3-dev parallel
+  dbus-daemon
   locales
 )
 comma_locale=de_DE.UTF-8

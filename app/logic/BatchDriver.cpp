@@ -1,6 +1,7 @@
 #include "app/logic/BatchDriver.h"
 
 #include <QCoreApplication>
+#include <chrono>
 #include <exception>
 #include <mutex>
 
@@ -70,6 +71,7 @@ TBatchDriver::TBatchDriver(kv::TCustomDIdezuDOR& Engine, TFileList& List, const 
 
 TBatchDriver::~TBatchDriver()
 {
+    ReleaseAwake();
     // Under the lock the events are raised under: a worker raising one now finishes its hand-over first.
     const std::lock_guard<kv::TEventLock> guard(m_engine.EventLock());
     m_engine.OnProgress = nullptr;
@@ -99,6 +101,74 @@ int TBatchDriver::OverallPercent() const
     for (const int percent : m_percent)
         sum += percent;
     return static_cast<int>(sum / static_cast<qint64>(m_percent.size()));
+}
+
+qint64 TBatchDriver::Now() const
+{
+    if (Clock)
+        return Clock();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void TBatchDriver::HoldAwake()
+{
+    if (m_ports.SleepInhibitor)
+        m_ports.SleepInhibitor->Hold();
+}
+
+void TBatchDriver::ReleaseAwake()
+{
+    if (m_ports.SleepInhibitor)
+        m_ports.SleepInhibitor->Release();
+}
+
+void TBatchDriver::TimesLeftChanged()
+{
+    if (OnTimesLeft)
+        OnTimesLeft();
+}
+
+void TBatchDriver::SampleBatch(qint64 NowMs)
+{
+    // Each task weighs what its output lasts; one whose length is not known yet weighs the mean of the
+    // known ones (all the same when none is known).
+    qint64 known = 0;
+    int knownCount = 0;
+    for (const qint64 length : m_lengths)
+        if (length > 0) {
+            known += length;
+            ++knownCount;
+        }
+    const double unknownWeight = knownCount > 0 ? static_cast<double>(known) / knownCount : 1.0;
+    double done = 0;
+    double total = 0;
+    for (std::size_t task = 0; task < m_done.size(); ++task) {
+        const double weight = m_lengths[task] > 0 ? static_cast<double>(m_lengths[task]) : unknownWeight;
+        done += weight * m_done[task];
+        total += weight;
+    }
+    // In millionths of the whole.
+    constexpr double Scale = 1000000;
+    if (total > 0)
+        m_batchTime.Sample(NowMs, static_cast<qint64>(done / total * Scale), static_cast<qint64>(Scale));
+}
+
+std::optional<qint64> TBatchDriver::RowTimeLeftMs(int Row) const
+{
+    if (!m_running)
+        return std::nullopt;
+    for (std::size_t task = 0; task < m_taskRows.size() && task < m_taskTimes.size(); ++task)
+        if (m_taskRows[task] == Row)
+            return m_taskTimes[task].RemainingMs();
+    return std::nullopt;
+}
+
+std::optional<qint64> TBatchDriver::BatchTimeLeftMs() const
+{
+    if (!m_running)
+        return std::nullopt;
+    return m_batchTime.RemainingMs();
 }
 
 int TBatchDriver::QueueTask(kv::TInputOptions& Input, kv::TOutputOptions& Output)
@@ -136,6 +206,10 @@ void TBatchDriver::Start()
     m_engine.ClearTasks();
     m_taskRows.clear();
     m_percent.clear();
+    m_done.clear();
+    m_lengths.clear();
+    m_taskTimes.clear();
+    m_batchTime.Reset();
     m_taskFiles.clear();
     m_taskEnds.clear();
     m_notQueued.clear();
@@ -161,6 +235,9 @@ void TBatchDriver::Start()
         }
         m_taskRows.push_back(row);
         m_percent.push_back(0);
+        m_done.push_back(0);
+        m_lengths.push_back(qMax(qint64(0), file.Facts.DurationUs / 1000));
+        m_taskTimes.emplace_back();
         m_taskFiles.push_back(file.Path);
         m_taskEnds.push_back(TTaskEnd::Pending);
     }
@@ -175,6 +252,9 @@ void TBatchDriver::Start()
     m_running = true;
     m_quiet = false;
     m_stopped = false;
+    // The batch's pace is measured from here, opening the inputs included.
+    m_batchTime.Sample(Now(), 0, 1);
+    HoldAwake();
     m_engine.StartConvert(1);
 }
 
@@ -185,6 +265,11 @@ void TBatchDriver::Pause()
     buttons.Resume = true;
     SetButtons(buttons);
     m_engine.PauseConvert();
+    const qint64 now = Now();
+    m_batchTime.Pause(now);
+    for (TTimeLeft& times : m_taskTimes)
+        times.Pause(now);
+    ReleaseAwake();
 }
 
 void TBatchDriver::Resume()
@@ -194,6 +279,12 @@ void TBatchDriver::Resume()
     buttons.Resume = false;
     SetButtons(buttons);
     m_engine.ResumeConvert();
+    const qint64 now = Now();
+    m_batchTime.Resume(now);
+    for (TTimeLeft& times : m_taskTimes)
+        times.Resume(now);
+    if (m_running)
+        HoldAwake();
 }
 
 void TBatchDriver::Stop()
@@ -203,6 +294,7 @@ void TBatchDriver::Stop()
     SetButtons(buttons);
     if (m_running)
         m_stopped = true;
+    ReleaseAwake();
     m_engine.StopConvert();
 }
 
@@ -219,8 +311,14 @@ void TBatchDriver::Progress(int TaskIndex, qint64 CurrentMs, qint64 TotalMs)
         if (row < 0)
             return;
         // The overall figure first: the row's change redraws the window's title from it.
-        if (TotalMs > 0 && TaskIndex < static_cast<int>(m_percent.size()))
+        if (TotalMs > 0 && TaskIndex < static_cast<int>(m_percent.size())) {
             m_percent[TaskIndex] = static_cast<int>(qBound(qint64(0), CurrentMs * 100 / TotalMs, qint64(100)));
+            m_done[TaskIndex] = qBound(0.0, static_cast<double>(CurrentMs) / static_cast<double>(TotalMs), 1.0);
+            m_lengths[TaskIndex] = TotalMs;
+            const qint64 now = Now();
+            m_taskTimes[TaskIndex].Sample(now, CurrentMs, TotalMs);
+            SampleBatch(now);
+        }
         m_list.SetProgress(row, ProgressText(CurrentMs, TotalMs));
     } catch (const std::exception&) {
         TBatchButtons buttons = m_buttons;
@@ -236,13 +334,18 @@ void TBatchDriver::Terminate(int TaskIndex, bool Finished, bool Failed, const QS
         EndBatch();
         return;
     }
-    if (TaskIndex < static_cast<int>(m_taskEnds.size()))
+    if (TaskIndex < static_cast<int>(m_taskEnds.size())) {
         m_taskEnds[TaskIndex] = Failed ? TTaskEnd::Failed : Finished ? TTaskEnd::Finished : TTaskEnd::Stopped;
+        // An ended task needs no more time: it no longer delays the batch either.
+        m_taskTimes[TaskIndex].Reset();
+        m_done[TaskIndex] = 1;
+    }
     const int row = RowOf(TaskIndex);
     if (Finished && row >= 0) {
         m_percent[TaskIndex] = 100;
         m_list.SetProgress(row, QStringLiteral("100%"));
     }
+    TimesLeftChanged();
     if (Failed && m_ports.Messages)
         m_ports.Messages->Warning(Message);
 }
@@ -252,6 +355,10 @@ void TBatchDriver::EndBatch()
     if (!m_running)
         return;
     m_running = false;
+    ReleaseAwake();
+    m_taskTimes.clear();
+    m_batchTime.Reset();
+    TimesLeftChanged();
     // The tasks go before the message box: while it is open the window is idle and a new Start must find
     // nothing of this batch left in the queue.
     m_engine.ClearTasks();
@@ -266,18 +373,6 @@ void TBatchDriver::EndBatch()
 
 void TBatchDriver::AnnounceEnd()
 {
-    // A stopped batch did not complete: the computer stays on whatever the check box says. One that ran to
-    // its end counts down instead of waiting for a message nobody may be there to close.
-    if (!m_stopped && PowerOffChecked && PowerOffChecked() && m_ports.PowerOff && m_ports.PowerOffCountdown) {
-        if (!m_ports.PowerOffCountdown->PowerOffCountdown(PowerOffSeconds))
-            return;
-        QString reason;
-        if (!m_ports.PowerOff->PowerOff(reason) && m_ports.Messages)
-            m_ports.Messages->Error(PowerOffFailedMessage(reason));
-        return;
-    }
-    if (!m_ports.Messages)
-        return;
     int converted = 0;
     int stopped = 0;
     QStringList failed = m_notQueued;
@@ -290,6 +385,22 @@ void TBatchDriver::AnnounceEnd()
         }
     }
     const QString text = BatchEndMessage(converted, failed, stopped);
+    // A user busy in another window hears of the end there too, before any box waits for an answer.
+    if (m_ports.Notifier && !(WindowActive && WindowActive()))
+        m_ports.Notifier->Notify(text);
+
+    // A stopped batch did not complete: the computer stays on whatever the check box says. One that ran to
+    // its end counts down instead of waiting for a message nobody may be there to close.
+    if (!m_stopped && PowerOffChecked && PowerOffChecked() && m_ports.PowerOff && m_ports.PowerOffCountdown) {
+        if (!m_ports.PowerOffCountdown->PowerOffCountdown(PowerOffSeconds))
+            return;
+        QString reason;
+        if (!m_ports.PowerOff->PowerOff(reason) && m_ports.Messages)
+            m_ports.Messages->Error(PowerOffFailedMessage(reason));
+        return;
+    }
+    if (!m_ports.Messages)
+        return;
     if (failed.isEmpty())
         m_ports.Messages->Information(text);
     else

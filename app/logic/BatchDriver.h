@@ -2,7 +2,9 @@
 // runs them one after another; Pause, Resume and Stop act on them; the progress of each task shows in its
 // row; a failed task shows its message and the batch goes on; the end of the batch is announced with what
 // became of its files and, when the user asked for it and the batch ran to its end, the computer is turned
-// off after a countdown the user can cancel.
+// off after a countdown the user can cancel. Each converting row, and the batch as a whole, tell how long
+// they still need once that can be estimated; a user in another window is told of the end by a desktop
+// notification; while the batch converts (not while paused) the computer is kept from going to sleep.
 //
 // The component reports from its worker threads. Its events are carried to the window's thread (one
 // wake-up each, handled in the order they were raised), and everything the driver does runs there.
@@ -12,11 +14,13 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/logic/FileList.h"
 #include "app/logic/Ports.h"
+#include "app/logic/TimeLeft.h"
 #include "app/logic/WindowLogic.h"
 #include "app/logic/WindowThreadQueue.h"
 #include "engine/OptionRecords.h"
@@ -75,10 +79,17 @@ public:
     std::function<bool()> PowerOffChecked;
     // How long the power-off countdown runs.
     int PowerOffSeconds = 60;
+    // Whether the window is the one the user is working in: the end of a batch is then not notified.
+    // Unset: it is not.
+    std::function<bool()> WindowActive;
+    // The steady clock the times left are measured with, in ms.
+    std::function<qint64()> Clock;
 
     // Told on the window's thread when the buttons change, and when a batch has ended (after its message).
     std::function<void()> OnButtons;
     std::function<void()> OnBatchEnded;
+    // Told when a time left may have changed or gone away without a change of its row's progress.
+    std::function<void()> OnTimesLeft;
 
     const TBatchButtons& Buttons() const { return m_buttons; }
     bool Running() const { return m_running; }
@@ -86,6 +97,10 @@ public:
     const std::vector<int>& TaskRows() const { return m_taskRows; }
     // The batch's progress over all its rows (0 to 100), -1 when no batch runs.
     int OverallPercent() const;
+    // How long the row's task, and the whole batch, still need (ms); none when nothing runs there or it
+    // cannot be estimated yet.
+    std::optional<qint64> RowTimeLeftMs(int Row) const;
+    std::optional<qint64> BatchTimeLeftMs() const;
 
     // The four buttons. After Stop the batch ends without turning the computer off.
     void Start();
@@ -109,6 +124,12 @@ private:
     int RowOf(int TaskIndex) const;
     void EndBatch();
     void AnnounceEnd();
+    qint64 Now() const;
+    void HoldAwake();
+    void ReleaseAwake();
+    void TimesLeftChanged();
+    // The batch's progress figure for its time left, at NowMs.
+    void SampleBatch(qint64 NowMs);
 
     kv::TCustomDIdezuDOR& m_engine;
     TFileList& m_list;
@@ -125,6 +146,12 @@ private:
     QStringList m_notQueued;  // rows of this batch that never became a task
     QString m_queueError;
     std::vector<int> m_percent;  // per task, for the overall figure
+    // Per task, for the batch's time left: the share converted and how long its output is (ms; 0 while not
+    // known), which weighs it.
+    std::vector<double> m_done;
+    std::vector<qint64> m_lengths;
+    std::vector<TTimeLeft> m_taskTimes;
+    TTimeLeft m_batchTime;
     // The component's events reach the window's thread here, in the order raised, one at a time.
     TWindowThreadQueue m_events;
 };

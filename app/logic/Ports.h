@@ -1,5 +1,6 @@
-// What the window's logic asks of the desktop: message boxes, dialogs, the shell and power-off. The window
-// implements these with Qt widgets; tests put recorders in their place and answer for the user.
+// What the window's logic asks of the desktop: message boxes, dialogs, the shell, power-off, notifications
+// and keeping the computer awake. The window implements these with Qt widgets and the desktop's message
+// bus; tests put recorders in their place and answer for the user.
 #pragma once
 
 #include <QString>
@@ -64,6 +65,23 @@ public:
     virtual void Beep() = 0;
 };
 
+// A desktop notification with Text, for a user who is looking at another window.
+class INotifier {
+public:
+    virtual ~INotifier() = default;
+    virtual void Notify(const QString& Text) = 0;
+};
+
+// Keeps the computer from going to sleep or idle while a batch converts. Hold takes the hold when it is
+// not held (where the system offers none, nothing happens); Release lets it go. Both may be called in any
+// order and as often as they come.
+class ISleepInhibitor {
+public:
+    virtual ~ISleepInhibitor() = default;
+    virtual void Hold() = 0;
+    virtual void Release() = 0;
+};
+
 // The ports handed to the window's logic. Each must outlive the logic that uses it.
 struct TPorts {
     IMessageBoxes* Messages = nullptr;
@@ -72,6 +90,8 @@ struct TPorts {
     IPowerOff* PowerOff = nullptr;
     IDesktop* Desktop = nullptr;
     IPowerOffCountdown* PowerOffCountdown = nullptr;
+    INotifier* Notifier = nullptr;
+    ISleepInhibitor* SleepInhibitor = nullptr;
 };
 
 }  // namespace kv::app

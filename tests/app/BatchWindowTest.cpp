@@ -32,6 +32,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "EventPump.h"
@@ -47,6 +48,7 @@
 #include "app/Skins.h"
 #include "app/logic/AddNotices.h"
 #include "app/logic/Settings.h"
+#include "app/logic/TimeLeft.h"
 #include "app/logic/WindowLogic.h"
 #include "media/FFmpegLoader.h"
 #include "Screenshot.h"
@@ -505,7 +507,8 @@ TEST(BatchWindowTest, TheTitleShowsTheOverallProgressWhileABatchRuns)
     EXPECT_EQ(titles.last(), Caption);
     EXPECT_EQ(w.Window->windowTitle(), Caption);
     EXPECT_EQ(w.Recorder.TitlesAtInformation, QStringList{Caption});
-    const QRegularExpression shape(QStringLiteral("^(\\d+)% - Kelvane V1\\.3$"));
+    // Once the batch can tell, its time left stands between the two: "N% - 剩余 M:SS - caption".
+    const QRegularExpression shape(QStringLiteral("^(\\d+)%( - 剩余 \\d+:\\d\\d)? - Kelvane V1\\.3$"));
     int last = 0;
     bool between = false;
     for (qsizetype i = 0; i + 1 < titles.size(); ++i) {
@@ -697,12 +700,14 @@ TEST(BatchWindowTest, ThePowerOffCommandIsAwaitedAndItsRefusalExplained)
 TEST(BatchWindowTest, ScreenshotOfARunningBatch)
 {
     TWindow w;
-    w.Add({w.Place("av_source.mkv", QStringLiteral("first clip.mkv")), w.Long(QStringLiteral("second clip.mp4"), 60),
+    w.Add({w.Place("av_source.mkv", QStringLiteral("first clip.mkv")), w.Long(QStringLiteral("second clip.mp4"), 120),
            w.Place("long_av.mkv", QStringLiteral("third clip.mkv"))});
     ASSERT_EQ(w.Batch().List().Count(), 3);
     w.Controls().Start->click();
     ASSERT_TRUE(PumpUntil([&] {
-        return w.Progress(0) == QStringLiteral("100%") && TProgressDelegate::PercentOf(w.Progress(1)) >= 15;
+        // The second file has run long enough for its time left to be told.
+        return w.Progress(0) == QStringLiteral("100%") && w.Batch().Driver().RowTimeLeftMs(1) &&
+               w.Batch().Driver().BatchTimeLeftMs();
     })) << w.Progress(0).toStdString()
         << " " << w.Progress(1).toStdString();
     // Held still for the picture.
@@ -714,7 +719,22 @@ TEST(BatchWindowTest, ScreenshotOfARunningBatch)
     EXPECT_TRUE(w.Progress(2).isEmpty());
     const int overall = w.Batch().Driver().OverallPercent();
     EXPECT_EQ(overall, (100 + second) / 3);
-    EXPECT_EQ(w.Window->windowTitle(), QStringLiteral("%1% - %2").arg(overall).arg(Caption));
+    // The converting row and the batch tell their times left, the other rows none.
+    QTreeWidget* list = w.Controls().FileList;
+    const auto timeLeftShown = [&](int Row) {
+        return list->topLevelItem(Row)->data(4, TProgressDelegate::TimeLeftRole).toString();
+    };
+    const std::optional<qint64> rowLeft = w.Batch().Driver().RowTimeLeftMs(1);
+    const std::optional<qint64> batchLeft = w.Batch().Driver().BatchTimeLeftMs();
+    ASSERT_TRUE(rowLeft && batchLeft);
+    EXPECT_EQ(timeLeftShown(1), TimeLeftCaption(*rowLeft));
+    EXPECT_TRUE(timeLeftShown(0).isEmpty());
+    EXPECT_TRUE(timeLeftShown(2).isEmpty());
+    EXPECT_EQ(w.Window->windowTitle(),
+              QStringLiteral("%1% - %2 - %3").arg(overall).arg(TimeLeftCaption(*batchLeft)).arg(Caption));
+    // Paused: the estimate waits with the batch.
+    PumpFor(300);
+    EXPECT_EQ(w.Batch().Driver().BatchTimeLeftMs(), batchLeft);
     EXPECT_FALSE(w.Controls().Start->isEnabled());
     EXPECT_TRUE(w.Controls().Resume->isEnabled());
     EXPECT_TRUE(w.Controls().Stop->isEnabled());
@@ -726,6 +746,7 @@ TEST(BatchWindowTest, ScreenshotOfARunningBatch)
     ASSERT_TRUE(PumpUntil([&] { return !w.Recorder.Informations.isEmpty(); }, 30000)) << "no end after Stop";
     EXPECT_FALSE(w.Running());
     EXPECT_EQ(w.Window->windowTitle(), Caption);
+    EXPECT_TRUE(timeLeftShown(1).isEmpty()) << "a stopped row needs no more time";
     // The packet in hand when Stop came may still be written.
     const int stopped = TProgressDelegate::PercentOf(w.Progress(1));
     EXPECT_GE(stopped, second) << "the stopped row keeps its percentage";
@@ -814,6 +835,17 @@ TEST(BatchWindowTest, ProgressCellsAreBarsFilledToTheirPercentage)
             EXPECT_EQ(look.Colours, 1) << "'" << c.Text << "': the cell is not blank";
         }
     }
+
+    // A time left is written beside the bar, which still shows the percentage.
+    const QRect cell = list->visualRect(list->model()->index(1, 4));
+    const TCellLook before = LookOf(image, cell, highlight);
+    list->topLevelItem(1)->setData(4, TProgressDelegate::TimeLeftRole, TimeLeftCaption(125000));
+    QApplication::processEvents();
+    const TCellLook after = LookOf(list->viewport()->grab().toImage(), cell, highlight);
+    EXPECT_GT(after.Ink, before.Ink * 3 / 2) << "the time left is not written";
+    EXPECT_GT(after.Filled, 0.1) << "the bar is gone";
+    EXPECT_LT(after.Filled, before.Filled) << "the bar leaves no room for the time left";
+    EXPECT_EQ(w.Progress(1), QStringLiteral("37%")) << "the row's progress keeps its percentage alone";
 }
 
 }  // namespace
