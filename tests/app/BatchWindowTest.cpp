@@ -522,6 +522,8 @@ TEST(BatchWindowTest, TheTitleShowsTheOverallProgressWhileABatchRuns)
     }
     EXPECT_TRUE(between) << titles.join(" | ").toStdString();
     EXPECT_EQ(last, 100) << "the last row done is counted";
+    // The machine was kept awake for the batch and let go at its end.
+    EXPECT_EQ(w.Recorder.SleepHolds, (QStringList{QStringLiteral("hold"), QStringLiteral("release")}));
 }
 
 TEST(BatchWindowTest, AFileFailingWhileConvertingIsAnnouncedAndTheBatchGoesOn)

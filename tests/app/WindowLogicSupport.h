@@ -23,7 +23,9 @@ class TDesktopRecorder : public kv::app::IMessageBoxes,
                          public kv::app::IOpenFileDialog,
                          public kv::app::IPowerOff,
                          public kv::app::IDesktop,
-                         public kv::app::IPowerOffCountdown {
+                         public kv::app::IPowerOffCountdown,
+                         public kv::app::INotifier,
+                         public kv::app::ISleepInhibitor {
 public:
     // What the user answers.
     QString FolderAnswer;
@@ -43,6 +45,8 @@ public:
     int Beeps = 0;
     QList<int> Countdowns;        // the seconds of every power-off countdown shown
     bool CountdownAnswer = true;  // true: it ran to zero; false: 取消
+    QStringList Notifications;
+    QStringList SleepHolds;  // "hold" and "release", in the order asked for
 
     void Error(const QString& Text) override { Errors << Text; }
     void Information(const QString& Text) override { Informations << Text; }
@@ -78,7 +82,14 @@ public:
     bool OpenUrl(const QString&) override { return true; }
     void Beep() override { ++Beeps; }
 
-    kv::app::TPorts Ports() { return {this, this, this, this, this, this}; }
+    void Notify(const QString& Text) override { Notifications << Text; }
+    void Hold() override { SleepHolds << QStringLiteral("hold"); }
+    void Release() override { SleepHolds << QStringLiteral("release"); }
+
+    // Every port answered here: tests never reach the desktop's buses.
+    kv::app::TPorts Ports() { return {this, this, this, this, this, this, this, this}; }
+    // The notification and the sleep hold left to the window's own, which talk to the desktop's buses.
+    kv::app::TPorts PortsWithDesktopBus() { return {this, this, this, this, this, this, nullptr, nullptr}; }
 };
 
 // A program folder in a temporary folder, with profiles:
