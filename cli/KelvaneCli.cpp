@@ -21,6 +21,7 @@
 #include "cli/FileFacts.h"
 #include "cli/Messages.h"
 #include "cli/OptionListing.h"
+#include "cli/PresetListing.h"
 #include "cli/ProgressLines.h"
 #include "component/DIdezuDOR.h"
 #include "component/MediaFacts.h"
@@ -391,6 +392,7 @@ int main(int argc, char* argv[])
         {"options", [](const auto& r, const auto&) { return Options(r); }},
         {"mediainfo", [](const auto& r, const auto&) { return MediaInfo(r); }},
         {"version", [](const auto& r, const auto&) { return Version(r); }},
+        {"presets", [](const auto& r, const auto&) { return kv::cli::PresetsCommand(r); }},
     };
     for (const auto& [name, command] : commands)
         if (args[0] == name)
