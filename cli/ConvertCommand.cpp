@@ -249,8 +249,11 @@ std::string JobFromChoice(const TConvertArguments& Args, TConvertJob& Job, std::
             request.InputFormat = line.substr(2);
     const bool toFolder = Args.Files.size() == 1 || IsFolder(Args.Files[1]) || Args.Files[1].back() == '/';
     request.OutputFolder = !Args.Folder.empty() ? Args.Folder : Args.Files.size() == 2 ? Args.Files[1] : ".";
-    if (toFolder) {
-        // As the window makes its typed folder at Start, with its parents.
+    TChoiceRecords records;
+    if (std::string refusal = ResolveChoice(request, records, Status); !refusal.empty())
+        return refusal;
+    if (toFolder && !Args.DryRun) {
+        // As the window makes its typed folder at Start, with its parents; a refused choice makes nothing.
         std::error_code error;
         std::filesystem::create_directories(request.OutputFolder, error);
         if (!IsFolder(request.OutputFolder)) {
@@ -258,9 +261,6 @@ std::string JobFromChoice(const TConvertArguments& Args, TConvertJob& Job, std::
             return "the output folder " + request.OutputFolder + " cannot be made";
         }
     }
-    TChoiceRecords records;
-    if (std::string refusal = ResolveChoice(request, records, Status); !refusal.empty())
-        return refusal;
     Job.InputFile = request.InputFile;
     Job.OutputFile = toFolder ? records.Output.FileName : Args.Files[1];
     FirstName = toFolder ? records.FirstName : Job.OutputFile;
