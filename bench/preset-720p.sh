@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Converts one 1280x720 fixture with the MP4 preset "高清 720P" (MPEG-4 video at 1.8 Mbit/s) and with the
-# MP4-H264 preset "02 高清 720P" (H.264 High at CRF 23, capped at 1.6 Mbit/s), through kelvane-cli with the settings each preset
-# gives the engine, and prints each file's size and its PSNR against the source (ffmpeg's psnr filter).
+# MP4-H264 preset "02 高清 720P" (H.264 High at CRF 23, capped at 1.6 Mbit/s), through kelvane-cli --preset,
+# and prints each file's size and its PSNR against the source (ffmpeg's psnr filter).
 # Usage: bench/preset-720p.sh CLI [WORKDIR]
 set -euo pipefail
 cli=$1; work=${2:-$(mktemp -d)}
@@ -16,15 +16,12 @@ if [ ! -f "$src" ]; then
 fi
 convert() {
   local out=$1; shift
-  local args=()
-  for line in "$@"; do args+=(-o "$line"); done
-  "$cli" convert -y "${args[@]}" "$src" "$out" 2>/dev/null
+  "$cli" convert -y "$@" "$src" "$out" 2>/dev/null
 }
-# The MP4 preset "高清 720P": 1280x720, 1800000 bit/s, 25 frames a second, MPEG-4 video, AAC.
-convert "$work/classic.mp4" vcodec=mpeg4 s=1280x720 b=1800000 r=25 acodec=libfaac
-# The MP4-H264 preset "02 高清 720P": its option lines, the source's size (no bands) and rate.
-convert "$work/h264.mp4" vcodec=libx264 s=1280x720 r=25 acodec=libfaac crf=${CRF:-23} preset=medium pix_fmt=yuv420p \
-  maxrate=1600000 bufsize=3200000 movflags=+faststart ab=128000
+# The MP4 preset "13 高清 720P 1280x720" and the MP4-H264 preset "02 高清 720P", as the window resolves them
+# (CRF=N overrides the H.264 preset's quality).
+convert "$work/classic.mp4" --preset MP4/13
+convert "$work/h264.mp4" --preset MP4-H264/2 ${CRF:+-o crf=$CRF}
 psnr() {
   ffmpeg -nostdin -i "$1" -i "$src" -lavfi "[0:v][1:v]psnr" -f null - 2>&1 | sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p'
 }

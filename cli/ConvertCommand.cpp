@@ -11,17 +11,21 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <mutex>
 #include <optional>
 
 #include <nlohmann/json.hpp>
 
+#include "cli/ChoiceRecords.h"
 #include "cli/ExitStatus.h"
 #include "cli/FileFacts.h"
 #include "cli/Messages.h"
 #include "cli/ProgressLines.h"
 #include "cli/RecordLines.h"
+#include "cli/RecordReport.h"
 #include "component/DIdezuDOR.h"
 #include "component/MediaFacts.h"
 #include "engine/PrivateOptions.h"
@@ -42,7 +46,21 @@ struct TConvertArguments {
     bool ProgressJson = false;
     int Threads = 0;
     std::string ReportFile;
+    // A choice of the window's instead of the option lines alone: --preset, --device or --like, and the
+    // folder its output is named in (-d).
+    std::optional<TChoiceKind> Choice;
+    std::string ChoiceName, Folder;
+    bool DryRun = false;
 };
+
+std::string TakeChoice(TConvertArguments& Arguments, TChoiceKind Kind, const std::string& Name)
+{
+    if (Arguments.Choice)
+        return "give one of --preset, --device and --like";
+    Arguments.Choice = Kind;
+    Arguments.ChoiceName = Name;
+    return "";
+}
 
 std::string TakeLine(std::vector<std::string>& Lines, const char* Option, const std::string& Line)
 {
@@ -84,6 +102,14 @@ const TConvertOption ConvertOptions[] = {
      }},
     {"--report", "--report needs a file name",
      [](A& a, const std::string& v) { return a.ReportFile = v, std::string(); }},
+    {"--preset", "--preset needs TYPE/N (see kelvane-cli presets)",
+     [](A& a, const std::string& v) { return TakeChoice(a, TChoiceKind::Preset, v); }},
+    {"--device", "--device needs BRAND/MODEL (see kelvane-cli presets)",
+     [](A& a, const std::string& v) { return TakeChoice(a, TChoiceKind::Device, v); }},
+    {"--like", "--like needs a video to follow",
+     [](A& a, const std::string& v) { return TakeChoice(a, TChoiceKind::Like, v); }},
+    {"-d", "-d needs a folder", [](A& a, const std::string& v) { return a.Folder = v, std::string(); }},
+    {"--dry-run", nullptr, [](A& a, const std::string&) { return a.DryRun = true, std::string(); }},
     {"-i", "option -i needs a line", [](A& a, const std::string& v) { return TakeLine(a.InputLines, "-i", v); }},
     {"-o", "option -o needs a line", [](A& a, const std::string& v) { return TakeLine(a.OutputLines, "-o", v); }},
 };
@@ -121,6 +147,18 @@ std::string ParseConvertArguments(const std::vector<std::string>& Args, TConvert
     }
     if (Parsed.Overwrite && Parsed.SkipExisting)
         return "-y replaces an existing output and --skip-existing keeps it: give one of them";
+    if (!Parsed.Choice) {
+        if (!Parsed.Folder.empty())
+            return "-d names the output folder of --preset, --device or --like: give OUTPUT instead";
+        if (Parsed.Files.size() != 2)
+            return "convert needs an input and an output file (see kelvane-cli --help)";
+        return "";
+    }
+    if (Parsed.Files.empty() || Parsed.Files.size() > 2)
+        return "convert with --preset, --device or --like needs an input and, if wanted, an output file or "
+               "folder (see kelvane-cli --help)";
+    if (Parsed.Files.size() == 2 && !Parsed.Folder.empty())
+        return "give the output folder with -d or as OUTPUT, not both";
     return "";
 }
 
@@ -160,6 +198,25 @@ std::string PassLogBeside(const std::string& Output)
            (slash == std::string::npos ? Output : Output.substr(slash + 1)) + ".kvpass";
 }
 
+// The output record's lines: the preset's own (Preset), then the lines given, then the two-pass log.
+void FillOutputLines(TConvertJob& Job, const TConvertArguments& Args, const std::string& Preset)
+{
+    std::vector<std::string> outputLines;
+    if (!Preset.empty())
+        outputLines.push_back(Preset);
+    outputLines.insert(outputLines.end(), Args.OutputLines.begin(), Args.OutputLines.end());
+    bool passLogGiven = false;
+    for (const std::string& line : outputLines)
+        passLogGiven |= line.rfind("passlogfile=", 0) == 0;
+    if (!passLogGiven && NamesLocalFile(Job.OutputFile))
+        outputLines.push_back("passlogfile=" + PassLogBeside(Job.OutputFile));
+    Job.OutputRecord.ExtOptions = JoinLines(outputLines);
+    // The lines given win over what the preset set in the record's fields.
+    const std::string given = JoinLines(Args.OutputLines);
+    ClearFieldsOfLines(given, Job.OutputRecord);
+    FillAlwaysAppliedFields(given, Job.OutputRecord);
+}
+
 TConvertJob JobFromLines(const TConvertArguments& Args)
 {
     TConvertJob job;
@@ -168,15 +225,54 @@ TConvertJob JobFromLines(const TConvertArguments& Args)
     job.InputLines = Args.InputLines;
     job.OutputLines = Args.OutputLines;
     job.InputRecord.ExtOptions = JoinLines(Args.InputLines);
-    std::vector<std::string> outputLines = Args.OutputLines;
-    bool passLogGiven = false;
-    for (const std::string& line : outputLines)
-        passLogGiven |= line.rfind("passlogfile=", 0) == 0;
-    if (!passLogGiven && NamesLocalFile(job.OutputFile))
-        outputLines.push_back("passlogfile=" + PassLogBeside(job.OutputFile));
-    job.OutputRecord.ExtOptions = JoinLines(outputLines);
-    FillAlwaysAppliedFields(job.OutputRecord.ExtOptions, job.OutputRecord);
+    FillOutputLines(job, Args, "");
     return job;
+}
+
+bool IsFolder(const std::string& Path)
+{
+    struct stat status {};
+    return ::stat(Path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The job of a window's choice: the records the window builds for the input, the output named as the window
+// names it in the folder (-d, OUTPUT when it is a folder, else the current one) unless OUTPUT names a file,
+// and the lines given after the preset's. "" or the reason it cannot be built (Status: the exit status).
+std::string JobFromChoice(const TConvertArguments& Args, TConvertJob& Job, std::string& FirstName, int& Status)
+{
+    TChoiceRequest request;
+    request.Kind = *Args.Choice;
+    request.Name = Args.ChoiceName;
+    request.InputFile = Args.Files[0];
+    for (const std::string& line : Args.InputLines)
+        if (line.rfind("f=", 0) == 0)
+            request.InputFormat = line.substr(2);
+    const bool toFolder = Args.Files.size() == 1 || IsFolder(Args.Files[1]) || Args.Files[1].back() == '/';
+    request.OutputFolder = !Args.Folder.empty() ? Args.Folder : Args.Files.size() == 2 ? Args.Files[1] : ".";
+    TChoiceRecords records;
+    if (std::string refusal = ResolveChoice(request, records, Status); !refusal.empty())
+        return refusal;
+    if (toFolder && !Args.DryRun) {
+        // As the window makes its typed folder at Start, with its parents; a refused choice makes nothing.
+        std::error_code error;
+        std::filesystem::create_directories(request.OutputFolder, error);
+        if (!IsFolder(request.OutputFolder)) {
+            Status = esOutputWrite;
+            return "the output folder " + request.OutputFolder + " cannot be made";
+        }
+    }
+    Job.InputFile = request.InputFile;
+    Job.OutputFile = toFolder ? records.Output.FileName : Args.Files[1];
+    FirstName = toFolder ? records.FirstName : Job.OutputFile;
+    records.Output.FileName = Job.OutputFile;
+    Job.InputLines = Args.InputLines;
+    Job.OutputLines = Args.OutputLines;
+    Job.InputRecord = records.Input;
+    Job.InputRecord.ExtOptions = JoinLines(Args.InputLines);
+    const std::string presetLines = records.Output.ExtOptions;
+    Job.OutputRecord = records.Output;
+    FillOutputLines(Job, Args, presetLines);
+    return "";
 }
 
 // How a convert ended.
@@ -239,6 +335,12 @@ TConvertEnd RunJob(const TConvertArguments& Args, TConvertJob& Job, json& Report
     Report["input"]["file"] = Job.InputFile;
     Report["output"]["file"] = Job.OutputFile;
     Report["option_lines"] = {{"input", Job.InputLines}, {"output", Job.OutputLines}};
+    Report["records"] = {{"input", InputRecordObject(Job.InputRecord)},
+                         {"output", OutputRecordObject(Job.OutputRecord)}};
+    if (Args.DryRun) {
+        std::printf("%s\n", JsonLine(Report["records"]).c_str());
+        return TConvertEnd{esFinished, "dry-run", "nothing was converted"};
+    }
     if (std::optional<TConvertEnd> refused = CheckOutput(Args, Job))
         return *refused;
 
@@ -318,8 +420,7 @@ TConvertEnd RunJob(const TConvertArguments& Args, TConvertJob& Job, json& Report
     json fields = json::object();
     for (const auto& [name, value] : AlwaysAppliedFields(Job.OutputRecord))
         fields[name] = value;
-    Report["records"] = {{"input", {{"ExtOptions", Job.InputRecord.ExtOptions}}},
-                         {"output", {{"ExtOptions", Job.OutputRecord.ExtOptions}, {"fields", fields}}}};
+    Report["records"]["output"]["fields"] = fields;
     // Options of the codecs and containers themselves: a refused value stops here, before anything is
     // written; one that no stream takes is said.
     for (const TPrivateOptionCheck& check : engine.Tasks(index).CheckPrivateOptions()) {
@@ -402,19 +503,34 @@ int ConvertCommand(const std::vector<std::string>& Args, const std::vector<std::
     std::optional<TConvertJob> job;
     if (const std::string refusal = ParseConvertArguments(Args, args); !refusal.empty())
         end = Failed(esUsage, refusal);
-    else if (args.Files.size() != 2)
-        end = Failed(esUsage, "convert needs an input and an output file (see kelvane-cli --help)");
     // The report is opened first: a run whose report cannot be written is not started.
     std::ofstream reportFile;
     if (end.Status == esFinished && !args.ReportFile.empty()) {
-        if (args.ReportFile == args.Files[0] || args.ReportFile == args.Files[1])
+        if (std::find(args.Files.begin(), args.Files.end(), args.ReportFile) != args.Files.end())
             end = Failed(esUsage, "the report " + args.ReportFile + " cannot be the input or the output");
         else if (reportFile.open(args.ReportFile, std::ios::binary | std::ios::trunc); !reportFile)
             end = Failed(esUsage, "the report " + args.ReportFile + " cannot be written");
     }
-    if (end.Status == esFinished) {
+    if (end.Status == esFinished && !args.Choice) {
         job = JobFromLines(args);
         end = RunJob(args, *job, report);
+    } else if (end.Status == esFinished) {
+        job.emplace();
+        std::string firstName;
+        int status = esFinished;
+        std::error_code error;
+        if (const std::string refusal = JobFromChoice(args, *job, firstName, status); !refusal.empty()) {
+            end = Failed(status, refusal);
+            job.reset();
+        } else if (args.SkipExisting && !args.DryRun &&
+                   std::filesystem::symlink_status(firstName, error).type() != std::filesystem::file_type::not_found &&
+                   !error) {
+            // The input's first output is there: an earlier run of the batch made it.
+            job->OutputFile = firstName;
+            end = TConvertEnd{esFinished, "skipped", firstName + " already exists"};
+        } else {
+            end = RunJob(args, *job, report);
+        }
     }
 
     // Every end but a success and a person's stop is an error, said on the last line.

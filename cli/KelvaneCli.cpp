@@ -21,6 +21,7 @@
 #include "cli/FileFacts.h"
 #include "cli/Messages.h"
 #include "cli/OptionListing.h"
+#include "cli/PresetListing.h"
 #include "cli/ProgressLines.h"
 #include "component/DIdezuDOR.h"
 #include "component/MediaFacts.h"
@@ -63,6 +64,22 @@ const char* const Usage =
     "      or demuxer's own option refuses, are refused before anything is written (exit status 2); a\n"
     "      known name that no stream of the output uses gives a warning line. The lines vn, an, sn, async,\n"
     "      vsync, alang, slang, copyts and padcolor take effect as given.\n"
+    "  kelvane-cli convert (--preset TYPE/N | --device BRAND/MODEL | --like VIDEO) [-d DIR] [--dry-run]\n"
+    "                      [the options above]... [--] INPUT [OUTPUT]\n"
+    "      Converts INPUT with the records the window builds for it: a file type's preset, a device, or\n"
+    "      the settings of VIDEO (the analysis tab's rule; the window's extfile.ini is not touched).\n"
+    "      Letterbox bands are fitted as the window fits them; -o lines come after the preset's own and\n"
+    "      win over its settings. OUTPUT may be a file, a folder or left out (-d DIR, default the\n"
+    "      current folder, made when missing): the output is then named as the window names it,\n"
+    "      NAME_(new)SUFFIX with NAME the input's upper-cased base name, or NAME_(new_N)SUFFIX when that\n"
+    "      is taken; with --skip-existing an existing NAME_(new)SUFFIX counts as done. An unknown\n"
+    "      TYPE/N or BRAND/MODEL is a usage error. --dry-run prints the two records as one JSON object\n"
+    "      and converts nothing.\n"
+    "  kelvane-cli presets [--json]\n"
+    "      Lists every file type's presets as TYPE/N (TYPE: 3GP, MP4, AVI, MPEG, WMV, RM, MOV, MKV, FLV,\n"
+    "      MP4-H264, MKV-WEBM; N: the number the profile's name starts with) and every device as\n"
+    "      BRAND/MODEL, with their names and settings: suffix, size, codecs, bit rate or quality, frame\n"
+    "      rate.\n"
     "  kelvane-cli options NAME\n"
     "      Lists the own options of the encoder, muxer or demuxer NAME (for example libx264, mp4,\n"
     "      concat) with their types, ranges, defaults and named values: each can be given as an option\n"
@@ -391,6 +408,7 @@ int main(int argc, char* argv[])
         {"options", [](const auto& r, const auto&) { return Options(r); }},
         {"mediainfo", [](const auto& r, const auto&) { return MediaInfo(r); }},
         {"version", [](const auto& r, const auto&) { return Version(r); }},
+        {"presets", [](const auto& r, const auto&) { return kv::cli::PresetsCommand(r); }},
     };
     for (const auto& [name, command] : commands)
         if (args[0] == name)

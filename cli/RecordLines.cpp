@@ -77,7 +77,45 @@ std::string FieldText(const TFieldLine& Entry, const TOutputOptions& Record)
         Entry.Field);
 }
 
+// The fields a preset fills that an option line of the same setting must win over: the engine applies the
+// record's fields after its lines, so a field the line sets goes back to the record's default (which
+// applies nothing).
+using TFieldReset = void (*)(TOutputOptions& Record, const TOutputOptions& Default);
+const std::pair<const char*, TFieldReset> LineFields[] = {
+    {"f", [](R& r, const R& d) { r.ForceFormat = d.ForceFormat; }},
+    {"vcodec", [](R& r, const R& d) { r.VideoCodec = d.VideoCodec; }},
+    {"acodec", [](R& r, const R& d) { r.AudioCodec = d.AudioCodec; }},
+    {"s",
+     [](R& r, const R& d) {
+         // The bands were fitted for the preset's size.
+         r.FrameSize = d.FrameSize;
+         r.PadTop = d.PadTop, r.PadBottom = d.PadBottom, r.PadLeft = d.PadLeft, r.PadRight = d.PadRight;
+     }},
+    {"r", [](R& r, const R& d) { r.FrameRate = d.FrameRate; }},
+    {"b", [](R& r, const R& d) { r.VideoBitrate = d.VideoBitrate; }},
+    {"vb", [](R& r, const R& d) { r.VideoBitrate = d.VideoBitrate; }},
+    {"ab", [](R& r, const R& d) { r.AudioBitrate = d.AudioBitrate; }},
+    {"ar", [](R& r, const R& d) { r.AudioSampleRate = d.AudioSampleRate; }},
+    {"ac", [](R& r, const R& d) { r.AudioChannels = d.AudioChannels; }},
+    {"vol", [](R& r, const R& d) { r.AudioVolume = d.AudioVolume; }},
+    {"t", [](R& r, const R& d) { r.RecordingTime = d.RecordingTime, r.RecordingTimeUS = d.RecordingTimeUS; }},
+    {"padtop", [](R& r, const R& d) { r.PadTop = d.PadTop; }},
+    {"padbottom", [](R& r, const R& d) { r.PadBottom = d.PadBottom; }},
+    {"padleft", [](R& r, const R& d) { r.PadLeft = d.PadLeft; }},
+    {"padright", [](R& r, const R& d) { r.PadRight = d.PadRight; }},
+};
+
 }  // namespace
+
+void ClearFieldsOfLines(const std::string& Text, TOutputOptions& Record)
+{
+    TOutputOptions defaults;
+    ResetOutputOptions(defaults);
+    for (const auto& [name, value] : SplitOptionLines(Text))
+        for (const auto& [line, reset] : LineFields)
+            if (name == line)
+                reset(Record, defaults);
+}
 
 std::vector<std::pair<std::string, std::string>> AlwaysAppliedFields(const TOutputOptions& Record)
 {

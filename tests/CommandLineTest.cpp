@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <set>
 #include <vector>
 #include <algorithm>
 
@@ -804,4 +805,132 @@ TEST(CommandLineTest, OptionsListsTheOwnOptionsOfAnEncoderMuxerOrDemuxer)
     EXPECT_EQ(output, "error: no encoder, muxer or demuxer is named 'nosuchthing'\n");
     EXPECT_EQ(RunCommand(Cli("--help"), output), 0);
     EXPECT_NE(output.find("kelvane-cli options NAME"), std::string::npos);
+}
+
+namespace {
+
+// The file types' profile folders, in the order presets lists them.
+const char* const FileTypes[] = {"3GP", "MP4", "AVI", "MPEG", "WMV", "RM", "MOV", "MKV", "FLV", "MP4-H264", "MKV-WEBM"};
+
+}  // namespace
+
+// presets --json: every type's presets and every brand's models, by the names convert takes, with their
+// resolved settings.
+TEST(CommandLineTest, PresetsListsEveryTypeAndDeviceByTheNamesConvertTakes)
+{
+    std::string printed;
+    ASSERT_EQ(RunCommand(CliOut("presets --json"), printed), 0) << printed;
+    const nlohmann::json listing = nlohmann::json::parse(printed, nullptr, false);
+    ASSERT_TRUE(listing.is_object()) << printed;
+    std::map<std::string, int> perType;
+    for (const nlohmann::json& preset : listing["presets"]) {
+        const std::string name = preset["name"];
+        const std::string type = preset["type"];
+        ++perType[type];
+        // "01 ..." is TYPE/1.
+        EXPECT_EQ(name, type + "/" + std::to_string(std::stoi(preset["title"].get<std::string>()))) << name;
+        EXPECT_FALSE(preset["video_codec"].get<std::string>().empty()) << name;
+        EXPECT_TRUE(preset["video_bitrate"].is_number() || preset["quality"].is_string()) << name;
+    }
+    for (const char* type : FileTypes)
+        EXPECT_GT(perType[type], 0) << type;
+    EXPECT_EQ(perType.size(), std::size(FileTypes));
+    // Every model of every brand folder, by its file name.
+    std::set<std::string> listed;
+    for (const nlohmann::json& device : listing["devices"])
+        listed.insert(device["name"].get<std::string>());
+    const std::string devices = std::filesystem::path(KELVANE_CLI).parent_path().string() + "/profiles/devices";
+    size_t models = 0;
+    for (const auto& brand : std::filesystem::directory_iterator(devices))
+        for (const auto& model : std::filesystem::directory_iterator(brand.path())) {
+            ++models;
+            EXPECT_EQ(listed.count(brand.path().filename().string() + "/" + model.path().stem().string()), 1u)
+                << model.path();
+        }
+    EXPECT_EQ(listed.size(), models);
+    // A preset's settings as the window resolves them.
+    for (const nlohmann::json& preset : listing["presets"])
+        if (preset["name"] == "MP4/13") {
+            EXPECT_EQ(preset["size"], "1280x720");
+            EXPECT_EQ(preset["suffix"], ".mp4");
+        }
+    ASSERT_EQ(RunCommand(CliOut("presets"), printed), 0);
+    EXPECT_NE(printed.find("\nMP4-H264/2\t"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("\nAurion/Aurion AP110\t"), std::string::npos) << printed;
+}
+
+// A name the profiles do not hold is a usage error that says what they hold; nothing is written.
+TEST(CommandLineTest, UnknownPresetsAndDevicesAreRefusedWithWhatExists)
+{
+    const TempFolder temp("cli");
+    const struct {
+        const char* Arguments;
+        const char* Says;
+    } cases[] = {
+        {"--preset MP4/99", "MP4/17"},
+        {"--preset MP4/0", "MP4/1"},
+        {"--preset NOPE/1", "MKV-WEBM"},
+        {"--preset MP4", "MP4/1"},
+        {"--device Nope/X", "Aurion"},
+        {"--device 'Aurion/Aurion AP999'", "Aurion/Aurion AP110"},
+        {"--device Aurion", "Aurion/Aurion AP110"},
+        {"--preset MP4/1 --device 'Aurion/Aurion AP110'", "one of"},
+        {"--preset MP4/1 -d x", "not both"},
+    };
+    for (const auto& c : cases) {
+        std::string printed;
+        EXPECT_EQ(RunCommand("cd " + Quoted(temp.Path) + " && " +
+                                 Cli(std::string("convert ") + c.Arguments + " " + Quoted(Fixture("video_audio.avi")) +
+                                     " out/"),
+                             printed),
+                  2)
+            << c.Arguments << "\n"
+            << printed;
+        EXPECT_EQ(ErrorLines(printed), 1u) << printed;
+        EXPECT_NE(LastLine(printed).find(c.Says), std::string::npos) << c.Arguments << ": " << printed;
+        EXPECT_TRUE(FolderNames(temp.Path).empty()) << c.Arguments;
+    }
+}
+
+// The output of a preset is named as the window names it, in -d, in OUTPUT when it is a folder or in the
+// current folder; --skip-existing takes the input's first output as done. -o lines win over the preset.
+TEST(CommandLineTest, APresetsOutputIsNamedAsTheWindowNamesIt)
+{
+    const TempFolder temp("cli");
+    const std::string input = Fixture("video_audio.avi");
+    std::string printed;
+    const std::string convert = "convert --preset MP4/1 ";
+    ASSERT_EQ(RunCommand(Cli(convert + "-d " + Quoted(temp.Path + "/made/here") + " " + Quoted(input)), printed), 0)
+        << printed;
+    EXPECT_EQ(FolderNames(temp.Path + "/made/here"), std::vector<std::string>{"VIDEO_AUDIO_(new).mp4"});
+    const auto first = Probe(temp.Path + "/made/here/VIDEO_AUDIO_(new).mp4");
+    EXPECT_EQ(first.at("streams.stream.0.codec_name"), "mpeg4");
+    EXPECT_EQ(first.at("streams.stream.0.width"), "320");
+    EXPECT_EQ(first.at("streams.stream.0.height"), "240");
+    // A second run takes the next free name; the folder given as OUTPUT is the same folder.
+    ASSERT_EQ(RunCommand(Cli(convert + Quoted(input) + " " + Quoted(temp.Path + "/made/here")), printed), 0) << printed;
+    EXPECT_EQ(FolderNames(temp.Path + "/made/here"),
+              (std::vector<std::string>{"VIDEO_AUDIO_(new).mp4", "VIDEO_AUDIO_(new_1).mp4"}));
+    // The first output counts as done.
+    ASSERT_EQ(RunCommand(Cli(convert + "--skip-existing -d " + Quoted(temp.Path + "/made/here") + " " + Quoted(input)),
+                         printed),
+              0)
+        << printed;
+    EXPECT_EQ(printed, "skipped: " + temp.Path + "/made/here/VIDEO_AUDIO_(new).mp4 already exists\n");
+    EXPECT_EQ(FolderNames(temp.Path + "/made/here").size(), 2u);
+    // No folder: the current one; the lines given set the size and codec the preset chose otherwise.
+    ASSERT_EQ(RunCommand("cd " + Quoted(temp.Path) + " && " +
+                             Cli(convert + "-o s=160x120 -o vcodec=libx264 -o r=10 " + Quoted(input)),
+                         printed),
+              0)
+        << printed;
+    const auto own = Probe(temp.Path + "/VIDEO_AUDIO_(new).mp4");
+    EXPECT_EQ(own.at("streams.stream.0.codec_name"), "h264");
+    EXPECT_EQ(own.at("streams.stream.0.width"), "160");
+    EXPECT_EQ(own.at("streams.stream.0.height"), "120");
+    EXPECT_EQ(own.at("streams.stream.0.r_frame_rate"), "10/1");
+    // An input that cannot be read is an input error.
+    EXPECT_EQ(RunCommand(Cli(convert + "-d " + Quoted(temp.Path) + " " + Quoted(temp.Path + "/missing.avi")), printed),
+              3)
+        << printed;
 }

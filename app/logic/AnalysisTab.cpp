@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "component/MediaFacts.h"
+#include "presets/AnalysedProfile.h"
 #include "presets/IniFile.h"
 
 namespace kv::app {
@@ -34,18 +35,15 @@ QString AnalysisFailedMessage(const QString& File)
 
 bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts)
 {
-    kv::presets::TIniFile ini(ExtFile.toStdString());
-    const char* mediaType = "mediatype";
-    const char* video = "video";
-    const char* audio = "audio";
-    bool written = ini.WriteString(mediaType, "Type", Facts.FileExtension.toStdString());
-    written = ini.WriteString(video, "VideoCodec", Facts.VideoCodec.toStdString()) && written;
-    written = ini.WriteFloat(video, "VideoBitrate", Facts.VideoBitrate) && written;
-    written = ini.WriteInteger(video, "Width", Facts.Width) && written;
-    written = ini.WriteInteger(video, "Height", Facts.Height) && written;
-    written = ini.WriteFloat(video, "FPS", Facts.FrameRate) && written;
-    written = ini.WriteString(audio, "AudioCodec", Facts.AudioCodec.toStdString()) && written;
-    return written;
+    kv::presets::TAnalysedFacts facts;
+    facts.FileExtension = Facts.FileExtension.toStdString();
+    facts.VideoCodec = Facts.VideoCodec.toStdString();
+    facts.VideoBitrate = Facts.VideoBitrate;
+    facts.Width = Facts.Width;
+    facts.Height = Facts.Height;
+    facts.FrameRate = Facts.FrameRate;
+    facts.AudioCodec = Facts.AudioCodec.toStdString();
+    return kv::presets::WriteAnalysedProfile(ExtFile.toStdString(), facts);
 }
 
 std::optional<TVideoFacts> ReadWrittenFacts(const QString& ExtFile)
