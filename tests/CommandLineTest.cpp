@@ -476,8 +476,10 @@ std::map<std::string, std::vector<std::string>> JobStatuses(const std::string& J
         if (columns.size() < 9)
             continue;
         const std::string& command = columns[8];
-        const size_t clip = command.find("clip");
-        statuses[command.substr(clip, command.find(".avi", clip) - clip)].push_back(columns[6]);
+        // The input's name: the program's own path may hold "clip" too.
+        const size_t avi = command.find(".avi");
+        const size_t clip = command.rfind("/clip", avi) + 1;
+        statuses[command.substr(clip, avi - clip)].push_back(columns[6]);
     }
     return statuses;
 }
