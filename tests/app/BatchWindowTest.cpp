@@ -390,7 +390,8 @@ TEST(BatchWindowTest, DroppedFilesAreAddedLikeChosenOnes)
     }
     EXPECT_EQ(w.Batch().List().Paths(), (QStringList{b, a}));
     EXPECT_EQ(w.ShownCaptions(), (QStringList{QStringLiteral("b 片段"), QStringLiteral("a")}));
-    // The file of another type is named.
+    // The file of another type is named, once the add has ended.
+    ASSERT_TRUE(PumpUntil([&] { return !w.Recorder.Warnings.isEmpty(); }, 10000));
     kv::app::TNotAdded notAdded;
     notAdded.NotAccepted = QStringList{text};
     EXPECT_EQ(w.Recorder.Warnings,
@@ -430,6 +431,8 @@ TEST(BatchWindowTest, FilesThatCannotBeListedAreNamed)
     w.Batch().AddFiles({broken, good, gone});
     ASSERT_TRUE(PumpUntil([&] { return !w.Batch().List().Reading(); }, 30000));
     EXPECT_EQ(w.Batch().List().Paths(), QStringList{good});
+    ASSERT_TRUE(PumpUntil([&] { return !w.Recorder.Warnings.isEmpty(); }, 10000));
+    kvtest::PumpFor(100);
     ASSERT_EQ(w.Recorder.Warnings.size(), 1);
     EXPECT_EQ(w.Recorder.Warnings[0], QStringLiteral("以下文件未能添加：\n\n文件不存在：\n  ") + gone +
                                           QStringLiteral("\n\n无法读取（文件已损坏或不是视频文件）：\n  ") + broken);
