@@ -67,6 +67,8 @@ protected:
     // Writes Text (which ends with a line break) to the library log at the engine level and keeps it,
     // without the line break, as LastError.
     void Fail(int Level, const std::string& Text);
+    // The error of a call that needs an open file.
+    static constexpr const char* NotLoaded = "file not loaded.\n";
     void CountStreams();
     AVFormatContext* Context() const { return m_context; }
 
