@@ -1,6 +1,8 @@
 // Writing the analysed profile.
 #include "presets/AnalysedProfile.h"
 
+#include <filesystem>
+
 #include "component/MediaFactsProtocol.h"
 #include "presets/IniFile.h"
 
@@ -34,6 +36,23 @@ bool WriteAnalysedProfile(const std::string& IniPath, const TAnalysedFacts& Fact
     written = ini.WriteFloat(video, "FPS", Facts.FrameRate) && written;
     written = ini.WriteString(audio, "AudioCodec", Facts.AudioCodec) && written;
     return written;
+}
+
+std::optional<TAnalysedFacts> ReadAnalysedProfile(const std::string& IniPath)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(IniPath, error))
+        return std::nullopt;
+    const TIniFile ini(IniPath);
+    TAnalysedFacts facts;
+    facts.FileExtension = ini.ReadString("mediatype", "Type", {});
+    facts.VideoCodec = ini.ReadString("video", "VideoCodec", {});
+    facts.VideoBitrate = ini.ReadFloat("video", "VideoBitrate", 0);
+    facts.Width = ini.ReadInteger("video", "Width", 0);
+    facts.Height = ini.ReadInteger("video", "Height", 0);
+    facts.FrameRate = ini.ReadFloat("video", "FPS", 0);
+    facts.AudioCodec = ini.ReadString("audio", "AudioCodec", {});
+    return facts;
 }
 
 }  // namespace kv::presets

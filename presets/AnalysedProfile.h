@@ -2,6 +2,7 @@
 // small INI file the output then follows (the analysis tab's extfile.ini, or a file of the caller's own).
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace kv {
@@ -26,5 +27,7 @@ TAnalysedFacts AnalysedFactsOf(const kv::TMediaFacts& Facts);
 
 // Writes the facts into the profile IniPath, keeping its other keys. False when it cannot be written.
 bool WriteAnalysedProfile(const std::string& IniPath, const TAnalysedFacts& Facts);
+// The facts an earlier analysis wrote into IniPath; nothing when there is no such file.
+std::optional<TAnalysedFacts> ReadAnalysedProfile(const std::string& IniPath);
 
 }  // namespace kv::presets

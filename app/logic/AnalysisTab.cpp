@@ -1,10 +1,7 @@
 #include "app/logic/AnalysisTab.h"
 
-#include <QFileInfo>
-
 #include "component/MediaFacts.h"
 #include "presets/AnalysedProfile.h"
-#include "presets/IniFile.h"
 
 namespace kv::app {
 
@@ -48,17 +45,17 @@ bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts)
 
 std::optional<TVideoFacts> ReadWrittenFacts(const QString& ExtFile)
 {
-    if (!QFileInfo(ExtFile).isFile())
+    const std::optional<kv::presets::TAnalysedFacts> read = kv::presets::ReadAnalysedProfile(ExtFile.toStdString());
+    if (!read)
         return std::nullopt;
-    const kv::presets::TIniFile ini(ExtFile.toStdString());
     TVideoFacts facts;
-    facts.FileExtension = QString::fromStdString(ini.ReadString("mediatype", "Type", {}));
-    facts.VideoCodec = QString::fromStdString(ini.ReadString("video", "VideoCodec", {}));
-    facts.VideoBitrate = ini.ReadFloat("video", "VideoBitrate", 0);
-    facts.Width = ini.ReadInteger("video", "Width", 0);
-    facts.Height = ini.ReadInteger("video", "Height", 0);
-    facts.FrameRate = ini.ReadFloat("video", "FPS", 0);
-    facts.AudioCodec = QString::fromStdString(ini.ReadString("audio", "AudioCodec", {}));
+    facts.FileExtension = QString::fromStdString(read->FileExtension);
+    facts.VideoCodec = QString::fromStdString(read->VideoCodec);
+    facts.VideoBitrate = read->VideoBitrate;
+    facts.Width = read->Width;
+    facts.Height = read->Height;
+    facts.FrameRate = read->FrameRate;
+    facts.AudioCodec = QString::fromStdString(read->AudioCodec);
     return facts;
 }
 
