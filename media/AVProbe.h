@@ -116,8 +116,10 @@ private:
     bool TakePicture(const AVFrame& Picture, const AVStream& Stream);
     bool IsImage2();
     // Gives the decoder the next packet of stream Index (other streams' are dropped), or its end once the
-    // file has none left.
-    void FeedDecoder(AVFormatContext& Context, AVPacket& Packet, int Index);
+    // file has none left. A packet shown before SkipBefore may have its picture left undecoded when
+    // nothing refers to it (a read passing it on the way to a later picture); its time is returned then,
+    // AV_NOPTS_VALUE otherwise.
+    int64_t FeedDecoder(AVFormatContext& Context, AVPacket& Packet, int Index, int64_t SkipBefore = AV_NOPTS_VALUE);
     // The context a picture read works on; nullptr with LastError set and the bitmap emptied when no file is
     // loaded. A borrowed context cannot be read from: that raises.
     AVFormatContext* ContextToRead();

@@ -294,16 +294,23 @@ TBitmap& TAVProbe::ReadFrame(int StreamIndex, int64_t Position)
     }
 }
 
-void TAVProbe::FeedDecoder(AVFormatContext& Context, AVPacket& Packet, int Index)
+int64_t TAVProbe::FeedDecoder(AVFormatContext& Context, AVPacket& Packet, int Index, int64_t SkipBefore)
 {
     if (lav::av_read_frame(&Context, &Packet) < 0) {
         // The end of the file: the pictures the decoder holds back come out, then its end.
         lav::avcodec_send_packet(m_decoder.get(), nullptr);
-        return;
+        return AV_NOPTS_VALUE;
     }
-    if (Packet.stream_index == Index)
+    int64_t skipped = AV_NOPTS_VALUE;
+    if (Packet.stream_index == Index) {
+        const bool passed = SkipBefore != AV_NOPTS_VALUE && Packet.pts != AV_NOPTS_VALUE && Packet.pts < SkipBefore;
+        m_decoder->skip_frame = passed ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         lav::avcodec_send_packet(m_decoder.get(), &Packet);
+        if (passed)
+            skipped = Packet.pts;
+    }
     lav::av_packet_unref(&Packet);
+    return skipped;
 }
 
 AVFormatContext* TAVProbe::ContextToRead()
@@ -440,6 +447,10 @@ TBitmap& TAVProbe::ReadFrameAccurate(int StreamIndex, int64_t Position)
     bool havePrevious = false;
     bool firstAfterSeek = !carryOn;
     int stepsBack = 0;
+    // Pictures nothing refers to are passed undecoded on the way to the target. Should the file end before
+    // it, the last picture may be one of them: the read is then made again, decoding every picture.
+    bool passUnreferenced = true;
+    int64_t lastPassed = AV_NOPTS_VALUE;
     for (;;) {
         const int received = lav::avcodec_receive_frame(m_decoder.get(), picture.get());
         if (received >= 0) {
@@ -473,6 +484,17 @@ TBitmap& TAVProbe::ReadFrameAccurate(int StreamIndex, int64_t Position)
             lav::avcodec_flush_buffers(m_decoder.get());  // takes packets again after the next seek
             // Within the file's time after its last picture, that picture is what shows.
             const bool withinFile = context->duration == AV_NOPTS_VALUE || Position < context->duration;
+            const bool lastMayBePassed =
+                lastPassed != AV_NOPTS_VALUE && (!havePrevious || lastPassed > previous->best_effort_timestamp);
+            if (withinFile && lastMayBePassed) {
+                passUnreferenced = false;
+                lastPassed = AV_NOPTS_VALUE;
+                havePrevious = false;
+                firstAfterSeek = true;
+                if (!SeekToKeyFrame(index, seekTarget))
+                    return m_frame;
+                continue;
+            }
             if (withinFile && havePrevious) {
                 if (DeliverAccurate(*previous, *stream, index, Position))
                     m_lastFramePTS = m_framePTS;
@@ -494,7 +516,9 @@ TBitmap& TAVProbe::ReadFrameAccurate(int StreamIndex, int64_t Position)
             m_eofHit = m_accurateEof = true;
             return m_frame;
         }
-        FeedDecoder(*context, *packet, index);
+        const int64_t passed = FeedDecoder(*context, *packet, index, passUnreferenced ? target : AV_NOPTS_VALUE);
+        if (passed != AV_NOPTS_VALUE)
+            lastPassed = std::max(lastPassed == AV_NOPTS_VALUE ? passed : lastPassed, passed);
     }
 }
 
