@@ -19,6 +19,8 @@ struct TRecipe {
 
 const char* const Video = "-f lavfi -i testsrc=size=160x120:rate=25:duration=2";
 const char* const Tone = "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=2";
+const char* const SmallVideo = "-f lavfi -i testsrc=size=96x64:rate=10:duration=1";
+const char* const ShortTone = "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1";
 
 const TRecipe Recipes[] = {
     {"video_audio.avi", "%V %T -ac 2 -c:v mpeg4 -c:a mp2 -shortest"},
@@ -45,6 +47,21 @@ const TRecipe Recipes[] = {
      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac"},
     {"detail_12s.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=12 -c:v ffv1"},
     {"variable_rate.mp4", "%V -vf select='not(between(n\\,10\\,30))' -fps_mode vfr -c:v mpeg4"},
+    // The small files the mutation test damages, one a container (a second of 96x64 at 10 fps, or 25 where
+    // the codec wants it, with a tone).
+    {"mutation.avi", "%v %t -c:v mpeg4 -c:a mp2 -shortest"},
+    {"mutation.mp4", "%v %t -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest"},
+    {"mutation.mov", "%v %t -c:v mpeg4 -c:a aac -movflags faststart -shortest"},
+    {"mutation.mkv", "%v %t -i %S -map 0 -map 1 -map 2 -c:v mpeg4 -c:a libvorbis -c:s srt -t 1"},
+    {"mutation.ts", "%v %t -r 25 -c:v mpeg2video -c:a mp2 -shortest"},
+    {"mutation.mpg", "%v %t -r 25 -c:v mpeg1video -c:a mp2 -f mpeg -shortest"},
+    {"mutation.flv", "%v %t -c:v flv1 -c:a libmp3lame -shortest"},
+    {"mutation.ogg", "%v %t -c:v libtheora -c:a libvorbis -shortest"},
+    {"mutation.wmv", "%v %t -c:v wmv2 -c:a wmav2 -shortest"},
+    {"mutation.rm", "%v %t -c:v rv10 -c:a ac3 -shortest"},
+    {"mutation.webm", "%v %t -c:v libvpx -deadline realtime -c:a libopus -shortest"},
+    {"mutation.3gp", "-f lavfi -i testsrc=size=128x96:rate=10:duration=1 %t -c:v h263 -c:a aac -shortest"},
+    {"mutation.mp3", "%t -c:a libmp3lame"},
 };
 
 std::string FixtureFolder()
@@ -58,7 +75,7 @@ std::string Expand(const std::string& Arguments, const std::string& Folder)
 {
     std::string text = Arguments;
     const std::pair<std::string, std::string> parts[] = {
-        {"%V", Video}, {"%T", Tone}, {"%S", Folder + "/subtitles.srt"}};
+        {"%V", Video}, {"%T", Tone}, {"%v", SmallVideo}, {"%t", ShortTone}, {"%S", Folder + "/subtitles.srt"}};
     for (const auto& [key, value] : parts)
         for (size_t at = text.find(key); at != std::string::npos; at = text.find(key))
             text.replace(at, key.size(), value);

@@ -38,7 +38,7 @@ TFactsReader MakeFactsReader(const QString& Helper, int TimeoutMs)
 
 QString FormatDuration(qint64 Ms)
 {
-    const qint64 seconds = Ms > 0 ? (Ms / 1000) % 86400 : 0;
+    const qint64 seconds = Ms > 0 ? Ms / 1000 : 0;
     return QStringLiteral(" %1:%2:%3")
         .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))

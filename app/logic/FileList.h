@@ -56,7 +56,7 @@ struct TNotAdded {
     bool Empty() const { return NotAccepted.isEmpty() && Missing.isEmpty() && Unreadable.isEmpty(); }
 };
 
-// " hh:nn:ss" of a play time in milliseconds; 24 hours and more wrap round.
+// " hh:nn:ss" of a play time in milliseconds; a video of a day or more counts its hours on (" 25:00:00").
 QString FormatDuration(qint64 Ms);
 
 // Whether the file's name matches one of the patterns of an open-file dialog filter written

@@ -17,7 +17,7 @@ namespace {
 
 using namespace kv::app;
 
-TEST(BatchFiguresTest, DurationTextIsTheTimeOfDayOfWholeSeconds)
+TEST(BatchFiguresTest, DurationTextIsHoursMinutesAndWholeSeconds)
 {
     const struct {
         qint64 Ms;
@@ -29,10 +29,10 @@ TEST(BatchFiguresTest, DurationTextIsTheTimeOfDayOfWholeSeconds)
         {3723000, " 01:02:03"},
         {3723999, " 01:02:03"},
         {86399999, " 23:59:59"},
-        {86400000, " 00:00:00"},                 // a whole day wraps round
-        {90000000, " 01:00:00"},                 // 25 hours
-        {-1, " 00:00:00"},                       // no play time known
-        {Q_INT64_C(360000000000), " 16:00:00"},  // beyond 32 bits
+        {86400000, " 24:00:00"},                     // a whole day does not start again at 0
+        {90000000, " 25:00:00"},                     // 25 hours
+        {-1, " 00:00:00"},                           // no play time known
+        {Q_INT64_C(360000000000), " 100000:00:00"},  // beyond 32 bits
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatDuration(c.Ms), QString::fromLatin1(c.Text)) << c.Ms;

@@ -1,0 +1,326 @@
+// Limits a user reaches, through the window's logic and the real engine: a video longer than a day, a
+// file name of 255 bytes, paths of 4000 bytes, a folder of ten thousand files added at once, and an output
+// folder on a file system without room for even a file's header. Each works (the list shows the file with
+// its facts, the batch converts it) or is refused with a message that says why.
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "ConversionSupport.h"
+#include "EventPump.h"
+#include "MediaFixtures.h"
+#include "TestSupport.h"
+#include "WindowLogicSupport.h"
+#include "app/logic/AddNotices.h"
+#include "app/logic/BatchDriver.h"
+#include "app/logic/FileList.h"
+#include "app/logic/WindowLogic.h"
+#include "component/DIdezuDOR.h"
+#include "media/AVProbe.h"
+
+namespace {
+
+using namespace kv::app;
+using kvtest::PumpUntil;
+
+// The window's logic, its file list and its batch around the real engine, converting to the first MP4
+// preset into an output folder of the test's choice.
+struct TLimitsWindow {
+    kvtest::TDesktopRecorder Desktop;
+    kvtest::TProgramFolder Program;
+    QTemporaryDir Work;
+    kv::TDIdezuDOR Engine;
+    std::unique_ptr<TWindowLogic> Logic;
+    TFileList List{MakeFactsReader(QStringLiteral(KELVANE_CLI))};
+    std::unique_ptr<TBatchDriver> Driver;
+    // Changes what the window says of a row's file before its records are built (a marked clip).
+    std::function<void(TRecordSource&)> Adjust;
+    QList<TNotAdded> NotAdded;
+    int AddsFinished = 0;
+
+    TLimitsWindow()
+    {
+        kvtest::LoadSystemLibraries();
+        Logic = std::make_unique<TWindowLogic>(Desktop.Ports(), Program.Paths());
+        Logic->Create(Engine);
+        Logic->Show();
+        Logic->FileTypeChanged(1, true);  // MP4
+        Logic->PresetChanged(0, true);
+        UseOutput(Work.path() + QStringLiteral("/out"));
+        List.OnAddFinished = [this] { ++AddsFinished; };
+        List.OnNotAdded = [this](const TNotAdded& Files) { NotAdded << Files; };
+        Driver = std::make_unique<TBatchDriver>(Engine, List, Desktop.Ports());
+        Driver->BuildRecords = [this](const TListRow& Row, kv::TInputOptions& Input, kv::TOutputOptions& Output) {
+            TRecordSource source;
+            source.ProbeFileName = Row.Path;
+            for (int index = 0; index < List.Count(); ++index) {
+                source.FileRows.push_back({List.Row(index).Caption, List.Row(index).Resolution});
+                if (List.Row(index).Path == Row.Path)
+                    source.OwnRow = index;
+            }
+            if (Adjust)
+                Adjust(source);
+            return Logic->BuildRecords(source, Input, Output);
+        };
+    }
+    ~TLimitsWindow()
+    {
+        if (Driver->Running()) {
+            Driver->Stop();
+            PumpUntil([&] { return !Driver->Running(); }, 30000);
+        }
+        Engine.ClearTasks();
+    }
+
+    void UseOutput(const QString& Folder)
+    {
+        QDir().mkpath(Folder);
+        Logic->OutputFolderEdited(Folder);
+    }
+
+    void Add(const QStringList& Paths, int TimeoutMs = 60000)
+    {
+        const int before = AddsFinished;
+        List.Add(Paths, TWindowLogic::VideoFileFilter());
+        ASSERT_TRUE(PumpUntil([&] { return AddsFinished > before; }, TimeoutMs)) << "the rows never came";
+    }
+
+    void RunBatch()
+    {
+        Driver->Start();
+        ASSERT_TRUE(PumpUntil([&] { return !Driver->Running(); }, 120000)) << "the batch did not end";
+    }
+
+    // The files in Folder, hidden ones too.
+    static QStringList Files(const QString& Folder)
+    {
+        return QDir(Folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+};
+
+// Makes a media file with the ffmpeg tool: Arguments between -y and the output.
+void MakeMedia(const QString& Path, const std::string& Arguments)
+{
+    QDir().mkpath(QFileInfo(Path).absolutePath());
+    std::string output;
+    ASSERT_EQ(kvtest::RunCommand("ffmpeg -nostdin -v error -y " + Arguments + " '" + Path.toStdString() + "'", output),
+              0)
+        << output;
+}
+
+// A second of small video with sound.
+const char* const ShortClip =
+    "-f lavfi -i testsrc=size=96x64:rate=10:duration=1 -f lavfi -i sine=sample_rate=22050:duration=1 "
+    "-c:v mpeg4 -c:a aac -shortest";
+
+TEST(LimitsTest, AVideoLongerThanADayIsListedWithItsLengthAndItsLastSecondsConvert)
+{
+    TLimitsWindow w;
+    // 25 hours: a 16x16 picture every ten seconds.
+    const QString input = w.Work.path() + QStringLiteral("/in/day and an hour.mkv");
+    MakeMedia(input, "-f lavfi -i color=c=blue:s=16x16:r=1/10 -t 90000 -c:v libx264 -preset ultrafast -g 360");
+    const qint64 hours25Us = Q_INT64_C(90000) * 1000000;
+
+    kv::TAVProbe probe;
+    ASSERT_TRUE(probe.OpenFile(input.toStdString())) << probe.LastError();
+    kv::TFileStreamInfo info;
+    probe.GetFileStreamInfo(info);
+    EXPECT_NEAR(double(info.Duration), double(hours25Us), 10e6);
+    // A picture near the end: past every 32-bit count of microseconds or milliseconds.
+    probe.ReadFrameAccurate(-1, hours25Us - 30000000);
+    EXPECT_TRUE(probe.FrameValid()) << probe.LastError();
+    EXPECT_GE(probe.FramePTS(), hours25Us - 30000000);
+
+    w.Add({input});
+    ASSERT_EQ(w.List.Count(), 1);
+    EXPECT_NEAR(double(w.List.Row(0).Facts.DurationUs), double(hours25Us), 10e6);
+    EXPECT_EQ(w.List.Row(0).Duration, QStringLiteral(" 25:00:00"));
+
+    // The clip of its last 20 seconds but 10.
+    w.Adjust = [](TRecordSource& Source) {
+        Source.ClipEnabled = Source.ClipChecked = true;
+        Source.SelectionStart = 1;
+        Source.SelectionEnd = 2;
+        Source.ClipStartMs = Q_INT64_C(89970000);
+        Source.ClipLengthMs = 20000;
+    };
+    w.RunBatch();
+    const QStringList outputs = TLimitsWindow::Files(w.Work.path() + QStringLiteral("/out"));
+    ASSERT_EQ(outputs.size(), 1) << outputs.join(' ').toStdString();
+    const std::string output = (w.Work.path() + QStringLiteral("/out/") + outputs[0]).toStdString();
+    EXPECT_NEAR(kvtest::Fact(output, "format.duration"), 20, 1.5);
+    EXPECT_EQ(kvtest::DecodeErrors(output), "");
+    EXPECT_EQ(w.Desktop.Informations, QStringList{BatchDoneMessage});
+    EXPECT_EQ(w.List.Row(0).Progress, QStringLiteral("100%"));
+}
+
+// A path of Length bytes under Root: folders of 200-byte names, then a file name that makes up the rest
+// (Extension included).
+QString PathOfLength(const QString& Root, int Length, const QString& Extension)
+{
+    QString path = Root;
+    while (path.toUtf8().size() + 1 + 201 + 20 < Length)
+        path += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+    const int rest = Length - int(path.toUtf8().size()) - 1 - int(Extension.size());
+    return path + QLatin1Char('/') + QString(rest, QLatin1Char('f')) + Extension;
+}
+
+TEST(LimitsTest, LongNamesAndPathsAreListedAndConvertedOrRefusedWithTheReason)
+{
+    struct TCase {
+        const char* Name;
+        std::function<QString(const QString& Work)> Input;   // where the video is
+        std::function<QString(const QString& Work)> Output;  // the output folder
+    };
+    const auto plainOutput = [](const QString& Work) { return Work + QStringLiteral("/out"); };
+    const TCase cases[] = {
+        {"a name of 255 bytes",
+         [](const QString& Work) { return Work + QStringLiteral("/in/") + QString(251, QLatin1Char('n')) + ".mp4"; },
+         plainOutput},
+        {"a name of 255 bytes in three-byte letters",
+         [](const QString& Work) {
+             return Work + QStringLiteral("/in/ab") + QString(83, QChar(0x89C6)) + QStringLiteral(".mkv");
+         },
+         plainOutput},
+        {"a path of 4000 bytes",
+         [](const QString& Work) { return PathOfLength(Work + QStringLiteral("/in"), 4000, QStringLiteral(".mp4")); },
+         plainOutput},
+        {"an output folder of 4000 bytes", [](const QString& Work) { return Work + QStringLiteral("/in/clip.mp4"); },
+         [](const QString& Work) {
+             const QString path = PathOfLength(Work + QStringLiteral("/out"), 4000, QString());
+             return path;
+         }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TLimitsWindow w;
+        const QString input = c.Input(w.Work.path());
+        const QString folder = c.Output(w.Work.path());
+        MakeMedia(input, ShortClip);
+        ASSERT_TRUE(QFileInfo::exists(input));
+        w.UseOutput(folder);
+
+        w.Add({input});
+        ASSERT_EQ(w.List.Count(), 1) << "not listed";
+        EXPECT_EQ(w.List.Row(0).Path, input);
+        EXPECT_EQ(w.List.Row(0).Resolution, QStringLiteral("96 X 64"));
+        EXPECT_EQ(w.List.Row(0).Duration, QStringLiteral(" 00:00:01"));
+
+        w.RunBatch();
+        const QStringList outputs = TLimitsWindow::Files(folder);
+        if (w.Desktop.Warnings.isEmpty()) {
+            // Converted, into a name the file system takes.
+            ASSERT_EQ(outputs.size(), 1) << outputs.join(' ').toStdString();
+            EXPECT_EQ(w.Desktop.Informations, QStringList{BatchDoneMessage});
+            const std::string output = (folder + QLatin1Char('/') + outputs[0]).toStdString();
+            EXPECT_NEAR(kvtest::Fact(output, "format.duration"), 1, 0.2);
+            EXPECT_LE(outputs[0].toUtf8().size(), 255);
+        } else {
+            // Refused: the warning names the file and says why; nothing is left behind.
+            ASSERT_EQ(w.Desktop.Warnings.size(), 1);
+            EXPECT_TRUE(w.Desktop.Warnings[0].contains(QStringLiteral("too long")))
+                << w.Desktop.Warnings[0].toStdString();
+            EXPECT_TRUE(outputs.isEmpty()) << outputs.join(' ').toStdString();
+        }
+        RecordProperty(c.Name, w.Desktop.Warnings.isEmpty() ? "converted" : w.Desktop.Warnings[0].toStdString());
+    }
+}
+
+// Files of one folder made at once, named clip00000.mp4 and on; each a link to Content when it is given,
+// else empty.
+QStringList ManyFiles(const QString& Folder, int Count, const QString& Content)
+{
+    QDir().mkpath(Folder);
+    QStringList paths;
+    for (int i = 0; i < Count; ++i) {
+        const QString path = Folder + QStringLiteral("/clip%1.mp4").arg(i, 5, 10, QLatin1Char('0'));
+        if (Content.isEmpty()) {
+            QFile file(path);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+        } else {
+            EXPECT_EQ(::link(Content.toUtf8().constData(), path.toUtf8().constData()), 0) << path.toStdString();
+        }
+        paths << path;
+    }
+    return paths;
+}
+
+TEST(LimitsTest, TenThousandFilesAddedAtOnceAreReadAndTheUnreadableOnesCounted)
+{
+    TLimitsWindow w;
+    const QStringList empty = ManyFiles(w.Work.path() + QStringLiteral("/many"), 10000, QString());
+    QElapsedTimer timer;
+    timer.start();
+    w.Add(empty, 120000);
+    const qint64 ms = timer.elapsed();
+    RecordProperty("empty_files_ms", int(ms));
+    std::printf("10000 empty files added in %lld ms\n", static_cast<long long>(ms));
+    EXPECT_EQ(w.List.Count(), 0);
+    ASSERT_EQ(w.NotAdded.size(), 1);
+    EXPECT_EQ(w.NotAdded[0].Unreadable.size(), 10000);
+    const QString message = NotAddedMessage(w.NotAdded[0], TWindowLogic::VideoFileFilter());
+    EXPECT_TRUE(message.contains(QFileInfo(empty[0]).fileName())) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("9990"))) << "the rest are counted: " << message.toStdString();
+    EXPECT_LT(message.count(QLatin1Char('\n')), 30) << "a message box higher than the screen";
+}
+
+// Mounts a file system of 4 KiB in a folder of its own and fills it; unmounts it when it goes.
+struct TFullFileSystem {
+    QTemporaryDir Mount;
+    bool Mounted = false;
+    TFullFileSystem()
+    {
+        Mounted = ::mount("kelvane-full", Mount.path().toUtf8().constData(), "tmpfs", 0, "size=4k") == 0;
+        EXPECT_TRUE(Mounted) << "cannot mount a small file system (the tests run as root): " << std::strerror(errno);
+        QFile filler(Mount.path() + QStringLiteral("/filler"));
+        if (Mounted && filler.open(QIODevice::WriteOnly)) {
+            while (filler.write(QByteArray(512, 'x')) == 512 && filler.flush()) {
+            }
+        }
+    }
+    ~TFullFileSystem()
+    {
+        if (Mounted) {
+            EXPECT_EQ(::umount2(Mount.path().toUtf8().constData(), MNT_DETACH), 0) << std::strerror(errno);
+        }
+    }
+    QString Folder() const { return Mount.path() + QStringLiteral("/out"); }
+};
+
+TEST(LimitsTest, AnOutputFolderWithoutRoomForAHeaderFailsEachFileWithTheReason)
+{
+    TFullFileSystem full;
+    ASSERT_TRUE(full.Mounted);
+    ASSERT_TRUE(QDir().mkpath(full.Folder())) << "a folder takes no blocks on a full tmpfs";
+    TLimitsWindow w;
+    const QStringList inputs = {w.Work.path() + QStringLiteral("/in/one.mp4"),
+                                w.Work.path() + QStringLiteral("/in/two.mp4")};
+    for (const QString& input : inputs)
+        MakeMedia(input, ShortClip);
+    w.UseOutput(full.Folder());
+    w.Add(inputs);
+    ASSERT_EQ(w.List.Count(), 2);
+
+    w.RunBatch();
+    // Each file failed with the reason, the batch went on to the next, and the end counts them.
+    ASSERT_EQ(w.Desktop.Warnings.size(), 2) << w.Desktop.Warnings.join('\n').toStdString();
+    for (const QString& warning : w.Desktop.Warnings)
+        EXPECT_TRUE(warning.contains(QStringLiteral("No space left on device"))) << warning.toStdString();
+    ASSERT_EQ(w.Desktop.Informations.size(), 1);
+    EXPECT_TRUE(w.Desktop.Informations[0].contains(QStringLiteral("0 个视频转换成功，2 个失败")))
+        << w.Desktop.Informations[0].toStdString();
+    EXPECT_EQ(TLimitsWindow::Files(full.Folder()), QStringList()) << "an empty or cut output was left";
+}
+
+}  // namespace
