@@ -22,6 +22,7 @@
 #include <optional>
 
 #include "app/ProgressDelegate.h"
+#include "app/TasksAtOnceBox.h"
 #include "app/TrackBar.h"
 #include "app/WindowImages.h"
 #include "app/logic/AddNotices.h"
@@ -59,6 +60,8 @@ TBatchController::TBatchController(QWidget& Window, const TMainWindowControls& C
     };
     m_driver->CheckSettings = [this] { return CheckSettings() && m_logic.PrepareOutputFolder(); };
     m_driver->PowerOffChecked = [this] { return m_c.Shutdown && m_c.Shutdown->isChecked(); };
+    if (m_c.TasksAtOnce)
+        WireTasksAtOnceBox(*m_c.TasksAtOnce, m_logic.ConfigFile(), *m_driver);
     m_driver->OnButtons = [this] { ShowButtons(); };
     m_driver->OnBatchEnded = [this] {
         UpdateTitle();
@@ -291,6 +294,8 @@ void TBatchController::ShowButtons()
     for (QWidget* button : {static_cast<QWidget*>(m_c.Add), static_cast<QWidget*>(m_c.Delete),
                             static_cast<QWidget*>(m_c.Clear), static_cast<QWidget*>(m_c.AddPanel)})
         button->setEnabled(b.ListButtons);
+    if (m_c.TasksAtOnce)  // a batch keeps the count it started with
+        m_c.TasksAtOnce->setEnabled(b.ListButtons);
     UpdateTitle();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/TrackBar.h"
 #include "app/WindowImages.h"
+#include "app/logic/TasksAtOnce.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -272,8 +273,10 @@ void BuildDriver(TMainWindowControls& C, QWidget& Client)
         button->setIconSize(QSize(14, 14));
         button->setEnabled(false);
     }
-    C.Shutdown = Make<QCheckBox>(&Client, "chkShutdown", {429, 452, 240, 26});
+    C.Shutdown = Make<QCheckBox>(&Client, "chkShutdown", {429, 452, 132, 26});
     C.Shutdown->setText(QStringLiteral("转换完成自动关机"));
+    C.TasksAtOnceCaption = Caption(&Client, "lblTasksAtOnce", TasksAtOnceCaption, {563, 452, 54, 26});
+    C.TasksAtOnce = Combo(&Client, "cmbTasksAtOnce", QStringLiteral("同时转换的视频个数"), {617, 453, 56, 24});
 }
 
 }  // namespace

@@ -102,6 +102,8 @@ struct TMainWindowControls {
     QPushButton* Resume = nullptr;
     QPushButton* Stop = nullptr;
     QCheckBox* Shutdown = nullptr;
+    QLabel* TasksAtOnceCaption = nullptr;
+    QComboBox* TasksAtOnce = nullptr;
 };
 
 // Creates every control inside Client (which should be ClientAreaSize) in its first state: tabs on the

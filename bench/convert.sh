@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Converts the same jobs with kelvane-cli and with the ffmpeg tool, at the same codec thread count, and
 # prints per job the median wall time of 5 runs for each side, their ratio and each side's peak resident
-# memory; then the same with both tools at their defaults.
-# Usage: bench/convert.sh [runs]   (builds first; needs /usr/bin/time)
+# memory; then the same with both tools at their defaults. With "defaults" only the last table is made.
+# Usage: bench/convert.sh [runs] [defaults]   (builds first; needs /usr/bin/time)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
+only=${2:-}
 [ -x /usr/bin/time ] || { echo "bench/convert.sh needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
 [ -x build/kelvane-cli ] || make -s build >/dev/null
 work=build/bench
@@ -60,6 +61,7 @@ table() {  # $1: kelvane thread option, $2: ffmpeg thread arguments (input side)
 
 printf 'cores: %s, runs per figure: %s, source: 1280x720 25 fps H.264 + AAC, 10 s\n\n' "$(nproc)" "$runs"
 for threads in 1 2; do
+  [ "$only" = defaults ] && break
   printf 'codec threads: %s on both sides\n' "$threads"
   table "--threads $threads" "-threads $threads" "-threads $threads"
   echo

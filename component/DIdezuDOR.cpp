@@ -1,11 +1,14 @@
 #include "component/DIdezuDOR.h"
 
+#include <algorithm>
 #include <exception>
+#include <thread>
 
 #include "media/Exception.h"
 #include "media/FFmpegLoader.h"
 #include "media/LibraryBindings.h"
 #include "component/Logging.h"
+#include "engine/SharedFiles.h"
 #include "engine/TaskThreads.h"
 
 namespace kv {
@@ -193,45 +196,89 @@ void TCustomDIdezuDOR::PumpMainThread()
         m_bridge->Pump();
 }
 
+namespace {
+
+// The codec threads of each of AtOnce tasks running side by side, out of Total (0: one per core).
+int CodecThreadsEach(int Total, int AtOnce)
+{
+    if (AtOnce <= 1)
+        return Total;
+    const int total = Total > 0 ? Total : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return std::max(1, total / AtOnce);
+}
+
+}  // namespace
+
 void TCustomDIdezuDOR::StartConvert(int Count)
 {
     // Launches reach the preview lock (a task that fails its start frees what it holds) and may run
     // whole conversions: never under the event lock of a handler that calls here.
     TEventLockRelease released(m_eventLock);
     LiveComponents().ClearLines();
+    // What each task's run will write, read now on this thread while none of them runs.
+    std::vector<std::vector<std::string>> files;
+    std::vector<const TCustomFFmpeg*> tasks;
+    for (int index = 0; index < m_tasks.Count(); ++index) {
+        const TFFmpegPin task = m_tasks.Pin(index);
+        files.push_back(task ? SharedFileNames(*task) : std::vector<std::string>{});
+        tasks.push_back(task.get());
+    }
     {
         std::lock_guard<TEventLock> guard(m_eventLock);
-        m_nextTaskIndex = 0;
+        m_claimed.assign(files.size(), false);
         m_terminatedCount = 0;
         m_threaded = Count > 0;
-        m_remainingCount = m_tasks.Count();
+        m_paused = false;
+        m_remainingCount = static_cast<int>(files.size());
         m_batchEnded = false;
+        m_freeSlots = Count;
+        m_runningTasks.clear();
+        m_taskFiles = std::move(files);
+        m_batchTasks = std::move(tasks);
+        m_batchCodecThreads = CodecThreadsEach(m_codecThreads, std::min(Count, m_remainingCount));
     }
-    for (;;) {
-        {
-            std::lock_guard<TEventLock> guard(m_eventLock);
-            if (m_remainingCount <= 0)
-                break;
-        }
-        StartNextTask();
-        if (m_threaded && --Count <= 0)
-            break;
+    while (StartNextTask()) {
     }
 }
 
-void TCustomDIdezuDOR::StartNextTask()
+bool TCustomDIdezuDOR::StartNextTask()
 {
     int index = -1;
     {
         std::lock_guard<TEventLock> guard(m_eventLock);
-        if (m_remainingCount > 0) {
-            index = m_nextTaskIndex++;
-            --m_remainingCount;
+        if (m_remainingCount <= 0 || (m_threaded && m_freeSlots <= 0))
+            return false;
+        index = NextLaunchable();
+        if (index < 0)
+            return false;  // each waits for a running task: one is launched when that ends
+        m_claimed[static_cast<std::size_t>(index)] = true;
+        --m_remainingCount;
+        if (m_threaded) {
+            --m_freeSlots;
+            m_runningTasks.push_back(index);
         }
     }
     // Claimed before the launch: a task that ends at once starts the following one from inside it.
-    if (index >= 0)
-        LaunchTask(index);
+    LaunchTask(index);
+    return true;
+}
+
+int TCustomDIdezuDOR::NextLaunchable() const
+{
+    const auto shares = [this](std::size_t A, std::size_t B) { return ShareAFile(m_taskFiles[A], m_taskFiles[B]); };
+    std::vector<std::size_t> waiting;  // passed over: a later task that shares a file with one stays behind it
+    for (std::size_t task = 0; task < m_claimed.size(); ++task) {
+        if (m_claimed[task])
+            continue;
+        const bool blocked =
+            std::any_of(m_runningTasks.begin(), m_runningTasks.end(),
+                        [&](int running) { return shares(task, static_cast<std::size_t>(running)); }) ||
+            std::any_of(waiting.begin(), waiting.end(), [&](std::size_t earlier) { return shares(task, earlier); });
+        if (!blocked)
+            return static_cast<int>(task);
+        waiting.push_back(task);
+    }
+    return -1;
 }
 
 void TCustomDIdezuDOR::LaunchTask(int Index)
@@ -243,10 +290,19 @@ void TCustomDIdezuDOR::LaunchTask(int Index)
         return;  // the queue was cleared meanwhile
     task->SetProgressInterval(int64_t{m_progressInterval} * 1000);
     task->SetLogLevel(EngineLevelOf(m_logLevel));
-    task->SetCodecThreads(m_codecThreads);
+    int codecThreads = 1;
+    {
+        std::lock_guard<TEventLock> guard(m_eventLock);
+        codecThreads = m_batchCodecThreads;
+    }
+    task->SetCodecThreads(codecThreads);
     if (m_threaded) {
         if (std::shared_ptr<TFFmpegThread> thread = task->StartTask(true, m_threadPriority)) {
             task->ThreadId = thread->ThreadId();
+            // PauseConvert sets the flag before it pauses the tasks with a worker, and this task has one
+            // now: one of the two holds it.
+            if (m_paused)
+                task->PauseTask();
             thread->Resume();
         }
     } else {
@@ -274,11 +330,13 @@ void TCustomDIdezuDOR::DiscardConvert()
 
 void TCustomDIdezuDOR::PauseConvert()
 {
+    m_paused = true;
     m_tasks.ForEach([](TFFmpeg& task) { task.PauseTask(); });
 }
 
 void TCustomDIdezuDOR::ResumeConvert()
 {
+    m_paused = false;
     m_tasks.ForEach([](TFFmpeg& task) { task.ResumeTask(); });
 }
 
@@ -438,6 +496,15 @@ void TCustomDIdezuDOR::DoTerminate(TCustomFFmpeg* Sender)
         if (OnTerminate)  // the handler may free Sender: it is not touched afterwards
             OnTerminate(IndexOf(Sender), Sender->Finished(), Sender->ExitWithError(), Sender->ExitMessage());
         ++m_terminatedCount;
+        // Its place goes to the next task; a task that never ran held none. Found by its address, which is
+        // only compared: its position in the queue may have changed meanwhile.
+        if (const auto running =
+                std::find_if(m_runningTasks.begin(), m_runningTasks.end(),
+                             [&](int Task) { return m_batchTasks[static_cast<std::size_t>(Task)] == Sender; });
+            running != m_runningTasks.end()) {
+            m_runningTasks.erase(running);
+            ++m_freeSlots;
+        }
         if (m_remainingCount > 0) {
             launchNext = m_threaded;
         } else if (m_terminatedCount >= m_tasks.Count() && !m_batchEnded) {
@@ -448,10 +515,11 @@ void TCustomDIdezuDOR::DoTerminate(TCustomFFmpeg* Sender)
             LiveComponents().ClearLines();
         }
     }
-    // The next task is claimed and launched after the event lock is let go: a launch reaches the
-    // preview lock, which comes first.
+    // The next tasks are claimed and launched after the event lock is let go: a launch reaches the
+    // preview lock, which comes first. One that waited for this task's files may start with them.
     if (launchNext)
-        StartNextTask();
+        while (StartNextTask()) {
+        }
 }
 
 }  // namespace kv

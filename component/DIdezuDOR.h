@@ -1,7 +1,8 @@
 // The engine component: the one object through which the application uses the conversion engine. It
 // loads the codec libraries, keeps the queue of conversion tasks, runs them one after another on the
-// caller's thread or on worker threads with a bounded number at once, pauses, resumes and stops them, and
-// turns what the tasks report into its events.
+// caller's thread or on worker threads with a bounded number at once (in queue order, sharing the codec
+// threads, and never two at once that write or read a file of the same name), pauses, resumes and stops
+// them, and turns what the tasks report into its events.
 #pragma once
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "media/AVProbe.h"
 #include "component/EventLock.h"
@@ -55,7 +57,11 @@ public:
     // The task at Index, held alive while the result is kept; nullptr outside the queue.
     TFFmpegPin TaskPin(int Index) const { return m_tasks.Pin(Index); }
 
-    // Batch
+    // Batch. Count 0 runs every queued task on the calling thread, one after another; Count N > 0 runs them
+    // on worker threads, N at once at most, in queue order: the next one starts when one ends. With more
+    // than one at once, each gets its share of CodecThreads (of the cores when that is 0), and a task
+    // whose outputs or statistics files a running task also names waits until that one has ended, while
+    // the tasks after it that share nothing go ahead.
     void StartConvert(int Count);
     void StopConvert();
     // Stops like StopConvert, and what the stopped tasks wrote under temporary names is removed instead
@@ -139,7 +145,11 @@ protected:
 
 private:
     int AddTaskUnguarded(const std::string& FileName, TInputOptions* Options);
-    void StartNextTask();
+    // Claims and launches the next queued task when a place is free; false when none was launched.
+    bool StartNextTask();
+    // Under EventLock: the first task in queue order not yet claimed that shares no file with a running
+    // task nor with an earlier one still waiting; -1 when there is none.
+    int NextLaunchable() const;
     void LaunchTask(int Index);
     uint8_t PreviewFlagsFor(bool Preview, bool PreviewBitmap) const;
     void SetLastError(const std::string& Text, TTaskFailure Kind = TTaskFailure::None);
@@ -170,11 +180,17 @@ private:
     TFFmpegList m_tasks;
     TEventLock m_eventLock;
     // Batch counters, changed under EventLock.
-    int m_nextTaskIndex = -1;
+    std::vector<bool> m_claimed;  // per task of the batch: launched, or being launched
     int m_terminatedCount = 0;
     int m_remainingCount = 0;
-    bool m_batchEnded = false;  // the end of the batch has been reported
+    bool m_batchEnded = false;                          // the end of the batch has been reported
+    int m_freeSlots = 0;                                // how many more may run at once now (threaded)
+    std::vector<int> m_runningTasks;                    // positions in the batch, launched and not yet ended
+    std::vector<const TCustomFFmpeg*> m_batchTasks;     // per task of the batch: which it is
+    std::vector<std::vector<std::string>> m_taskFiles;  // per task of the batch: SharedFileNames
+    int m_batchCodecThreads = 1;                        // what each task of the batch gets
     std::atomic<bool> m_threaded{false};
+    std::atomic<bool> m_paused{false};  // a task launched while the batch is paused starts paused
 };
 
 // The component as the application places it.

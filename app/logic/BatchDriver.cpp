@@ -255,7 +255,7 @@ void TBatchDriver::Start()
     // The batch's pace is measured from here, opening the inputs included.
     m_batchTime.Sample(Now(), 0, 1);
     HoldAwake();
-    m_engine.StartConvert(1);
+    m_engine.StartConvert(TasksAtOnce ? qMax(1, TasksAtOnce()) : 1);
 }
 
 void TBatchDriver::Pause()

@@ -1,5 +1,5 @@
 // The batch: Start turns every row of the file list into one conversion task of the engine component and
-// runs them one after another; Pause, Resume and Stop act on them; the progress of each task shows in its
+// runs them one after another, or several at once when asked to; Pause, Resume and Stop act on them; the progress of each task shows in its
 // row; a failed task shows its message and the batch goes on; the end of the batch is announced with what
 // became of its files and, when the user asked for it and the batch ran to its end, the computer is turned
 // off after a countdown the user can cancel. Each converting row, and the batch as a whole, tell how long
@@ -77,6 +77,8 @@ public:
     std::function<bool()> CheckSettings;
     // The "转换完成自动关机" check box.
     std::function<bool()> PowerOffChecked;
+    // How many tasks run at once (the "同时转换" box); unset: one after another.
+    std::function<int()> TasksAtOnce;
     // How long the power-off countdown runs.
     int PowerOffSeconds = 60;
     // Whether the window is the one the user is working in: the end of a batch is then not notified.

@@ -95,12 +95,7 @@ QString TFileList::Key(const QString& Path)
 bool TFileList::Contains(const QString& Path) const
 {
     const QString key = Key(Path);
-    if (m_pending.contains(key))
-        return true;
-    for (const TListRow& row : m_rows)
-        if (Key(row.Path) == key)
-            return true;
-    return false;
+    return m_pending.contains(key) || m_listedKeys.contains(key);
 }
 
 QStringList TFileList::Paths() const
@@ -123,7 +118,7 @@ int TFileList::Add(const QStringList& Paths, const QString& Filter)
         else if (!QFileInfo::exists(path))
             notAdded.Missing << path;
         else {
-            m_pending << Key(path);
+            m_pending.insert(Key(path));
             accepted << path;
         }
     }
@@ -202,7 +197,8 @@ void TFileList::Arrived(unsigned Generation, const QString& Path, const TFileFac
 {
     if (Generation != m_generation)
         return;  // the list was cleared while the file was read
-    m_pending.removeOne(Key(Path));
+    const QString key = Key(Path);
+    m_pending.remove(key);
     if (!Facts.Readable)
         return;
     const QFileInfo info(Path);
@@ -214,6 +210,8 @@ void TFileList::Arrived(unsigned Generation, const QString& Path, const TFileFac
     row.Duration = FormatDuration(Facts.PlayTimeMs);
     row.Facts = Facts;
     m_rows.push_back(std::move(row));
+    m_rowKeys.push_back(key);
+    m_listedKeys.insert(key);
     if (OnRowAdded)
         OnRowAdded(Count() - 1);
 }
@@ -223,6 +221,8 @@ bool TFileList::Delete(int Index)
     if (Index < 0 || Index >= Count())
         return false;
     m_rows.erase(m_rows.begin() + Index);
+    m_listedKeys.remove(m_rowKeys[static_cast<size_t>(Index)]);
+    m_rowKeys.erase(m_rowKeys.begin() + Index);
     if (OnRowsRemoved)
         OnRowsRemoved();
     return true;
@@ -233,6 +233,8 @@ void TFileList::Clear()
     ++m_generation;
     m_pending.clear();
     m_rows.clear();
+    m_rowKeys.clear();
+    m_listedKeys.clear();
     if (OnRowsRemoved)
         OnRowsRemoved();
 }

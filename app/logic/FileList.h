@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -111,7 +112,11 @@ private:
 
     TFactsReader m_reader;
     std::vector<TListRow> m_rows;
-    QStringList m_pending;  // keys of files being read
+    // The key of each row's file as it was listed, in row order, and all of them for a quick lookup: a list
+    // of thousands of rows answers Contains without going through them.
+    std::vector<QString> m_rowKeys;
+    QSet<QString> m_listedKeys;
+    QSet<QString> m_pending;  // keys of files being read
     unsigned m_generation = 0;
     TWindowThreadQueue m_window;  // the results go to the window's thread through it
     std::shared_ptr<std::atomic<bool>> m_cancel = std::make_shared<std::atomic<bool>>(false);

@@ -266,6 +266,8 @@ const TExpectedControl ExpectedControls[] = {
     {"btnResume", "继续", nullptr},
     {"btnStop", "停止", nullptr},
     {"chkShutdown", "转换完成自动关机", nullptr},
+    {"lblTasksAtOnce", "同时转换", nullptr},
+    {"cmbTasksAtOnce", nullptr, "同时转换的视频个数"},
 };
 
 QWidget* Control(const TMainWindow& Window, const char* Name)
