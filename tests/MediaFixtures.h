@@ -12,7 +12,7 @@ namespace kvtest {
 // wide_pixels.mkv, late_start.ts, long.avi, variable_rate.mp4, audio_first.mkv, intra.mp4 (every frame
 // a key frame, 162 pixels wide), tagged.mkv, frames_%03d.png (an image sequence of three pictures),
 // av_source.mkv (H.264 + AAC stereo 44100 Hz, 2 s), late_audio.mkv (audio starts 0.5 s after the video),
-// long_av.mkv (320x240 H.264 + AAC, 8 s), detail_12s.mkv (160x120 lossless pictures of a busy pattern,
+// long_av.mkv (320x240 H.264 + AAC, 8 s), long_120s.avi (160x120 MPEG-4 + MP2, 120 s), detail_12s.mkv (160x120 lossless pictures of a busy pattern,
 // 12 s).
 std::string Fixture(const std::string& Name);
 

@@ -205,6 +205,26 @@ void TFileList::Arrived(unsigned Generation, const QString& Path, const TFileFac
     m_pending.removeOne(Key(Path));
     if (!Facts.Readable)
         return;
+    AddRow(Path, Facts);
+}
+
+void TFileList::AddKnown(const QList<QPair<QString, TFileFacts>>& Files)
+{
+    for (const auto& [path, facts] : Files)
+        if (!path.isEmpty() && !Contains(path))
+            AddRow(path, facts);
+    if (OnAddFinished)
+        OnAddFinished();
+}
+
+void TFileList::ListChanged()
+{
+    if (OnListChanged)
+        OnListChanged();
+}
+
+void TFileList::AddRow(const QString& Path, const TFileFacts& Facts)
+{
     const QFileInfo info(Path);
     TListRow row;
     row.Path = Path;
@@ -216,6 +236,7 @@ void TFileList::Arrived(unsigned Generation, const QString& Path, const TFileFac
     m_rows.push_back(std::move(row));
     if (OnRowAdded)
         OnRowAdded(Count() - 1);
+    ListChanged();
 }
 
 bool TFileList::Delete(int Index)
@@ -225,6 +246,7 @@ bool TFileList::Delete(int Index)
     m_rows.erase(m_rows.begin() + Index);
     if (OnRowsRemoved)
         OnRowsRemoved();
+    ListChanged();
     return true;
 }
 
@@ -235,6 +257,7 @@ void TFileList::Clear()
     m_rows.clear();
     if (OnRowsRemoved)
         OnRowsRemoved();
+    ListChanged();
 }
 
 void TFileList::SetProgress(int Index, const QString& Text)
