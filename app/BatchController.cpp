@@ -26,6 +26,7 @@
 #include "app/TrackBar.h"
 #include "app/WindowImages.h"
 #include "app/logic/AddNotices.h"
+#include "app/logic/ListKeeper.h"
 #include "app/logic/WindowLogic.h"
 #include "component/DIdezuDOR.h"
 #include "media/TextAndPath.h"
@@ -131,6 +132,9 @@ TBatchController::TBatchController(QWidget& Window, const TMainWindowControls& C
     connect(m_c.Resume, &QPushButton::clicked, this, [this] { m_driver->Resume(); });
     connect(m_c.Stop, &QPushButton::clicked, this, [this] { m_driver->Stop(); });
     ShowButtons();
+
+    m_keeper = std::make_unique<TListKeeper>(m_list, *m_driver, m_engine, m_ports, m_logic.Paths().StateHome);
+    m_keeper->Start();
 }
 
 TBatchController::~TBatchController()

@@ -26,6 +26,7 @@ class TCustomDIdezuDOR;
 
 namespace kv::app {
 
+class TListKeeper;
 class TWindowLogic;
 
 class TBatchController : public QObject {
@@ -49,6 +50,7 @@ public:
     TFileList& List() { return m_list; }
     TPreviewPane& Pane() { return m_pane; }
     TBatchDriver& Driver() { return *m_driver; }
+    TListKeeper& Keeper() { return *m_keeper; }
 
     // The window's caption without the progress.
     void SetBaseTitle(const QString& Title)
@@ -88,6 +90,8 @@ private:
     TFileList m_list;
     TPreviewPane m_pane;
     std::unique_ptr<TBatchDriver> m_driver;
+    // The list kept between runs; it reports to nothing when it goes.
+    std::unique_ptr<TListKeeper> m_keeper;
     QString m_baseTitle;
     bool m_closing = false;
     QEventLoop* m_closeWait = nullptr;  // while StopForClose waits for the end of the batch

@@ -123,9 +123,42 @@ bool TakesTemporaryName(const std::string& Path)
     return S_ISREG(status.st_mode);
 }
 
+// Whether the file at Target's own name is still the empty one the task created to hold it.
+bool IsOwnHolder(const TOutputTarget& Target)
+{
+    struct stat status {};
+    return Target.Holding && !Target.FinalPath.empty() && ::lstat(Target.FinalPath.c_str(), &status) == 0 &&
+           S_ISREG(status.st_mode) && status.st_size == 0 && status.st_dev == Target.HoldDevice &&
+           status.st_ino == Target.HoldInode;
+}
+
+// Removes the file that holds Target's name when it is still the task's own and empty.
+void ReleaseHolder(TOutputTarget& Target)
+{
+    if (IsOwnHolder(Target))
+        ::unlink(Target.FinalPath.c_str());
+    Target.Holding = false;
+}
+
+// Holds the free name Path with an empty file of the task's own; a name that is taken is left as it is.
+void HoldName(const std::string& Path, TOutputTarget& Target)
+{
+    const int created = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+    if (created < 0)
+        return;
+    struct stat status {};
+    if (::fstat(created, &status) == 0) {
+        Target.Holding = true;
+        Target.HoldDevice = status.st_dev;
+        Target.HoldInode = status.st_ino;
+    }
+    ::close(created);
+}
+
 // Creates the hidden file the output at Path is written to, in Path's folder and with Path's suffix (the
-// container may be chosen by it): "DIR/.NAME.kvtmp-XXXXXXXX.SUFFIX". False when the folder takes no file.
-bool PrepareTemporaryTarget(const std::string& Path, TOutputTarget& Target)
+// container may be chosen by it): "DIR/.NAME.kvtmp-XXXXXXXX.SUFFIX"; with Hold, an empty file holds Path
+// while it is free. False when the folder takes no file.
+bool PrepareTemporaryTarget(const std::string& Path, TOutputTarget& Target, bool Hold)
 {
     Target = TOutputTarget{};
     const size_t slash = Path.rfind('/');
@@ -153,6 +186,8 @@ bool PrepareTemporaryTarget(const std::string& Path, TOutputTarget& Target)
         Target.Created = known;
         Target.Device = status.st_dev;
         Target.Inode = status.st_ino;
+        if (Hold)
+            HoldName(Path, Target);
         return true;
     }
     errno = EEXIST;
@@ -167,12 +202,49 @@ bool IsOwnFile(const TOutputTarget& Target)
            S_ISREG(status.st_mode) && status.st_dev == Target.Device && status.st_ino == Target.Inode;
 }
 
-// Moves the temporary file of Target to its own name; without Replace a file found there stays and the
-// move fails with EEXIST.
+// Moves the temporary file of Target to its own name in place of the task's own empty file that holds
+// it. The two change places at once and the one that left the name is checked: should it not be the
+// holder (put there since), they change back and the move fails with EEXIST; it fails with ENOENT when
+// nothing holds the name any more.
+bool ReplaceHolder(const TOutputTarget& Target)
+{
+    if (::renameat2(AT_FDCWD, Target.Path.c_str(), AT_FDCWD, Target.FinalPath.c_str(), RENAME_EXCHANGE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS)
+            return false;
+        // A file system without the exchange: checked, then replaced.
+        if (!IsOwnHolder(Target)) {
+            struct stat status {};
+            const bool gone = ::lstat(Target.FinalPath.c_str(), &status) != 0 && errno == ENOENT;
+            errno = gone ? ENOENT : EEXIST;
+            return false;
+        }
+        return ::rename(Target.Path.c_str(), Target.FinalPath.c_str()) == 0;
+    }
+    struct stat status {};
+    const bool holder = ::lstat(Target.Path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 0 &&
+                        status.st_dev == Target.HoldDevice && status.st_ino == Target.HoldInode;
+    if (holder) {
+        ::unlink(Target.Path.c_str());
+        return true;
+    }
+    ::renameat2(AT_FDCWD, Target.Path.c_str(), AT_FDCWD, Target.FinalPath.c_str(), RENAME_EXCHANGE);
+    errno = EEXIST;
+    return false;
+}
+
+// Moves the temporary file of Target to its own name; without Replace a file found there stays (but the
+// task's own holder of the name) and the move fails with EEXIST.
 bool MoveIntoPlace(const TOutputTarget& Target, bool Replace)
 {
     if (Replace)
         return ::rename(Target.Path.c_str(), Target.FinalPath.c_str()) == 0;
+    if (Target.Holding) {
+        if (ReplaceHolder(Target))
+            return true;
+        if (errno != ENOENT)
+            return false;
+        // The holder went: the name is free again.
+    }
     if (::renameat2(AT_FDCWD, Target.Path.c_str(), AT_FDCWD, Target.FinalPath.c_str(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
@@ -246,6 +318,7 @@ void ReleaseOutput(TPreparedFiles& Files, int Index)
         ::unlink(target.Path.c_str());
     else
         RemoveIfCreatedAndEmpty(target);
+    ReleaseHolder(target);
     target = TOutputTarget{};
 }
 
@@ -271,6 +344,7 @@ void SettleOutputs(TPreparedFiles& Files, bool Keep)
             if (MoveIntoPlace(target, Files.OutputPolicy.Replace)) {
                 target.Path = target.FinalPath;
                 target.FinalPath.clear();
+                target.Holding = false;
                 continue;
             }
             if (errno == EEXIST && taken.empty())
@@ -281,6 +355,7 @@ void SettleOutputs(TPreparedFiles& Files, bool Keep)
         }
         if (IsOwnFile(target))
             ::unlink(target.Path.c_str());
+        ReleaseHolder(target);
         target = TOutputTarget{};
     }
     if (!failure.empty())
@@ -417,7 +492,8 @@ TFileStep PrepareOutput(TSetupContext& Setup, const std::string& FileName)
         // A muxer that numbers its files or writes more than one names them from the output's name.
         const bool temporary = files.OutputPolicy.Temporary && !path.empty() && !(format->flags & AVFMT_NEEDNUMBER) &&
                                TakesTemporaryName(path);
-        if (!path.empty() && !(temporary ? PrepareTemporaryTarget(path, target) : PrepareTarget(path, target))) {
+        if (!path.empty() && !(temporary ? PrepareTemporaryTarget(path, target, files.OutputPolicy.HoldName)
+                                         : PrepareTarget(path, target))) {
             Setup.OutputRefused = true;
             return FailOutput(Setup, Format("Could not open '%s'", FileName.c_str()), index, firstSlot);
         }

@@ -32,6 +32,10 @@ struct TOutputTarget {
     dev_t Device = 0;
     ino_t Inode = 0;
     std::string FinalPath;  // set while the output is written under the temporary name Path: its own name
+    // The empty file the task created at FinalPath to hold the name (TOutputPolicy::HoldName).
+    bool Holding = false;
+    dev_t HoldDevice = 0;
+    ino_t HoldInode = 0;
 };
 
 struct TPreparedFiles {

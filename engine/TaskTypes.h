@@ -21,10 +21,15 @@ enum class TTaskFailure {
 // How a task's outputs reach their names. Temporary: each output is written under a hidden name in its
 // folder and moved to its own name only when the run keeps it (it finished, or was stopped with its
 // outputs kept); otherwise it is removed, so nothing half written stands at the output's name. Replace:
-// that move may replace a file that appeared at the name meanwhile.
+// that move may replace a file that appeared at the name meanwhile. HoldName (with Temporary): while the
+// output is written under its hidden name, an empty file the task creates holds the output's own name (as
+// a plain output's file does), so that an output named after it takes another name; the kept output
+// replaces that file only while it is still the task's own and empty, and it goes with the hidden file
+// otherwise.
 struct TOutputPolicy {
     bool Temporary = false;
     bool Replace = false;
+    bool HoldName = false;
 };
 
 }  // namespace kv

@@ -45,6 +45,9 @@ const TRecipe Recipes[] = {
     {"long_av.mkv",
      "-f lavfi -i testsrc=size=320x240:rate=25:duration=8 -f lavfi -i sine=frequency=440:sample_rate=44100:duration=8 "
      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac"},
+    {"long_120s.avi",
+     "-f lavfi -i testsrc=size=160x120:rate=25:duration=120 -f lavfi -i sine=frequency=440:sample_rate=22050:duration=120 "
+     "-ac 2 -c:v mpeg4 -c:a mp2"},
     {"detail_12s.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=12 -c:v ffv1"},
     {"variable_rate.mp4", "%V -vf select='not(between(n\\,10\\,30))' -fps_mode vfr -c:v mpeg4"},
     // The small files the mutation test damages, one a container (a second of 96x64 at 10 fps, or 25 where

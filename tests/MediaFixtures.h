@@ -12,9 +12,10 @@ namespace kvtest {
 // wide_pixels.mkv, late_start.ts, long.avi, variable_rate.mp4, audio_first.mkv, intra.mp4 (every frame
 // a key frame, 162 pixels wide), tagged.mkv, frames_%03d.png (an image sequence of three pictures),
 // av_source.mkv (H.264 + AAC stereo 44100 Hz, 2 s), late_audio.mkv (audio starts 0.5 s after the video),
-// long_av.mkv (320x240 H.264 + AAC, 8 s), detail_12s.mkv (160x120 lossless pictures of a busy pattern,
-// 12 s); mutation.avi, .mp4, .mov, .mkv, .ts, .mpg, .flv, .ogg, .wmv, .rm, .webm, .3gp and .mp3 (a second
-// each, 96x64 or 128x96, with a tone; the .mkv also with subtitles).
+// long_av.mkv (320x240 H.264 + AAC, 8 s), long_120s.avi (160x120 MPEG-4 + MP2, 120 s), detail_12s.mkv
+// (160x120 lossless pictures of a busy pattern, 12 s); mutation.avi, .mp4, .mov, .mkv, .ts, .mpg, .flv,
+// .ogg, .wmv, .rm, .webm, .3gp and .mp3 (a second each, 96x64 or 128x96, with a tone; the .mkv also with
+// subtitles).
 std::string Fixture(const std::string& Name);
 
 // ffprobe's flat listing of the file's streams and format ("streams.stream.0.width" -> "160"), quotes

@@ -235,4 +235,89 @@ TEST_F(OutputSafetyTest, ATemporaryOutputTakesItsNameOnlyWhenTheRunKeepsIt)
     EXPECT_EQ(Names(folder.Path), std::vector<std::string>{});
 }
 
+// Holding the name: while an output is written under its hidden name, an empty file of the task's own
+// holds the output's name, so that the next output named from it takes another name. The kept output
+// takes the holder's place; an output that is not kept takes the holder with it; a file put in the
+// holder's place meanwhile stays, and the conversion gives way to it.
+TEST_F(OutputSafetyTest, AHeldNameIsTakenOverByTheKeptOutputOnly)
+{
+    enum TEnd { Run, Discard, ReplaceHolder, RemoveHolder, NeverRun };
+    const struct {
+        std::string Name;
+        TEnd End;
+        bool Finished;
+        std::vector<std::string> After;
+        bool Converted;  // out.mp4 holds the conversion (else, when there, the file put in its place)
+    } cases[] = {
+        {"finished", Run, true, {"out.mp4"}, true},
+        {"discarded", Discard, false, {}, false},
+        {"holder replaced", ReplaceHolder, false, {"out.mp4"}, false},
+        {"holder removed", RemoveHolder, true, {"out.mp4"}, true},
+        {"never run", NeverRun, false, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TempFolder folder("output_safety");
+        const std::string output = folder.Path + "/out.mp4";
+        kv::TDIdezuDOR component;
+        component.SetOutputPolicy(kv::TOutputPolicy{.Temporary = true, .Replace = false, .HoldName = true});
+        component.SetProgressInterval(0);
+        std::vector<std::string> during;
+        off_t heldSize = -1;
+        bool ended = false, finished = false;
+        kv::TTaskFailure failure = kv::TTaskFailure::None;
+        component.OnProgress = [&](int, int, int, int, float, float, int64_t, int) {
+            if (!during.empty())
+                return;
+            during = Names(folder.Path);
+            struct stat status {};
+            if (::stat(output.c_str(), &status) == 0)
+                heldSize = status.st_size;
+            if (c.End == Discard)
+                component.DiscardConvert();
+            if (c.End == ReplaceHolder || c.End == RemoveHolder)
+                ::unlink(output.c_str());
+            if (c.End == ReplaceHolder)
+                Write(output, Precious);
+        };
+        component.OnTerminate = [&](int AIndex, bool AFinished, bool, const std::string&) {
+            if (AIndex < 0)
+                return;
+            ended = true, finished = AFinished;
+            failure = component.TaskPin(AIndex)->FailureKind();
+        };
+        ASSERT_TRUE(component.LoadLibraries(""));
+        kv::TOutputOptions record;
+        record.ExtOptions = "vcodec=mpeg4";
+        kv::TInputOptions input;
+        input.ExtOptions = c.End == Discard ? "re" : "";
+        const int index = component.AddTask(Fixture("long_av.mkv"), &input);
+        ASSERT_GE(index, 0) << component.LastError();
+        ASSERT_TRUE(component.SetOutputFile(index, output, &record)) << component.LastError();
+        // Held from the moment the output is prepared.
+        const std::vector<std::string> waiting = Names(folder.Path);
+        ASSERT_EQ(waiting.size(), 2u);
+        EXPECT_EQ(waiting[0].rfind(".out.kvtmp-", 0), 0u) << waiting[0];
+        EXPECT_EQ(waiting[1], "out.mp4");
+        EXPECT_EQ(Contents(output), "");
+        if (c.End == NeverRun) {
+            component.ClearTasks();
+        } else {
+            component.StartConvert(0);
+            ASSERT_TRUE(ended);
+            EXPECT_EQ(heldSize, 0) << "the name is held by an empty file while the output is written";
+            EXPECT_EQ(during, waiting);
+        }
+        EXPECT_EQ(finished, c.Finished);
+        EXPECT_EQ(Names(folder.Path), c.After);
+        if (c.End == ReplaceHolder) {
+            EXPECT_EQ(Contents(output), Precious);
+            EXPECT_EQ(failure, kv::TTaskFailure::OutputExists);
+        }
+        if (c.Converted) {
+            EXPECT_EQ(Probe(output)["streams.stream.0.codec_name"], "mpeg4");
+        }
+    }
+}
+
 }  // namespace

@@ -54,6 +54,9 @@ QString PowerOffFailedMessage(const QString& Reason)
 TBatchDriver::TBatchDriver(kv::TCustomDIdezuDOR& Engine, TFileList& List, const TPorts& Ports)
     : m_engine(Engine), m_list(List), m_ports(Ports)
 {
+    // A row's output reaches its name only once it is complete (or stopped): until then it is written under
+    // a hidden name, and an empty file holds its own name so that the rows after it are named around it.
+    m_engine.SetOutputPolicy(kv::TOutputPolicy{.Temporary = true, .Replace = false, .HoldName = true});
     // Raised on worker threads under the component's event lock: only hand the figures over. One event per
     // wake-up, so that a message box opened by one lets the next ones through in order.
     m_engine.OnProgress = [this](int AIndex, int, int, int ACurrentDuration, float, float, int64_t,
@@ -127,6 +130,12 @@ void TBatchDriver::TimesLeftChanged()
 {
     if (OnTimesLeft)
         OnTimesLeft();
+}
+
+void TBatchDriver::RowStateChanged(int Row, TRowState State, int Task, const QString& Detail)
+{
+    if (OnRowState && Row >= 0)
+        OnRowState(Row, State, Task, Detail);
 }
 
 void TBatchDriver::SampleBatch(qint64 NowMs)
@@ -217,22 +226,28 @@ void TBatchDriver::Start()
     for (int row = 0; row < rows && row < m_list.Count(); ++row) {
         // Keep the window painted while inputs open; the buttons wait until the batch runs.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (ConvertsRow && !ConvertsRow(row))
+            continue;
         const TListRow file = m_list.Row(row);
         kv::TInputOptions input;
         kv::TOutputOptions output;
         if (BuildRecords && !BuildRecords(file, input, output)) {
             m_notQueued << file.Path;
+            RowStateChanged(row, TRowState::Failed, -1);
             continue;
         }
         if (input.FileName.empty())
             input.FileName = file.Path.toStdString();
-        if (QueueTask(input, output) < 0) {
+        const int task = QueueTask(input, output);
+        if (task < 0) {
             // The row would otherwise stay blank under a batch announced as converted.
             if (m_ports.Messages)
                 m_ports.Messages->Warning(file.Path + QLatin1Char('\n') + m_queueError);
             m_notQueued << file.Path;
+            RowStateChanged(row, TRowState::Failed, -1, m_queueError);
             continue;
         }
+        RowStateChanged(row, TRowState::Waiting, task);
         m_taskRows.push_back(row);
         m_percent.push_back(0);
         m_done.push_back(0);
@@ -320,6 +335,7 @@ void TBatchDriver::Progress(int TaskIndex, qint64 CurrentMs, qint64 TotalMs)
             SampleBatch(now);
         }
         m_list.SetProgress(row, ProgressText(CurrentMs, TotalMs));
+        RowStateChanged(row, TRowState::Converting, TaskIndex);
     } catch (const std::exception&) {
         TBatchButtons buttons = m_buttons;
         buttons.Start = true;
@@ -346,6 +362,11 @@ void TBatchDriver::Terminate(int TaskIndex, bool Finished, bool Failed, const QS
         m_list.SetProgress(row, QStringLiteral("100%"));
     }
     TimesLeftChanged();
+    RowStateChanged(row,
+                    Failed     ? TRowState::Failed
+                    : Finished ? TRowState::Done
+                               : TRowState::Stopped,
+                    TaskIndex, Failed ? Message : QString());
     if (Failed && m_ports.Messages)
         m_ports.Messages->Warning(Message);
 }
@@ -362,6 +383,9 @@ void TBatchDriver::EndBatch()
     // The tasks go before the message box: while it is open the window is idle and a new Start must find
     // nothing of this batch left in the queue.
     m_engine.ClearTasks();
+    for (std::size_t task = 0; task < m_taskEnds.size(); ++task)
+        if (m_taskEnds[task] == TTaskEnd::Pending)
+            RowStateChanged(RowOf(static_cast<int>(task)), TRowState::Stopped, static_cast<int>(task));
     SetButtons({});
     const bool quiet = m_quiet;
     m_quiet = false;

@@ -20,6 +20,7 @@
 
 #include "app/logic/FileList.h"
 #include "app/logic/Ports.h"
+#include "app/logic/RowState.h"
 #include "app/logic/TimeLeft.h"
 #include "app/logic/WindowLogic.h"
 #include "app/logic/WindowThreadQueue.h"
@@ -92,6 +93,13 @@ public:
     std::function<void()> OnBatchEnded;
     // Told when a time left may have changed or gone away without a change of its row's progress.
     std::function<void()> OnTimesLeft;
+    // Whether Start converts the row; unset: every row.
+    std::function<bool(int Row)> ConvertsRow;
+    // Told on the window's thread as each row of a batch goes on: Waiting once its task is queued (Task:
+    // its index; its outputs are prepared), Converting at each report of its task, then how it ended
+    // (Detail: the message of a failure; Task -1 for a row that never became a task). A row stopped
+    // before its task began is told Stopped at the end of the batch, once its task has gone.
+    std::function<void(int Row, TRowState State, int Task, const QString& Detail)> OnRowState;
 
     const TBatchButtons& Buttons() const { return m_buttons; }
     bool Running() const { return m_running; }
@@ -130,6 +138,7 @@ private:
     void HoldAwake();
     void ReleaseAwake();
     void TimesLeftChanged();
+    void RowStateChanged(int Row, TRowState State, int Task, const QString& Detail = QString());
     // The batch's progress figure for its time left, at NowMs.
     void SampleBatch(qint64 NowMs);
 

@@ -201,6 +201,26 @@ void TFileList::Arrived(unsigned Generation, const QString& Path, const TFileFac
     m_pending.remove(key);
     if (!Facts.Readable)
         return;
+    AddRow(Path, Facts);
+}
+
+void TFileList::AddKnown(const QList<QPair<QString, TFileFacts>>& Files)
+{
+    for (const auto& [path, facts] : Files)
+        if (!path.isEmpty() && !Contains(path))
+            AddRow(path, facts);
+    if (OnAddFinished)
+        OnAddFinished();
+}
+
+void TFileList::ListChanged()
+{
+    if (OnListChanged)
+        OnListChanged();
+}
+
+void TFileList::AddRow(const QString& Path, const TFileFacts& Facts)
+{
     const QFileInfo info(Path);
     TListRow row;
     row.Path = Path;
@@ -214,6 +234,7 @@ void TFileList::Arrived(unsigned Generation, const QString& Path, const TFileFac
     m_listedKeys.insert(key);
     if (OnRowAdded)
         OnRowAdded(Count() - 1);
+    ListChanged();
 }
 
 bool TFileList::Delete(int Index)
@@ -225,6 +246,7 @@ bool TFileList::Delete(int Index)
     m_rowKeys.erase(m_rowKeys.begin() + Index);
     if (OnRowsRemoved)
         OnRowsRemoved();
+    ListChanged();
     return true;
 }
 
@@ -237,6 +259,7 @@ void TFileList::Clear()
     m_listedKeys.clear();
     if (OnRowsRemoved)
         OnRowsRemoved();
+    ListChanged();
 }
 
 void TFileList::SetProgress(int Index, const QString& Text)

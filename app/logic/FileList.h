@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QList>
+#include <QPair>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,7 @@ struct TFileFacts {
     int Height = 0;
     qint64 DurationUs = -1;  // the probe's duration; -1 when the container names none
     qint64 PlayTimeMs = 0;   // the play time the row shows
+    bool operator==(const TFileFacts&) const = default;
 };
 
 // Reads the facts of one file. Called on a thread of the list's own, never on the window's thread.
@@ -81,6 +83,9 @@ public:
     int Add(const QStringList& Paths, const QString& Filter = QString());
     // Reads are in progress.
     bool Reading() const { return !m_pending.empty(); }
+    // Adds rows whose facts are known already (a list kept from an earlier run), at once and in that
+    // order; a path listed already is passed over. Told like an Add call's rows, then OnAddFinished.
+    void AddKnown(const QList<QPair<QString, TFileFacts>>& Files);
 
     int Count() const { return static_cast<int>(m_rows.size()); }
     const TListRow& Row(int Index) const { return m_rows.at(Index); }
@@ -103,11 +108,15 @@ public:
     // Just before OnAddFinished, when files of that call were passed over for another reason than being
     // listed already. Not told for reads that a Clear dropped.
     std::function<void(const TNotAdded&)> OnNotAdded;
+    // After rows were added or removed (not when a progress cell changes).
+    std::function<void()> OnListChanged;
 
 private:
     struct TJob;
     static QString Key(const QString& Path);
     void Arrived(unsigned Generation, const QString& Path, const TFileFacts& Facts);
+    void AddRow(const QString& Path, const TFileFacts& Facts);
+    void ListChanged();
     void Finished(unsigned Generation, const TNotAdded& NotAdded);
 
     TFactsReader m_reader;

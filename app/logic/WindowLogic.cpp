@@ -24,6 +24,9 @@ TWindowPaths TWindowPaths::FromEnvironment()
     paths.VideosFolder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     if (paths.VideosFolder.isEmpty())
         paths.VideosFolder = QDir::homePath();
+    paths.StateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(paths.StateHome))
+        paths.StateHome = QDir::homePath() + QStringLiteral("/.local/state");
     return paths;
 }
 

@@ -39,6 +39,8 @@ struct TWindowPaths {
     QString VideosFolder;   // the user's video folder, else the home folder: the default output folder
                             // is made in it
     QString FactsHelper{};  // the program that reads a video's facts; '' = kelvane-cli beside the program
+    QString StateHome{};    // $XDG_STATE_HOME, else ~/.local/state: the file list is kept in StateHome/kelvane/;
+                            // '' keeps none
 
     static TWindowPaths FromEnvironment();
 };

@@ -157,7 +157,14 @@ double Duration(const std::string& File)
     return found == facts.end() ? -1 : std::atof(found->second.c_str());
 }
 
-qint64 SizeOf(const QString& File) { return QFileInfo(File).size(); }
+// The size of what is written for File: its hidden file while the output is written under one.
+qint64 SizeOf(const QString& File)
+{
+    const QFileInfo info(File);
+    const QStringList hidden = info.dir().entryList(
+        {QLatin1Char('.') + info.completeBaseName() + QStringLiteral(".kvtmp-*")}, QDir::Files | QDir::Hidden);
+    return QFileInfo(hidden.isEmpty() ? File : info.dir().filePath(hidden.first())).size();
+}
 
 TEST(BatchRunTest, EveryRowIsConvertedOnceIntoItsOwnFile)
 {

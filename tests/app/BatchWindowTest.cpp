@@ -66,7 +66,14 @@ const QString Caption = QStringLiteral("Kelvane V1.3");
 using kvtest::PumpFor;
 using kvtest::PumpUntil;
 
-qint64 SizeOf(const QString& File) { return QFileInfo(File).size(); }
+// The size of what is written for File: its hidden file while the output is written under one.
+qint64 SizeOf(const QString& File)
+{
+    const QFileInfo info(File);
+    const QStringList hidden = info.dir().entryList(
+        {QLatin1Char('.') + info.completeBaseName() + QStringLiteral(".kvtmp-*")}, QDir::Files | QDir::Hidden);
+    return QFileInfo(hidden.isEmpty() ? File : info.dir().filePath(hidden.first())).size();
+}
 
 double Duration(const QString& File)
 {

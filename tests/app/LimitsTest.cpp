@@ -124,46 +124,6 @@ const char* const ShortClip =
     "-f lavfi -i testsrc=size=96x64:rate=10:duration=1 -f lavfi -i sine=sample_rate=22050:duration=1 "
     "-c:v mpeg4 -c:a aac -shortest";
 
-TEST(LimitsTest, AVideoLongerThanADayIsListedWithItsLengthAndItsLastSecondsConvert)
-{
-    TLimitsWindow w;
-    // 25 hours: a 16x16 picture every ten seconds.
-    const QString input = w.Work.path() + QStringLiteral("/in/day and an hour.mkv");
-    MakeMedia(input, "-f lavfi -i color=c=blue:s=16x16:r=1/10 -t 90000 -c:v libx264 -preset ultrafast -g 360");
-    const qint64 hours25Us = Q_INT64_C(90000) * 1000000;
-
-    kv::TAVProbe probe;
-    ASSERT_TRUE(probe.OpenFile(input.toStdString())) << probe.LastError();
-    kv::TFileStreamInfo info;
-    probe.GetFileStreamInfo(info);
-    EXPECT_NEAR(double(info.Duration), double(hours25Us), 10e6);
-    // A picture near the end: past every 32-bit count of microseconds or milliseconds.
-    probe.ReadFrameAccurate(-1, hours25Us - 30000000);
-    EXPECT_TRUE(probe.FrameValid()) << probe.LastError();
-    EXPECT_GE(probe.FramePTS(), hours25Us - 30000000);
-
-    w.Add({input});
-    ASSERT_EQ(w.List.Count(), 1);
-    EXPECT_NEAR(double(w.List.Row(0).Facts.DurationUs), double(hours25Us), 10e6);
-    EXPECT_EQ(w.List.Row(0).Duration, QStringLiteral(" 25:00:00"));
-
-    // The clip of its last 20 seconds but 10.
-    w.Adjust = [](TRecordSource& Source) {
-        Source.ClipEnabled = Source.ClipChecked = true;
-        Source.SelectionStart = 1;
-        Source.SelectionEnd = 2;
-        Source.ClipStartMs = Q_INT64_C(89970000);
-        Source.ClipLengthMs = 20000;
-    };
-    w.RunBatch();
-    const QStringList outputs = TLimitsWindow::Files(w.Work.path() + QStringLiteral("/out"));
-    ASSERT_EQ(outputs.size(), 1) << outputs.join(' ').toStdString();
-    const std::string output = (w.Work.path() + QStringLiteral("/out/") + outputs[0]).toStdString();
-    EXPECT_NEAR(kvtest::Fact(output, "format.duration"), 20, 1.5);
-    EXPECT_EQ(kvtest::DecodeErrors(output), "");
-    EXPECT_EQ(w.Desktop.Informations, QStringList{BatchDoneMessage});
-    EXPECT_EQ(w.List.Row(0).Progress, QStringLiteral("100%"));
-}
 
 // A path of Length bytes under Root: folders of 200-byte names, then a file name that makes up the rest
 // (Extension included).
@@ -176,66 +136,6 @@ QString PathOfLength(const QString& Root, int Length, const QString& Extension)
     return path + QLatin1Char('/') + QString(rest, QLatin1Char('f')) + Extension;
 }
 
-TEST(LimitsTest, LongNamesAndPathsAreListedAndConvertedOrRefusedWithTheReason)
-{
-    struct TCase {
-        const char* Name;
-        std::function<QString(const QString& Work)> Input;   // where the video is
-        std::function<QString(const QString& Work)> Output;  // the output folder
-    };
-    const auto plainOutput = [](const QString& Work) { return Work + QStringLiteral("/out"); };
-    const TCase cases[] = {
-        {"a name of 255 bytes",
-         [](const QString& Work) { return Work + QStringLiteral("/in/") + QString(251, QLatin1Char('n')) + ".mp4"; },
-         plainOutput},
-        {"a name of 255 bytes in three-byte letters",
-         [](const QString& Work) {
-             return Work + QStringLiteral("/in/ab") + QString(83, QChar(0x89C6)) + QStringLiteral(".mkv");
-         },
-         plainOutput},
-        {"a path of 4000 bytes",
-         [](const QString& Work) { return PathOfLength(Work + QStringLiteral("/in"), 4000, QStringLiteral(".mp4")); },
-         plainOutput},
-        {"an output folder of 4000 bytes", [](const QString& Work) { return Work + QStringLiteral("/in/clip.mp4"); },
-         [](const QString& Work) {
-             const QString path = PathOfLength(Work + QStringLiteral("/out"), 4000, QString());
-             return path;
-         }},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Name);
-        TLimitsWindow w;
-        const QString input = c.Input(w.Work.path());
-        const QString folder = c.Output(w.Work.path());
-        MakeMedia(input, ShortClip);
-        ASSERT_TRUE(QFileInfo::exists(input));
-        w.UseOutput(folder);
-
-        w.Add({input});
-        ASSERT_EQ(w.List.Count(), 1) << "not listed";
-        EXPECT_EQ(w.List.Row(0).Path, input);
-        EXPECT_EQ(w.List.Row(0).Resolution, QStringLiteral("96 X 64"));
-        EXPECT_EQ(w.List.Row(0).Duration, QStringLiteral(" 00:00:01"));
-
-        w.RunBatch();
-        const QStringList outputs = TLimitsWindow::Files(folder);
-        if (w.Desktop.Warnings.isEmpty()) {
-            // Converted, into a name the file system takes.
-            ASSERT_EQ(outputs.size(), 1) << outputs.join(' ').toStdString();
-            EXPECT_EQ(w.Desktop.Informations, QStringList{BatchDoneMessage});
-            const std::string output = (folder + QLatin1Char('/') + outputs[0]).toStdString();
-            EXPECT_NEAR(kvtest::Fact(output, "format.duration"), 1, 0.2);
-            EXPECT_LE(outputs[0].toUtf8().size(), 255);
-        } else {
-            // Refused: the warning names the file and says why; nothing is left behind.
-            ASSERT_EQ(w.Desktop.Warnings.size(), 1);
-            EXPECT_TRUE(w.Desktop.Warnings[0].contains(QStringLiteral("too long")))
-                << w.Desktop.Warnings[0].toStdString();
-            EXPECT_TRUE(outputs.isEmpty()) << outputs.join(' ').toStdString();
-        }
-        RecordProperty(c.Name, w.Desktop.Warnings.isEmpty() ? "converted" : w.Desktop.Warnings[0].toStdString());
-    }
-}
 
 // Files of one folder made at once, named clip00000.mp4 and on; each a link to Content when it is given,
 // else empty.
@@ -298,29 +198,5 @@ struct TFullFileSystem {
     QString Folder() const { return Mount.path() + QStringLiteral("/out"); }
 };
 
-TEST(LimitsTest, AnOutputFolderWithoutRoomForAHeaderFailsEachFileWithTheReason)
-{
-    TFullFileSystem full;
-    ASSERT_TRUE(full.Mounted);
-    ASSERT_TRUE(QDir().mkpath(full.Folder())) << "a folder takes no blocks on a full tmpfs";
-    TLimitsWindow w;
-    const QStringList inputs = {w.Work.path() + QStringLiteral("/in/one.mp4"),
-                                w.Work.path() + QStringLiteral("/in/two.mp4")};
-    for (const QString& input : inputs)
-        MakeMedia(input, ShortClip);
-    w.UseOutput(full.Folder());
-    w.Add(inputs);
-    ASSERT_EQ(w.List.Count(), 2);
-
-    w.RunBatch();
-    // Each file failed with the reason, the batch went on to the next, and the end counts them.
-    ASSERT_EQ(w.Desktop.Warnings.size(), 2) << w.Desktop.Warnings.join('\n').toStdString();
-    for (const QString& warning : w.Desktop.Warnings)
-        EXPECT_TRUE(warning.contains(QStringLiteral("No space left on device"))) << warning.toStdString();
-    ASSERT_EQ(w.Desktop.Informations.size(), 1);
-    EXPECT_TRUE(w.Desktop.Informations[0].contains(QStringLiteral("0 个视频转换成功，2 个失败")))
-        << w.Desktop.Informations[0].toStdString();
-    EXPECT_EQ(TLimitsWindow::Files(full.Folder()), QStringList()) << "an empty or cut output was left";
-}
 
 }  // namespace

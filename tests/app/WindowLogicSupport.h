@@ -97,7 +97,7 @@ public:
 //   videoconvert/MP4: x.ini, sub/y.ini (listed y, x)
 //   videoconvert/AVI: A.INI, note.txt (listed A)
 //   devices/Alpha: m1.ini, m2.ini; devices/Beta: n1.ini (29.97 fps)
-// and a videos folder and a configuration home beside it.
+// and a videos folder, a configuration home and a state home beside it.
 class TProgramFolder {
 public:
     TProgramFolder()
@@ -120,8 +120,12 @@ public:
     QString ConfigHome() const { return Root() + QStringLiteral("config"); }
     QString Videos() const { return Root() + QStringLiteral("videos"); }
     QString Config() const { return Program() + QStringLiteral("config.ini"); }
+    QString StateHome() const { return Root() + QStringLiteral("state"); }
 
-    kv::app::TWindowPaths Paths() const { return {Program(), ConfigHome(), Videos(), QStringLiteral(KELVANE_CLI)}; }
+    kv::app::TWindowPaths Paths() const
+    {
+        return {Program(), ConfigHome(), Videos(), QStringLiteral(KELVANE_CLI), StateHome()};
+    }
 
     void WriteFile(const QString& RelativePath, const QByteArray& Content) const
     {
