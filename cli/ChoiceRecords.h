@@ -30,7 +30,8 @@ struct TChoiceRecords {
 // not hold: a usage error; an input or a video to follow that cannot be read: an input error).
 std::string ResolveChoice(const TChoiceRequest& Request, TChoiceRecords& Records, int& Status);
 
-// The programs's profiles/ lie beside it, as the window's do.
+// The program's folder: the catalog finds profiles/ beside it, or in its prefix's share/kelvane/ when it is
+// installed, as the window's does.
 std::string ProfileProgramFolder();
 
 }  // namespace kv::cli

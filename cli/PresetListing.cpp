@@ -80,7 +80,8 @@ int PresetsCommand(const std::vector<std::string>& Args)
         deviceList.push_back(std::move(settings));
     }
     if (presetList.empty() && deviceList.empty()) {
-        PrintError("no profiles beside the program (" + ProfileProgramFolder() + "profiles/)");
+        PrintError("no profiles in " + catalog.Folder() +
+                   "profiles/ (they are looked for beside the program, then in its ../share/kelvane/)");
         return esFailed;
     }
     if (asJson) {

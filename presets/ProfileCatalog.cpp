@@ -1,33 +1,34 @@
 // Listing the profile folders for the combos.
 #include "presets/ProfileCatalog.h"
 
+#include "media/DataFolders.h"
 #include "presets/OutputTables.h"
 #include "presets/ProfileFiles.h"
 
 namespace kv::presets {
 
 TProfileCatalog::TProfileCatalog(const std::string& ProgramFolder)
-    : m_programFolder(!ProgramFolder.empty() && ProgramFolder.back() == '/' ? ProgramFolder : ProgramFolder + '/')
+    : m_dataFolder(kv::DataHome(ProgramFolder, "profiles"))
 {}
 
 std::vector<std::string> TProfileCatalog::PresetFiles(int FileType) const
 {
     std::vector<std::string> files;
-    GetFileList(files, m_programFolder + "profiles/videoconvert/" + FileTypeFolder(FileType), ".ini");
+    GetFileList(files, m_dataFolder + "profiles/videoconvert/" + FileTypeFolder(FileType), ".ini");
     return files;
 }
 
 std::vector<std::string> TProfileCatalog::Brands() const
 {
     std::vector<std::string> brands;
-    GetFileList2(brands, m_programFolder + "profiles/devices/");
+    GetFileList2(brands, m_dataFolder + "profiles/devices/");
     return brands;
 }
 
 std::vector<std::string> TProfileCatalog::ModelFiles(const std::string& Brand) const
 {
     std::vector<std::string> files;
-    GetFileList(files, m_programFolder + "profiles/devices/" + Brand, ".ini");
+    GetFileList(files, m_dataFolder + "profiles/devices/" + Brand, ".ini");
     return files;
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Kelvane need on Debian 12, when any of it is missing: the
-# system packages, and a locale whose decimal separator is a comma (the number parsing tests need one).
+# Installs what building, running, testing and packaging Kelvane need on Debian 12, when any of it is
+# missing: the system packages (the checkers of the desktop entry and of the software centre data among
+# them), and a locale whose decimal separator is a comma (the number parsing tests need one).
 # Needs nothing but bash and the system's own apt-get. Root installs directly; anyone else goes through
 # sudo, which asks for their password.
 set -euo pipefail
@@ -16,6 +17,7 @@ packages=(
   nlohmann-json3-dev parallel
   dbus-daemon
   locales
+  desktop-file-utils appstream shared-mime-info
 )
 comma_locale=de_DE.UTF-8
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include "media/DataFolders.h"
 #include "presets/IniFile.h"
 
 namespace kv::app {
@@ -33,7 +34,9 @@ bool FolderWritable(const QString& Folder)
 
 QString ChooseDataFolder(const QString& ProgramFolder, const QString& ConfigHome)
 {
-    if (FolderWritable(ProgramFolder))
+    // An installed program keeps its settings in the user's folder even where its own folder could be
+    // written (root running /usr/bin/kelvane), so that they are never left among the system's programs.
+    if (!kv::RunsInstalled(ProgramFolder.toStdString()) && FolderWritable(ProgramFolder))
         return WithSlash(ProgramFolder);
     const QString home = ConfigHome.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : ConfigHome;
     const QString folder = WithSlash(home) + QStringLiteral("kelvane/");

@@ -1,6 +1,7 @@
 // The program's settings file config.ini and where the program keeps its files: beside the program when
-// that folder can be written, otherwise in the user's configuration folder. Every access opens the file,
-// reads or writes one value and lets it go, so the file always holds the last change.
+// that folder can be written and is not an installed one, otherwise in the user's configuration folder.
+// Every access opens the file, reads or writes one value and lets it go, so the file always holds the last
+// change.
 #pragma once
 
 #include <QString>
@@ -10,8 +11,9 @@ namespace kv::app {
 // Whether files can be made in Folder (it exists, is a folder, and a file can be created there).
 bool FolderWritable(const QString& Folder);
 
-// The folder for config.ini and extfile.ini: ProgramFolder when it can be written, otherwise
-// ConfigHome + "/kelvane/" (made with its parents; an empty ConfigHome means ~/.config). Ends with "/".
+// The folder for config.ini and extfile.ini: ProgramFolder when it can be written and the program does not
+// run installed (kv::RunsInstalled), otherwise ConfigHome + "/kelvane/" (made with its parents; an empty
+// ConfigHome means ~/.config). Ends with "/".
 QString ChooseDataFolder(const QString& ProgramFolder, const QString& ConfigHome);
 
 // The default output folder: VideosFolder + "/输出视频".

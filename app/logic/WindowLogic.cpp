@@ -9,6 +9,7 @@
 #include "app/logic/CustomTab.h"
 #include "app/logic/ProfileChoices.h"
 #include "app/logic/Settings.h"
+#include "app/logic/VideoFileTypes.h"
 #include "component/DIdezuDOR.h"
 #include "component/MediaFacts.h"
 #include "media/TextAndPath.h"
@@ -315,11 +316,7 @@ bool TWindowLogic::CustomKeyPressed(const QString& KeyText)
 
 QString TWindowLogic::CustomEdited(TCustomField Field, const QString& Text) { return m_custom->Edit(Field, Text); }
 
-QString TWindowLogic::VideoFileFilter()
-{
-    return QStringLiteral("Video Files|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;"
-                          "*.DAT;*.OGM;*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.MTS;*.M2TS");
-}
+QString TWindowLogic::VideoFileFilter() { return VideoFileFilterText(); }
 
 kv::presets::TOutputChoice TWindowLogic::ChoiceFor(const TRecordSource& Source) const
 {

@@ -11,10 +11,14 @@ namespace {
 using kvtest::TDesktopRecorder;
 using kvtest::TProgramFolder;
 
-TEST(StartupSettingsTest, SettingsLiveBesideTheProgramOnlyWhenItsFolderCanBeWritten)
+TEST(StartupSettingsTest, SettingsLiveBesideTheProgramOnlyWhenItsFolderCanBeWrittenAndIsNotInstalled)
 {
     TProgramFolder folder;
     const QString xdg = folder.ConfigHome() + QStringLiteral("/kelvane/");
+    // An installed program: PREFIX/bin/ with its data in PREFIX/share/kelvane/; the test can write bin/.
+    const QString installed = folder.Root() + QStringLiteral("prefix/bin/");
+    QDir().mkpath(installed);
+    QDir().mkpath(folder.Root() + QStringLiteral("prefix/share/kelvane/profiles"));
     struct TCase {
         const char* Name;
         QString ProgramFolder;
@@ -26,6 +30,7 @@ TEST(StartupSettingsTest, SettingsLiveBesideTheProgramOnlyWhenItsFolderCanBeWrit
         // Nobody, the administrator included, can make files directly in /proc.
         {"program folder that takes no files", QStringLiteral("/proc/"), folder.ConfigHome(), xdg},
         {"missing program folder", folder.Root() + QStringLiteral("gone/"), folder.ConfigHome(), xdg},
+        {"installed program folder that could be written", installed, folder.ConfigHome(), xdg},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
