@@ -1,9 +1,7 @@
 #include <QApplication>
-#include <QTranslator>
 
 #include "app/BatchController.h"
 #include "app/MainWindow.h"
-#include "app/QtTranslations.h"
 #include "app/Skins.h"
 
 int main(int argc, char* argv[])
@@ -11,9 +9,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KelvaneV1.3"));
     kv::app::InstallApplicationLook(application);
-    QTranslator qtTexts;
-    if (kv::app::LoadQtTranslations(qtTexts))
-        QApplication::installTranslator(&qtTexts);
+    // The window installs the translations of the language chosen in config.ini (Chinese by default).
     kv::app::TMainWindow window;
     window.show();
     // Files named on the command line (a file manager's "Open with") are added as the add button would.
