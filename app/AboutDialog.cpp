@@ -1,5 +1,6 @@
 #include "app/AboutDialog.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -76,7 +77,7 @@ QPixmap Emblem(int Size)
 
 TAboutDialog::TAboutDialog(QWidget* Owner, const TSkin& Skin, IDesktop& Desktop) : QDialog(Owner)
 {
-    setWindowTitle(QStringLiteral("关于系统"));
+    setWindowTitle(QCoreApplication::translate("kv::app::TAboutDialog", "关于系统"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(DialogSize);
     ApplySkin(*this, Skin);
@@ -99,15 +100,16 @@ TAboutDialog::TAboutDialog(QWidget* Owner, const TSkin& Skin, IDesktop& Desktop)
     // The address looks like a link; the whole text is what takes the click.
     m_text->setTextFormat(Qt::RichText);
     m_text->setTextInteractionFlags(Qt::NoTextInteraction);
-    m_text->setText(QStringLiteral("视频格式批量转换工具<br>"
-                                   "适合手机、MP4播放器、PSP和电脑播放<br>"
-                                   "版本 1.3<br>"
-                                   "官方网站：<a href=\"%1\">%1</a>")
+    m_text->setText(QCoreApplication::translate("kv::app::TAboutDialog", "视频格式批量转换工具<br>"
+                                                                         "适合手机、MP4播放器、PSP和电脑播放<br>"
+                                                                         "版本 1.3<br>"
+                                                                         "官方网站：<a href=\"%1\">%1</a>")
                         .arg(AboutUrl));
     m_text->setCursor(Qt::PointingHandCursor);
-    m_text->setToolTip(QStringLiteral("欢迎访问我们的网站，获取新版本和使用帮助"));
+    m_text->setToolTip(
+        QCoreApplication::translate("kv::app::TAboutDialog", "欢迎访问我们的网站，获取新版本和使用帮助"));
 
-    m_close = new QPushButton(QStringLiteral("退 出"), this);
+    m_close = new QPushButton(QCoreApplication::translate("kv::app::TAboutDialog", "退 出"), this);
     m_close->setObjectName(QStringLiteral("btnClose"));
     m_close->setGeometry(DialogSize.width() - 112, DialogSize.height() - 44, 92, 28);
     m_close->setDefault(true);

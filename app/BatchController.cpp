@@ -164,7 +164,7 @@ void TBatchController::AddFiles(const QStringList& Paths)
         return;
     if (m_driver->Running()) {
         if (m_ports.Messages)
-            m_ports.Messages->Warning(AddWhileConvertingMessage);
+            m_ports.Messages->Warning(QCoreApplication::translate("kv::app::AddNotices", AddWhileConvertingMessage));
         return;
     }
     if (!LibrariesReady())
@@ -238,7 +238,8 @@ void TBatchController::DeleteClicked()
     const int index = m_c.FileList->indexOfTopLevelItem(m_c.FileList->currentItem());
     if (index < 0 || !m_c.FileList->currentItem()->isSelected()) {
         if (m_ports.Messages)
-            m_ports.Messages->Information(QStringLiteral("请先选择一个视频文件进行删除！"));
+            m_ports.Messages->Information(
+                QCoreApplication::translate("kv::app::TBatchController", "请先选择一个视频文件进行删除！"));
         return;
     }
     m_list.Delete(index);
@@ -334,6 +335,15 @@ void TBatchController::UpdateTitle()
                                  : QStringLiteral("%1 - %2").arg(progress, m_baseTitle));
 }
 
+void TBatchController::Retranslate()
+{
+    if (m_c.TasksAtOnce)
+        RetranslateTasksAtOnceBox(*m_c.TasksAtOnce);
+    ShowTimesLeft();
+    if (m_pane.Picture().isNull())
+        ShowPicture();
+}
+
 bool TBatchController::CheckSettings()
 {
     if (m_logic.ActiveTab() != otCustom)
@@ -342,7 +352,7 @@ bool TBatchController::CheckSettings()
     if (!panel.Visible) {
         // Its settings are not in force: every row's records would be left from another task.
         if (m_ports.Messages)
-            m_ports.Messages->Error(CustomPanelHiddenMessage);
+            m_ports.Messages->Error(QCoreApplication::translate("kv::app::WindowLogic", CustomPanelHiddenMessage));
         return false;
     }
     const QString problem = CustomFieldsProblem(m_c.CustomType ? m_c.CustomType->currentText() : QString(), panel.Width,
@@ -377,7 +387,7 @@ bool TBatchController::eventFilter(QObject* Watched, QEvent* Event)
     if (Watched == &m_window && Event->type() == QEvent::Close) {
         if (!m_driver->Running() || m_closing)
             return false;
-        if (ConfirmClose && !ConfirmClose(CloseQuestion)) {
+        if (ConfirmClose && !ConfirmClose(QCoreApplication::translate("kv::app::TBatchController", CloseQuestion))) {
             Event->ignore();
             return true;
         }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QEventLoop>
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -45,7 +46,8 @@ public:
 
     // Asked when the window is closed during a batch; true lets it close. By default a question box.
     std::function<bool(const QString& Text)> ConfirmClose;
-    inline static const QString CloseQuestion = QStringLiteral("转换正在进行，确定要退出吗？");
+    inline static const char* const CloseQuestion =
+        QT_TRANSLATE_NOOP("kv::app::TBatchController", "转换正在进行，确定要退出吗？");
 
     TFileList& List() { return m_list; }
     TPreviewPane& Pane() { return m_pane; }
@@ -58,6 +60,10 @@ public:
         m_baseTitle = Title;
         UpdateTitle();
     }
+
+    // Shows the batch's texts (the title, the times left, the empty preview) again in the language
+    // installed now.
+    void Retranslate();
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;

@@ -26,7 +26,7 @@ void TDBusSleepInhibitor::Hold()
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
-    call << QStringLiteral("sleep:idle") << Who << Why << QStringLiteral("block");
+    call << QStringLiteral("sleep:idle") << Who << Why() << QStringLiteral("block");
     m_pending = new QDBusPendingCallWatcher(bus.asyncCall(call));
     QObject::connect(m_pending, &QDBusPendingCallWatcher::finished, m_pending,
                      [this](QDBusPendingCallWatcher* Watcher) { Answered(Watcher); });

@@ -5,6 +5,7 @@
 // fails.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDBusUnixFileDescriptor>
 #include <memory>
 
@@ -26,7 +27,7 @@ public:
 
     // The texts the login manager shows for the hold.
     inline static const QString Who = QStringLiteral("Kelvane");
-    inline static const QString Why = QStringLiteral("正在转换视频");
+    static QString Why() { return QCoreApplication::translate("kv::app::TDBusSleepInhibitor", "正在转换视频"); }
 
     bool Held() const { return m_hold.isValid(); }
 

@@ -15,9 +15,11 @@
 #include "app/BatchController.h"
 #include "app/DBusNotifier.h"
 #include "app/DBusSleepInhibitor.h"
+#include "app/LanguageMenu.h"
 #include "app/PreviewWindow.h"
 #include "app/QtMainThreadBridge.h"
 #include "app/QtPorts.h"
+#include "app/WidgetTexts.h"
 #include "app/logic/ProfileChoices.h"
 
 namespace kv::app {
@@ -52,6 +54,10 @@ TMainWindow::TMainWindow(const TWindowPaths& Paths, const TPorts& Ports)
     if (!m_ports.SleepInhibitor)
         m_ports.SleepInhibitor = m_sleepInhibitor.get();
     m_logic = std::make_unique<TWindowLogic>(m_ports, Paths);
+    m_language =
+        std::make_unique<TLanguageSwitch>(m_logic->Paths().ProgramFolder, m_logic->ConfigFile(), m_ports.Messages);
+    m_language->Install(ReadLanguage(m_logic->ConfigFile()));
+    m_language->OnChanged = [this] { Retranslate(); };
 
     // Fixed size, with the system menu and the minimise button only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -84,15 +90,28 @@ TMainWindow::~TMainWindow() = default;
 
 void TMainWindow::BuildMenu()
 {
-    m_fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
-    QAction* exit = m_fileMenu->addAction(QStringLiteral("退出"));
+    m_fileMenu = menuBar()->addMenu(QString());
+    SetSourceText(m_fileMenu, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "文件"));
+    QAction* exit = m_fileMenu->addAction(QString());
+    SetSourceText(exit, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "退出"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
-    m_helpMenu = menuBar()->addMenu(QStringLiteral("帮助"));
-    QAction* about = m_helpMenu->addAction(QStringLiteral("关于"));
+    m_languageMenu = m_language->AddMenu(*menuBar());
+    m_helpMenu = menuBar()->addMenu(QString());
+    SetSourceText(m_helpMenu, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "帮助"));
+    QAction* about = m_helpMenu->addAction(QString());
+    SetSourceText(about, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "关于"));
     connect(about, &QAction::triggered, this, &TMainWindow::ShowAbout);
     // Kept for skins chosen from the menu; the skin comes from the settings for now.
-    m_skinMenu = menuBar()->addMenu(QStringLiteral("换皮肤"));
+    m_skinMenu = menuBar()->addMenu(QString());
+    SetSourceText(m_skinMenu, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "换皮肤"));
     m_skinMenu->menuAction()->setVisible(false);
+}
+
+void TMainWindow::Retranslate()
+{
+    RetranslateTexts(*this);
+    Sync();
+    m_batch->Retranslate();
 }
 
 void TMainWindow::Connect()

@@ -18,6 +18,7 @@ namespace kv::app {
 class TBatchController;
 class TDBusNotifier;
 class TDBusSleepInhibitor;
+class TLanguageSwitch;
 class TQtPorts;
 
 class TMainWindow : public QMainWindow {
@@ -34,6 +35,8 @@ public:
     QMenu* FileMenu() const { return m_fileMenu; }
     QMenu* HelpMenu() const { return m_helpMenu; }
     QMenu* SkinMenu() const { return m_skinMenu; }
+    QMenu* LanguageMenu() const { return m_languageMenu; }
+    kv::app::TLanguageSwitch& Language() { return *m_language; }
     const kv::app::TSkin& Skin() const { return m_skin; }
     // The file list, the preview pane and the batch.
     kv::app::TBatchController& Batch() { return *m_batch; }
@@ -47,6 +50,8 @@ protected:
 
 private:
     void BuildMenu();
+    // Shows every text again in the language installed now.
+    void Retranslate();
     void Connect();
     // Brings every control in line with the logic's state.
     void Sync();
@@ -59,12 +64,15 @@ private:
     std::unique_ptr<kv::app::TDBusSleepInhibitor> m_sleepInhibitor;
     kv::app::TPorts m_ports;
     std::unique_ptr<kv::app::TWindowLogic> m_logic;
+    // Installed before the controls are made, so that they are made in the chosen language.
+    std::unique_ptr<kv::app::TLanguageSwitch> m_language;
     QWidget* m_client = nullptr;
     kv::app::TMainWindowControls m_controls;
     kv::app::TSkin m_skin;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
     QMenu* m_skinMenu = nullptr;
+    QMenu* m_languageMenu = nullptr;
     // Set while the window changes its own controls, so that their signals are not taken for the user's.
     bool m_syncing = false;
     // Goes first: its tasks end before the engine and the logic they use.

@@ -1,6 +1,7 @@
 #include "app/MainWindowLayout.h"
 
 #include "app/TrackBar.h"
+#include "app/WidgetTexts.h"
 #include "app/WindowImages.h"
 #include "app/logic/TasksAtOnce.h"
 
@@ -31,19 +32,19 @@ T* Make(QWidget* Parent, const char* Name, QRect Geometry)
     return widget;
 }
 
-QLabel* Caption(QWidget* Parent, const char* Name, const QString& Text, QRect Geometry)
+QLabel* Caption(QWidget* Parent, const char* Name, const char* Source, QRect Geometry)
 {
     auto* label = Make<QLabel>(Parent, Name, Geometry);
-    label->setText(Text);
+    SetSourceText(label, Source);
     label->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
     return label;
 }
 
 template <typename T>
-T* Button(QWidget* Parent, const char* Name, const QString& Text, QRect Geometry, const QIcon& Icon = {})
+T* Button(QWidget* Parent, const char* Name, const char* Source, QRect Geometry, const QIcon& Icon = {})
 {
     auto* button = Make<T>(Parent, Name, Geometry);
-    button->setText(Text);
+    SetSourceText(button, Source);
     if (!Icon.isNull())
         button->setIcon(Icon);
     return button;
@@ -58,10 +59,10 @@ QLineEdit* Edit(QWidget* Parent, const char* Name, const QString& Text, int MaxL
     return edit;
 }
 
-QComboBox* Combo(QWidget* Parent, const char* Name, const QString& Hint, QRect Geometry)
+QComboBox* Combo(QWidget* Parent, const char* Name, const char* Hint, QRect Geometry)
 {
     auto* combo = Make<QComboBox>(Parent, Name, Geometry);
-    combo->setToolTip(Hint);
+    SetSourceToolTip(combo, Hint);
     combo->setIconSize(QSize(16, 16));
     combo->setMaxVisibleItems(16);
     return combo;
@@ -78,8 +79,11 @@ void BuildFileList(TMainWindowControls& C, QWidget& Client)
     const QRect listArea(6, 6, 409, 181);
     C.FileList = Make<QTreeWidget>(&Client, "lstFiles", listArea);
     C.FileList->setColumnCount(5);
-    C.FileList->setHeaderLabels({QStringLiteral("文件名"), QStringLiteral("类型"), QStringLiteral("分辨率"),
-                                 QStringLiteral("时长"), QStringLiteral("进度")});
+    SetSourceHeaders(C.FileList, {QT_TRANSLATE_NOOP("kv::app::TMainWindow", "文件名"),
+                                  QT_TRANSLATE_NOOP("kv::app::TMainWindow", "类型"),
+                                  QT_TRANSLATE_NOOP("kv::app::TMainWindow", "分辨率"),
+                                  QT_TRANSLATE_NOOP("kv::app::TMainWindow", "时长"),
+                                  QT_TRANSLATE_NOOP("kv::app::TMainWindow", "进度")});
     C.FileList->setRootIsDecorated(false);
     C.FileList->setUniformRowHeights(true);
     C.FileList->setAlternatingRowColors(true);
@@ -95,20 +99,20 @@ void BuildFileList(TMainWindowControls& C, QWidget& Client)
     for (int column = 0; column < 5; ++column)
         C.FileList->setColumnWidth(column, widths[column]);
 
-    const QString addHint = QStringLiteral("添加待转视频文件");
+    const char* const addHint = QT_TRANSLATE_NOOP("kv::app::TMainWindow", "添加待转视频文件");
     C.AddPanel = Button<QPushButton>(&Client, "btnAddPanel", addHint, listArea, ButtonImage(TButtonImage::AddPanel));
     C.AddPanel->setIconSize(QSize(48, 48));
-    C.AddPanel->setToolTip(addHint);
+    SetSourceToolTip(C.AddPanel, addHint);
     C.AddPanel->setCursor(Qt::PointingHandCursor);
     C.AddPanel->raise();
 
     const int y = 191;
-    C.Add =
-        Button<QToolButton>(&Client, "btnAdd", QStringLiteral("添加"), {6, y, 64, 24}, ButtonImage(TButtonImage::Add));
-    C.Delete = Button<QToolButton>(&Client, "btnDelete", QStringLiteral("删除"), {74, y, 64, 24},
-                                   ButtonImage(TButtonImage::Delete));
-    C.Clear = Button<QToolButton>(&Client, "btnClear", QStringLiteral("清空"), {142, y, 64, 24},
-                                  ButtonImage(TButtonImage::Clear));
+    C.Add = Button<QToolButton>(&Client, "btnAdd", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "添加"), {6, y, 64, 24},
+                                ButtonImage(TButtonImage::Add));
+    C.Delete = Button<QToolButton>(&Client, "btnDelete", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "删除"),
+                                   {74, y, 64, 24}, ButtonImage(TButtonImage::Delete));
+    C.Clear = Button<QToolButton>(&Client, "btnClear", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "清空"),
+                                  {142, y, 64, 24}, ButtonImage(TButtonImage::Clear));
     for (QToolButton* button : {C.Add, C.Delete, C.Clear}) {
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setIconSize(QSize(14, 14));
@@ -119,30 +123,41 @@ void BuildFileList(TMainWindowControls& C, QWidget& Client)
 void BuildPresetAndDeviceTabs(TMainWindowControls& C)
 {
     QWidget* preset = C.TabPages[otPreset];
-    C.FileTypeCaption = Caption(preset, "lblFileType", QStringLiteral("文件类型:"), {RowLeft, 8, 72, RowHeight});
-    C.FileType =
-        Combo(preset, "cmbFileType", QStringLiteral("选择文件类型方案"), {FieldLeft, 8, FieldWidth, RowHeight});
-    C.PresetCaption = Caption(preset, "lblPreset", QStringLiteral("预置方案:"), {RowLeft, 38, 72, RowHeight});
-    C.Preset = Combo(preset, "cmbPreset", QStringLiteral("选择预置方案"), {FieldLeft, 38, FieldWidth, RowHeight});
+    C.FileTypeCaption = Caption(preset, "lblFileType", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "文件类型:"),
+                                {RowLeft, 8, 72, RowHeight});
+    C.FileType = Combo(preset, "cmbFileType", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "选择文件类型方案"),
+                       {FieldLeft, 8, FieldWidth, RowHeight});
+    C.PresetCaption = Caption(preset, "lblPreset", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "预置方案:"),
+                              {RowLeft, 38, 72, RowHeight});
+    C.Preset = Combo(preset, "cmbPreset", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "选择预置方案"),
+                     {FieldLeft, 38, FieldWidth, RowHeight});
 
     // The device tab's combos sit where the preset tab's do, so both tabs look alike.
     QWidget* device = C.TabPages[otDevice];
-    C.BrandCaption = Caption(device, "lblBrand", QStringLiteral("设备品牌:"), {RowLeft, 8, 72, RowHeight});
-    C.Brand = Combo(device, "cmbBrand", QStringLiteral("选择设备类型"), {FieldLeft, 8, FieldWidth, RowHeight});
-    C.ModelCaption = Caption(device, "lblModel", QStringLiteral("设备型号:"), {RowLeft, 38, 72, RowHeight});
-    C.Model = Combo(device, "cmbModel", QStringLiteral("选择预置方案"), {FieldLeft, 38, FieldWidth, RowHeight});
+    C.BrandCaption = Caption(device, "lblBrand", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "设备品牌:"),
+                             {RowLeft, 8, 72, RowHeight});
+    C.Brand = Combo(device, "cmbBrand", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "选择设备类型"),
+                    {FieldLeft, 8, FieldWidth, RowHeight});
+    C.ModelCaption = Caption(device, "lblModel", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "设备型号:"),
+                             {RowLeft, 38, 72, RowHeight});
+    C.Model = Combo(device, "cmbModel", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "选择预置方案"),
+                    {FieldLeft, 38, FieldWidth, RowHeight});
 }
 
 void BuildInfoPanel(TMainWindowControls& C)
 {
     C.InfoPanel = Make<QFrame>(C.TabPages[otPreset], "pnlInfo", {RowLeft, 72, 370, 80});
     const int half = 178;
-    C.FrameSizeLabel = Caption(C.InfoPanel, "lblFrameSize", QStringLiteral("视频像素："), {10, 4, half, 22});
-    C.VideoCodecLabel = Caption(C.InfoPanel, "lblVideoCodec", QStringLiteral("视频编码："), {10, 28, half, 22});
-    C.AudioCodecLabel = Caption(C.InfoPanel, "lblAudioCodec", QStringLiteral("音频编码："), {10, 52, half, 22});
-    C.VideoBitrateLabel =
-        Caption(C.InfoPanel, "lblVideoBitrate", QStringLiteral("视频码率："), {192, 4, half - 10, 22});
-    C.FrameRateLabel = Caption(C.InfoPanel, "lblFrameRate", QStringLiteral("帧速率："), {192, 28, half - 10, 22});
+    C.FrameSizeLabel = Caption(C.InfoPanel, "lblFrameSize", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "视频像素："),
+                               {10, 4, half, 22});
+    C.VideoCodecLabel = Caption(C.InfoPanel, "lblVideoCodec", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "视频编码："),
+                                {10, 28, half, 22});
+    C.AudioCodecLabel = Caption(C.InfoPanel, "lblAudioCodec", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "音频编码："),
+                                {10, 52, half, 22});
+    C.VideoBitrateLabel = Caption(C.InfoPanel, "lblVideoBitrate",
+                                  QT_TRANSLATE_NOOP("kv::app::TMainWindow", "视频码率："), {192, 4, half - 10, 22});
+    C.FrameRateLabel = Caption(C.InfoPanel, "lblFrameRate", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "帧速率："),
+                               {192, 28, half - 10, 22});
 }
 
 void BuildAnalysisTab(TMainWindowControls& C)
@@ -150,20 +165,21 @@ void BuildAnalysisTab(TMainWindowControls& C)
     QWidget* page = C.TabPages[otAnalysis];
     C.AnalysisText =
         Caption(page, "lblAnalysis",
-                QStringLiteral("       比如您不知该生成什么样的视频格式给自己的手机用，但手机里已经有一些"
-                               "可以播放的视频文件，OK,本软件可以提取并分析这些文件为您自动生成合适的方案。"),
+                QT_TRANSLATE_NOOP("kv::app::TMainWindow",
+                                  "       比如您不知该生成什么样的视频格式给自己的手机用，但手机里已经有一些"
+                                  "可以播放的视频文件，OK,本软件可以提取并分析这些文件为您自动生成合适的方案。"),
                 {RowLeft, 2, 258, 68});
     C.AnalysisText->setWordWrap(true);
     C.AnalysisText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    C.Analyse = Button<QPushButton>(page, "btnAnalyse", QStringLiteral("分析视频文件"), {272, 20, 112, 32},
-                                    ButtonImage(TButtonImage::Analyse));
+    C.Analyse = Button<QPushButton>(page, "btnAnalyse", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "分析视频文件"),
+                                    {272, 20, 112, 32}, ButtonImage(TButtonImage::Analyse));
 }
 
 void BuildCustomTab(TMainWindowControls& C)
 {
     QWidget* page = C.TabPages[otCustom];
-    C.ShowCustom = Button<QPushButton>(page, "btnShowCustom", QStringLiteral("自定义"), {RowLeft, 20, 100, 32},
-                                       ButtonImage(TButtonImage::ShowCustom));
+    C.ShowCustom = Button<QPushButton>(page, "btnShowCustom", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "自定义"),
+                                       {RowLeft, 20, 100, 32}, ButtonImage(TButtonImage::ShowCustom));
 
     // When shown, the panel fills the page, whatever size the tab widget gives the page.
     C.CustomPanel = Make<QFrame>(page, "pnlCustom", {});
@@ -171,19 +187,22 @@ void BuildCustomTab(TMainWindowControls& C)
     fill->setContentsMargins(0, 0, 0, 0);
     fill->addWidget(C.CustomPanel, 0, 0);
     QWidget* panel = C.CustomPanel;
-    C.CustomTypeCaption = Caption(panel, "lblCustomType", QStringLiteral("视频类型"), {RowLeft, 8, 72, RowHeight});
-    C.CustomType =
-        Combo(panel, "cmbCustomType", QStringLiteral("选择转换视频类型方案"), {FieldLeft, 8, FieldWidth, RowHeight});
-    C.CustomSizeCaption = Caption(panel, "lblCustomSize", QStringLiteral("视频尺寸"), {RowLeft, 40, 72, RowHeight});
+    C.CustomTypeCaption = Caption(panel, "lblCustomType", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "视频类型"),
+                                  {RowLeft, 8, 72, RowHeight});
+    C.CustomType = Combo(panel, "cmbCustomType", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "选择转换视频类型方案"),
+                         {FieldLeft, 8, FieldWidth, RowHeight});
+    C.CustomSizeCaption = Caption(panel, "lblCustomSize", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "视频尺寸"),
+                                  {RowLeft, 40, 72, RowHeight});
     C.CustomWidth = Edit(panel, "edtCustomWidth", QStringLiteral("220"), 4, {FieldLeft, 40, 64, RowHeight});
-    C.CustomTimes = Caption(panel, "lblCustomTimes", QStringLiteral("Ⅹ"), {FieldLeft + 64, 40, 24, RowHeight});
+    C.CustomTimes = Make<QLabel>(panel, "lblCustomTimes", {FieldLeft + 64, 40, 24, RowHeight});
+    C.CustomTimes->setText(QStringLiteral("Ⅹ"));
     C.CustomTimes->setAlignment(Qt::AlignCenter);
     C.CustomHeight = Edit(panel, "edtCustomHeight", QStringLiteral("176"), 4, {FieldLeft + 88, 40, 64, RowHeight});
-    C.CustomBitrateCaption =
-        Caption(panel, "lblCustomBitrate", QStringLiteral("视频比特率"), {RowLeft, 72, 72, RowHeight});
+    C.CustomBitrateCaption = Caption(panel, "lblCustomBitrate", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "视频比特率"),
+                                     {RowLeft, 72, 72, RowHeight});
     C.CustomBitrate = Edit(panel, "edtCustomBitrate", QStringLiteral("38400"), 7, {FieldLeft, 72, 152, RowHeight});
-    C.CustomFrameRateCaption =
-        Caption(panel, "lblCustomFrameRate", QStringLiteral("帧速率"), {RowLeft, 104, 72, RowHeight});
+    C.CustomFrameRateCaption = Caption(panel, "lblCustomFrameRate", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "帧速率"),
+                                       {RowLeft, 104, 72, RowHeight});
     C.CustomFrameRate = Edit(panel, "edtCustomFrameRate", QStringLiteral("15"), 2, {FieldLeft, 104, 64, RowHeight});
     C.CustomPanel->hide();
 }
@@ -191,18 +210,21 @@ void BuildCustomTab(TMainWindowControls& C)
 void BuildOutputSettings(TMainWindowControls& C, QWidget& Client)
 {
     C.OutputGroup = Make<QGroupBox>(&Client, "grpOutput", {4, 219, 413, 225});
-    C.OutputGroup->setTitle(QStringLiteral("输出设置："));
+    SetSourceText(C.OutputGroup, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "输出设置："));
     C.OutputTabs = Make<QTabWidget>(C.OutputGroup, "tabOutput", {5, 22, 403, 196});
     C.OutputTabs->setIconSize(QSize(16, 16));
     C.OutputTabs->setUsesScrollButtons(false);
     C.OutputTabs->setDocumentMode(false);
     const char* const names[4] = {"tabPreset", "tabDevice", "tabAnalysis", "tabCustom"};
-    const QString captions[4] = {QStringLiteral("按预置方案"), QStringLiteral("按设备类型"),
-                                 QStringLiteral("按已有视频"), QStringLiteral("自己定义")};
+    const char* const captions[4] = {QT_TRANSLATE_NOOP("kv::app::TMainWindow", "按预置方案"),
+                                     QT_TRANSLATE_NOOP("kv::app::TMainWindow", "按设备类型"),
+                                     QT_TRANSLATE_NOOP("kv::app::TMainWindow", "按已有视频"),
+                                     QT_TRANSLATE_NOOP("kv::app::TMainWindow", "自己定义")};
     for (int tab = 0; tab < 4; ++tab) {
         C.TabPages[tab] = new QWidget;
         C.TabPages[tab]->setObjectName(QString::fromLatin1(names[tab]));
-        C.OutputTabs->addTab(C.TabPages[tab], TabImage(tab == 0 ? tab + 4 : tab), captions[tab]);
+        C.OutputTabs->addTab(C.TabPages[tab], TabImage(tab == 0 ? tab + 4 : tab), QString());
+        SetSourceTabText(C.OutputTabs, tab, captions[tab]);
     }
     C.OutputTabs->setCurrentIndex(0);
 
@@ -212,15 +234,17 @@ void BuildOutputSettings(TMainWindowControls& C, QWidget& Client)
     BuildCustomTab(C);
 
     const int y = 452;
-    C.OutputFolderCaption = Caption(&Client, "lblOutputFolder", QStringLiteral("输出目录："), {6, y, 66, 26});
+    C.OutputFolderCaption =
+        Caption(&Client, "lblOutputFolder", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "输出目录："), {6, y, 66, 26});
     C.OutputFolder = Edit(&Client, "edtOutputFolder", {}, 0, {72, y, 288, 26});
-    C.OutputFolder->setToolTip(QStringLiteral("视频输出目录"));
-    C.BrowseFolder = Button<QToolButton>(&Client, "btnBrowseFolder", QStringLiteral("..."), {362, y, 26, 26},
-                                         ButtonImage(TButtonImage::BrowseFolder));
-    C.BrowseFolder->setToolTip(QStringLiteral("另外指定输出目录"));
-    C.OpenFolder = Button<QToolButton>(&Client, "btnOpenFolder", QStringLiteral("打开目录"), {391, y, 26, 26},
-                                       ButtonImage(TButtonImage::OpenFolder));
-    C.OpenFolder->setToolTip(QStringLiteral("打开目录"));
+    SetSourceToolTip(C.OutputFolder, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "视频输出目录"));
+    C.BrowseFolder = Make<QToolButton>(&Client, "btnBrowseFolder", {362, y, 26, 26});
+    C.BrowseFolder->setText(QStringLiteral("..."));
+    C.BrowseFolder->setIcon(ButtonImage(TButtonImage::BrowseFolder));
+    SetSourceToolTip(C.BrowseFolder, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "另外指定输出目录"));
+    C.OpenFolder = Button<QToolButton>(&Client, "btnOpenFolder", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "打开目录"),
+                                       {391, y, 26, 26}, ButtonImage(TButtonImage::OpenFolder));
+    SetSourceToolTip(C.OpenFolder, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "打开目录"));
     for (QToolButton* button : {C.BrowseFolder, C.OpenFolder}) {
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         button->setIconSize(QSize(16, 16));
@@ -230,7 +254,7 @@ void BuildOutputSettings(TMainWindowControls& C, QWidget& Client)
 void BuildPreview(TMainWindowControls& C, QWidget& Client)
 {
     C.PreviewGroup = Make<QGroupBox>(&Client, "grpPreview", {425, 6, 247, 310});
-    C.PreviewGroup->setTitle(QStringLiteral("视频预览窗口"));
+    SetSourceText(C.PreviewGroup, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "视频预览窗口"));
     QWidget* group = C.PreviewGroup;
     const int left = 13;
     const int width = 220;
@@ -241,42 +265,45 @@ void BuildPreview(TMainWindowControls& C, QWidget& Client)
     C.PreviewTrack->setOrientation(Qt::Horizontal);
     C.PreviewTrack->setTickPosition(QSlider::TicksAbove);
     C.PreviewTrack->setRange(0, 0);
-    C.PreviewTime = Caption(group, "lblPTS", QStringLiteral("--"), {left, 200, width, 18});
-    C.StartTime = Button<QPushButton>(group, "btnStartTime", QStringLiteral("起始位置"), {left, 222, 76, 24});
+    C.PreviewTime = Make<QLabel>(group, "lblPTS", {left, 200, width, 18});
+    C.PreviewTime->setText(QStringLiteral("--"));
+    C.StartTime = Button<QPushButton>(group, "btnStartTime", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "起始位置"),
+                                      {left, 222, 76, 24});
     C.StartTimeEdit = Edit(group, "edtStartTime", QStringLiteral("0"), 0, {left + 82, 222, width - 82, 24});
-    C.EndTime = Button<QPushButton>(group, "btnEndTime", QStringLiteral("结束位置"), {left, 250, 76, 24});
+    C.EndTime = Button<QPushButton>(group, "btnEndTime", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "结束位置"),
+                                    {left, 250, 76, 24});
     C.EndTimeEdit = Edit(group, "edtEndTime", QStringLiteral("0"), 0, {left + 82, 250, width - 82, 24});
     for (QLineEdit* edit : {C.StartTimeEdit, C.EndTimeEdit})
         edit->setReadOnly(true);
     C.CutClip = Make<QCheckBox>(group, "chkCutClip", {left, 280, 120, 22});
-    C.CutClip->setText(QStringLiteral("是否裁剪"));
+    SetSourceText(C.CutClip, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "是否裁剪"));
 }
 
 void BuildDriver(TMainWindowControls& C, QWidget& Client)
 {
     C.DriverPanel = Make<QFrame>(&Client, "pnlDriver", {425, 324, 247, 118});
     QWidget* panel = C.DriverPanel;
-    C.Start = Button<QToolButton>(panel, "btnStart", QStringLiteral("开始"), {9, 9, 118, 100},
-                                  ButtonImage(TButtonImage::Start));
+    C.Start = Button<QToolButton>(panel, "btnStart", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "开始"),
+                                  {9, 9, 118, 100}, ButtonImage(TButtonImage::Start));
     C.Start->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     C.Start->setIconSize(QSize(32, 32));
     C.Start->setCursor(Qt::PointingHandCursor);
     const int left = 135;
     const int width = 103;
-    C.Pause = Button<QPushButton>(panel, "btnPause", QStringLiteral("暂停"), {left, 9, width, 30},
-                                  ButtonImage(TButtonImage::Pause));
-    C.Resume = Button<QPushButton>(panel, "btnResume", QStringLiteral("继续"), {left, 44, width, 30},
-                                   ButtonImage(TButtonImage::Resume));
-    C.Stop = Button<QPushButton>(panel, "btnStop", QStringLiteral("停止"), {left, 79, width, 30},
-                                 ButtonImage(TButtonImage::Stop));
+    C.Pause = Button<QPushButton>(panel, "btnPause", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "暂停"),
+                                  {left, 9, width, 30}, ButtonImage(TButtonImage::Pause));
+    C.Resume = Button<QPushButton>(panel, "btnResume", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "继续"),
+                                   {left, 44, width, 30}, ButtonImage(TButtonImage::Resume));
+    C.Stop = Button<QPushButton>(panel, "btnStop", QT_TRANSLATE_NOOP("kv::app::TMainWindow", "停止"),
+                                 {left, 79, width, 30}, ButtonImage(TButtonImage::Stop));
     for (QPushButton* button : {C.Pause, C.Resume, C.Stop}) {
         button->setIconSize(QSize(14, 14));
         button->setEnabled(false);
     }
     C.Shutdown = Make<QCheckBox>(&Client, "chkShutdown", {429, 452, 132, 26});
-    C.Shutdown->setText(QStringLiteral("转换完成自动关机"));
+    SetSourceText(C.Shutdown, QT_TRANSLATE_NOOP("kv::app::TMainWindow", "转换完成自动关机"));
     C.TasksAtOnceCaption = Caption(&Client, "lblTasksAtOnce", TasksAtOnceCaption, {563, 452, 54, 26});
-    C.TasksAtOnce = Combo(&Client, "cmbTasksAtOnce", QStringLiteral("同时转换的视频个数"), {617, 453, 56, 24});
+    C.TasksAtOnce = Combo(&Client, "cmbTasksAtOnce", TasksAtOnceHint, {617, 453, 56, 24});
 }
 
 }  // namespace

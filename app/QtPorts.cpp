@@ -1,5 +1,6 @@
 #include "app/QtPorts.h"
 
+#include <QCoreApplication>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -73,7 +74,7 @@ bool TQtPorts::PowerOff(QString& Reason)
 {
     Reason.clear();
     if (m_powerOffCommand.isEmpty()) {
-        Reason = QStringLiteral("没有关机命令");
+        Reason = QCoreApplication::translate("kv::app::TQtPorts", "没有关机命令");
         return false;
     }
     // No shell: the arguments go to the program as they are. The system's answer is awaited, so that a
@@ -83,21 +84,25 @@ bool TQtPorts::PowerOff(QString& Reason)
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(m_powerOffCommand.first(), m_powerOffCommand.mid(1));
     if (!process.waitForStarted()) {
-        Reason = QStringLiteral("无法运行 %1：%2").arg(command, process.errorString());
+        Reason =
+            QCoreApplication::translate("kv::app::TQtPorts", "无法运行 %1：%2").arg(command, process.errorString());
         return false;
     }
     constexpr int AnswerLimit = 120000;  // ms
     if (!process.waitForFinished(AnswerLimit)) {
-        Reason = QStringLiteral("%1 没有结束：%2").arg(command, process.errorString());
+        Reason =
+            QCoreApplication::translate("kv::app::TQtPorts", "%1 没有结束：%2").arg(command, process.errorString());
         process.kill();
         process.waitForFinished();
         return false;
     }
     const QString output = QString::fromLocal8Bit(process.readAll()).trimmed();
     if (process.exitStatus() != QProcess::NormalExit) {
-        Reason = QStringLiteral("%1 异常退出").arg(command);
+        Reason = QCoreApplication::translate("kv::app::TQtPorts", "%1 异常退出").arg(command);
     } else if (process.exitCode() != 0) {
-        Reason = QStringLiteral("%1 失败（退出码 %2）").arg(command).arg(process.exitCode());
+        Reason = QCoreApplication::translate("kv::app::TQtPorts", "%1 失败（退出码 %2）")
+                     .arg(command)
+                     .arg(process.exitCode());
     } else {
         return true;
     }
@@ -109,8 +114,8 @@ bool TQtPorts::PowerOff(QString& Reason)
 bool TQtPorts::PowerOffCountdown(int Seconds)
 {
     QMessageBox box(QMessageBox::Warning, MessageCaption, CountdownText(Seconds), QMessageBox::NoButton, m_window);
-    QPushButton* now = box.addButton(PowerOffNowCaption, QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(CancelCaption, QMessageBox::RejectRole);
+    QPushButton* now = box.addButton(PowerOffNowCaption(), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(CancelCaption(), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);
     int left = Seconds;

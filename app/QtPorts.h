@@ -2,6 +2,7 @@
 // dialogs, the shell, and power-off with its countdown box.
 #pragma once
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <utility>
 
@@ -45,9 +46,12 @@ public:
     TPorts Ports() { return {this, this, this, this, this, this}; }
 
     // The countdown box's texts.
-    static QString CountdownText(int Seconds) { return QStringLiteral("%1 秒后关机").arg(Seconds); }
-    inline static const QString PowerOffNowCaption = QStringLiteral("立即关机");
-    inline static const QString CancelCaption = QStringLiteral("取消");
+    static QString CountdownText(int Seconds)
+    {
+        return QCoreApplication::translate("kv::app::TQtPorts", "%1 秒后关机").arg(Seconds);
+    }
+    static QString PowerOffNowCaption() { return QCoreApplication::translate("kv::app::TQtPorts", "立即关机"); }
+    static QString CancelCaption() { return QCoreApplication::translate("kv::app::TQtPorts", "取消"); }
 
 private:
     QWidget* m_window;

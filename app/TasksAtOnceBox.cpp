@@ -2,6 +2,7 @@
 #include "app/TasksAtOnceBox.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QSignalBlocker>
 
@@ -26,6 +27,12 @@ void WireTasksAtOnceBox(QComboBox& Box, const QString& ConfigFile, TBatchDriver&
     Driver.TasksAtOnce = [box = QPointer<QComboBox>(&Box), cores] {
         return box ? TasksAtOnceFor(TasksAtOnceSettingAt(box->currentIndex(), cores), cores) : 1;
     };
+}
+
+void RetranslateTasksAtOnceBox(QComboBox& Box)
+{
+    if (Box.count() > 0)
+        Box.setItemText(Box.count() - 1, QCoreApplication::translate("kv::app::TMainWindow", AutomaticTasksText));
 }
 
 }  // namespace kv::app

@@ -14,5 +14,7 @@ class TBatchDriver;
 // Cores: how many the box offers (the machine's by default). The box and the driver must outlive the
 // connection, which the box owns.
 void WireTasksAtOnceBox(QComboBox& Box, const QString& ConfigFile, TBatchDriver& Driver, int Cores = 0);
+// Names the box's last entry again in the window's language.
+void RetranslateTasksAtOnceBox(QComboBox& Box);
 
 }  // namespace kv::app

@@ -2,6 +2,7 @@
 // icons, the buttons' icons and the preview's placeholder.
 #include "app/WindowImages.h"
 
+#include <QCoreApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -323,7 +324,8 @@ QPixmap PreviewPlaceholder(QSize Size)
     QFont font = p.font();
     font.setPixelSize(12);
     p.setFont(font);
-    p.drawText(QRectF(0, centre.y() + 32, Size.width(), 20), Qt::AlignCenter, QStringLiteral("视频预览"));
+    p.drawText(QRectF(0, centre.y() + 32, Size.width(), 20), Qt::AlignCenter,
+               QCoreApplication::translate("kv::app::TMainWindow", "视频预览"));
     return picture;
 }
 

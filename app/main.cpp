@@ -1,11 +1,9 @@
 // The window program: the application, its translations and look, and the main window.
 #include <QApplication>
 #include <QIcon>
-#include <QTranslator>
 
 #include "app/BatchController.h"
 #include "app/MainWindow.h"
-#include "app/QtTranslations.h"
 #include "app/SelfCheck.h"
 #include "app/Skins.h"
 
@@ -17,9 +15,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.kelvane.Kelvane"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.kelvane.Kelvane")));
     kv::app::InstallApplicationLook(application);
-    QTranslator qtTexts;
-    if (kv::app::LoadQtTranslations(qtTexts))
-        QApplication::installTranslator(&qtTexts);
+    // The window installs the translations of the language chosen in config.ini (Chinese by default).
     kv::app::TMainWindow window;
     window.show();
     if (kv::app::SelfCheckAsked(QApplication::arguments()))

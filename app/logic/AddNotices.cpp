@@ -1,16 +1,17 @@
 // The texts of the add notices.
 #include "app/logic/AddNotices.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace kv::app {
 
 QString MissingLibrariesMessage(const std::vector<kv::TLoadFailure>& Failures, const QString& LibraryFolder)
 {
-    QString text = QStringLiteral("未能加载以下编解码库，无法添加和转换视频：\n");
+    QString text = QCoreApplication::translate("kv::app::AddNotices", "未能加载以下编解码库，无法添加和转换视频：\n");
     QStringList packages;
     for (const kv::TLoadFailure& failure : Failures) {
-        text += QStringLiteral("  %1（%2）\n")
+        text += QCoreApplication::translate("kv::app::AddNotices", "  %1（%2）\n")
                     .arg(QString::fromStdString(kv::FFLoader().LibraryFileName(failure.Library)),
                          QString::fromStdString(failure.Error));
         const QString package = QString::fromStdString(kv::FFLoader().LibraryPackage(failure.Library));
@@ -18,10 +19,10 @@ QString MissingLibrariesMessage(const std::vector<kv::TLoadFailure>& Failures, c
             packages << package;
     }
     if (!packages.isEmpty())
-        text +=
-            QStringLiteral("请安装软件包：%1\n（例如：sudo apt install %1）\n").arg(packages.join(QLatin1Char(' ')));
+        text += QCoreApplication::translate("kv::app::AddNotices", "请安装软件包：%1\n（例如：sudo apt install %1）\n")
+                    .arg(packages.join(QLatin1Char(' ')));
     if (!LibraryFolder.isEmpty() && QDir(LibraryFolder).exists())
-        text += QStringLiteral("程序先使用 %1 中的库文件，请检查其中的文件。\n")
+        text += QCoreApplication::translate("kv::app::AddNotices", "程序先使用 %1 中的库文件，请检查其中的文件。\n")
                     .arg(QDir::toNativeSeparators(LibraryFolder));
     return text.trimmed();
 }
@@ -38,7 +39,7 @@ QString FilterTypes(const QString& Filter)
             pattern = pattern.mid(2);
         types << pattern;
     }
-    return types.join(QStringLiteral("、"));
+    return types.join(QCoreApplication::translate("kv::app::AddNotices", "、"));
 }
 
 void AppendFiles(QString& Text, const QString& Heading, const QStringList& Files)
@@ -49,18 +50,21 @@ void AppendFiles(QString& Text, const QString& Heading, const QStringList& Files
     for (int i = 0; i < Files.size() && i < MaxNamed; ++i)
         Text += QStringLiteral("  ") + QDir::toNativeSeparators(Files[i]) + QLatin1Char('\n');
     if (Files.size() > MaxNamed)
-        Text += QStringLiteral("  ……另有 %1 个文件\n").arg(Files.size() - MaxNamed);
+        Text += QCoreApplication::translate("kv::app::AddNotices", "  ……另有 %1 个文件\n").arg(Files.size() - MaxNamed);
 }
 
 }  // namespace
 
 QString NotAddedMessage(const TNotAdded& NotAdded, const QString& Filter)
 {
-    QString text = QStringLiteral("以下文件未能添加：\n");
-    AppendFiles(text, QStringLiteral("不是可以转换的类型（可以添加 %1）：").arg(FilterTypes(Filter)),
+    QString text = QCoreApplication::translate("kv::app::AddNotices", "以下文件未能添加：\n");
+    AppendFiles(text,
+                QCoreApplication::translate("kv::app::AddNotices", "不是可以转换的类型（可以添加 %1）：")
+                    .arg(FilterTypes(Filter)),
                 NotAdded.NotAccepted);
-    AppendFiles(text, QStringLiteral("文件不存在："), NotAdded.Missing);
-    AppendFiles(text, QStringLiteral("无法读取（文件已损坏或不是视频文件）："), NotAdded.Unreadable);
+    AppendFiles(text, QCoreApplication::translate("kv::app::AddNotices", "文件不存在："), NotAdded.Missing);
+    AppendFiles(text, QCoreApplication::translate("kv::app::AddNotices", "无法读取（文件已损坏或不是视频文件）："),
+                NotAdded.Unreadable);
     return text.trimmed();
 }
 

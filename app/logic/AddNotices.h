@@ -20,6 +20,7 @@ QString NotAddedMessage(const TNotAdded& NotAdded, const QString& Filter);
 constexpr int MaxNamed = 10;
 
 // Files dropped or opened while a batch runs.
-inline const QString AddWhileConvertingMessage = QStringLiteral("正在转换，请在转换结束后再添加文件。");
+inline const char* const AddWhileConvertingMessage =
+    QT_TRANSLATE_NOOP("kv::app::AddNotices", "正在转换，请在转换结束后再添加文件。");
 
 }  // namespace kv::app

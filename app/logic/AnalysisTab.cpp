@@ -1,5 +1,7 @@
 #include "app/logic/AnalysisTab.h"
 
+#include <QCoreApplication>
+
 #include "component/MediaFacts.h"
 #include "presets/AnalysedProfile.h"
 
@@ -27,7 +29,7 @@ std::optional<TVideoFacts> ReadVideoFacts(const kv::TMediaFactsReader& Reader, c
 
 QString AnalysisFailedMessage(const QString& File)
 {
-    return QStringLiteral("无法分析视频文件 ") + File + QStringLiteral(" ！");
+    return QCoreApplication::translate("kv::app::AnalysisTab", "无法分析视频文件 %1 ！").arg(File);
 }
 
 bool WriteVideoFacts(const QString& ExtFile, const TVideoFacts& Facts)
@@ -75,7 +77,7 @@ TProfileLabels VideoFactsLabels(const TVideoFacts& Facts) { return LabelsOf(Show
 
 QString ChosenFormatMessage(const TVideoFacts& Facts)
 {
-    return QStringLiteral("您选择的视频格式为 .") + Facts.FileExtension;
+    return QCoreApplication::translate("kv::app::AnalysisTab", "您选择的视频格式为 .%1").arg(Facts.FileExtension);
 }
 
 }  // namespace kv::app

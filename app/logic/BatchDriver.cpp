@@ -20,32 +20,34 @@ QString CustomFieldsProblem(const QString& TypeText, const QString& Width, const
                             const QString& Bitrate, const QString& FrameRate)
 {
     if (TypeText.isEmpty())
-        return QStringLiteral("请选择视频要转换的类型！");
+        return QCoreApplication::translate("kv::app::BatchDriver", "请选择视频要转换的类型！");
     if (Width.trimmed().isEmpty() || Height.trimmed().isEmpty())
-        return QStringLiteral("请输入视频尺寸！");
+        return QCoreApplication::translate("kv::app::BatchDriver", "请输入视频尺寸！");
     if (Bitrate.trimmed().isEmpty())
-        return QStringLiteral("请输入视频比特率！");
+        return QCoreApplication::translate("kv::app::BatchDriver", "请输入视频比特率！");
     if (FrameRate.trimmed().isEmpty())
-        return QStringLiteral("请输入视频帧速率！");
+        return QCoreApplication::translate("kv::app::BatchDriver", "请输入视频帧速率！");
     return QString();
 }
 
 QString BatchEndMessage(int Converted, const QStringList& Failed, int Stopped)
 {
     if (Failed.isEmpty() && Stopped == 0)
-        return BatchDoneMessage;
-    QString text = QStringLiteral("转换结束：%1 个视频转换成功，%2 个失败，%3 个已停止。")
-                       .arg(Converted)
-                       .arg(Failed.size())
-                       .arg(Stopped);
+        return QCoreApplication::translate("kv::app::BatchDriver", BatchDoneMessage);
+    QString text =
+        QCoreApplication::translate("kv::app::BatchDriver", "转换结束：%1 个视频转换成功，%2 个失败，%3 个已停止。")
+            .arg(Converted)
+            .arg(Failed.size())
+            .arg(Stopped);
     if (!Failed.isEmpty())
-        text += QStringLiteral("\n\n转换失败的视频：\n") + Failed.join(QLatin1Char('\n'));
+        text += QCoreApplication::translate("kv::app::BatchDriver", "\n\n转换失败的视频：\n") +
+                Failed.join(QLatin1Char('\n'));
     return text;
 }
 
 QString PowerOffFailedMessage(const QString& Reason)
 {
-    QString text = QStringLiteral("无法自动关机！");
+    QString text = QCoreApplication::translate("kv::app::BatchDriver", "无法自动关机！");
     if (!Reason.isEmpty())
         text += QLatin1Char('\n') + Reason;
     return text;
@@ -201,7 +203,7 @@ void TBatchDriver::Start()
         return;
     if (m_list.Count() == 0) {
         if (m_ports.Messages)
-            m_ports.Messages->Error(NoFilesMessage);
+            m_ports.Messages->Error(QCoreApplication::translate("kv::app::BatchDriver", NoFilesMessage));
         return;
     }
     if (CheckSettings && !CheckSettings())
@@ -261,7 +263,7 @@ void TBatchDriver::Start()
         m_engine.ClearTasks();
         SetButtons({});
         if (m_ports.Messages)
-            m_ports.Messages->Error(NothingQueuedMessage);
+            m_ports.Messages->Error(QCoreApplication::translate("kv::app::BatchDriver", NothingQueuedMessage));
         return;
     }
     m_running = true;

@@ -48,10 +48,11 @@ QString ProgressText(qint64 CurrentMs, qint64 TotalMs);
 QString CustomFieldsProblem(const QString& TypeText, const QString& Width, const QString& Height,
                             const QString& Bitrate, const QString& FrameRate);
 
-// The texts the user sees.
-inline const QString NoFilesMessage = QStringLiteral("请选择视频！");
-inline const QString BatchDoneMessage = QStringLiteral("视频成功转换！");
-inline const QString NothingQueuedMessage = QStringLiteral("没有一个视频可以转换！");
+// The texts the user sees, as written; they are shown through QCoreApplication::translate with the context
+// "kv::app::BatchDriver".
+inline const char* const NoFilesMessage = QT_TRANSLATE_NOOP("kv::app::BatchDriver", "请选择视频！");
+inline const char* const BatchDoneMessage = QT_TRANSLATE_NOOP("kv::app::BatchDriver", "视频成功转换！");
+inline const char* const NothingQueuedMessage = QT_TRANSLATE_NOOP("kv::app::BatchDriver", "没有一个视频可以转换！");
 
 // The end-of-batch message: BatchDoneMessage when every file was converted, otherwise how many were
 // converted, failed and stopped, followed by the failed files, one a line.

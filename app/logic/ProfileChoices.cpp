@@ -1,5 +1,7 @@
 #include "app/logic/ProfileChoices.h"
 
+#include <QCoreApplication>
+
 #include "app/logic/Settings.h"
 #include "presets/OutputTables.h"
 #include "presets/ProfileFiles.h"
@@ -23,29 +25,28 @@ QStringList ItemNames(const std::vector<std::string>& Files)
 
 }  // namespace
 
-const QStringList& FileTypeCaptions()
+QStringList FileTypeCaptions()
 {
-    static const QStringList captions = {
-        QStringLiteral("3GP  (适合手机播放)"),
-        QStringLiteral("MP4  (适合手机,MP4播放器,PSP等)"),
-        QStringLiteral("AVI (适合电脑和部分手机 MP4播放器)"),
-        QStringLiteral("MPEG  (VCD、DVD播放机)"),
-        QStringLiteral("WMV (适合电脑部分MP4播放器播放)"),
-        QStringLiteral("RM  (适合电脑播放)"),
-        QStringLiteral("MOV  (适合电脑播放)"),
-        QStringLiteral("MKV  (适合电脑播放)"),
-        QStringLiteral("FLV  (适合电脑播放)"),
-        QStringLiteral("MP4-H264  (现代手机、平板、电视)"),
-        QStringLiteral("MKV-WEBM  (H.265, VP9, AV1 高效编码)"),
+    static const char* const captions[] = {
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "3GP  (适合手机播放)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "MP4  (适合手机,MP4播放器,PSP等)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "AVI (适合电脑和部分手机 MP4播放器)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "MPEG  (VCD、DVD播放机)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "WMV (适合电脑部分MP4播放器播放)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "RM  (适合电脑播放)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "MOV  (适合电脑播放)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "MKV  (适合电脑播放)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "FLV  (适合电脑播放)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "MP4-H264  (现代手机、平板、电视)"),
+        QT_TRANSLATE_NOOP("kv::app::ProfileChoices", "MKV-WEBM  (H.265, VP9, AV1 高效编码)"),
     };
-    return captions;
+    QStringList texts;
+    for (const char* caption : captions)
+        texts << QCoreApplication::translate("kv::app::ProfileChoices", caption);
+    return texts;
 }
 
-const QStringList& CustomTypeCaptions()
-{
-    static const QStringList captions = FileTypeCaptions().mid(0, kv::presets::ClassicFileTypes);
-    return captions;
-}
+QStringList CustomTypeCaptions() { return FileTypeCaptions().mid(0, kv::presets::ClassicFileTypes); }
 
 int ChoiceIndex(int Remembered, int Count)
 {

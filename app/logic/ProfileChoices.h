@@ -18,9 +18,9 @@ class TSettings;
 
 // The file types of the preset tab: the nine of the custom tab's type combo, then the ones with quality-based
 // presets only.
-const QStringList& FileTypeCaptions();
+QStringList FileTypeCaptions();
 // The nine file types of the custom tab's type combo.
-const QStringList& CustomTypeCaptions();
+QStringList CustomTypeCaptions();
 
 // A remembered index as a choice among Count items: an index outside them gives the first item (-1 when
 // there are none).

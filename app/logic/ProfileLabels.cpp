@@ -1,6 +1,7 @@
 // The information labels' figures and texts.
 #include "app/logic/ProfileLabels.h"
 
+#include <QCoreApplication>
 #include <iterator>
 
 #include "presets/Numbers.h"
@@ -50,15 +51,20 @@ TProfileLabels LabelsOf(const TShownFacts& Facts)
 {
     const auto decimal = [](double Value) { return QString::fromStdString(kv::presets::ShortestDecimal(Value)); };
     TProfileLabels labels;
-    labels.FrameSize = QStringLiteral("视频像素：%1X%2").arg(Facts.Width).arg(Facts.Height);
-    labels.VideoCodec = QStringLiteral("视频编码：") + QString::fromStdString(Facts.VideoCodec);
+    labels.FrameSize =
+        QCoreApplication::translate("kv::app::ProfileLabels", "视频像素：%1X%2").arg(Facts.Width).arg(Facts.Height);
+    labels.VideoCodec = QCoreApplication::translate("kv::app::ProfileLabels", "视频编码：%1")
+                            .arg(QString::fromStdString(Facts.VideoCodec));
     const bool quality = !Facts.Quality.empty();
-    labels.VideoBitrate =
-        QStringLiteral("视频码率：") + (quality ? QString::fromStdString(Facts.Quality) : decimal(Facts.VideoBitrate));
-    labels.FrameRate =
-        (Facts.DeviceTab ? QStringLiteral("桢速率：") : QStringLiteral("帧速率：")) +
-        (quality && Facts.FrameRate <= 0 ? QStringLiteral("同原视频 (最高60)") : decimal(Facts.FrameRate));
-    labels.AudioCodec = QStringLiteral("音频编码：") + QString::fromStdString(Facts.AudioCodec);
+    labels.VideoBitrate = QCoreApplication::translate("kv::app::ProfileLabels", "视频码率：%1")
+                              .arg(quality ? QString::fromStdString(Facts.Quality) : decimal(Facts.VideoBitrate));
+    labels.FrameRate = (Facts.DeviceTab ? QCoreApplication::translate("kv::app::ProfileLabels", "桢速率：%1")
+                                        : QCoreApplication::translate("kv::app::ProfileLabels", "帧速率：%1"))
+                           .arg(quality && Facts.FrameRate <= 0
+                                    ? QCoreApplication::translate("kv::app::ProfileLabels", "同原视频 (最高60)")
+                                    : decimal(Facts.FrameRate));
+    labels.AudioCodec = QCoreApplication::translate("kv::app::ProfileLabels", "音频编码：%1")
+                            .arg(QString::fromStdString(Facts.AudioCodec));
     return labels;
 }
 

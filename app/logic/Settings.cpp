@@ -1,5 +1,6 @@
 #include "app/logic/Settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,7 +64,7 @@ bool MakeFolder(const QString& Folder)
 
 QString FolderNotCreatedMessage(const QString& Folder)
 {
-    return QStringLiteral("未能创建 ") + Folder + QStringLiteral(" 目录！");
+    return QCoreApplication::translate("kv::app::Settings", "未能创建 %1 目录！").arg(Folder);
 }
 
 TSkinAdjustment SkinAdjustment(const QString& SkinName)

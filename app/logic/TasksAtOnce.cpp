@@ -1,6 +1,8 @@
 // The "同时转换" setting: its choices, its place in config.ini and the count it comes to.
 #include "app/logic/TasksAtOnce.h"
 
+#include <QCoreApplication>
+
 #include <QtGlobal>
 #include <algorithm>
 #include <string>
@@ -23,7 +25,7 @@ QStringList TasksAtOnceChoices(int Cores)
     QStringList choices;
     for (int count = 1; count <= std::max(1, Cores); ++count)
         choices << QString::number(count);
-    choices << AutomaticTasksText;
+    choices << QCoreApplication::translate("kv::app::TMainWindow", AutomaticTasksText);
     return choices;
 }
 

@@ -4,13 +4,15 @@
 
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 namespace kv::app {
 
 // The setting: 1 up to the number of cores, or AutomaticTasks (as many as there are cores).
 inline constexpr int AutomaticTasks = 0;
-inline const QString TasksAtOnceCaption = QStringLiteral("同时转换");
-inline const QString AutomaticTasksText = QStringLiteral("自动");
+inline constexpr const char* TasksAtOnceCaption = QT_TRANSLATE_NOOP("kv::app::TMainWindow", "同时转换");
+inline constexpr const char* TasksAtOnceHint = QT_TRANSLATE_NOOP("kv::app::TMainWindow", "同时转换的视频个数");
+inline constexpr const char* AutomaticTasksText = QT_TRANSLATE_NOOP("kv::app::TMainWindow", "自动");
 
 // The cores of this machine, at least 1.
 int CoreCount();

@@ -1,5 +1,6 @@
 #include "app/logic/TimeLeft.h"
 
+#include <QCoreApplication>
 #include <cmath>
 
 namespace kv::app {
@@ -58,6 +59,9 @@ QString TimeLeftText(qint64 Ms)
     return hours > 0 ? QString::number(hours) + QLatin1Char(':') + minutesSeconds : minutesSeconds;
 }
 
-QString TimeLeftCaption(qint64 Ms) { return QStringLiteral("剩余 ") + TimeLeftText(Ms); }
+QString TimeLeftCaption(qint64 Ms)
+{
+    return QCoreApplication::translate("kv::app::TimeLeft", "剩余 %1").arg(TimeLeftText(Ms));
+}
 
 }  // namespace kv::app

@@ -1,5 +1,6 @@
 #include "app/logic/WindowLogic.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -15,6 +16,18 @@
 #include "media/TextAndPath.h"
 
 namespace kv::app {
+
+namespace {
+
+// The resolver's messages as the preset layer writes them (it has no Qt); each is translated when shown.
+[[maybe_unused]] const char* const ResolverMessages[] = {
+    QT_TRANSLATE_NOOP("kv::presets::TOutputResolver", "请设定对应视频参数！"),
+    QT_TRANSLATE_NOOP("kv::presets::TOutputResolver", "请设定输入视频尺寸！"),
+    QT_TRANSLATE_NOOP("kv::presets::TOutputResolver", "请输入视频比特率！"),
+    QT_TRANSLATE_NOOP("kv::presets::TOutputResolver", "请输入帧速率！"),
+};
+
+}  // namespace
 
 TWindowPaths TWindowPaths::FromEnvironment()
 {
@@ -40,7 +53,7 @@ TWindowLogic::TWindowLogic(const TPorts& Ports, const TWindowPaths& Paths)
       m_resolver(std::make_unique<kv::presets::TOutputResolver>([this](const std::string& Text) {
           ++m_resolveErrors;
           if (m_ports.Messages)
-              m_ports.Messages->Error(QString::fromStdString(Text));
+              m_ports.Messages->Error(QCoreApplication::translate("kv::presets::TOutputResolver", Text.c_str()));
       }))
 {
     if (!m_paths.ProgramFolder.endsWith('/'))
@@ -136,7 +149,8 @@ void TWindowLogic::BrowseClicked()
     if (!m_ports.FolderBrowser)
         return;
     const QString start = QFileInfo(m_outputFolderText).isDir() ? m_outputFolderText : m_outputFolder;
-    const QString chosen = m_ports.FolderBrowser->BrowseFolder(QStringLiteral("选择一个目录"), start);
+    const QString chosen =
+        m_ports.FolderBrowser->BrowseFolder(QCoreApplication::translate("kv::app::WindowLogic", "选择一个目录"), start);
     if (chosen.trimmed().isEmpty())
         return;
     const QString folder = QDir::cleanPath(chosen);
@@ -277,7 +291,8 @@ void TWindowLogic::AnalysisRead(const QString& File, const std::optional<TVideoF
         if (m_ports.Messages)
             m_ports.Messages->Information(ChosenFormatMessage(*Facts));
         if (!WriteVideoFacts(ExtFile(), *Facts) && m_ports.Messages)
-            m_ports.Messages->Error(QStringLiteral("未能写入 ") + ExtFile() + QStringLiteral(" 文件！"));
+            m_ports.Messages->Error(
+                QCoreApplication::translate("kv::app::WindowLogic", "未能写入 %1 文件！").arg(ExtFile()));
         m_analysed = ShownFactsOf(*Facts);
     }
     if (OnAnalysisDone)

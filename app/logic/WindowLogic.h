@@ -63,7 +63,7 @@ struct TSkinChoice {
 };
 
 // Shown at Start on the custom tab while its settings panel is hidden.
-inline const QString CustomPanelHiddenMessage = QStringLiteral("请设定对应视频参数！");
+inline const char* const CustomPanelHiddenMessage = QT_TRANSLATE_NOOP("kv::app::WindowLogic", "请设定对应视频参数！");
 
 // The custom tab's edits.
 enum class TCustomField { Width, Height, Bitrate, FrameRate };
