@@ -221,6 +221,7 @@ void TFileList::ListChanged()
 
 void TFileList::AddRow(const QString& Path, const TFileFacts& Facts)
 {
+    const QString key = Key(Path);
     const QFileInfo info(Path);
     TListRow row;
     row.Path = Path;
