@@ -124,7 +124,6 @@ const char* const ShortClip =
     "-f lavfi -i testsrc=size=96x64:rate=10:duration=1 -f lavfi -i sine=sample_rate=22050:duration=1 "
     "-c:v mpeg4 -c:a aac -shortest";
 
-
 // A path of Length bytes under Root: folders of 200-byte names, then a file name that makes up the rest
 // (Extension included).
 QString PathOfLength(const QString& Root, int Length, const QString& Extension)
@@ -135,7 +134,6 @@ QString PathOfLength(const QString& Root, int Length, const QString& Extension)
     const int rest = Length - int(path.toUtf8().size()) - 1 - int(Extension.size());
     return path + QLatin1Char('/') + QString(rest, QLatin1Char('f')) + Extension;
 }
-
 
 // Files of one folder made at once, named clip00000.mp4 and on; each a link to Content when it is given,
 // else empty.
@@ -197,6 +195,5 @@ struct TFullFileSystem {
     }
     QString Folder() const { return Mount.path() + QStringLiteral("/out"); }
 };
-
 
 }  // namespace

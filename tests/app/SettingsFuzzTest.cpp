@@ -131,5 +131,4 @@ TEST(SettingsFuzzTest, DamagedProfileAndAnalysisValuesGiveTheirDefaults)
     started.Engine.ClearTasks();
 }
 
-
 }  // namespace
