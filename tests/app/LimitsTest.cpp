@@ -109,32 +109,6 @@ struct TLimitsWindow {
     }
 };
 
-// Makes a media file with the ffmpeg tool: Arguments between -y and the output.
-void MakeMedia(const QString& Path, const std::string& Arguments)
-{
-    QDir().mkpath(QFileInfo(Path).absolutePath());
-    std::string output;
-    ASSERT_EQ(kvtest::RunCommand("ffmpeg -nostdin -v error -y " + Arguments + " '" + Path.toStdString() + "'", output),
-              0)
-        << output;
-}
-
-// A second of small video with sound.
-const char* const ShortClip =
-    "-f lavfi -i testsrc=size=96x64:rate=10:duration=1 -f lavfi -i sine=sample_rate=22050:duration=1 "
-    "-c:v mpeg4 -c:a aac -shortest";
-
-// A path of Length bytes under Root: folders of 200-byte names, then a file name that makes up the rest
-// (Extension included).
-QString PathOfLength(const QString& Root, int Length, const QString& Extension)
-{
-    QString path = Root;
-    while (path.toUtf8().size() + 1 + 201 + 20 < Length)
-        path += QLatin1Char('/') + QString(200, QLatin1Char('d'));
-    const int rest = Length - int(path.toUtf8().size()) - 1 - int(Extension.size());
-    return path + QLatin1Char('/') + QString(rest, QLatin1Char('f')) + Extension;
-}
-
 // Files of one folder made at once, named clip00000.mp4 and on; each a link to Content when it is given,
 // else empty.
 QStringList ManyFiles(const QString& Folder, int Count, const QString& Content)

@@ -28,8 +28,6 @@ QByteArray Read(const QString& Path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-std::vector<std::string> LinesOf(const QByteArray& Bytes) { return kvtest::Lines(Bytes.toStdString()); }
-
 // A started window logic, as the window starts it.
 struct TStarted {
     explicit TStarted(const TProgramFolder& Folder) : Logic(Desktop.Ports(), Folder.Paths())
