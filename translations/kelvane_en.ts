@@ -471,7 +471,7 @@ Videos that failed:
     </message>
     <message>
         <source>转换完成自动关机</source>
-        <translation>Power off when finished</translation>
+        <translation>Power off at the end</translation>
     </message>
     <message>
         <source>视频预览</source>

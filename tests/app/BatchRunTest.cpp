@@ -157,14 +157,7 @@ double Duration(const std::string& File)
     return found == facts.end() ? -1 : std::atof(found->second.c_str());
 }
 
-// The size of what is written for File: its hidden file while the output is written under one.
-qint64 SizeOf(const QString& File)
-{
-    const QFileInfo info(File);
-    const QStringList hidden = info.dir().entryList(
-        {QLatin1Char('.') + info.completeBaseName() + QStringLiteral(".kvtmp-*")}, QDir::Files | QDir::Hidden);
-    return QFileInfo(hidden.isEmpty() ? File : info.dir().filePath(hidden.first())).size();
-}
+using kvtest::WrittenSize;
 
 TEST(BatchRunTest, EveryRowIsConvertedOnceIntoItsOwnFile)
 {
@@ -345,15 +338,15 @@ TEST(BatchRunTest, PauseHoldsTheOutputsAndStopLeavesThemShorterAndPlayable)
     w.Driver->Pause();
     EXPECT_EQ(w.Driver->Buttons(), (TBatchButtons{false, false, true, true, false}));
     PumpFor(500);  // the task reaches its next packet and waits there
-    const qint64 paused = SizeOf(output);
+    const qint64 paused = WrittenSize(output);
     const QString pausedProgress = w.List.Row(0).Progress;
     PumpFor(1000);
-    EXPECT_EQ(SizeOf(output), paused) << "the output grew while paused";
+    EXPECT_EQ(WrittenSize(output), paused) << "the output grew while paused";
     EXPECT_EQ(w.List.Row(0).Progress, pausedProgress);
 
     w.Driver->Resume();
     EXPECT_EQ(w.Driver->Buttons(), (TBatchButtons{false, true, false, true, false}));
-    ASSERT_TRUE(PumpUntil([&] { return SizeOf(output) > paused; }, 10000)) << "resume did not go on";
+    ASSERT_TRUE(PumpUntil([&] { return WrittenSize(output) > paused; }, 10000)) << "resume did not go on";
 
     w.Driver->Stop();
     EXPECT_EQ(w.Driver->Buttons(), (TBatchButtons{false, true, false, false, false}));

@@ -66,14 +66,7 @@ const QString Caption = QStringLiteral("Kelvane V1.3");
 using kvtest::PumpFor;
 using kvtest::PumpUntil;
 
-// The size of what is written for File: its hidden file while the output is written under one.
-qint64 SizeOf(const QString& File)
-{
-    const QFileInfo info(File);
-    const QStringList hidden = info.dir().entryList(
-        {QLatin1Char('.') + info.completeBaseName() + QStringLiteral(".kvtmp-*")}, QDir::Files | QDir::Hidden);
-    return QFileInfo(hidden.isEmpty() ? File : info.dir().filePath(hidden.first())).size();
-}
+using kvtest::WrittenSize;
 
 double Duration(const QString& File)
 {
@@ -326,8 +319,8 @@ TEST(BatchWindowTest, ClosingDuringABatchAsksAndOnYesStopsTheTasksLeavingPlayabl
     EXPECT_TRUE(w.Window->isVisible());
     ASSERT_TRUE(w.Running());
     EXPECT_TRUE(w.Controls().Stop->isEnabled());
-    const qint64 size = SizeOf(output);
-    EXPECT_TRUE(PumpUntil([&] { return SizeOf(output) > size; }, 10000)) << "the batch stopped on a no";
+    const qint64 size = WrittenSize(output);
+    EXPECT_TRUE(PumpUntil([&] { return WrittenSize(output) > size; }, 10000)) << "the batch stopped on a no";
 
     // While the batch runs, files dragged onto the list are refused: the rows belong to their tasks.
     const QString late = w.Place("av_source.mkv", QStringLiteral("late.mkv"));

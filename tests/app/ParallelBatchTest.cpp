@@ -244,7 +244,7 @@ TEST(ParallelBatchTest, PauseHoldsEveryRunningTaskAndStopEndsThemAllWithPlayable
     const auto sizes = [&] {
         QList<qint64> all;
         for (const QString& file : w.OutputFiles())
-            all << QFileInfo(file).size();
+            all << kvtest::WrittenSize(file);
         return all;
     };
     ASSERT_TRUE(kvtest::PumpUntil(

@@ -158,4 +158,13 @@ private:
     QTemporaryDir m_root;
 };
 
+// The size of what is written for File: its hidden file while the output is written under one.
+inline qint64 WrittenSize(const QString& File)
+{
+    const QFileInfo info(File);
+    const QStringList hidden = info.dir().entryList(
+        {QLatin1Char('.') + info.completeBaseName() + QStringLiteral(".kvtmp-*")}, QDir::Files | QDir::Hidden);
+    return QFileInfo(hidden.isEmpty() ? File : info.dir().filePath(hidden.first())).size();
+}
+
 }  // namespace kvtest
