@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iconv.h>
 #include <iterator>
@@ -111,12 +112,22 @@ void TIniFile::Load()
 {
     m_lines.clear();
     m_crlf = false;
-    std::ifstream file(m_path, std::ios::binary);
-    if (!file)
+    // Only a file is read: a folder, a named pipe (which would wait for a writer for ever) or a device
+    // standing at the name reads as no file, and so does one that fails while it is read.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(m_path, error))
         return;
-    const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad())
+    std::string content;
+    try {
+        std::ifstream file(m_path, std::ios::binary);
+        if (!file)
+            return;
+        content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        if (file.bad())
+            return;
+    } catch (const std::exception&) {
         return;
+    }
     m_crlf = content.find("\r\n") != std::string::npos;
     size_t start = 0;
     for (;;) {

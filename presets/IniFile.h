@@ -12,7 +12,8 @@ namespace kv::presets {
 
 class TIniFile {
 public:
-    // Reads Path when it exists; a missing or unreadable file reads as empty.
+    // Reads Path when it is a file; a missing or unreadable file, or anything else at the name (a folder, a
+    // named pipe), reads as empty.
     explicit TIniFile(std::string Path);
 
     const std::string& FileName() const { return m_path; }
