@@ -129,4 +129,31 @@ TEST(SettingsFuzzTest, DamagedProfileAndAnalysisValuesGiveTheirDefaults)
     started.Engine.ClearTasks();
 }
 
+TEST(SettingsFuzzTest, SettingsThatAreNoFileReadAsMissing)
+{
+    struct TCase {
+        const char* Name;
+        std::function<void(const QString& Path)> Make;
+    };
+    const TCase cases[] = {
+        {"a folder", [](const QString& Path) { QDir().mkpath(Path); }},
+        {"a named pipe", [](const QString& Path) { ::mkfifo(Path.toUtf8().constData(), 0600); }},
+        {"a link to nothing", [](const QString& Path) { QFile::link(Path + QStringLiteral(".gone"), Path); }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TProgramFolder folder;
+        c.Make(folder.Config());
+        c.Make(folder.Program() + QStringLiteral("extfile.ini"));
+        QFile::remove(folder.Program() + QStringLiteral("profiles/devices/Alpha/m1.ini"));
+        c.Make(folder.Program() + QStringLiteral("profiles/devices/Alpha/m1.ini"));
+        TStarted started(folder);
+        EXPECT_EQ(started.Logic.FileTypeIndex(), 0);
+        EXPECT_EQ(started.Logic.BrandItems(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Beta")}));
+        EXPECT_FALSE(started.Logic.OutputFolder().isEmpty());
+        started.Logic.TabChanged(kv::app::otDevice);
+        started.Logic.Labels();
+    }
+}
+
 }  // namespace
