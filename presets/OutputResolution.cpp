@@ -246,8 +246,12 @@ std::string TOutputResolver::OutputBaseName(const std::string& FilePath)
 std::string TOutputResolver::OutputFileName(const std::string& Folder, const std::string& Base,
                                             const std::string& Suffix)
 {
-    // A link counts as an existing file even when what it points to is gone.
+    // A link counts as an existing file even when what it points to is gone. A name holding a NUL byte
+    // names no file (the system would read it only up to that byte): it is not taken, and the engine
+    // refuses it when it opens the output.
     auto taken = [](const std::string& Path) {
+        if (Path.find('\0') != std::string::npos)
+            return false;
         std::error_code error;
         const std::filesystem::file_type type = std::filesystem::symlink_status(Path, error).type();
         return type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none;

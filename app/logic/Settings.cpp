@@ -80,7 +80,9 @@ TSettings::TSettings(const QString& DataFolder) : m_dataFolder(WithSlash(DataFol
 
 QString TSettings::OutputFolder() const
 {
-    return QString::fromStdString(Ini(ConfigFile()).ReadString(SavePath, NewFilePath, {}));
+    // A NUL byte cannot stand in a folder's name: such a value is damaged and gives the default.
+    const std::string folder = Ini(ConfigFile()).ReadString(SavePath, NewFilePath, {});
+    return folder.find('\0') == std::string::npos ? QString::fromStdString(folder) : QString();
 }
 
 bool TSettings::SetOutputFolder(const QString& Folder)

@@ -22,6 +22,8 @@ using kv::app::TWindowLogic;
 using kvtest::TDesktopRecorder;
 using kvtest::TProgramFolder;
 
+std::vector<std::string> LinesOf(const QByteArray& Bytes) { return kvtest::Lines(Bytes.toStdString()); }
+
 QByteArray Read(const QString& Path)
 {
     QFile file(Path);
@@ -154,6 +156,82 @@ TEST(SettingsFuzzTest, SettingsThatAreNoFileReadAsMissing)
         started.Logic.TabChanged(kv::app::otDevice);
         started.Logic.Labels();
     }
+}
+
+TEST(SettingsFuzzTest, DamagedFilesNeverStopTheStartUpNorAreWrittenAnew)
+{
+    kvtest::LoadSystemLibraries();
+    const std::string video = kvtest::Fixture("video_audio.avi");
+    std::mt19937 random(1789);
+    const QStringList profiles = {QStringLiteral("profiles/videoconvert/3GP/a.ini"),
+                                  QStringLiteral("profiles/videoconvert/3GP/b.ini"),
+                                  QStringLiteral("profiles/devices/Alpha/m1.ini"),
+                                  QStringLiteral("profiles/devices/Beta/n1.ini"), QStringLiteral("extfile.ini")};
+    int rounds = 0, queued = 0, refused = 0;
+    for (; rounds < 150; ++rounds) {
+        SCOPED_TRACE("round " + std::to_string(rounds));
+        TProgramFolder folder;
+        QByteArray config = GoodConfig;
+        config.replace("%OUT%", (folder.Root() + QStringLiteral("out")).toUtf8());
+        config = QByteArray::fromStdString(kvtest::Damaged(config.toStdString(), random));
+        folder.WriteFile(QStringLiteral("config.ini"), config);
+        folder.WriteFile(QStringLiteral("extfile.ini"),
+                         "[mediatype]\nType=mp4\n[video]\nVideoCodec=AVC\nVideoBitrate=400000\nWidth=320\n"
+                         "Height=240\nFPS=25\n[audio]\nAudioCodec=AAC\n");
+        std::map<QString, QByteArray> before;
+        for (const QString& profile : profiles) {
+            QByteArray bytes = Read(folder.Program() + profile);
+            if (random() % 2)
+                bytes = QByteArray::fromStdString(kvtest::Damaged(bytes.toStdString(), random));
+            folder.WriteFile(profile, bytes);
+            before[profile] = bytes;
+        }
+
+        TStarted started(folder);
+        TWindowLogic& logic = started.Logic;
+        EXPECT_TRUE(QFile::exists(folder.Config()));
+        EXPECT_TRUE(kvtest::KeepsEveryOtherLine(LinesOf(config), LinesOf(Read(folder.Config()))))
+            << "config.ini was written anew";
+        for (const auto& [profile, bytes] : before)
+            EXPECT_EQ(Read(folder.Program() + profile), bytes) << profile.toStdString() << " was written";
+        EXPECT_GE(logic.FileTypeIndex(), 0);
+        EXPECT_LT(logic.FileTypeIndex(), TWindowLogic::FileTypeItems().size());
+        EXPECT_GE(logic.PresetIndex(), logic.PresetItems().isEmpty() ? -1 : 0);
+        EXPECT_LT(logic.PresetIndex(), logic.PresetItems().size());
+        EXPECT_GE(logic.BrandIndex(), 0);
+        EXPECT_LT(logic.BrandIndex(), logic.BrandItems().size());
+        EXPECT_GE(logic.ModelIndex(), logic.ModelItems().isEmpty() ? -1 : 0);
+        EXPECT_LT(logic.ModelIndex(), logic.ModelItems().size());
+        EXPECT_FALSE(logic.OutputFolder().isEmpty());
+        logic.Skin();
+
+        // Each tab's task for a video: the engine takes it, or refuses it with a reason.
+        kv::app::TRecordSource source;
+        source.ProbeFileName = QString::fromStdString(video);
+        source.FileRows = {{QStringLiteral("video_audio"), QStringLiteral("160 X 120")}};
+        for (const int tab : {kv::app::otPreset, kv::app::otDevice, kv::app::otAnalysis}) {
+            logic.TabChanged(tab);
+            logic.Labels();
+            kv::TInputOptions input;
+            kv::TOutputOptions output;
+            if (!logic.BuildRecords(source, input, output))
+                continue;
+            output.FileName = folder.Root().toStdString() + "out/task" + output.FileExt;
+            kv::TDIdezuDOR engine;
+            ASSERT_TRUE(engine.LoadLibraries("")) << engine.LastError();
+            const int index = engine.AddTask(video, &input);
+            if (index >= 0 && engine.SetOutputFile(index, output.FileName, &output)) {
+                ++queued;
+            } else {
+                ++refused;
+                EXPECT_FALSE(engine.LastError().empty()) << "refused without a reason";
+            }
+            engine.ClearTasks();
+        }
+    }
+    RecordProperty("damaged_starts", rounds);
+    RecordProperty("tasks_queued", queued);
+    RecordProperty("tasks_refused", refused);
 }
 
 }  // namespace

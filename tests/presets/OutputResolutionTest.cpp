@@ -261,6 +261,10 @@ TEST(OutputResolutionTest, OutputNamesNeverMeetAnExistingFile)
     // Another kind of output starts afresh; a folder given with its final "/" joins the same way.
     EXPECT_EQ(TOutputResolver::OutputFileName(folder + "/", "MY CLIP", "_dvd_auto.mpg"),
               folder + "/MY CLIP_(new)_dvd_auto.mpg");
+    // A folder whose name holds a NUL byte names no file: the first name is given, not one found free
+    // after counting past every file of the folder the name stops at.
+    const std::string cut = std::string("/\0", 2) + temp.Path;
+    EXPECT_EQ(TOutputResolver::OutputFileName(cut, "MY CLIP", ".mp4"), cut + "/MY CLIP_(new).mp4");
 
     // Through the builder, for the probe's file.
     TOutputChoice choice = ChoiceFor("1280 X 720");
